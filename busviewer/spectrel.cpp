@@ -1,0 +1,1 @@
+// The bus viewer library.

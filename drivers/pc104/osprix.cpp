@@ -1,0 +1,1 @@
+// The PC104 board driver.

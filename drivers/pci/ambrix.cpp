@@ -1,0 +1,1 @@
+// The PCI board driver.

@@ -1,0 +1,1 @@
+// The FIP engine library.

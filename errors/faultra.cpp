@@ -1,0 +1,1 @@
+// The error message library.

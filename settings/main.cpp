@@ -1,0 +1,7 @@
+// The engine settings program's entry.
+#include <cstdio>
+
+int main() {
+    std::puts("Quorelle settings: not built yet.");
+    return 0;
+}
