@@ -1,1 +1,0 @@
-// The FIP engine library.
