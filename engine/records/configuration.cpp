@@ -1,0 +1,71 @@
+#include "records/configuration.h"
+
+#include <algorithm>
+
+namespace records {
+
+Configuration new_configuration() {
+  Configuration c;
+  c.param = new_general_param();
+  c.station_count = 1;
+  c.local_station = 0;
+  c.stations[0] = make_station("Local station", 0);
+  return c;
+}
+
+void renumber_keys(Configuration& configuration) {
+  for (std::size_t i = 0; i < configuration.variables.size(); ++i)
+    configuration.variables[i].key = variable_key(i);
+  for (std::size_t i = 0; i < configuration.messages.size(); ++i)
+    configuration.messages[i].key = message_key(i);
+}
+
+int local_address(const Configuration& configuration) {
+  return configuration.local_station < configuration.stations.size()
+             ? configuration.stations[configuration.local_station].physical_address
+             : 0;
+}
+
+namespace {
+constexpr std::size_t kMinTableSize = 4;
+constexpr std::size_t kMaxTableSize = 4096;
+}  // namespace
+
+std::uint16_t message_table_size(std::size_t message_count) {
+  std::size_t size = 2;
+  while (size < kMaxTableSize && size < message_count) size *= 2;
+  return static_cast<std::uint16_t>(std::max(size, kMinTableSize));
+}
+
+std::uint16_t variable_table_size(std::size_t variable_count) {
+  std::size_t size = 2;
+  while (size < kMaxTableSize && size <= variable_count) size *= 2;
+  return static_cast<std::uint16_t>(std::max(size, kMinTableSize));
+}
+
+std::uint16_t format3_table_size(std::size_t count) {
+  if (count < 16) return 16;
+  std::size_t size = 32;
+  while (size < count && size < 512) size *= 2;
+  return static_cast<std::uint16_t>(size);
+}
+
+void size_tables(Configuration& configuration, std::uint32_t instruction_cost) {
+  GENERAL_PARAM& param = configuration.param;
+  param.message_table_size = message_table_size(configuration.messages.size());
+  param.variable_table_size = variable_table_size(configuration.variables.size());
+  if (param.ba_size != 0)
+    param.ba_size = static_cast<std::uint16_t>(
+        std::min<std::uint32_t>((instruction_cost + 999) / 1000, 0xFFFF));
+}
+
+std::uint32_t memory_estimate(const Configuration& configuration, std::uint32_t instruction_cost) {
+  const auto transmitted = static_cast<std::uint64_t>(
+      std::count_if(configuration.messages.begin(), configuration.messages.end(),
+                    [](const MESSAGE4& m) { return m.transmitted != 0; }));
+  std::uint64_t estimate = 256 + 1024 + 16 * transmitted + 32 * configuration.variables.size();
+  if (configuration.param.ba_size != 0) estimate += std::uint64_t{instruction_cost} + 768;
+  return static_cast<std::uint32_t>(std::min<std::uint64_t>(estimate, 0xFFFFFFFF));
+}
+
+}  // namespace records
