@@ -1,0 +1,42 @@
+// Opening boards, listing the boards that the drivers report, and the board variant.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "board_device.h"
+#include "context.h"
+#include "corvix.h"
+
+namespace corvix {
+
+// Opens board `number` (1..9) of `type`: PC104 through its device interface (member index
+// number - 1), USB not at all (no USB path), every other type as the exclusive PCI device
+// "\\.\AMBRIX<number>". Null when the board cannot be opened; the platform's last error says why.
+BoardDevicePtr openBoard(std::uint32_t type, std::uint16_t number);
+
+// The device for a board query: the calling thread's own device when it is that board, else one
+// opened for the query and closed when the query ends.
+class QueryDevice {
+public:
+    QueryDevice(std::uint32_t type, std::uint16_t number);
+    ~QueryDevice();
+    QueryDevice(const QueryDevice&) = delete;
+    QueryDevice& operator=(const QueryDevice&) = delete;
+
+    BoardDevice* get() const { return device_.get(); }
+
+private:
+    BoardDevicePtr device_;
+    bool temporary_ = false;
+};
+
+// The boards that the drivers report, PCI first, then PC104, each in board-number order.
+std::vector<ActiveDeviceInfo> activeDevices();
+
+// BoardVariant of the context's device: 1 PCI board or failed type query, 2 single-medium PC104
+// board, 1 dual-medium PC104 board, 0 unknown (no device, or an information word with both or
+// neither medium bit). `current` is kept when the PC104 information word cannot be read.
+std::uint32_t detectVariant(const EngineContext& context, std::uint32_t current);
+
+}  // namespace corvix

@@ -1,0 +1,153 @@
+// Start and stop of the engine on a board, the sharing of a started context with another thread,
+// and the system-sleep rule.
+#include <cstring>
+
+#include "board_access.h"
+#include "board_commands.h"
+#include "context.h"
+#include "corvix.h"
+#include "driver_version.h"
+#include "engine_errors.h"
+#include "win32/windows.h"
+
+namespace corvix {
+namespace {
+
+constexpr int kReleaseTries = 200;
+constexpr DWORD kReleaseWaitMs = 100;
+
+ErrorCode lastPlatformError() { return mapPlatformError(GetLastError()); }
+
+ErrorCode checkPlatform() {
+    OSVERSIONINFOA version{};
+    version.dwOSVersionInfoSize = sizeof version;
+    if (!GetVersionExA(&version)) return lastPlatformError();
+    if (version.dwPlatformId != VER_PLATFORM_WIN32_NT || version.dwMajorVersion <= 4) return kErrPlatformNotSupported;
+    return kSuccess;
+}
+
+bool boardReleased(std::uint32_t type, std::uint16_t number) {
+    std::uint16_t count = 0;
+    GetActiveDevicesCount(&count);
+    std::vector<ActiveDeviceInfo> records(count);
+    GetActiveDevicesInfo(count, records.data());
+    for (const ActiveDeviceInfo& record : records)
+        if (record.boardType == type && record.boardNumber == number && record.used == 0) return true;
+    return false;
+}
+
+// The driver clears the used mark when the board's last handle closes.
+void waitForRelease(std::uint32_t type, std::uint16_t number) {
+    for (int attempt = 0; attempt < kReleaseTries; ++attempt) {
+        if (boardReleased(type, number)) return;
+        Sleep(kReleaseWaitMs);
+    }
+}
+
+}  // namespace
+}  // namespace corvix
+
+using namespace corvix;
+
+extern "C" {
+
+CORVIX_API std::uint32_t START_FIP_ENGINE(std::uint16_t boardNumber, std::uint32_t boardType) {
+    EngineContext* context = currentContext();
+    if (!context) return lastPlatformError();
+    if (const ErrorCode code = checkPlatform(); code != kSuccess) return code;
+    setCardPageLimit(kDefaultCardPageLimit);
+    if (boardType != kBoardUsb && !driverVersionSufficient(boardType)) return kErrDriverVersion;
+    // A board already attached to this thread is closed first, so that an exclusive PCI handle
+    // does not outlive the context that held it (and the same board can be opened again).
+    if (context->device) {
+        context->device->close();
+        context->device.reset();
+    }
+    BoardDevicePtr device = openBoard(boardType, boardNumber);
+    if (!device) return kErrBoardNotOpened;
+    context->device = std::move(device);
+    context->boardNumber = boardNumber;
+    context->boardType = static_cast<BoardType>(boardType);
+    context->boardVariant = detectVariant(*context, 0);
+    setLastStartedContext(currentContextShared());
+    SystemAutomaticSleepManagement(true);
+    return kSuccess;
+}
+
+CORVIX_API std::uint32_t STOP_FIP_ENGINE() {
+    EngineContext* context = currentContext();
+    if (!context) return lastPlatformError();
+    const std::uint16_t number = context->boardNumber;
+    const std::uint32_t type = context->boardType;
+    const bool hadBoard = context->device != nullptr;
+
+    ErrorCode result = kSuccess;
+    if (hadBoard) {
+        result = board::reset(*context->device);
+    } else {
+        result = ERROR_INVALID_HANDLE;  // nothing to reset: the request has no device
+    }
+    SetThreadExecutionState(ES_CONTINUOUS);
+    if (!CloseDriver() && result == kSuccess) result = kErrBoardNotClosed;
+    // Releasing this context's references frees the blocks unless a copy still holds them.
+    *context = EngineContext{};
+    // Without a board there is no used mark to wait for.
+    if (hadBoard && type != kBoardUsb) waitForRelease(type, number);
+    return result;
+}
+
+CORVIX_API std::uint32_t INIT_STORAGE() {
+    EngineContext* context = currentContext();
+    if (!context) return lastPlatformError();
+    const EngineContextPtr started = lastStartedContext();
+    if (!started) return kErrNoEngineStarted;
+    if (started.get() == context) return kSuccess;
+    const EngineContext& from = *started;
+    context->device = from.device;
+    context->boardNumber = from.boardNumber;
+    context->boardType = from.boardType;
+    context->boardVariant = from.boardVariant;
+    context->configHeader = from.configHeader;
+    context->baFilePath = from.baFilePath;
+    context->baMacros1 = from.baMacros1;
+    context->baMacros2 = from.baMacros2;
+    context->messageTable = from.messageTable;
+    context->variableTable = from.variableTable;
+    context->baProgram1Page = from.baProgram1Page;
+    context->baProgram2Page = from.baProgram2Page;
+    context->variableCount = from.variableCount;
+    context->messageCount = from.messageCount;
+    context->messageKeyOffset = from.messageKeyOffset;
+    context->baFromFile = from.baFromFile;
+    context->mediumRefA = from.mediumRefA;
+    context->mediumRefB = from.mediumRefB;
+    return kSuccess;
+}
+
+CORVIX_API std::uint32_t GET_BA_PROGRAM_ADDR(std::int16_t* program1Address, std::int16_t* program2Address) {
+    const EngineContext* context = currentContext();
+    const std::uint16_t page1 = context ? context->baProgram1Page : 0;
+    const std::uint16_t page2 = context ? context->baProgram2Page : 0;
+    if (program1Address) *program1Address = static_cast<std::int16_t>(page1 * 64);
+    if (program2Address) *program2Address = static_cast<std::int16_t>(page2 * 64);
+    return kSuccess;
+}
+
+}  // extern "C"
+
+CORVIX_API void SystemAutomaticSleepManagement(bool prevent) {
+    if (!prevent) {
+        SetThreadExecutionState(ES_CONTINUOUS);
+        return;
+    }
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Talvenor\\Corvix", 0, KEY_QUERY_VALUE, &key) == ERROR_SUCCESS) {
+        DWORD value = 0;
+        DWORD size = sizeof value;
+        const LSTATUS status =
+            RegQueryValueExA(key, "DoNotPreventSystemSleep", nullptr, nullptr, reinterpret_cast<BYTE*>(&value), &size);
+        RegCloseKey(key);
+        if (status == ERROR_SUCCESS && size == sizeof value && value != 0) return;
+    }
+    SetThreadExecutionState(ES_CONTINUOUS | ES_SYSTEM_REQUIRED);
+}

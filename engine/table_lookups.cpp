@@ -1,0 +1,125 @@
+// Look-ups in the loaded configuration tables; no board command. 1 found, 0 not found (also
+// without a context or a table). Null outputs are skipped.
+#include <algorithm>
+#include <cstring>
+#include <string_view>
+
+#include "config_tables.h"
+#include "corvix.h"
+#include "records/byte_codec.h"
+
+using namespace corvix;
+
+namespace {
+
+constexpr std::size_t kNameBytes = 33;
+constexpr std::int16_t kNotTransmitted = -1;
+
+template <class T>
+void put(T* out, T value) {
+    if (out) *out = value;
+}
+
+void putName(char* out, const std::array<char, kNameBytes>& name) {
+    if (out) std::memcpy(out, name.data(), kNameBytes);
+}
+
+void putVariable(const records::VARIABLE4& v, std::int16_t position, std::int16_t* index, std::int16_t* length,
+                 std::uint8_t* flags) {
+    put(index, position);
+    put(length, static_cast<std::int16_t>(v.length));
+    if (flags)
+        *flags = static_cast<std::uint8_t>((*flags & ~0x03u) | (v.refreshment_status == 1 ? 0x01 : 0) |
+                                           (v.promptness_status == 1 ? 0x02 : 0));
+}
+
+template <class Match>
+std::optional<std::size_t> findVariable(const EngineContext& context, Match match) {
+    for (std::size_t i = 0; i < variableRecordCount(context); ++i)
+        if (match(*variableAt(context, i))) return i;
+    return std::nullopt;
+}
+
+struct FoundMessage {
+    records::MESSAGE4 message;
+    std::int16_t key;  // -1 for a received message
+};
+
+// Transmitted messages are keyed in table order from the variable table size (64 higher with the
+// message key offset).
+template <class Match>
+std::optional<FoundMessage> findMessage(const EngineContext& context, Match match) {
+    std::uint32_t key = context.variableTableSize() + (context.messageKeyOffset ? 64u : 0u);
+    for (std::size_t i = 0; i < messageRecordCount(context); ++i) {
+        const records::MESSAGE4 m = *messageAt(context, i);
+        const bool transmitted = m.transmitted == 1;
+        if (match(m)) return FoundMessage{m, transmitted ? static_cast<std::int16_t>(key) : kNotTransmitted};
+        if (transmitted) ++key;
+    }
+    return std::nullopt;
+}
+
+bool nameIs(const std::array<char, kNameBytes>& field, const char* name) {
+    return name && records::text_of(field) == std::string_view(name);
+}
+
+}  // namespace
+
+extern "C" {
+
+CORVIX_API std::uint32_t FIND_VAR_BY_ID(std::uint16_t identifier, std::int16_t* index, char* name,
+                                        std::int16_t* length, std::uint8_t* flags) {
+    const EngineContext* context = currentContext();
+    if (!context) return 0;
+    const auto found = findVariable(*context, [&](const records::VARIABLE4& v) { return v.identifier == identifier; });
+    if (!found) return 0;
+    const records::VARIABLE4 v = *variableAt(*context, *found);
+    putVariable(v, static_cast<std::int16_t>(*found), index, length, flags);
+    putName(name, v.name);
+    return 1;
+}
+
+CORVIX_API std::uint32_t FIND_VAR_BY_NAME(const char* name, std::int16_t* index, std::uint16_t* identifier,
+                                          std::int16_t* length, std::uint8_t* flags) {
+    const EngineContext* context = currentContext();
+    if (!context) return 0;
+    const auto found = findVariable(*context, [&](const records::VARIABLE4& v) { return nameIs(v.name, name); });
+    if (!found) return 0;
+    const records::VARIABLE4 v = *variableAt(*context, *found);
+    putVariable(v, static_cast<std::int16_t>(*found), index, length, flags);
+    put(identifier, v.identifier);
+    return 1;
+}
+
+CORVIX_API std::uint32_t FIND_MSG_BY_ID(std::uint16_t sourceId, std::uint8_t sourceSegment,
+                                        std::uint16_t destinationId, std::uint8_t destinationSegment, char* name,
+                                        std::int16_t* messageKey) {
+    const EngineContext* context = currentContext();
+    if (!context) return 0;
+    const auto found = findMessage(*context, [&](const records::MESSAGE4& m) {
+        return m.source_identifier == sourceId && m.destination_identifier == destinationId &&
+               m.source_segment == sourceSegment && m.destination_segment == destinationSegment;
+    });
+    if (!found) return 0;
+    putName(name, found->message.name);
+    put(messageKey, found->key);
+    return 1;
+}
+
+CORVIX_API std::uint32_t FIND_MSG_BY_NAME(const char* name, std::int16_t* messageKey, std::uint16_t* sourceId,
+                                          std::uint8_t* sourceSegment, std::uint16_t* destinationId,
+                                          std::uint8_t* destinationSegment) {
+    const EngineContext* context = currentContext();
+    if (!context) return 0;
+    const auto found = findMessage(*context, [&](const records::MESSAGE4& m) { return nameIs(m.name, name); });
+    if (!found) return 0;
+    const records::MESSAGE4& m = found->message;
+    put(messageKey, found->key);
+    put(sourceId, m.source_identifier);
+    put(sourceSegment, m.source_segment);
+    put(destinationId, m.destination_identifier);
+    put(destinationSegment, m.destination_segment);
+    return 1;
+}
+
+}  // extern "C"
