@@ -1,0 +1,43 @@
+// A memory range over a chip of byte registers, register n at byte offset stride x n (the PCI
+// board's FULLFIP2 and FIELDUAL ranges). Offsets between registers read 0 and ignore writes; a
+// 32-bit access at a register's offset is one access of that register (its low byte), so that a
+// FIFO is not read four times.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+
+#include "kernel/hardware.h"
+
+namespace sim {
+
+class RegisterWindow final : public qk::hw::MemoryRange {
+public:
+    using Read = std::function<std::uint8_t(std::uint32_t reg)>;
+    using Write = std::function<void(std::uint32_t reg, std::uint8_t value)>;
+
+    RegisterWindow(std::uint32_t registers, std::uint32_t stride, Read read, Write write)
+        : registers_(registers), stride_(stride), read_(std::move(read)), write_(std::move(write)) {}
+
+    std::uint32_t length() const override { return registers_ * stride_; }
+    std::uint8_t read8(std::uint32_t offset) override {
+        return isRegister(offset) ? read_(offset / stride_) : 0;
+    }
+    void write8(std::uint32_t offset, std::uint8_t value) override {
+        if (isRegister(offset)) write_(offset / stride_, value);
+    }
+    std::uint32_t read32(std::uint32_t offset) override { return read8(offset); }
+    void write32(std::uint32_t offset, std::uint32_t value) override {
+        write8(offset, static_cast<std::uint8_t>(value));
+    }
+
+private:
+    bool isRegister(std::uint32_t offset) const { return offset % stride_ == 0 && offset / stride_ < registers_; }
+
+    std::uint32_t registers_;
+    std::uint32_t stride_;
+    Read read_;
+    Write write_;
+};
+
+}  // namespace sim
