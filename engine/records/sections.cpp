@@ -77,9 +77,9 @@ Status decode_stations(ByteReader& r, Configuration& c) {
 Status decode_lists(ByteReader& r, Configuration& c) {
   std::uint16_t count = 0;
   if (!r.u16(count)) return Status::truncated;
-  // Every list takes at least its header and one identifier; checking this first bounds the
-  // allocation by the input's size.
-  if (r.rest().size() / (LISTE_APER::header_size + 2) < count) return Status::truncated;
+  // Every list takes at least its header; checking this first bounds the allocation by the
+  // input's size.
+  if (r.rest().size() / LISTE_APER::header_size < count) return Status::truncated;
   std::vector<LISTE_APER> lists(count);
   for (LISTE_APER& list : lists) {
     std::size_t consumed = 0;
