@@ -11,6 +11,9 @@ namespace {
 
 constexpr std::uint32_t kTimeIncrement100ns = 156250;
 
+// Longer real waits than a century are waits without limit (and would overflow the steady clock).
+constexpr std::uint64_t kLongestRealWait = 100ull * 365 * 24 * 3600 * 10'000'000;
+
 std::atomic<bool> virtualActive{false};
 std::atomic<std::uint64_t> virtualNow{0};
 std::atomic<std::uint64_t> virtualQuantum{0};
@@ -53,8 +56,11 @@ std::uint64_t kernelTickCount() { return systemTime100ns() / kTimeIncrement100ns
 
 void sleep100ns(std::uint64_t duration) {
     if (virtualActive.load()) {
-        virtualNow.fetch_add(duration);
+        advanceVirtualTo(saturatingAdd(virtualNow.load(), duration));
         return;
+    }
+    if (duration > kLongestRealWait) {
+        for (;;) std::this_thread::sleep_for(std::chrono::hours(24));  // a sleep without end
     }
     std::this_thread::sleep_for(Ticks100ns(duration));
 }
@@ -70,9 +76,7 @@ bool waitFor(std::unique_lock<std::mutex>& lock, std::condition_variable& cv, st
         advanceVirtualTo(saturatingAdd(virtualNow.load(), timeout100ns));
         return ready();
     }
-    // Waits longer than the steady clock can represent are waits without limit in practice.
-    const auto limit = std::chrono::duration_cast<Ticks100ns>(std::chrono::hours(24 * 365 * 100)).count();
-    if (timeout100ns > limit) {
+    if (timeout100ns > kLongestRealWait) {
         cv.wait(lock, ready);
         return true;
     }

@@ -18,5 +18,4 @@ IoSeam* installed = nullptr;
 
 IoSeam& ioSeam() { return installed ? *installed : emptySeam; }
 void installIoSeam(IoSeam* seam) { installed = seam; }
-std::uint32_t ntStatusToWin32Error(NTSTATUS status) { return status == 0 ? 0 : 31; }
 }  // namespace qk

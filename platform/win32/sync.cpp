@@ -1,0 +1,108 @@
+// Events and waits on the machine clock. All events share one lock and one condition variable, so
+// that a wait on several events sees every change at once; SetEvent wakes every waiter, and each
+// re-checks its own events. Names are not shared between events: every CreateEvent makes a new one.
+#include <condition_variable>
+#include <limits>
+#include <mutex>
+#include <vector>
+
+#include "base/clock.h"
+#include "win32/handle_table.h"
+
+namespace qwin32 {
+namespace {
+
+constexpr DWORD kMaximumWaitObjects = 64;
+
+struct SyncState {
+    std::mutex mutex;
+    std::condition_variable changed;
+};
+
+SyncState& syncState() {
+    static SyncState instance;
+    return instance;
+}
+
+class Event final : public KernelObject {
+public:
+    Event(bool manualReset, bool signaled) : manualReset(manualReset), signaled(signaled) {}
+    const bool manualReset;
+    bool signaled;  // guarded by the sync state's lock
+
+    // A satisfied wait takes the signal of an auto-reset event. Lock held.
+    void consume() {
+        if (!manualReset) signaled = false;
+    }
+};
+
+std::uint64_t timeout100ns(DWORD milliseconds) {
+    return milliseconds == INFINITE ? std::numeric_limits<std::uint64_t>::max() : std::uint64_t{milliseconds} * 10000;
+}
+
+BOOL setSignal(HANDLE handle, bool signaled) {
+    const auto event = findHandleAs<Event>(handle);
+    if (!event) return failWith(ERROR_INVALID_HANDLE);
+    SyncState& s = syncState();
+    {
+        std::lock_guard lock(s.mutex);
+        event->signaled = signaled;
+    }
+    if (signaled) s.changed.notify_all();
+    return TRUE;
+}
+
+}  // namespace
+}  // namespace qwin32
+
+using namespace qwin32;
+
+HANDLE CreateEventA(SECURITY_ATTRIBUTES*, BOOL manualReset, BOOL initialState, LPCSTR) {
+    SetLastError(ERROR_SUCCESS);
+    return addHandle(std::make_shared<Event>(manualReset != FALSE, initialState != FALSE));
+}
+
+BOOL SetEvent(HANDLE event) { return setSignal(event, true); }
+
+BOOL ResetEvent(HANDLE event) { return setSignal(event, false); }
+
+DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds) { return WaitForMultipleObjects(1, &handle, FALSE, milliseconds); }
+
+DWORD WaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll, DWORD milliseconds) {
+    if (count == 0 || count > kMaximumWaitObjects || !handles) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return WAIT_FAILED;
+    }
+    std::vector<std::shared_ptr<Event>> events;
+    for (DWORD i = 0; i < count; ++i) {
+        events.push_back(findHandleAs<Event>(handles[i]));
+        if (!events.back()) {
+            SetLastError(ERROR_INVALID_HANDLE);
+            return WAIT_FAILED;
+        }
+    }
+    SyncState& s = syncState();
+    std::unique_lock lock(s.mutex);
+    DWORD fired = 0;
+    const auto ready = [&] {
+        for (DWORD i = 0; i < count; ++i) {
+            if (events[i]->signaled && !waitAll) {
+                fired = i;
+                return true;
+            }
+            if (!events[i]->signaled && waitAll) return false;
+        }
+        return static_cast<bool>(waitAll);
+    };
+    if (!qbase::waitFor(lock, s.changed, timeout100ns(milliseconds), ready)) return WAIT_TIMEOUT;
+    if (waitAll) {
+        for (const auto& event : events) event->consume();
+        return WAIT_OBJECT_0;
+    }
+    events[fired]->consume();
+    return WAIT_OBJECT_0 + fired;
+}
+
+void Sleep(DWORD milliseconds) { qbase::sleep100ns(timeout100ns(milliseconds)); }
+
+DWORD GetTickCount() { return qbase::tickCountMs(); }

@@ -1,0 +1,78 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <future>
+#include <thread>
+
+#include "fake_seam.h"
+#include "win32/windows.h"
+
+namespace {
+
+using qwin32::testing::FakeSeam;
+
+TEST(Win32Threads, LastErrorIsPerThread) {
+    SetLastError(5);
+    std::thread other([] {
+        EXPECT_EQ(GetLastError(), 0u);
+        SetLastError(121);
+    });
+    other.join();
+    EXPECT_EQ(GetLastError(), 5u);
+}
+
+// A close from another thread while a request runs: the device stays open until the request returns.
+TEST(Win32Threads, CloseDuringARequestClosesAfterIt) {
+    FakeSeam seam;
+    seam.addDevice("\\\\.\\AMBRIX1", true);
+    const HANDLE board = CreateFileA("\\\\.\\AMBRIX1", GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(board, INVALID_HANDLE_VALUE);
+    std::promise<void> entered, release;
+    std::shared_future<void> released = release.get_future().share();
+    seam.onControl = [&] {
+        entered.set_value();
+        released.wait();
+    };
+    std::thread request([&] {
+        std::uint8_t out[2];
+        DWORD n = 0;
+        EXPECT_TRUE(DeviceIoControl(board, 0x222000, nullptr, 0, out, sizeof out, &n, nullptr));
+    });
+    entered.get_future().wait();
+    EXPECT_TRUE(CloseHandle(board));
+    EXPECT_EQ(seam.openFiles("\\\\.\\AMBRIX1"), 1);
+    release.set_value();
+    request.join();
+    EXPECT_EQ(seam.openFiles("\\\\.\\AMBRIX1"), 0);
+}
+
+TEST(Win32Threads, SetEventWakesAWaiterOnTheRealClock) {
+    const HANDLE command = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    const HANDLE done = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    std::thread worker([&] {
+        EXPECT_EQ(WaitForSingleObject(command, INFINITE), DWORD{WAIT_OBJECT_0});
+        SetEvent(done);
+    });
+    SetEvent(command);
+    EXPECT_EQ(WaitForSingleObject(done, 10'000), DWORD{WAIT_OBJECT_0});
+    worker.join();
+    CloseHandle(command);
+    CloseHandle(done);
+}
+
+TEST(Win32Threads, HandlesFromManyThreadsAreDistinct) {
+    std::vector<std::thread> threads;
+    std::atomic<int> failures{0};
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([&] {
+            for (int i = 0; i < 200; ++i) {
+                const HANDLE e = CreateEventA(nullptr, TRUE, TRUE, nullptr);
+                if (WaitForSingleObject(e, 0) != WAIT_OBJECT_0 || !CloseHandle(e) || CloseHandle(e)) ++failures;
+            }
+        });
+    }
+    for (auto& t : threads) t.join();
+    EXPECT_EQ(failures.load(), 0);
+}
+
+}  // namespace

@@ -1,1 +1,0 @@
-// implemented by the platform layer issue
