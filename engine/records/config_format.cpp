@@ -86,8 +86,9 @@ Status decode_format3(std::span<const std::uint8_t> body, Configuration& c) {
     return s;
 
   if (!r.record(c.param)) return Status::truncated;
-  // Format 3 kept the priority where format 4 keeps the election count.
-  const int priority = static_cast<std::uint16_t>(c.param.election_count);
+  // Format 3 kept the priority where format 4 keeps the election count; a damaged value is held
+  // to the priority range so that the count and the priority derived from it agree.
+  const int priority = std::min<int>(static_cast<std::uint16_t>(c.param.election_count), kMaxPriority);
   c.param.ba_size = 1;
   c.param.election_count = election_count(priority, 0);
 

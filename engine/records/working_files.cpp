@@ -1,6 +1,8 @@
 #include "records/working_files.h"
 
+#include <fstream>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "records/atomic_file.h"
@@ -20,8 +22,10 @@ std::filesystem::path WorkingFiles::download_image() const { return folder_ / "t
 
 bool WorkingFiles::exist() const {
   for (Section section : kSections) {
-    std::vector<std::uint8_t> bytes;
-    if (!read_whole_file(path(section), bytes)) return false;
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(path(section), error) ||
+        !std::ifstream(path(section), std::ios::binary))
+      return false;
   }
   return true;
 }

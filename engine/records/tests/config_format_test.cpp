@@ -323,6 +323,17 @@ TEST(Format3, WriteConvertsRecordsBack) {
   EXPECT_EQ(u16_at(image, var + 66), 0xFFFF);
   EXPECT_EQ(u16_at(image, var + 68), 1);
 
+  // A damaged priority opens as the highest one.
+  {
+    auto damaged = image;
+    damaged[param + 18] = 200;
+    Configuration read;
+    LoadSummary summary;
+    ASSERT_EQ(decode_configuration(damaged, read, summary), Status::ok);
+    EXPECT_EQ(summary.priority, 15);
+    EXPECT_EQ(read.param.election_count, election_count(15, 0));
+  }
+
   // And it opens again with the priority it was written with.
   Configuration back;
   LoadSummary summary;
