@@ -1,0 +1,133 @@
+#include "sim/machine/machine.h"
+
+#include <fstream>
+#include <mutex>
+
+#include "base/debug_output.h"
+#include "base/machine_root.h"
+#include "base/registry_store.h"
+#include "sim/machine/code_image.h"
+
+namespace sim {
+namespace {
+
+namespace fs = std::filesystem;
+namespace reg = qbase::registry;
+
+constexpr const char* kEngineKey = "Software\\Talvenor\\Corvix";
+
+struct Owner {
+    std::mutex mutex;
+    Machine* running = nullptr;  // deliberately outlives static destruction: the kernel may still use it
+};
+
+Owner& owner() {
+    static Owner* o = new Owner;
+    return *o;
+}
+
+void shutdownLocked(Owner& o) {
+    if (!o.running) return;
+    qk::pnp::shutdown();
+    delete o.running;
+    o.running = nullptr;
+    qbase::markMachineBooted(false);
+}
+
+template <class... F>
+struct Overloaded : F... {
+    using F::operator()...;
+};
+template <class... F>
+Overloaded(F...) -> Overloaded<F...>;
+
+}  // namespace
+
+Machine::Machine(MachineDescription description) : description_(std::move(description)) {}
+
+void Machine::writeFile(const fs::path& file, const std::string& bytes) {
+    std::error_code error;
+    fs::create_directories(file.parent_path(), error);
+    std::ofstream out(file, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    if (!out) problems_.push_back("cannot write " + file.string());
+}
+
+void Machine::install() {
+    const fs::path drivers = qbase::systemDirectory() / "drivers";
+    for (const auto& [name, version] : {std::pair{"ambrix.sys", description_.ambrixVersion},
+                                        std::pair{"osprix.sys", description_.osprixVersion}}) {
+        writeFile(drivers / name, std::string("simulated board driver ") + name + "\n");
+        writeFile(drivers / (std::string(name) + ".version"), version + "\n");
+    }
+    codeImageFolder_ = qbase::machineRoot() / "Program Files" / "Talvenor" / "Corvix";
+    const auto image = codeImage();
+    writeFile(codeImageFolder_ / "kernala.dat", std::string(image.begin(), image.end()));
+    if (!reg::createKey(reg::Root::LocalMachine, kEngineKey) ||
+        !reg::setValue(reg::Root::LocalMachine, kEngineKey, "Dllpath", reg::stringValue(codeImageFolder_.string())))
+        problems_.push_back("cannot write the Dllpath value");
+    for (const std::string& problem : problems_) qbase::debug::write("machine: " + problem);
+}
+
+void Machine::start() {
+    std::vector<qk::pnp::BoardDescription> order;
+    for (const BoardConfig& board : description_.boards) {
+        std::visit(Overloaded{[&](const PciBoardConfig& c) {
+                                  pci_.push_back(std::make_unique<PciBoard>(c));
+                                  pci_.back()->attach();
+                                  order.push_back(pci_.back()->description());
+                              },
+                              [&](const Pc104BoardConfig& c) {
+                                  pc104_.push_back(std::make_unique<Pc104Board>(c));
+                                  pc104_.back()->attach();
+                                  order.push_back(pc104_.back()->description());
+                              }},
+                   board);
+    }
+    ambrixStatus_ = qk::pnp::loadDriver("ambrix", "Ambrix");
+    osprixStatus_ = qk::pnp::loadDriver("osprix", "Osprix");
+    for (const auto& board : order) enumerations_.push_back(qk::pnp::enumerateBoard(board));
+}
+
+qk::NTSTATUS Machine::driverStatus(const std::string& service) const {
+    return service == "ambrix" ? ambrixStatus_ : osprixStatus_;
+}
+
+Machine& bootMachine(const MachineDescription& description) {
+    Owner& o = owner();
+    std::lock_guard lock(o.mutex);
+    shutdownLocked(o);
+    qbase::markMachineBooted(true);
+    reg::resetVolatileHive();
+    auto* machine = new Machine(description);
+    o.running = machine;
+    machine->install();
+    machine->start();
+    return *machine;
+}
+
+void shutdownMachine() {
+    Owner& o = owner();
+    std::lock_guard lock(o.mutex);
+    shutdownLocked(o);
+}
+
+Machine* runningMachine() {
+    Owner& o = owner();
+    std::lock_guard lock(o.mutex);
+    return o.running;
+}
+
+MachineDescription configuredMachine() {
+    const fs::path file = qbase::machineRoot() / "machine.json";
+    std::error_code error;
+    if (!fs::exists(file, error)) return defaultMachine();
+    try {
+        return loadMachineDescription(file);
+    } catch (const DescriptionError& e) {
+        qbase::debug::write(std::string(e.what()) + "; booting the default machine");
+        return defaultMachine();
+    }
+}
+
+}  // namespace sim

@@ -1,0 +1,200 @@
+#include "sim/machine/machine_description.h"
+
+#include <fstream>
+#include <set>
+#include <sstream>
+
+#include <nlohmann/json.hpp>
+
+#include "sim/boards/pc104_board.h"
+#include "sim/boards/pci_board.h"
+
+namespace sim {
+namespace {
+
+using nlohmann::json;
+
+constexpr std::uint64_t kPciAddressStep = 0x10000;
+constexpr std::uint32_t kPc104PortStep = 0x20;
+constexpr std::uint32_t kDefaultPciSerial = 0x00010001;
+constexpr std::uint32_t kDefaultPc104Serial = 0x00020001;
+
+[[noreturn]] void fail(const std::string& where, const std::string& what) {
+    throw DescriptionError("machine description: " + where + ": " + what);
+}
+
+std::uint64_t number(const json& value, const std::string& where, std::uint64_t max) {
+    std::uint64_t n = 0;
+    if (value.is_number_unsigned()) {
+        n = value.get<std::uint64_t>();
+    } else if (value.is_string()) {
+        const std::string text = value.get<std::string>();
+        std::size_t used = 0;
+        try {
+            n = std::stoull(text, &used, 0);
+        } catch (const std::exception&) {
+            used = 0;
+        }
+        if (text.empty() || used != text.size() || text[0] == '-') fail(where, "\"" + text + "\" is not a number");
+    } else {
+        fail(where, "expected an unsigned number");
+    }
+    if (n > max) fail(where, "value above " + std::to_string(max));
+    return n;
+}
+
+bool dualMedium(const json& value, const std::string& where) {
+    if (value == "dual") return true;
+    if (value == "single") return false;
+    fail(where, "medium must be \"single\" or \"dual\"");
+}
+
+void onlyKnownFields(const json& object, const std::set<std::string>& known, const std::string& where) {
+    if (!object.is_object()) fail(where, "expected an object");
+    for (const auto& [name, value] : object.items())
+        if (!known.contains(name)) fail(where, "unknown field \"" + name + "\"");
+}
+
+PciBoardConfig pciBoard(const json& b, const std::string& where, std::size_t ordinal) {
+    onlyKnownFields(b, {"type", "slot", "configurationWord", "serialNumber", "medium", "eeprom", "subsystemVendor",
+                        "subsystemId", "physicalAddress"},
+                    where);
+    PciBoardConfig c;
+    c.uiNumber = static_cast<std::uint32_t>(ordinal + 1);
+    c.physicalAddress = 0xF0000000 + ordinal * kPciAddressStep;
+    c.serialNumber = kDefaultPciSerial + static_cast<std::uint32_t>(ordinal);
+    if (b.contains("eeprom")) {
+        const json& e = b["eeprom"];
+        if (e == false) {
+            c.eepromAddressBits = 0;
+        } else {
+            onlyKnownFields(e, {"addressBits", "words"}, where + ".eeprom");
+            if (e.contains("addressBits")) {
+                c.eepromAddressBits = static_cast<unsigned>(number(e["addressBits"], where + ".eeprom.addressBits", 8));
+                if (c.eepromAddressBits != 6 && c.eepromAddressBits != 8)
+                    fail(where + ".eeprom.addressBits", "must be 6 or 8");
+            }
+            if (e.contains("words")) {
+                if (!e["words"].is_array()) fail(where + ".eeprom.words", "expected an array");
+                if (e["words"].size() > (std::size_t{1} << c.eepromAddressBits))
+                    fail(where + ".eeprom.words", "more words than the EEPROM holds");
+                for (std::size_t i = 0; i < e["words"].size(); ++i)
+                    c.eepromWords.push_back(static_cast<std::uint16_t>(
+                        number(e["words"][i], where + ".eeprom.words[" + std::to_string(i) + "]", 0xFFFF)));
+            }
+        }
+    }
+    c.configurationWord = c.eepromAddressBits == 6 ? kPciWord6BitEeprom : kPciWord8BitEeprom;
+    if (b.contains("slot")) c.uiNumber = static_cast<std::uint32_t>(number(b["slot"], where + ".slot", 0xFFFFFFFF));
+    if (b.contains("configurationWord"))
+        c.configurationWord = static_cast<std::uint32_t>(number(b["configurationWord"], where + ".configurationWord", 0xFFFFFFFF));
+    if (b.contains("serialNumber"))
+        c.serialNumber = static_cast<std::uint32_t>(number(b["serialNumber"], where + ".serialNumber", 0xFFFFFFFF));
+    if (b.contains("medium")) c.dualMedium = dualMedium(b["medium"], where + ".medium");
+    if (b.contains("subsystemVendor"))
+        c.subsystemVendor = static_cast<std::uint16_t>(number(b["subsystemVendor"], where + ".subsystemVendor", 0xFFFF));
+    if (b.contains("subsystemId"))
+        c.subsystemId = static_cast<std::uint16_t>(number(b["subsystemId"], where + ".subsystemId", 0xFFFF));
+    if (b.contains("physicalAddress")) {
+        c.physicalAddress = number(b["physicalAddress"], where + ".physicalAddress", 0xFFFFFFFFull - 0x2FFF);
+        if (c.physicalAddress % 0x1000 != 0) fail(where + ".physicalAddress", "must be a multiple of 0x1000");
+    }
+    return c;
+}
+
+Pc104BoardConfig pc104Board(const json& b, const std::string& where, std::size_t ordinal) {
+    onlyKnownFields(b, {"type", "baseAddress", "configurationWord", "serialNumber", "medium"}, where);
+    Pc104BoardConfig c;
+    c.basePort = 0x300 + static_cast<std::uint32_t>(ordinal) * kPc104PortStep;
+    c.serialNumber = kDefaultPc104Serial + static_cast<std::uint32_t>(ordinal);
+    if (b.contains("baseAddress"))
+        c.basePort = static_cast<std::uint32_t>(number(b["baseAddress"], where + ".baseAddress", 0xFFFF - 31));
+    if (b.contains("serialNumber"))
+        c.serialNumber = static_cast<std::uint32_t>(number(b["serialNumber"], where + ".serialNumber", 0xFFFFFFFF));
+    const bool hasWord = b.contains("configurationWord");
+    if (hasWord)
+        c.configurationWord = static_cast<std::uint32_t>(number(b["configurationWord"], where + ".configurationWord", 0xFFFFFFFF));
+    if (b.contains("medium")) {
+        c.dualMedium = dualMedium(b["medium"], where + ".medium");
+        if (!hasWord) c.configurationWord = c.dualMedium ? kPc104DualMediumWord : kPc104SingleMediumWord;
+    } else if (hasWord) {
+        c.dualMedium = (c.configurationWord & 0x30000) != 0x10000;
+    }
+    return c;
+}
+
+// Ranges of one address space must not overlap: PCI boards span three 4 KiB pages of memory,
+// PC104 boards 32 ports.
+void checkResources(const MachineDescription& d) {
+    struct Span {
+        bool memory;
+        std::uint64_t first, end;
+    };
+    std::vector<Span> taken;
+    for (std::size_t i = 0; i < d.boards.size(); ++i) {
+        Span span{};
+        if (const auto* pci = std::get_if<PciBoardConfig>(&d.boards[i]))
+            span = {true, pci->physicalAddress, pci->physicalAddress + PciBoard::kMediumOffset + 0x1000};
+        else
+            span = {false, std::get<Pc104BoardConfig>(d.boards[i]).basePort,
+                    std::get<Pc104BoardConfig>(d.boards[i]).basePort + std::uint64_t{pc104::kPorts}};
+        for (const Span& other : taken)
+            if (other.memory == span.memory && span.first < other.end && other.first < span.end)
+                fail("boards[" + std::to_string(i) + "]", span.memory ? "memory ranges overlap another board"
+                                                                      : "port range overlaps another board");
+        taken.push_back(span);
+    }
+}
+
+}  // namespace
+
+MachineDescription defaultMachine() {
+    return MachineDescription{.boards = {PciBoardConfig{}, Pc104BoardConfig{}}};
+}
+
+MachineDescription parseMachineDescription(const std::string& text) {
+    json root;
+    try {
+        root = json::parse(text);
+    } catch (const json::parse_error& e) {
+        fail("syntax", e.what());
+    }
+    onlyKnownFields(root, {"boards", "driverVersions"}, "root");
+    MachineDescription d;
+    if (root.contains("boards")) {
+        if (!root["boards"].is_array()) fail("boards", "expected an array");
+        std::size_t pciCount = 0, pc104Count = 0;
+        for (std::size_t i = 0; i < root["boards"].size(); ++i) {
+            const json& b = root["boards"][i];
+            const std::string where = "boards[" + std::to_string(i) + "]";
+            if (!b.is_object() || !b.contains("type") || !b["type"].is_string()) fail(where, "needs a \"type\"");
+            if (b["type"] == "pci")
+                d.boards.emplace_back(pciBoard(b, where, pciCount++));
+            else if (b["type"] == "pc104")
+                d.boards.emplace_back(pc104Board(b, where, pc104Count++));
+            else
+                fail(where + ".type", "must be \"pci\" or \"pc104\"");
+        }
+    }
+    if (root.contains("driverVersions")) {
+        const json& v = root["driverVersions"];
+        onlyKnownFields(v, {"ambrix", "osprix"}, "driverVersions");
+        for (const auto& [name, target] : {std::pair{"ambrix", &d.ambrixVersion}, std::pair{"osprix", &d.osprixVersion}}) {
+            if (!v.contains(name)) continue;
+            if (!v[name].is_string()) fail(std::string("driverVersions.") + name, "expected a string");
+            *target = v[name].get<std::string>();
+        }
+    }
+    checkResources(d);
+    return d;
+}
+
+MachineDescription loadMachineDescription(const std::filesystem::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    if (!in) throw DescriptionError("machine description: cannot read " + file.string());
+    std::ostringstream text;
+    text << in.rdbuf();
+    return parseMachineDescription(text.str());
+}
+
+}  // namespace sim

@@ -1,0 +1,49 @@
+// The machine description, "machine.json" in the machine root: the boards the machine has and the
+// versions of the installed drivers. Without a description the machine is the default one: one
+// PCI board and one dual-medium PC104 board.
+//
+//   {
+//     "boards": [
+//       { "type": "pci", "slot": 3, "configurationWord": "0x1A604", "serialNumber": "0x00010001",
+//         "medium": "dual", "eeprom": { "addressBits": 8, "words": [258, 772] },
+//         "subsystemVendor": "0x51C0", "subsystemId": 2, "physicalAddress": "0xF0000000" },
+//       { "type": "pc104", "baseAddress": "0x300", "medium": "single", "serialNumber": 42 }
+//     ],
+//     "driverVersions": { "ambrix": "3.1", "osprix": "1.0" }
+//   }
+//
+// Numbers are JSON numbers or strings in C notation ("0x300", "768"). Every field but "type" is
+// optional. "eeprom": false gives a PCI board without EEPROM. A PC104 board's medium and
+// configuration word follow each other when only one is given (bits 16-17: 1 single, 2 dual).
+// Unknown fields, values out of range and boards whose resources collide are errors.
+#pragma once
+
+#include <filesystem>
+#include <stdexcept>
+#include <string>
+#include <variant>
+#include <vector>
+
+#include "sim/boards/board_config.h"
+
+namespace sim {
+
+class DescriptionError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+using BoardConfig = std::variant<PciBoardConfig, Pc104BoardConfig>;
+
+struct MachineDescription {
+    std::vector<BoardConfig> boards;  // enumerated in this order
+    std::string ambrixVersion = "3.1";
+    std::string osprixVersion = "1.0";
+};
+
+MachineDescription defaultMachine();
+// Throws DescriptionError with a message that names the faulty field.
+MachineDescription parseMachineDescription(const std::string& json);
+MachineDescription loadMachineDescription(const std::filesystem::path& file);
+
+}  // namespace sim

@@ -1,0 +1,121 @@
+// Booting the machine: the installed files and registry values, the boards, and the devices the
+// drivers create for them.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "base/debug_output.h"
+#include "base/machine_root.h"
+#include "base/registry_store.h"
+#include "sim/machine/code_image.h"
+#include "sim/machine/machine.h"
+
+namespace sim {
+namespace {
+
+namespace fs = std::filesystem;
+namespace reg = qbase::registry;
+
+std::string fileText(const fs::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+std::optional<std::uint32_t> dword(const std::string& key, const std::string& name) {
+    const auto value = reg::getValue(reg::Root::LocalMachine, key, name);
+    if (!value || value->data.size() != 4) return std::nullopt;
+    return value->data[0] | value->data[1] << 8 | value->data[2] << 16 | std::uint32_t{value->data[3]} << 24;
+}
+
+class MachineBoot : public ::testing::Test {
+protected:
+    void TearDown() override {
+        shutdownMachine();
+        std::error_code ignored;
+        fs::remove(qbase::machineRoot() / "machine.json", ignored);
+    }
+};
+
+TEST_F(MachineBoot, InstallsDriversCodeImageAndDllpath) {
+    Machine& machine = bootMachine(defaultMachine());
+    EXPECT_TRUE(qbase::machineBooted());
+    EXPECT_TRUE(machine.problems().empty());
+    const fs::path drivers = qbase::systemDirectory() / "drivers";
+    EXPECT_TRUE(fs::exists(drivers / "ambrix.sys"));
+    EXPECT_EQ(fileText(drivers / "ambrix.sys.version"), "3.1\n");
+    EXPECT_TRUE(fs::exists(drivers / "osprix.sys"));
+    EXPECT_EQ(fileText(drivers / "osprix.sys.version"), "1.0\n");
+
+    const auto image = codeImage();
+    EXPECT_EQ(fileText(machine.codeImageFolder() / "kernala.dat"), std::string(image.begin(), image.end()));
+    const auto dllpath = reg::getValue(reg::Root::LocalMachine, "Software\\Talvenor\\Corvix", "Dllpath");
+    ASSERT_TRUE(dllpath);
+    EXPECT_EQ(dllpath->type, reg::ValueType::String);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(dllpath->data.data())), machine.codeImageFolder().string());
+
+    EXPECT_EQ(machine.pciBoardCount(), 1u);
+    ASSERT_EQ(machine.pc104BoardCount(), 1u);
+    EXPECT_TRUE(machine.pc104Board(0).medium().dualMedium());
+    EXPECT_EQ(machine.enumerations().size(), 2u);
+}
+
+TEST_F(MachineBoot, DescriptionOverridesDriverVersions) {
+    MachineDescription d;
+    d.ambrixVersion = "2.3";
+    bootMachine(d);
+    EXPECT_EQ(fileText(qbase::systemDirectory() / "drivers" / "ambrix.sys.version"), "2.3\n");
+    EXPECT_EQ(runningMachine()->pciBoardCount(), 0u);
+}
+
+TEST_F(MachineBoot, DefaultMachineCreatesDevicesAndRegistryValues) {
+    Machine& machine = bootMachine(defaultMachine());
+    if (machine.driverStatus("ambrix") != 0 || machine.driverStatus("osprix") != 0)
+        GTEST_SKIP() << "the driver modules are not built yet";
+    for (const auto& result : machine.enumerations()) {
+        EXPECT_EQ(result.addStatus, 0);
+        EXPECT_EQ(result.startStatus, 0);
+    }
+    for (const char* service : {"ambrix", "osprix"}) {
+        const std::string key = std::string("SYSTEM\\CurrentControlSet\\Services\\") + service + "\\Parameters";
+        EXPECT_EQ(dword(key, "Active_Cards"), 1u) << service;
+        EXPECT_EQ(dword(key, "Used_Cards"), 0u) << service;
+        const auto index = reg::getValue(reg::Root::LocalMachine, key, "Active_Index");
+        ASSERT_TRUE(index) << service;
+        EXPECT_EQ(index->data, (std::vector<std::uint8_t>{1, 0, 0, 0, 0, 0, 0, 0, 0})) << service;
+    }
+    EXPECT_EQ(machine.pciBoard(0).bridgeRange()->read32(bridge::kInterruptControl) & bridge::kInterruptEnable, 0u);
+}
+
+TEST_F(MachineBoot, FirstUseBootsTheConfiguredMachine) {
+    std::ofstream(qbase::machineRoot() / "machine.json") << R"({"boards": [{"type": "pc104", "medium": "single"}]})";
+    shutdownMachine();
+    qbase::markMachineBooted(false);
+    qbase::ensureMachineBooted();
+    ASSERT_NE(runningMachine(), nullptr);
+    EXPECT_EQ(runningMachine()->pciBoardCount(), 0u);
+    ASSERT_EQ(runningMachine()->pc104BoardCount(), 1u);
+    EXPECT_FALSE(runningMachine()->pc104Board(0).medium().dualMedium());
+}
+
+TEST_F(MachineBoot, BrokenDescriptionIsReportedAndTheDefaultMachineBoots) {
+    std::ofstream(qbase::machineRoot() / "machine.json") << R"({"boards": [{"type": "isa"}]})";
+    qbase::debug::clearCaptured();
+    const MachineDescription d = configuredMachine();
+    EXPECT_EQ(d.boards.size(), 2u);
+    const auto lines = qbase::debug::captured();
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_NE(lines[0].find("boards[0].type"), std::string::npos) << lines[0];
+}
+
+TEST_F(MachineBoot, ShutdownLetsTheNextUseBootAgain) {
+    bootMachine(defaultMachine());
+    shutdownMachine();
+    EXPECT_EQ(runningMachine(), nullptr);
+    EXPECT_FALSE(qbase::machineBooted());
+}
+
+}  // namespace
+}  // namespace sim
