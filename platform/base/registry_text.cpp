@@ -56,7 +56,9 @@ void appendValue(std::string& out, const NamedValue& named) {
         out += "hex:";
         appendHex(out, v.data);
     } else {
-        out += "hex(" + std::to_string(static_cast<std::uint32_t>(v.type)) + "):";
+        std::array<char, 24> text{};  // the type in hexadecimal, as the registry editor writes it
+        std::snprintf(text.data(), text.size(), "hex(%x):", static_cast<std::uint32_t>(v.type));
+        out += text.data();
         appendHex(out, v.data);
     }
     out += '\n';

@@ -45,7 +45,8 @@ INSTANTIATE_TEST_SUITE_P(
                       Case{"Unterminated", {reg::ValueType::String, B{'a', 'b'}}},
                       Case{"Multi line", reg::stringValue("a\r\nb")},
                       Case{"ShortDword", {reg::ValueType::Dword, B{1, 2}}},
-                      Case{"OtherType", {static_cast<reg::ValueType>(7), B{'a', 0, 0}}}),
+                      Case{"OtherType", {static_cast<reg::ValueType>(7), B{'a', 0, 0}}},
+                      Case{"TypeAboveNine", {static_cast<reg::ValueType>(0x17), B{'a', 0}}}),
     [](const ::testing::TestParamInfo<Case>& info) {
         std::string name;
         for (const char* c = info.param.name; *c; ++c) {
