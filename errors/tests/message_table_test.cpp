@@ -121,8 +121,8 @@ struct Unknown {
 class UnknownCodeTest : public ::testing::TestWithParam<Unknown> {};
 
 TEST_P(UnknownCodeTest, GivesTheUnknownErrorText) {
-    EXPECT_EQ(textOf(GetParam().code, Language::French), "Erreur inconnue.\n");
-    EXPECT_EQ(textOf(GetParam().code, Language::English), "Unknown error.\n");
+    EXPECT_EQ(textOf(GetParam().code, Language::French), "Erreur inconnue.\n") << GetParam().why;
+    EXPECT_EQ(textOf(GetParam().code, Language::English), "Unknown error.\n") << GetParam().why;
 }
 
 INSTANTIATE_TEST_SUITE_P(Codes, UnknownCodeTest,
