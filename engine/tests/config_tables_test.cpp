@@ -1,0 +1,139 @@
+// GET_TRANSMISSION_QUEUE and the table look-ups over loaded tables.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "corvix.h"
+#include "engine_errors.h"
+#include "engine_fixture.h"
+
+namespace corvix::testing {
+namespace {
+
+class Tables : public EngineOnScriptedBoard {
+protected:
+    struct Queue {
+        ErrorCode code;
+        std::uint32_t count;
+        std::vector<TransmissionQueueRecord> records;
+    };
+    static Queue queue(std::uint32_t mode, std::uint32_t capacity = 16) {
+        std::vector<TransmissionQueueRecord> records(16, TransmissionQueueRecord{0xFFFF, 0xFFFF});
+        std::uint32_t count = 99;
+        const ErrorCode code = GET_TRANSMISSION_QUEUE(mode, records.data(), capacity, &count);
+        return {code, count, records};
+    }
+};
+
+records::VARIABLE4 carrier(std::uint16_t id, std::int16_t channel, std::uint8_t flags = 0, bool consumed = false) {
+    auto v = variable(id, "v", 2, channel);
+    v.flags = flags;
+    v.direction = consumed ? 1 : 0;
+    return v;
+}
+
+TEST_F(Tables, PeriodicQueuesOneCarrierPerChannel) {
+    load({carrier(0x10, 3), carrier(0x11, 1), carrier(0x12, 5, 0, true), carrier(0x13, 0), carrier(0x14, 8)});
+    const Queue q = queue(1);
+    ASSERT_EQ(q.code, kSuccess);
+    ASSERT_EQ(q.count, 3u);
+    EXPECT_EQ(q.records[0].identifier, 0x10);
+    EXPECT_EQ(q.records[0].channel, 3);
+    EXPECT_EQ(q.records[2].identifier, 0x14);
+    const Queue small = queue(1, 1);
+    EXPECT_EQ(small.count, 3u);  // counted beyond the capacity
+    EXPECT_EQ(small.records[1].identifier, 0xFFFF);
+    load({carrier(0x10, 3), carrier(0x11, 1), carrier(0x12, 3)});
+    EXPECT_EQ(queue(1).code, kErrDuplicateChannel);
+    EXPECT_EQ(queue(1, 0).code, kErrDuplicateChannel);
+}
+
+TEST_F(Tables, MessageAndAperiodicQueuesHaveOneCarrierEach) {
+    load({carrier(0x10, 1, 0x02), carrier(0x11, 0, 0x02, true), carrier(0x12, 0, 0x02), carrier(0x13, 2, 0x40)});
+    Queue q = queue(0);
+    ASSERT_EQ(q.code, kSuccess);
+    EXPECT_EQ(q.count, 1u);
+    EXPECT_EQ(q.records[0].identifier, 0x12);
+    EXPECT_EQ(q.records[0].channel, 0);
+    q = queue(2);
+    ASSERT_EQ(q.code, kSuccess);
+    EXPECT_EQ(q.records[0].identifier, 0x13);
+    EXPECT_EQ(q.records[0].channel, 9);
+    load({carrier(0x12, 0, 0x02), carrier(0x14, 0, 0x02), carrier(0x13, 2, 0x40), carrier(0x15, 4, 0x40)});
+    EXPECT_EQ(queue(0).code, kErrDuplicateChannel);
+    EXPECT_EQ(queue(2).code, kErrDuplicateChannel);
+    q = queue(3);
+    EXPECT_EQ(q.code, kSuccess);
+    EXPECT_EQ(q.count, 0u);
+}
+
+TEST_F(Tables, QueueWithoutATableIsEmpty) {
+    const Queue q = queue(1);
+    EXPECT_EQ(q.code, kSuccess);
+    EXPECT_EQ(q.count, 0u);
+}
+
+TEST_F(Tables, FindVariableByIdentifierAndByName) {
+    auto second = variable(0x20, "Speed", 4);
+    second.refreshment_status = 1;
+    second.promptness_status = 1;
+    load({variable(0x10, "Temp", 2), second});
+    std::int16_t index = -1, length = -1;
+    std::uint8_t flags = 0xF0;
+    char name[33] = {};
+    ASSERT_EQ(FIND_VAR_BY_ID(0x20, &index, name, &length, &flags), 1u);
+    EXPECT_EQ(index, 1);
+    EXPECT_STREQ(name, "Speed");
+    EXPECT_EQ(length, 4);
+    EXPECT_EQ(flags, 0xF3);
+    std::uint16_t identifier = 0;
+    flags = 0x03;
+    ASSERT_EQ(FIND_VAR_BY_NAME("Temp", &index, &identifier, &length, &flags), 1u);
+    EXPECT_EQ(index, 0);
+    EXPECT_EQ(identifier, 0x10);
+    EXPECT_EQ(flags, 0x00);
+    EXPECT_EQ(FIND_VAR_BY_NAME("temp", &index, &identifier, &length, &flags), 0u);
+    EXPECT_EQ(FIND_VAR_BY_ID(0x30, &index, name, &length, &flags), 0u);
+}
+
+TEST_F(Tables, MessageKeysCountTransmittedMessagesFromTheTableSize) {
+    load({variable(1, "a"), variable(2, "b")},
+         {message("rx", 0x100, 0, 0x200, 0, false), message("tx0", 0x101, 0, 0x201, 0, true),
+          message("tx1", 0x102, 1, 0x202, 2, true)},
+         10);
+    char name[33] = {};
+    std::int16_t key = 0;
+    ASSERT_EQ(FIND_MSG_BY_ID(0x102, 1, 0x202, 2, name, &key), 1u);
+    EXPECT_EQ(key, 11);
+    EXPECT_STREQ(name, "tx1");
+    ASSERT_EQ(FIND_MSG_BY_ID(0x100, 0, 0x200, 0, name, &key), 1u);
+    EXPECT_EQ(key, -1);
+    EXPECT_EQ(FIND_MSG_BY_ID(0x102, 0, 0x202, 2, name, &key), 0u);
+    context().messageKeyOffset = 1;
+    std::uint16_t source = 0, destination = 0;
+    std::uint8_t sourceSegment = 9, destinationSegment = 9;
+    ASSERT_EQ(FIND_MSG_BY_NAME("tx0", &key, &source, &sourceSegment, &destination, &destinationSegment), 1u);
+    EXPECT_EQ(key, 74);
+    EXPECT_EQ(source, 0x101);
+    EXPECT_EQ(destination, 0x201);
+    EXPECT_EQ(sourceSegment, 0);
+}
+
+TEST_F(Tables, LookupsWithoutTablesFindNothing) {
+    std::int16_t index = 0;
+    EXPECT_EQ(FIND_VAR_BY_ID(1, &index, nullptr, nullptr, nullptr), 0u);
+    EXPECT_EQ(FIND_MSG_BY_NAME("x", nullptr, nullptr, nullptr, nullptr, nullptr), 0u);
+}
+
+TEST_F(Tables, CountsBeyondTheTableReachNoRecord) {
+    load({variable(0x10, "only")});
+    context().variableCount = 500;
+    std::int16_t index = 0;
+    EXPECT_EQ(FIND_VAR_BY_ID(0, &index, nullptr, nullptr, nullptr), 0u);
+    std::array<std::uint8_t, 128> data{};
+    EXPECT_EQ(FIP_WRITE_VAR(3, data.data()), kPlatformInvalidParameter);
+}
+
+}  // namespace
+}  // namespace corvix::testing
