@@ -228,6 +228,9 @@ Value bytesValue(ValueType type, const void* data, std::size_t size) {
 
 }  // namespace
 
+// A line break in a name would split its line of the hive file, and the key or value would be lost.
+bool isStorableName(const std::string& name) { return name.find_first_of("\r\n") == std::string::npos; }
+
 bool keyExists(Root root, const std::string& path) {
     const Path parts = detail::splitPath(path);
     if (isMountAncestor(root, parts)) return true;
@@ -238,6 +241,7 @@ bool keyExists(Root root, const std::string& path) {
 bool createKey(Root root, const std::string& path) {
     const Path parts = detail::splitPath(path);
     if (keyExists(root, path)) return true;
+    if (!isStorableName(path)) return false;
     return withKeyTree(root, parts, true, [&](Store& s, Key& tree, const Path& p) {
         if (!writableLocked(s, root, parts)) return false;
         bool created = false;
@@ -267,6 +271,7 @@ std::optional<Value> getValue(Root root, const std::string& path, const std::str
 }
 
 bool setValue(Root root, const std::string& path, const std::string& name, const Value& value) {
+    if (!isStorableName(name)) return false;
     const Path parts = detail::splitPath(path);
     return withKeyTree(root, parts, true, [&](Store& s, Key& tree, const Path& p) {
         Key* key = tree.find(p);

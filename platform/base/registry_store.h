@@ -35,6 +35,9 @@ struct Value {
 };
 
 bool keyExists(Root root, const std::string& path);
+// Key and value names cannot hold line breaks: creating or setting such a name fails.
+bool isStorableName(const std::string& name);
+
 // Creates the key and its missing parents; false when a parent is read-only for the user.
 bool createKey(Root root, const std::string& path);
 bool deleteKey(Root root, const std::string& path);  // with its subkeys

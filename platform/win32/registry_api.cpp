@@ -48,6 +48,7 @@ LSTATUS openKey(const KeyRef& parent, LPCSTR subKey, DWORD access, HKEY* result,
     const std::string path = childPath(parent.path, subKey);
     const bool existed = reg::keyExists(parent.root, path);
     if (!existed && !create) return ERROR_FILE_NOT_FOUND;
+    if (!existed && !reg::isStorableName(path)) return ERROR_INVALID_PARAMETER;
     if ((access & kChangeAccess) && !reg::isWritableByUser(parent.root, path)) return ERROR_ACCESS_DENIED;
     if (!existed && !reg::createKey(parent.root, path)) {
         return reg::isWritableByUser(parent.root, path) ? ERROR_GEN_FAILURE : ERROR_ACCESS_DENIED;
@@ -103,6 +104,7 @@ LSTATUS RegSetValueExA(HKEY key, LPCSTR valueName, DWORD, DWORD type, const BYTE
     if (!(ref->access & KEY_SET_VALUE)) return ERROR_ACCESS_DENIED;
     if ((!data && dataSize) || (type == REG_DWORD && dataSize != 4)) return ERROR_INVALID_PARAMETER;
     namespace reg = qbase::registry;
+    if (!reg::isStorableName(valueName ? valueName : "")) return ERROR_INVALID_PARAMETER;
     const reg::Value value{static_cast<reg::ValueType>(type), std::vector<std::uint8_t>(data, data + dataSize)};
     if (reg::setValue(ref->root, ref->path, valueName ? valueName : "", value)) return ERROR_SUCCESS;
     if (!reg::isWritableByUser(ref->root, ref->path)) return ERROR_ACCESS_DENIED;

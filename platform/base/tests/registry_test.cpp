@@ -112,6 +112,10 @@ TEST_F(Registry, MissingKeysAndValues) {
     EXPECT_FALSE(reg::deleteValue(Root::LocalMachine, "SOFTWARE", "missing value"));
     EXPECT_FALSE(reg::deleteKey(Root::LocalMachine, "SOFTWARE\\Talvenor\\Missing"));
     EXPECT_FALSE(reg::deleteKey(Root::LocalMachine, "SYSTEM\\CurrentControlSet"));
+    // A line break would split the name's line in the hive file.
+    EXPECT_FALSE(reg::createKey(Root::CurrentUser, "Software\\Talvenor\\Two\nLines"));
+    ASSERT_TRUE(reg::createKey(Root::CurrentUser, "Software\\Talvenor"));
+    EXPECT_FALSE(reg::setValue(Root::CurrentUser, "Software\\Talvenor", "a\r\nb", reg::dwordValue(1)));
 }
 
 TEST_F(Registry, SeesAnotherProcessWriteAndLosesNeither) {

@@ -60,6 +60,11 @@ TEST_F(RegistryApi, StringSizeQueryAndShortBuffer) {
     EXPECT_EQ(RegQueryValueExA(key, "Missing", nullptr, nullptr, nullptr, &size), ERROR_FILE_NOT_FOUND);
     EXPECT_EQ(RegSetValueExA(key, "Short", 0, REG_DWORD, reinterpret_cast<const BYTE*>(distrib), 2),
               ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(RegSetValueExA(key, "Two\nLines", 0, REG_SZ, reinterpret_cast<const BYTE*>(distrib), sizeof distrib),
+              ERROR_INVALID_PARAMETER);
+    HKEY bad = nullptr;
+    EXPECT_EQ(RegCreateKeyExA(key, "Two\nLines", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &bad, nullptr),
+              ERROR_INVALID_PARAMETER);
     EXPECT_EQ(RegDeleteValueA(key, "DISTRIB"), ERROR_SUCCESS);
     EXPECT_EQ(RegDeleteValueA(key, "Distrib"), ERROR_FILE_NOT_FOUND);
     EXPECT_EQ(RegCloseKey(key), ERROR_SUCCESS);
