@@ -1,0 +1,211 @@
+// Hardware access: the attached memory and port ranges, the token addresses that MmMapIoSpace
+// hands out, and the register and port accessors that decode them.
+//
+// Tokens lie in one address region reserved without access rights (PROT_NONE), so a driver that
+// dereferences a mapped address instead of calling an accessor faults at once.
+#include "hardware.h"
+
+#include <sys/mman.h>
+
+#include <cstdio>
+#include <map>
+#include <mutex>
+#include <shared_mutex>
+
+#include "wdm.h"
+
+namespace qk::hw {
+
+std::uint32_t MemoryRange::read32(std::uint32_t offset) {
+    std::uint32_t value = 0;
+    for (std::uint32_t i = 0; i < 4; ++i) value |= std::uint32_t{read8(offset + i)} << (8 * i);
+    return value;
+}
+
+void MemoryRange::write32(std::uint32_t offset, std::uint32_t value) {
+    for (std::uint32_t i = 0; i < 4; ++i) write8(offset + i, static_cast<std::uint8_t>(value >> (8 * i)));
+}
+
+namespace {
+
+constexpr std::size_t reservationSize = std::size_t{1} << 30;
+constexpr std::size_t pageSize = 4096;
+
+struct Mapping {
+    std::size_t length;  // as asked; the token region is rounded up to whole pages
+    std::uint64_t physicalAddress;
+    std::shared_ptr<MemoryRange> range;  // null once the range is detached
+    std::uint32_t offsetInRange;
+};
+
+struct Hardware {
+    std::shared_mutex lock;
+    std::map<std::uint64_t, std::shared_ptr<MemoryRange>> memory;  // by physical address
+    std::map<std::uint32_t, std::shared_ptr<PortRange>> ports;     // by first port
+    std::map<std::uintptr_t, Mapping> mappings;                    // by token
+    std::uintptr_t reservation = 0;
+    std::mutex faultLock;
+    std::vector<std::string> faults;
+};
+Hardware& hw() {
+    static Hardware instance;
+    return instance;
+}
+
+void fault(const char* accessor, std::uintptr_t address) {
+    char text[128];
+    std::snprintf(text, sizeof text, "%s at 0x%llx: no mapped range", accessor, static_cast<unsigned long long>(address));
+    Hardware& h = hw();
+    std::lock_guard lock(h.faultLock);
+    h.faults.emplace_back(text);
+}
+
+template <typename Map>
+auto containing(Map& map, std::uint64_t address) -> decltype(map.begin()) {
+    auto it = map.upper_bound(static_cast<typename Map::key_type>(address));
+    if (it == map.begin()) return map.end();
+    return std::prev(it);
+}
+
+// The range and offset behind a token, for an access of `width` bytes; null range on a fault.
+std::pair<std::shared_ptr<MemoryRange>, std::uint32_t> decode(const volatile void* address, std::size_t width,
+                                                               const char* accessor) {
+    const auto token = reinterpret_cast<std::uintptr_t>(address);
+    Hardware& h = hw();
+    {
+        std::shared_lock lock(h.lock);
+        auto it = containing(h.mappings, token);
+        if (it != h.mappings.end() && token + width <= it->first + it->second.length && it->second.range)
+            return {it->second.range, static_cast<std::uint32_t>(it->second.offsetInRange + (token - it->first))};
+    }
+    fault(accessor, token);
+    return {nullptr, 0};
+}
+
+std::pair<std::shared_ptr<PortRange>, std::uint32_t> decodePort(std::uintptr_t port, const char* accessor) {
+    Hardware& h = hw();
+    {
+        std::shared_lock lock(h.lock);
+        auto it = containing(h.ports, port);
+        if (it != h.ports.end() && port < std::uint64_t{it->first} + it->second->length())
+            return {it->second, static_cast<std::uint32_t>(port - it->first)};
+    }
+    fault(accessor, port);
+    return {nullptr, 0};
+}
+
+// A free token region of `size` bytes (whole pages) in the reservation; 0 when none is left.
+std::uintptr_t allocateTokens(Hardware& h, std::size_t size) {
+    if (h.reservation == 0) {
+        void* region = mmap(nullptr, reservationSize, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+        if (region == MAP_FAILED) return 0;
+        h.reservation = reinterpret_cast<std::uintptr_t>(region);
+    }
+    std::uintptr_t candidate = h.reservation;
+    for (const auto& [token, mapping] : h.mappings) {
+        if (token >= candidate + size) break;
+        candidate = token + ((mapping.length + pageSize - 1) / pageSize) * pageSize;
+    }
+    return candidate + size <= h.reservation + reservationSize ? candidate : 0;
+}
+
+}  // namespace
+
+void attachMemory(std::uint64_t physicalAddress, std::shared_ptr<MemoryRange> range) {
+    std::unique_lock lock(hw().lock);
+    hw().memory[physicalAddress] = std::move(range);
+}
+
+void attachPorts(std::uint32_t firstPort, std::shared_ptr<PortRange> range) {
+    std::unique_lock lock(hw().lock);
+    hw().ports[firstPort] = std::move(range);
+}
+
+void detachMemory(std::uint64_t physicalAddress) {
+    Hardware& h = hw();
+    std::unique_lock lock(h.lock);
+    auto it = h.memory.find(physicalAddress);
+    if (it == h.memory.end()) return;
+    for (auto& [token, mapping] : h.mappings)
+        if (mapping.range == it->second) mapping.range.reset();
+    h.memory.erase(it);
+}
+
+void detachPorts(std::uint32_t firstPort) {
+    std::unique_lock lock(hw().lock);
+    hw().ports.erase(firstPort);
+}
+
+void detachAll() {
+    Hardware& h = hw();
+    std::unique_lock lock(h.lock);
+    for (auto& [token, mapping] : h.mappings) mapping.range.reset();
+    h.memory.clear();
+    h.ports.clear();
+}
+
+std::vector<std::string> faults() {
+    std::lock_guard lock(hw().faultLock);
+    return hw().faults;
+}
+
+void clearFaults() {
+    std::lock_guard lock(hw().faultLock);
+    hw().faults.clear();
+}
+
+}  // namespace qk::hw
+
+using namespace qk::hw;
+
+PVOID MmMapIoSpace(PHYSICAL_ADDRESS physicalAddress, SIZE_T numberOfBytes, MEMORY_CACHING_TYPE) {
+    if (numberOfBytes == 0) return nullptr;
+    const auto start = static_cast<std::uint64_t>(physicalAddress.QuadPart);
+    Hardware& h = hw();
+    std::unique_lock lock(h.lock);
+    auto range = containing(h.memory, start);
+    if (range == h.memory.end() || start + numberOfBytes > range->first + range->second->length()) return nullptr;
+    const std::size_t size = ((numberOfBytes + pageSize - 1) / pageSize) * pageSize;
+    const std::uintptr_t token = allocateTokens(h, size);
+    if (token == 0) return nullptr;
+    h.mappings[token] = Mapping{numberOfBytes, start, range->second, static_cast<std::uint32_t>(start - range->first)};
+    return reinterpret_cast<PVOID>(token);
+}
+
+void MmUnmapIoSpace(PVOID baseAddress, SIZE_T) {
+    Hardware& h = hw();
+    std::unique_lock lock(h.lock);
+    if (h.mappings.erase(reinterpret_cast<std::uintptr_t>(baseAddress)) != 0) return;
+    lock.unlock();
+    fault("MmUnmapIoSpace", reinterpret_cast<std::uintptr_t>(baseAddress));
+}
+
+UCHAR READ_REGISTER_UCHAR(volatile UCHAR* reg) {
+    auto [range, offset] = decode(reg, 1, __func__);
+    return range ? range->read8(offset) : 0xFF;
+}
+
+ULONG READ_REGISTER_ULONG(volatile ULONG* reg) {
+    auto [range, offset] = decode(reg, 4, __func__);
+    return range ? range->read32(offset) : 0xFFFFFFFF;
+}
+
+void WRITE_REGISTER_UCHAR(volatile UCHAR* reg, UCHAR value) {
+    auto [range, offset] = decode(reg, 1, __func__);
+    if (range) range->write8(offset, value);
+}
+
+void WRITE_REGISTER_ULONG(volatile ULONG* reg, ULONG value) {
+    auto [range, offset] = decode(reg, 4, __func__);
+    if (range) range->write32(offset, value);
+}
+
+UCHAR READ_PORT_UCHAR(PUCHAR port) {
+    auto [range, offset] = decodePort(reinterpret_cast<std::uintptr_t>(port), __func__);
+    return range ? range->read8(offset) : 0xFF;
+}
+
+void WRITE_PORT_UCHAR(PUCHAR port, UCHAR value) {
+    auto [range, offset] = decodePort(reinterpret_cast<std::uintptr_t>(port), __func__);
+    if (range) range->write8(offset, value);
+}
