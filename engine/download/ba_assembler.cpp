@@ -4,7 +4,7 @@
 #include <unordered_map>
 
 #include "ba_tokens.h"
-#include "download_errors.h"
+#include "engine_errors.h"
 #include "file_reader.h"
 #include "win32/windows.h"
 
@@ -21,7 +21,7 @@ public:
     ErrorCode zeroPages() {
         const PageBytes zero{};
         for (int p = start_; p < end_; ++p)
-            if (!card_.writePage(static_cast<std::uint16_t>(p), zero)) return kCardAccessFailed;
+            if (!card_.writePage(static_cast<std::uint16_t>(p), zero)) return kErrBaPageAccess;
         return 0;
     }
 
@@ -49,7 +49,7 @@ public:
                 if (const ErrorCode code = append({0})) return code;
             return 0;
         }
-        return kBaBadMacro;
+        return kErrBaUnknownMacro;
     }
 
     ErrorCode closeList() { return append({coded(last_, 2)}); }
@@ -58,26 +58,26 @@ public:
         const long n = static_cast<long>(slots_.size());
         if (64L * page_ + static_cast<long>(used_) >= 64L * end_ - 2 * n) {
             OutputDebugStringA("ERROR_NOT_ENOUGH_MEMORY_FOR_BA - 2");
-            return kBaNoRoom;
+            return kErrBaMemoryTooSmall;
         }
-        if (!card_.writePage(static_cast<std::uint16_t>(page_), toBytes(buffer_))) return kCardAccessFailed;
+        if (!card_.writePage(static_cast<std::uint16_t>(page_), toBytes(buffer_))) return kErrBaPageAccess;
         const int nextPage = page_ + 1;
         int slotPage = end_ - 1;
         for (long block = 0; block <= n / kSlotsPerPage; ++block) {
             slotPage = end_ - static_cast<int>(block) - 1;
             if (slotPage < nextPage) {
                 OutputDebugStringA("ERROR_NOT_ENOUGH_MEMORY_FOR_BA - 3");
-                return kBaNoRoom;
+                return kErrBaMemoryTooSmall;
             }
             PageBytes bytes;
-            if (!card_.readPage(static_cast<std::uint16_t>(slotPage), bytes)) return kCardAccessFailed;
+            if (!card_.readPage(static_cast<std::uint16_t>(slotPage), bytes)) return kErrBaPageAccess;
             PageWords words = toWords(bytes);
             for (long k = block * kSlotsPerPage; k < n && k < (block + 1) * kSlotsPerPage; ++k) {
                 const long j = k - block * kSlotsPerPage;
                 words[62 - 2 * j] = slots_[k];
                 words[63 - 2 * j] = 0;
             }
-            if (!card_.writePage(static_cast<std::uint16_t>(slotPage), toBytes(words))) return kCardAccessFailed;
+            if (!card_.writePage(static_cast<std::uint16_t>(slotPage), toBytes(words))) return kErrBaPageAccess;
         }
         if (out) *out = {static_cast<std::uint16_t>(nextPage), static_cast<std::uint16_t>(slotPage)};
         return 0;
@@ -99,8 +99,8 @@ private:
         for (std::uint16_t w : words) {
             buffer_[used_++] = w;
             if (used_ < kPageWords) continue;
-            if (page_ + 1 >= end_) return kBaNoRoom;
-            if (!card_.writePage(static_cast<std::uint16_t>(page_), toBytes(buffer_))) return kCardAccessFailed;
+            if (page_ + 1 >= end_) return kErrBaMemoryTooSmall;
+            if (!card_.writePage(static_cast<std::uint16_t>(page_), toBytes(buffer_))) return kErrBaPageAccess;
             ++page_;
             used_ = 0;
             buffer_ = {};
@@ -146,16 +146,16 @@ ErrorCode assembleText(CardPages& card, std::string_view text, int start, int en
     const std::vector<std::string_view> words = splitWords(text);
     auto word = words.begin();
     while (word != words.end() && *word != "BEGIN") ++word;
-    if (word == words.end()) return kBaFileSyntax;
+    if (word == words.end()) return kErrBaTextEndsEarly;
     for (++word; word != words.end() && *word != "END"; ++word)
         if (const ErrorCode code = assembler.feed(*word)) return code;
-    if (word == words.end()) return kBaFileSyntax;
+    if (word == words.end()) return kErrBaTextEndsEarly;
     return assembler.finish(out);
 }
 
 ErrorCode assembleFile(CardPages& card, const char* path, int start, int end, AssembledProgram* out) {
     std::string text;
-    if (!readWholeFile(path, text)) return kBaFileOpenFailed;
+    if (!readWholeFile(path, text)) return kErrBaTextNotOpened;
     return assembleText(card, text, start, end, out);
 }
 

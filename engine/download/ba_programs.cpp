@@ -1,7 +1,7 @@
 #include "ba_programs.h"
 
 #include "ba_assembler.h"
-#include "download_errors.h"
+#include "engine_errors.h"
 #include "win32/windows.h"
 
 namespace corvix::download {
@@ -15,7 +15,7 @@ int baMemoryEnd(const PageWords& header) {
 ErrorCode placeBaPrograms(CardPages& card, const char* path, MacroList list1, MacroList list2, BaProgramPages& pages) {
     pages = {};
     PageBytes header;
-    if (!card.readPage(kHeaderPage, header)) return kCardAccessFailed;
+    if (!card.readPage(kHeaderPage, header)) return kErrBaPageAccess;
     const int end = baMemoryEnd(toWords(header));
 
     if (path) {
@@ -29,9 +29,9 @@ ErrorCode placeBaPrograms(CardPages& card, const char* path, MacroList list1, Ma
     if (list1.count > 0) {
         AssembledProgram first;
         if (const ErrorCode code = assembleMacroList(card, list1.lines, list1.count, kBaFirstPage, end, &first)) {
-            if (code != kBaNoRoom) return code;
+            if (code != kErrBaMemoryTooSmall) return code;
             OutputDebugStringA("ERROR_NOT_ENOUGH_MEMORY_FOR_BA - 4");
-            return kBaProgram1NoRoom;
+            return kErrBaProgram1TooLarge;
         }
         pages.program1 = kBaFirstPage;
         start2 = first.nextPage;
@@ -40,12 +40,12 @@ ErrorCode placeBaPrograms(CardPages& card, const char* path, MacroList list1, Ma
     if (list2.count == 0) return 0;
     if (start2 >= end2) {
         OutputDebugStringA("ERROR_NOT_ENOUGH_MEMORY_FOR_BA - 6");
-        return kBaProgram2NoRoom;
+        return kErrBaProgram2TooLarge;
     }
     if (const ErrorCode code = assembleMacroList(card, list2.lines, list2.count, start2, end2)) {
-        if (code != kBaNoRoom) return code;
+        if (code != kErrBaMemoryTooSmall) return code;
         OutputDebugStringA("ERROR_NOT_ENOUGH_MEMORY_FOR_BA - 5");
-        return kBaProgram2NoRoom;
+        return kErrBaProgram2TooLarge;
     }
     pages.program2 = static_cast<std::uint16_t>(start2);
     return 0;

@@ -2,7 +2,7 @@
 
 #include <array>
 
-#include "download_errors.h"
+#include "engine_errors.h"
 
 namespace corvix::download {
 namespace {
@@ -66,17 +66,17 @@ std::string_view firstWordOfLine(const std::uint8_t* line) {
 
 ErrorCode parseMacroToken(std::string_view token, MacroToken& out) {
     const std::size_t open = token.find('(');
-    if (open == std::string_view::npos) return kBaBadMacro;
+    if (open == std::string_view::npos) return kErrBaUnknownMacro;
     const std::string_view name = token.substr(0, open);
     const Macro* macro = nullptr;
     for (const Macro& m : kMacros)
         if (m.name == name) macro = &m;
-    if (!macro || token.back() != ')') return kBaBadMacro;
+    if (!macro || token.back() != ')') return kErrBaUnknownMacro;
     out.macro = macro;
     out.argument = 0;
     if (macro->kind == MacroKind::NextMacro2) return 0;
     const std::string_view argument = token.substr(open + 1, token.size() - open - 2);
-    return parseHex16(argument, out.argument) ? 0 : kBaBadArgument;
+    return parseHex16(argument, out.argument) ? 0 : kErrBaBadArgument;
 }
 
 }  // namespace corvix::download

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "card_layout.h"
-#include "download_errors.h"
+#include "engine_errors.h"
 #include "ba_programs.h"
 #include "record_bytes.h"
 
@@ -20,8 +20,8 @@ public:
     ImageWriter(CardPages& card, int limit) : card_(card), limit_(limit) {}
 
     ErrorCode write(int page, const PageWords& words) {
-        if (page < 0 || page >= limit_) return kImageOverPageLimit;
-        return card_.writePage(static_cast<std::uint16_t>(page), toBytes(words)) ? 0 : kCardAccessFailed;
+        if (page < 0 || page >= limit_) return kErrCardImageTooLarge;
+        return card_.writePage(static_cast<std::uint16_t>(page), toBytes(words)) ? 0 : kErrBaPageAccess;
     }
 
     // Consecutive pages of descriptors from `firstPage`, four descriptors of 16 words per page.
@@ -58,15 +58,15 @@ ErrorCode writeCardImage(CardPages& card, const ImageInput& input, ImageResult& 
     const Configuration config{input.header, input.variables, input.variableCount, input.messages,
                                input.messageCount};
     const int t = variableTableSize(input.header);
-    if (t >= kMaxVariableTableSize || input.variableCount > t) return kTooManyVariables;
-    if (transmittedMessageCount(config) > messageTableSize(input.header)) return kImageOverPageLimit;
+    if (t >= kMaxVariableTableSize || input.variableCount > t) return kErrVariableTableTooLarge;
+    if (transmittedMessageCount(config) > messageTableSize(input.header)) return kErrCardImageTooLarge;
 
     ImageWriter writer(card, input.pageLimit);
     const PageWords header = headerPageWords(input.header);
     if (const ErrorCode code = writer.write(kHeaderPage, header)) {
-        if (code != kCardAccessFailed) return code;
+        if (code != kErrBaPageAccess) return code;
         const ErrorCode reset = card.reset();
-        return reset ? reset : kCardAccessFailed;
+        return reset ? reset : kErrBaPageAccess;
     }
 
     if (grantsBaMemory(input.header) && input.placeBaPrograms)

@@ -7,9 +7,9 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace corvix::download {
+#include "engine_errors.h"
 
-using ErrorCode = std::uint32_t;
+namespace corvix::download {
 
 inline constexpr std::size_t kPageBytes = 128;
 inline constexpr std::size_t kPageWords = 64;

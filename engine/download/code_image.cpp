@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "download_errors.h"
+#include "engine_errors.h"
 #include "file_reader.h"
 #include "record_bytes.h"
 #include "win32/windows.h"
@@ -47,12 +47,12 @@ std::string codeImagePath() {
 ErrorCode downloadCodeImage(CardPages& card, const char* path) {
     std::string file;
     std::vector<CodeBlock> blocks;
-    if (!readWholeFile(path, file) || !parseCodeImage(file, blocks)) return kCodeImageOpenFailed;
+    if (!readWholeFile(path, file) || !parseCodeImage(file, blocks)) return kErrCodeImageNotOpened;
     for (const CodeBlock& block : blocks) {
-        if (!card.writePage(block.page, block.bytes)) return kCodeImageWriteFailed;
+        if (!card.writePage(block.page, block.bytes)) return kErrCodeImageWrite;
         PageBytes back;
-        if (!card.readPage(block.page, back)) return kCodeImageReadFailed;
-        if (back != block.bytes) return kCodeImageDiffers;
+        if (!card.readPage(block.page, back)) return kErrCodeImageReadBack;
+        if (back != block.bytes) return kErrCodeImageDiffers;
     }
     return 0;
 }

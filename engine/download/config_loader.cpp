@@ -3,7 +3,7 @@
 #include <cstring>
 #include <new>
 
-#include "download_errors.h"
+#include "engine_errors.h"
 #include "file_reader.h"
 #include "format3_records.h"
 #include "record_bytes.h"
@@ -51,16 +51,16 @@ private:
 ErrorCode readSections(InputFile& file, LoadedConfiguration& out) {
     Reader read(file);
     char magic[kMagicBytes];
-    if (!read.bytes(magic, kMagicBytes)) return kConfigReadFailed;
+    if (!read.bytes(magic, kMagicBytes)) return kErrConfigFileRead;
     const bool format3 = std::memcmp(magic, kMagic3, kMagicBytes) == 0;
-    if (!format3 && std::memcmp(magic, kMagic4, kMagicBytes) != 0) return kConfigBadMagic;
+    if (!format3 && std::memcmp(magic, kMagic4, kMagicBytes) != 0) return kErrConfigFileMagic;
 
     std::vector<std::uint8_t> baParam(format3 ? kBaParam3Bytes : kBaParam4Bytes);
-    if (!read.bytes(baParam.data(), baParam.size())) return kConfigReadFailed;
+    if (!read.bytes(baParam.data(), baParam.size())) return kErrConfigFileRead;
     if (baParam[0] == 1) {
         const std::size_t room = baParam.size() - 1;
         const std::size_t length = strnlen(reinterpret_cast<const char*>(baParam.data() + 1), room);
-        if (length == 0 || length >= room) return kBaPathInvalid;
+        if (length == 0 || length >= room) return kErrBaFilePath;
         out.baFromFile = true;
         out.baPath.assign(room, '\0');
         std::memcpy(out.baPath.data(), baParam.data() + 1, length);
@@ -68,19 +68,19 @@ ErrorCode readSections(InputFile& file, LoadedConfiguration& out) {
 
     for (auto [count, lines] : {std::pair{&out.list1Count, &out.list1}, std::pair{&out.list2Count, &out.list2}}) {
         std::uint16_t n = 0;
-        if (!read.u16(n)) return kConfigReadFailed;
+        if (!read.u16(n)) return kErrConfigFileRead;
         *count = n;
         lines->assign(n * kLineBytes, 0);
-        if (!read.bytes(lines->data(), lines->size())) return kConfigReadFailed;
+        if (!read.bytes(lines->data(), lines->size())) return kErrConfigFileRead;
     }
 
     if (!read.records(out.messageCount, out.messages, kMessageBytes, kMessage3Bytes,
                       format3 ? widenMessage3 : nullptr))
-        return kConfigReadFailed;
-    if (!read.bytes(out.header.data(), out.header.size())) return kConfigReadFailed;
+        return kErrConfigFileRead;
+    if (!read.bytes(out.header.data(), out.header.size())) return kErrConfigFileRead;
     if (!read.records(out.variableCount, out.variables, kVariableBytes, kVariable3Bytes,
                       format3 ? widenVariable3 : nullptr))
-        return kConfigReadFailed;
+        return kErrConfigFileRead;
     return 0;
 }
 
@@ -89,14 +89,14 @@ ErrorCode readSections(InputFile& file, LoadedConfiguration& out) {
 ErrorCode loadConfiguration(const char* path, LoadedConfiguration& out) {
     out = {};
     InputFile file(path);
-    if (!file.isOpen()) return kConfigOpenFailed;
+    if (!file.isOpen()) return kErrConfigFileNotOpened;
     ErrorCode result = 0;
     try {
         result = readSections(file, out);
     } catch (const std::bad_alloc&) {
         result = ERROR_NOT_ENOUGH_MEMORY;
     }
-    if (!file.close()) result = kConfigCloseFailed;
+    if (!file.close()) result = kErrConfigFileNotClosed;
     return result;
 }
 

@@ -1,5 +1,7 @@
-# Configuration download and BA macro assembler: part of Corvix.
-target_sources(Corvix PRIVATE
+# Configuration download and BA macro assembler, part of Corvix. The layout, assembler and file
+# readers form a static library of their own so that their tests link them directly; the exports
+# that work on the thread's context join Corvix itself.
+add_library(CorvixDownload STATIC
   ${CMAKE_CURRENT_LIST_DIR}/ba_tokens.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ba_assembler.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ba_programs.cpp
@@ -10,4 +12,16 @@ target_sources(Corvix PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/file_reader.cpp
   ${CMAKE_CURRENT_LIST_DIR}/format3_records.cpp
 )
-add_subdirectory(${CMAKE_CURRENT_LIST_DIR}/tests ${CMAKE_CURRENT_BINARY_DIR}/download_tests)
+target_include_directories(CorvixDownload PUBLIC ${CMAKE_CURRENT_LIST_DIR}/..)
+target_link_libraries(CorvixDownload PUBLIC Quorelle::win32)
+set_target_properties(CorvixDownload PROPERTIES CXX_VISIBILITY_PRESET hidden VISIBILITY_INLINES_HIDDEN ON)
+
+target_sources(Corvix PRIVATE
+  ${CMAKE_CURRENT_LIST_DIR}/engine_card.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/download_cnf.cpp
+)
+target_link_libraries(Corvix PRIVATE CorvixDownload)
+
+if(QUORELLE_TESTS)
+  add_subdirectory(${CMAKE_CURRENT_LIST_DIR}/tests ${CMAKE_CURRENT_BINARY_DIR}/download_tests)
+endif()
