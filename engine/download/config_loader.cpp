@@ -5,8 +5,8 @@
 
 #include "engine_errors.h"
 #include "file_reader.h"
-#include "format3_records.h"
 #include "record_bytes.h"
+#include "records/format3.h"
 
 namespace corvix::download {
 namespace {
@@ -16,6 +16,13 @@ constexpr char kMagic3[kMagicBytes] = "VERAM 3.00";
 constexpr char kMagic4[kMagicBytes] = "VERAM 4.00";
 constexpr std::size_t kBaParam3Bytes = 128, kBaParam4Bytes = 262;
 constexpr std::size_t kLineBytes = 15;
+
+template <class Old, class New>
+void widen(const std::uint8_t* from, std::uint8_t* to) {
+    Old old;
+    records::decode(std::span<const std::uint8_t, Old::size>(from, Old::size), old);
+    records::encode(records::widen_for_download(old), std::span<std::uint8_t, New::size>(to, New::size));
+}
 
 class Reader {
 public:
@@ -74,12 +81,12 @@ ErrorCode readSections(InputFile& file, LoadedConfiguration& out) {
         if (!read.bytes(lines->data(), lines->size())) return kErrConfigFileRead;
     }
 
-    if (!read.records(out.messageCount, out.messages, kMessageBytes, kMessage3Bytes,
-                      format3 ? widenMessage3 : nullptr))
+    if (!read.records(out.messageCount, out.messages, kMessageBytes, records::MESSAGE3::size,
+                      format3 ? widen<records::MESSAGE3, records::MESSAGE4> : nullptr))
         return kErrConfigFileRead;
     if (!read.bytes(out.header.data(), out.header.size())) return kErrConfigFileRead;
-    if (!read.records(out.variableCount, out.variables, kVariableBytes, kVariable3Bytes,
-                      format3 ? widenVariable3 : nullptr))
+    if (!read.records(out.variableCount, out.variables, kVariableBytes, records::VARIABLE3::size,
+                      format3 ? widen<records::VARIABLE3, records::VARIABLE4> : nullptr))
         return kErrConfigFileRead;
     return 0;
 }

@@ -1,6 +1,6 @@
 // Loading a configuration file (format 4 or 3) into the blocks that the download needs: the BA
 // file path, both BA macro lists, the messages, the configuration header and the variables.
-// Format-3 records are widened to the format-4 records as they are read; the stations and
+// Format-3 records are widened (records/format3.h) to the format-4 records as they are read; the stations and
 // aperiodic lists that follow in the file are not read.
 #pragma once
 

@@ -10,10 +10,9 @@ add_library(CorvixDownload STATIC
   ${CMAKE_CURRENT_LIST_DIR}/code_image.cpp
   ${CMAKE_CURRENT_LIST_DIR}/config_loader.cpp
   ${CMAKE_CURRENT_LIST_DIR}/file_reader.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/format3_records.cpp
 )
 target_include_directories(CorvixDownload PUBLIC ${CMAKE_CURRENT_LIST_DIR}/..)
-target_link_libraries(CorvixDownload PUBLIC Quorelle::win32)
+target_link_libraries(CorvixDownload PUBLIC Quorelle::win32 Corvix::records)
 set_target_properties(CorvixDownload PROPERTIES CXX_VISIBILITY_PRESET hidden VISIBILITY_INLINES_HIDDEN ON)
 
 target_sources(Corvix PRIVATE

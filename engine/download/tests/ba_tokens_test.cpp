@@ -56,7 +56,8 @@ INSTANTIATE_TEST_SUITE_P(Tokens, MacroTokenTest, ::testing::Values(
 
 TEST(BaWords, SplitsOnWhitespaceAndCutsLongWords) {
     const std::string longWord(130, 'x');
-    const auto words = splitWords(" BEGIN\r\n\tWAIT(1)  END \n" + longWord);
+    const std::string text = " BEGIN\r\n\tWAIT(1)  END \n" + longWord;
+    const auto words = splitWords(text);
     ASSERT_EQ(words.size(), 5u);
     EXPECT_EQ(words[0], "BEGIN");
     EXPECT_EQ(words[1], "WAIT(1)");
