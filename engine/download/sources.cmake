@@ -1,6 +1,6 @@
 # Configuration download and BA macro assembler, part of Corvix. The layout, assembler and file
-# readers form a static library of their own so that their tests link them directly; the exports
-# that work on the thread's context join Corvix itself.
+# readers form a static library of their own, tested over an in-memory card; the exports that
+# work on the thread's context join the engine's code.
 add_library(CorvixDownload STATIC
   ${CMAKE_CURRENT_LIST_DIR}/ba_tokens.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ba_assembler.cpp
@@ -15,11 +15,11 @@ target_include_directories(CorvixDownload PUBLIC ${CMAKE_CURRENT_LIST_DIR}/..)
 target_link_libraries(CorvixDownload PUBLIC Quorelle::win32 Corvix::records)
 set_target_properties(CorvixDownload PROPERTIES CXX_VISIBILITY_PRESET hidden VISIBILITY_INLINES_HIDDEN ON)
 
-target_sources(Corvix PRIVATE
+target_sources(CorvixCore PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/engine_card.cpp
   ${CMAKE_CURRENT_LIST_DIR}/download_cnf.cpp
 )
-target_link_libraries(Corvix PRIVATE CorvixDownload)
+target_link_libraries(CorvixCore PUBLIC CorvixDownload)
 
 if(QUORELLE_TESTS)
   add_subdirectory(${CMAKE_CURRENT_LIST_DIR}/tests ${CMAKE_CURRENT_BINARY_DIR}/download_tests)
