@@ -25,7 +25,9 @@ ThreadContextOwner& threadOwner() {
 }
 
 std::mutex lastStartedLock;
-EngineContextPtr lastStarted;  // guarded by lastStartedLock
+// Guarded by lastStartedLock. Never destroyed: at process exit the platform's own state may be
+// gone before this library's, and the context it keeps may still hold an open board.
+EngineContextPtr& lastStarted = *new EngineContextPtr;
 
 std::atomic<std::uint32_t> pageLimit{kDefaultCardPageLimit};
 
