@@ -165,7 +165,9 @@ TEST_P(WriteMsg, WritesExactlyTheLengthWithinTheContract) {
     EXPECT_EQ(BASE_WRITE_MSG(board, 256, 1, buffer.data()), c.expected);
     EXPECT_EQ(board.fifoIn.size(), c.written);
     EXPECT_EQ(board.commands().size(), c.commands);
-    if (c.expected.status == nt::kSuccess) EXPECT_EQ(buffer[0], 0x07);
+    if (c.expected.status == nt::kSuccess) {
+        EXPECT_EQ(buffer[0], 0x07);
+    }
 }
 INSTANTIATE_TEST_SUITE_P(Lengths, WriteMsg,
                          ::testing::Values(WriteMsgCase{10, 251, {nt::kSuccess, 1}, 10, 2},

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <optional>
 #include <vector>
 
 #include "register_accessor.h"
@@ -23,6 +24,7 @@ class FakeController final : public RegisterAccessor {
 public:
     std::uint8_t idleState = 0x00;
     std::uint8_t openState = 0x98;  // answer and data ready, data request bit set
+    std::optional<std::uint8_t> idleAfterClose;  // the idle USTATE once CLOSE has been written
     std::uint8_t status = 0x00;
     std::uint8_t varSize = 0;
     std::deque<std::uint8_t> fifoOut;  // bytes the controller gives
@@ -50,6 +52,7 @@ public:
     void writeFullfip(std::uint8_t reg, std::uint8_t value) override {
         log.push_back({true, false, reg, value});
         if (reg == 0) open_ = value != 0;
+        if (reg == 0 && value == 0 && idleAfterClose) idleState = *idleAfterClose;
         if (reg == 7) fifoIn.push_back(value);
     }
     std::uint8_t readFieldual(std::uint8_t reg) override {

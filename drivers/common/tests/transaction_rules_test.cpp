@@ -90,6 +90,7 @@ TEST(DefParam, IsBusyOnlyWhileAnAnswerIsPending) {
     const Sized defParam{"DEF_PARAM", fdb::IOCTL_FDB_DEF_PARAM, 1, 1};
     FakeController busy;
     busy.idleState = 0x80;
+    busy.idleAfterClose = 0x00;
     EXPECT_EQ(run(busy, defParam), (Completion{nt::kSuccess, 1}));
     FakeController pending;
     pending.idleState = 0x90;
