@@ -1,6 +1,7 @@
 #include "sim/card/card_model.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace sim {
 namespace {
@@ -104,6 +105,8 @@ std::uint8_t CardModel::finishWrite(std::uint8_t commandByte, std::uint16_t key,
         return status;
     case cmd::kWriteVar:
         values_[key].assign(data.begin(), data.end());
+        deliveredStatus_.erase(key);
+        ++writes_[key];
         return status;
     case cmd::kWriteMsg:
         pendingMessages_[key].assign(data.begin(), data.end());
@@ -139,6 +142,9 @@ bool CardModel::eventPending() const {
 void CardModel::reset() {
     std::lock_guard lock(mutex_);
     values_.clear();
+    deliveredStatus_.clear();
+    continueWord_.reset();
+    changeWord_.reset();
     eventDefinitions_.clear();
     pendingMessages_.clear();
     receiveQueues_.clear();
@@ -167,6 +173,8 @@ CardAnswer CardModel::readVar(std::uint16_t index) {
     const auto layout = layoutLocked(index);
     const auto value = values_.find(index);
     if (value == values_.end()) return refused(layout ? refusal::kNoValue : refusal::kUnknownObject);
+    if (const auto delivered = deliveredStatus_.find(index); delivered != deliveredStatus_.end())
+        return reading(value->second, delivered->second);
     std::vector<std::uint8_t> bytes = value->second;
     if (layout) bytes.resize(layout->length);
     return reading(std::move(bytes), kPromptValue);
@@ -197,6 +205,7 @@ CardAnswer CardModel::startBa(std::uint16_t page) {
     if (baState_ != ba::kStopped) return refused(refusal::kWrongBaState);
     baState_ = ba::kStarting;
     baStartPage_ = page;
+    ++baStarts_;
     return {};
 }
 
@@ -212,9 +221,11 @@ CardAnswer CardModel::baReport(std::uint16_t) {
     return refused(report);
 }
 
-CardAnswer CardModel::continueBa(std::uint16_t) {
+CardAnswer CardModel::continueBa(std::uint16_t word) {
     // CONTINUE_BA and CHANGE_MACRO_BA act on a running arbitrator only.
-    return baState_ == ba::kStopped ? refused(refusal::kWrongBaState) : CardAnswer{};
+    if (baState_ == ba::kStopped) return refused(refusal::kWrongBaState);
+    (currentCommand_ == cmd::kChangeMacroBa ? changeWord_ : continueWord_) = word;
+    return {};
 }
 
 CardAnswer CardModel::defEvt(std::uint16_t) { return writing(kDefEvtBytes, kDefEvtBytes); }
@@ -377,6 +388,54 @@ bool CardModel::testEnded() const {
 std::uint32_t CardModel::resetCount() const {
     std::lock_guard lock(mutex_);
     return resets_;
+}
+
+void CardModel::deliverValue(std::uint16_t index, std::vector<std::uint8_t> bytes, std::uint8_t status) {
+    std::lock_guard lock(mutex_);
+    if (bytes.size() > kPageBytes) bytes.resize(kPageBytes);  // READ_VAR gives at most 128 bytes
+    values_[index] = std::move(bytes);
+    deliveredStatus_[index] = status;
+}
+
+void CardModel::setValueStatus(std::uint16_t index, std::uint8_t status) {
+    std::lock_guard lock(mutex_);
+    if (auto found = deliveredStatus_.find(index); found != deliveredStatus_.end()) found->second = status;
+}
+
+std::uint32_t CardModel::writeCount(std::uint16_t index) const {
+    std::lock_guard lock(mutex_);
+    const auto found = writes_.find(index);
+    return found == writes_.end() ? 0 : found->second;
+}
+
+std::vector<SentMessage> CardModel::takeSentMessages() {
+    std::lock_guard lock(mutex_);
+    return std::exchange(sent_, {});
+}
+
+std::vector<AperiodicRequest> CardModel::takeAperiodicRequests() {
+    std::lock_guard lock(mutex_);
+    return std::exchange(aperiodic_, {});
+}
+
+void CardModel::setBaState(std::uint8_t state) {
+    std::lock_guard lock(mutex_);
+    baState_ = state;
+}
+
+std::uint32_t CardModel::baStartCount() const {
+    std::lock_guard lock(mutex_);
+    return baStarts_;
+}
+
+std::optional<std::uint16_t> CardModel::takeContinueWord() {
+    std::lock_guard lock(mutex_);
+    return std::exchange(continueWord_, std::nullopt);
+}
+
+std::optional<std::uint16_t> CardModel::takeChangeWord() {
+    std::lock_guard lock(mutex_);
+    return std::exchange(changeWord_, std::nullopt);
 }
 
 }  // namespace sim

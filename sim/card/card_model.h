@@ -71,6 +71,11 @@ namespace ba {
 inline constexpr std::uint8_t kSending = 8;
 inline constexpr std::uint8_t kStopped = 9;
 inline constexpr std::uint8_t kStarting = 10;
+inline constexpr std::uint8_t kIdle = 11;  // another arbitrator runs the bus
+inline constexpr std::uint8_t kMessageWindow = 12;
+inline constexpr std::uint8_t kAperiodicWindow = 13;
+inline constexpr std::uint8_t kWait = 14;
+inline constexpr std::uint8_t kPending = 15;  // suspended until CONTINUE_BA
 }  // namespace ba
 
 enum class DataPhase { None, Read, Write };
@@ -162,6 +167,21 @@ public:
     bool testEnded() const;
     std::uint32_t resetCount() const;
 
+    // FIP segment hooks. A consumed value delivered by the segment is read back as it stands (the
+    // RP_DAT bytes the card keeps) with its own status byte; setValueStatus changes only that byte
+    // (promptness expiring). writeCount counts WRITE_VAR data phases of an index (refreshment).
+    void deliverValue(std::uint16_t index, std::vector<std::uint8_t> bytes, std::uint8_t status);
+    void setValueStatus(std::uint16_t index, std::uint8_t status);
+    std::uint32_t writeCount(std::uint16_t index) const;
+    std::vector<SentMessage> takeSentMessages();
+    std::vector<AperiodicRequest> takeAperiodicRequests();
+    // The arbitrator's state as the segment runs it; startCount grows with every accepted START_BA.
+    void setBaState(std::uint8_t state);
+    std::uint32_t baStartCount() const;
+    // CONTINUE_BA and CHANGE_MACRO_BA words not yet taken by the arbitrator.
+    std::optional<std::uint16_t> takeContinueWord();
+    std::optional<std::uint16_t> takeChangeWord();
+
 private:
     struct Handler;
     static const Handler* findHandler(std::uint8_t commandByte);
@@ -205,6 +225,11 @@ private:
     bool testEnded_ = false;
     std::uint32_t resets_ = 0;
     std::uint8_t currentCommand_ = 0;  // the command being answered (SEND_MSG and SEND_APER variants)
+    std::map<std::uint16_t, std::uint8_t> deliveredStatus_;  // consumed values the segment delivered
+    std::map<std::uint16_t, std::uint32_t> writes_;
+    std::uint32_t baStarts_ = 0;
+    std::optional<std::uint16_t> continueWord_;
+    std::optional<std::uint16_t> changeWord_;
 };
 
 }  // namespace sim
