@@ -28,6 +28,7 @@ Owner& owner() {
 
 void shutdownLocked(Owner& o) {
     if (!o.running) return;
+    o.running->segment().stopPaced();
     qk::pnp::shutdown();
     delete o.running;
     o.running = nullptr;
@@ -75,11 +76,13 @@ void Machine::start() {
         std::visit(Overloaded{[&](const PciBoardConfig& c) {
                                   pci_.push_back(std::make_unique<PciBoard>(c));
                                   pci_.back()->attach();
+                                  segment_.attachBoard(pci_.back()->card(), &pci_.back()->medium());
                                   order.push_back(pci_.back()->description());
                               },
                               [&](const Pc104BoardConfig& c) {
                                   pc104_.push_back(std::make_unique<Pc104Board>(c));
                                   pc104_.back()->attach();
+                                  segment_.attachBoard(pc104_.back()->card(), &pc104_.back()->medium());
                                   order.push_back(pc104_.back()->description());
                               }},
                    board);
@@ -87,6 +90,8 @@ void Machine::start() {
     ambrixStatus_ = qk::pnp::loadDriver("ambrix", "Ambrix");
     osprixStatus_ = qk::pnp::loadDriver("osprix", "Osprix");
     for (const auto& board : order) enumerations_.push_back(qk::pnp::enumerateBoard(board));
+    for (const RemoteStationConfig& station : description_.remoteStations) segment_.addRemoteStation(station);
+    if (description_.pacedSegment) segment_.startPaced();
 }
 
 qk::NTSTATUS Machine::driverStatus(const std::string& service) const {

@@ -23,6 +23,7 @@
 #include "sim/boards/pc104_board.h"
 #include "sim/boards/pci_board.h"
 #include "sim/machine/machine_description.h"
+#include "sim/segment/segment.h"
 
 namespace sim {
 
@@ -39,6 +40,9 @@ public:
     std::filesystem::path codeImageFolder() const { return codeImageFolder_; }
     // What went wrong while installing the files (empty when all went well).
     const std::vector<std::string>& problems() const { return problems_; }
+    // Every board and remote station of the description; stepped by tests, or paced when the
+    // description asks for it.
+    Segment& segment() { return segment_; }
 
 private:
     friend Machine& bootMachine(const MachineDescription&);
@@ -55,6 +59,7 @@ private:
     qk::NTSTATUS osprixStatus_ = 0;
     std::filesystem::path codeImageFolder_;
     std::vector<std::string> problems_;
+    Segment segment_;  // after the boards: it goes first
 };
 
 // Shuts down the running machine, if any, and boots this one.

@@ -8,6 +8,7 @@
 
 #include "sim/boards/pc104_board.h"
 #include "sim/boards/pci_board.h"
+#include "sim/segment/remote_station_description.h"
 
 namespace sim {
 namespace {
@@ -159,7 +160,7 @@ MachineDescription parseMachineDescription(const std::string& text) {
     } catch (const json::parse_error& e) {
         fail("syntax", e.what());
     }
-    onlyKnownFields(root, {"boards", "driverVersions"}, "root");
+    onlyKnownFields(root, {"boards", "driverVersions", "remoteStations", "pacedSegment"}, "root");
     MachineDescription d;
     if (root.contains("boards")) {
         if (!root["boards"].is_array()) fail("boards", "expected an array");
@@ -184,6 +185,11 @@ MachineDescription parseMachineDescription(const std::string& text) {
             if (!v[name].is_string()) fail(std::string("driverVersions.") + name, "expected a string");
             *target = v[name].get<std::string>();
         }
+    }
+    if (root.contains("remoteStations")) d.remoteStations = parseRemoteStations(root["remoteStations"].dump());
+    if (root.contains("pacedSegment")) {
+        if (!root["pacedSegment"].is_boolean()) fail("pacedSegment", "expected true or false");
+        d.pacedSegment = root["pacedSegment"].get<bool>();
     }
     checkResources(d);
     return d;

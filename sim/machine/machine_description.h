@@ -9,7 +9,8 @@
 //         "subsystemVendor": "0x51C0", "subsystemId": 2, "physicalAddress": "0xF0000000" },
 //       { "type": "pc104", "baseAddress": "0x300", "medium": "single", "serialNumber": 42 }
 //     ],
-//     "driverVersions": { "ambrix": "3.1", "osprix": "1.0" }
+//     "driverVersions": { "ambrix": "3.1", "osprix": "1.0" },
+//     "remoteStations": [ ... ], "pacedSegment": true
 //   }
 //
 // Numbers are JSON numbers or strings in C notation ("0x300", "768"). Every field but "type" is
@@ -25,6 +26,7 @@
 #include <vector>
 
 #include "sim/boards/board_config.h"
+#include "sim/segment/remote_station.h"
 
 namespace sim {
 
@@ -39,6 +41,9 @@ struct MachineDescription {
     std::vector<BoardConfig> boards;  // enumerated in this order
     std::string ambrixVersion = "3.1";
     std::string osprixVersion = "1.0";
+    // The stations beside the boards on the machine's FIP segment (sim/segment/remote_station_description.h).
+    std::vector<RemoteStationConfig> remoteStations{};
+    bool pacedSegment = false;  // the segment follows the wall clock from the boot on
 };
 
 MachineDescription defaultMachine();

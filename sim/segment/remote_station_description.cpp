@@ -1,0 +1,143 @@
+#include "sim/segment/remote_station_description.h"
+
+#include <array>
+#include <set>
+#include <utility>
+
+#include <nlohmann/json.hpp>
+
+#include "sim/machine/machine_description.h"
+
+namespace sim {
+namespace {
+
+using nlohmann::json;
+
+[[noreturn]] void fail(const std::string& where, const std::string& what) {
+    throw DescriptionError("machine description: " + where + ": " + what);
+}
+
+void onlyKnown(const json& object, const std::set<std::string>& known, const std::string& where) {
+    if (!object.is_object()) fail(where, "expected an object");
+    for (const auto& [name, value] : object.items())
+        if (!known.contains(name)) fail(where, "unknown field \"" + name + "\"");
+}
+
+std::uint64_t number(const json& value, const std::string& where, std::uint64_t max) {
+    std::uint64_t n = 0;
+    if (value.is_number_unsigned()) {
+        n = value.get<std::uint64_t>();
+    } else if (value.is_string()) {
+        const std::string text = value.get<std::string>();
+        std::size_t used = 0;
+        try {
+            n = std::stoull(text, &used, 0);
+        } catch (const std::exception&) {
+            used = 0;
+        }
+        if (text.empty() || used != text.size() || text[0] == '-') fail(where, "\"" + text + "\" is not a number");
+    } else {
+        fail(where, "expected an unsigned number");
+    }
+    if (n > max) fail(where, "value above " + std::to_string(max));
+    return n;
+}
+
+const json& array(const json& parent, const char* name, const std::string& where) {
+    const json& a = parent[name];
+    if (!a.is_array()) fail(where + "." + name, "expected an array");
+    return a;
+}
+
+template <typename T>
+T pick(const json& value, const std::array<std::pair<const char*, T>, 3>& choices, const std::string& where) {
+    for (const auto& [text, choice] : choices)
+        if (value == text) return choice;
+    fail(where, "unknown value " + value.dump());
+}
+
+ValueGenerator generator(const json& g, const std::string& where) {
+    onlyKnown(g, {"kind", "start", "step", "limit"}, where);
+    ValueGenerator v;
+    if (g.contains("kind"))
+        v.kind = pick<ValueGenerator::Kind>(g["kind"], {{{"constant", ValueGenerator::Kind::Constant},
+                                                         {"counter", ValueGenerator::Kind::Counter},
+                                                         {"ramp", ValueGenerator::Kind::Ramp}}},
+                                            where + ".kind");
+    if (g.contains("start")) v.start = number(g["start"], where + ".start", UINT64_MAX);
+    if (g.contains("step")) v.step = number(g["step"], where + ".step", UINT64_MAX);
+    if (g.contains("limit")) v.limit = number(g["limit"], where + ".limit", UINT64_MAX);
+    return v;
+}
+
+RemoteProduction production(const json& p, const std::string& where) {
+    onlyKnown(p, {"identifier", "length", "pduType", "generator"}, where);
+    if (!p.contains("identifier")) fail(where, "needs an \"identifier\"");
+    RemoteProduction r;
+    r.identifier = static_cast<std::uint16_t>(number(p["identifier"], where + ".identifier", 0xFFFF));
+    if (p.contains("length")) {
+        r.length = static_cast<std::uint8_t>(number(p["length"], where + ".length", 128));
+        if (r.length == 0) fail(where + ".length", "must be 1 to 128");
+    }
+    if (p.contains("pduType")) r.pduType = static_cast<std::uint8_t>(number(p["pduType"], where + ".pduType", 0xFF));
+    if (p.contains("generator")) r.generator = generator(p["generator"], where + ".generator");
+    return r;
+}
+
+void arbitrator(const json& a, const std::string& where, RemoteStationConfig& c) {
+    onlyKnown(a, {"program", "bitRate", "turnaround", "silence", "slot"}, where);
+    if (a.contains("program"))
+        for (const json& line : array(a, "program", where)) {
+            if (!line.is_string()) fail(where + ".program", "expected macro lines");
+            c.arbitratorProgram.push_back(line.get<std::string>());
+        }
+    if (c.arbitratorProgram.empty()) fail(where + ".program", "needs at least one macro line");
+    if (a.contains("bitRate"))
+        c.bus.bitRate = pick<BitRate>(a["bitRate"], {{{"31.25k", BitRate::k31k25}, {"1M", BitRate::k1M}, {"2.5M", BitRate::k2M5}}},
+                                      where + ".bitRate");
+    if (a.contains("turnaround")) c.bus.turnaroundCount = static_cast<std::uint8_t>(number(a["turnaround"], where + ".turnaround", 63));
+    if (a.contains("silence")) c.bus.silenceCount = static_cast<std::uint8_t>(number(a["silence"], where + ".silence", 63));
+    if (a.contains("slot")) c.bus.slotIndex = static_cast<std::uint8_t>(number(a["slot"], where + ".slot", 3));
+}
+
+}  // namespace
+
+std::vector<RemoteStationConfig> parseRemoteStations(const std::string& stationsJson) {
+    const json stations = json::parse(stationsJson, nullptr, false);
+    if (!stations.is_array()) fail("remoteStations", "expected an array");
+    std::vector<RemoteStationConfig> result;
+    std::set<std::uint64_t> addresses;
+    for (std::size_t i = 0; i < stations.size(); ++i) {
+        const json& s = stations[i];
+        const std::string where = "remoteStations[" + std::to_string(i) + "]";
+        onlyKnown(s, {"name", "address", "presence", "produces", "consumes", "arbitrator"}, where);
+        RemoteStationConfig c;
+        c.name = "remote " + std::to_string(i + 1);
+        if (s.contains("name")) {
+            if (!s["name"].is_string()) fail(where + ".name", "expected a string");
+            c.name = s["name"].get<std::string>();
+        }
+        if (s.contains("address")) c.address = static_cast<std::uint8_t>(number(s["address"], where + ".address", 255));
+        if (!addresses.insert(c.address).second) fail(where + ".address", "another station has this address");
+        if (s.contains("presence")) {
+            if (!s["presence"].is_boolean()) fail(where + ".presence", "expected true or false");
+            c.presence = s["presence"].get<bool>();
+        }
+        if (s.contains("produces")) {
+            const json& produces = array(s, "produces", where);
+            for (std::size_t k = 0; k < produces.size(); ++k)
+                c.produces.push_back(production(produces[k], where + ".produces[" + std::to_string(k) + "]"));
+        }
+        if (s.contains("consumes")) {
+            const json& consumes = array(s, "consumes", where);
+            for (std::size_t k = 0; k < consumes.size(); ++k)
+                c.consumes.push_back(
+                    static_cast<std::uint16_t>(number(consumes[k], where + ".consumes[" + std::to_string(k) + "]", 0xFFFF)));
+        }
+        if (s.contains("arbitrator")) arbitrator(s["arbitrator"], where + ".arbitrator", c);
+        result.push_back(std::move(c));
+    }
+    return result;
+}
+
+}  // namespace sim
