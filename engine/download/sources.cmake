@@ -24,3 +24,9 @@ target_link_libraries(CorvixCore PUBLIC CorvixDownload)
 if(QUORELLE_TESTS)
   add_subdirectory(${CMAKE_CURRENT_LIST_DIR}/tests ${CMAKE_CURRENT_BINARY_DIR}/download_tests)
 endif()
+
+if(QUORELLE_FUZZ)
+  # The library is instrumented too, so that the fuzzer sees the coverage of the readers.
+  target_compile_options(CorvixDownload PRIVATE -fsanitize=fuzzer-no-link,address,undefined)
+  add_subdirectory(${CMAKE_CURRENT_LIST_DIR}/fuzz ${CMAKE_CURRENT_BINARY_DIR}/download_fuzz)
+endif()
