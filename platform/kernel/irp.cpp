@@ -163,7 +163,7 @@ void IoCompleteRequest(PIRP irp, CCHAR) {
 BOOLEAN IoCancelIrp(PIRP irp) {
     KIRQL irql;
     IoAcquireCancelSpinLock(&irql);
-    irp->Cancel = TRUE;
+    __atomic_store_n(&irp->Cancel, BOOLEAN{TRUE}, __ATOMIC_SEQ_CST);  // drivers test it without the cancel lock
     const PDRIVER_CANCEL routine = IoSetCancelRoutine(irp, nullptr);
     if (routine == nullptr) {
         IoReleaseCancelSpinLock(irql);

@@ -46,8 +46,9 @@ bool tryAcquire(DISPATCHER_HEADER* header) {
         return true;
     case Mutant: {
         auto* mutex = reinterpret_cast<KMUTEX*>(header);
-        if (mutex->OwnerThread != nullptr && mutex->OwnerThread != &threadMarker) return false;
-        mutex->OwnerThread = &threadMarker;
+        PVOID owner = __atomic_load_n(&mutex->OwnerThread, __ATOMIC_RELAXED);
+        if (owner != nullptr && owner != &threadMarker) return false;
+        __atomic_store_n(&mutex->OwnerThread, static_cast<PVOID>(&threadMarker), __ATOMIC_RELAXED);
         ++mutex->Recursion;
         return true;
     }
@@ -162,7 +163,7 @@ LONG KeReleaseMutex(PRKMUTEX mutex, BOOLEAN) {
     if (mutex->OwnerThread != &threadMarker) stop("KeReleaseMutex by a thread that does not own the mutex");
     const LONG previous = mutex->Recursion;
     if (--mutex->Recursion == 0) {
-        mutex->OwnerThread = nullptr;
+        __atomic_store_n(&mutex->OwnerThread, static_cast<PVOID>(nullptr), __ATOMIC_RELAXED);
         p.changed.notify_all();
     }
     return previous;
@@ -188,7 +189,7 @@ void ExInitializeFastMutex(PFAST_MUTEX mutex) {
 
 void ExAcquireFastMutex(PFAST_MUTEX mutex) {
     qk::requireIrqlAtMost(APC_LEVEL, __func__);
-    if (mutex->Mutex.OwnerThread == &threadMarker) stop("ExAcquireFastMutex: the thread already holds it");
+    if (__atomic_load_n(&mutex->Mutex.OwnerThread, __ATOMIC_RELAXED) == &threadMarker) stop("ExAcquireFastMutex: the thread already holds it");
     KIRQL old;
     KeRaiseIrql(APC_LEVEL, &old);
     KeWaitForSingleObject(&mutex->Mutex, Executive, KernelMode, FALSE, nullptr);
@@ -197,7 +198,7 @@ void ExAcquireFastMutex(PFAST_MUTEX mutex) {
 
 BOOLEAN ExTryToAcquireFastMutex(PFAST_MUTEX mutex) {
     qk::requireIrqlAtMost(APC_LEVEL, __func__);
-    if (mutex->Mutex.OwnerThread == &threadMarker) return FALSE;
+    if (__atomic_load_n(&mutex->Mutex.OwnerThread, __ATOMIC_RELAXED) == &threadMarker) return FALSE;
     LARGE_INTEGER now{};
     KIRQL old;
     KeRaiseIrql(APC_LEVEL, &old);

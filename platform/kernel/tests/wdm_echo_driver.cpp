@@ -78,7 +78,7 @@ NTSTATUS hold(Extension* ext, PIRP irp) {
     InsertTailList(&ext->held, &irp->Tail.Overlay.ListEntry);
     InterlockedIncrement(&heldCount);
     IoSetCancelRoutine(irp, cancelHeld);
-    if (irp->Cancel && IoSetCancelRoutine(irp, nullptr) != nullptr) {
+    if (__atomic_load_n(&irp->Cancel, __ATOMIC_SEQ_CST) && IoSetCancelRoutine(irp, nullptr) != nullptr) {
         RemoveEntryList(&irp->Tail.Overlay.ListEntry);
         InterlockedDecrement(&heldCount);
         KeReleaseSpinLock(&ext->heldLock, irql);
