@@ -15,22 +15,22 @@ constexpr int kVariables = 100;
 constexpr sim::Nanoseconds kSlice = 10000000;  // bus time per iteration: 10 ms
 
 void SegmentMacrocycle(benchmark::State& state) {
-    sim::testing::ImageSpec spec;
-    spec.bus = {sim::BitRate::k2M5, false, 10, 5, 0, true};
+    sim::testing::ImageLayout layout;
+    layout.bus = {sim::BitRate::k2M5, false, 10, 5, 0, true};
     sim::RemoteStationConfig remote;
     std::vector<std::string> program;
     for (int i = 0; i < kVariables; ++i) {
         const auto id = static_cast<std::uint16_t>(0x1000 + i);
-        spec.variables.push_back({.identifier = id, .produced = false, .length = 8});
+        layout.variables.push_back({.identifier = id, .produced = false, .length = 8});
         remote.produces.push_back({.identifier = id, .length = 8, .generator = {.kind = sim::ValueGenerator::Kind::Counter}});
         char line[16];
         std::snprintf(line, sizeof line, "ID_DAT(%X)", id);
         program.emplace_back(line);
     }
     sim::CardModel arbitrator, listener;
-    sim::testing::writeImage(listener, spec);
-    spec.program = sim::programWords(program);
-    sim::testing::writeImage(arbitrator, spec);
+    sim::testing::writeImage(listener, layout);
+    layout.program = sim::programWords(program);
+    sim::testing::writeImage(arbitrator, layout);
     sim::Segment segment;
     for (sim::CardModel* card : {&arbitrator, &listener}) {
         sim::testing::startCircuit(*card);

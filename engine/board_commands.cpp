@@ -84,10 +84,10 @@ struct Answer {
     std::uint32_t size = 0;
 };
 
-ErrorCode checkAnswer(const CommandSpec& spec, const Answer& answer) {
+ErrorCode checkAnswer(const CommandSpec& entry, const Answer& answer) {
     const std::uint8_t status = answer.bytes[0];
     const bool oneByteRefusal = answer.size == 1 && isRefusal(status);
-    switch (spec.reply) {
+    switch (entry.reply) {
         case Reply::None:
             return kSuccess;
         case Reply::Status:
@@ -95,7 +95,7 @@ ErrorCode checkAnswer(const CommandSpec& spec, const Answer& answer) {
         case Reply::Byte:
             return answer.size == 1 ? kSuccess : kErrReplyLength;
         case Reply::Fixed:
-            return answer.size == spec.out ? kSuccess : kErrReplyLength;
+            return answer.size == entry.out ? kSuccess : kErrReplyLength;
         case Reply::ReadVar: {
             if (oneByteRefusal) return cardError(status);
             const std::uint32_t size = answer.bytes[1];
@@ -105,10 +105,10 @@ ErrorCode checkAnswer(const CommandSpec& spec, const Answer& answer) {
         case Reply::ReadEvt:
         case Reply::ReceiveMsg:
             if (oneByteRefusal) return cardError(status);
-            return answer.size == spec.out ? statusResult(status) : kErrReplyLength;
+            return answer.size == entry.out ? statusResult(status) : kErrReplyLength;
         case Reply::ReadMsg:
             // Without its status byte an answer says nothing; more than the buffer cannot be.
-            return answer.size >= 1 && answer.size <= spec.out ? statusResult(status) : kErrReplyLength;
+            return answer.size >= 1 && answer.size <= entry.out ? statusResult(status) : kErrReplyLength;
     }
     return kErrReplyLength;
 }
@@ -116,15 +116,15 @@ ErrorCode checkAnswer(const CommandSpec& spec, const Answer& answer) {
 // One transaction: the input's size is the table's, checked at compile time.
 template <Command C, std::size_t N>
 ErrorCode issue(BoardDevice& device, const std::array<std::uint8_t, N>& input, Answer& answer) {
-    constexpr CommandSpec spec = kCommands[C];
-    static_assert(N == spec.in, "input size differs from the command contract");
-    static_assert(spec.out <= kMaxOutput);
+    constexpr CommandSpec entry = kCommands[C];
+    static_assert(N == entry.in, "input size differs from the command contract");
+    static_assert(entry.out <= kMaxOutput);
     DWORD returned = 0;
-    const BOOL ok = DeviceIoControl(device.handle(), spec.code, N ? const_cast<std::uint8_t*>(input.data()) : nullptr,
-                                    N, spec.out ? answer.bytes.data() : nullptr, spec.out, &returned, nullptr);
+    const BOOL ok = DeviceIoControl(device.handle(), entry.code, N ? const_cast<std::uint8_t*>(input.data()) : nullptr,
+                                    N, entry.out ? answer.bytes.data() : nullptr, entry.out, &returned, nullptr);
     if (!ok) return mapPlatformError(GetLastError());
-    answer.size = std::min<std::uint32_t>(returned, spec.out);
-    return checkAnswer(spec, answer);
+    answer.size = std::min<std::uint32_t>(returned, entry.out);
+    return checkAnswer(entry, answer);
 }
 
 template <Command C>

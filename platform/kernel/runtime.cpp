@@ -73,12 +73,12 @@ std::string formatTrace(const char* format, va_list args) {
             ++p;
             continue;
         }
-        std::string spec = "%";
-        while (*p && std::strchr("-+ #0", *p)) spec.push_back(*p++);
-        while (*p >= '0' && *p <= '9') spec.push_back(*p++);
+        std::string fmt = "%";
+        while (*p && std::strchr("-+ #0", *p)) fmt.push_back(*p++);
+        while (*p >= '0' && *p <= '9') fmt.push_back(*p++);
         if (*p == '.') {
-            spec.push_back(*p++);
-            while (*p >= '0' && *p <= '9') spec.push_back(*p++);
+            fmt.push_back(*p++);
+            while (*p >= '0' && *p <= '9') fmt.push_back(*p++);
         }
         bool wideString = false, counted = false, is64 = false;
         std::string length;
@@ -110,32 +110,32 @@ std::string formatTrace(const char* format, va_list args) {
             } else {
                 text = "(null)";
             }
-            std::snprintf(buffer, sizeof buffer, (spec + "s").c_str(), text.c_str());
+            std::snprintf(buffer, sizeof buffer, (fmt + "s").c_str(), text.c_str());
             out.append(buffer);
             continue;
         }
         const char conversion = *p++;
         // "l" is 32 bits on the platform, as ULONG is.
         const bool longLong = is64 || length == "ll" || length == "j" || length == "z" || length == "t";
-        spec += longLong ? std::string("ll") : (length == "h" || length == "hh" ? length : std::string());
-        spec.push_back(conversion);
+        fmt += longLong ? std::string("ll") : (length == "h" || length == "hh" ? length : std::string());
+        fmt.push_back(conversion);
         switch (conversion) {
         case 'd': case 'i': case 'u': case 'x': case 'X': case 'o': case 'c':
             if (longLong)
-                std::snprintf(buffer, sizeof buffer, spec.c_str(), va_arg(args, long long));
+                std::snprintf(buffer, sizeof buffer, fmt.c_str(), va_arg(args, long long));
             else
-                std::snprintf(buffer, sizeof buffer, spec.c_str(), va_arg(args, int));
+                std::snprintf(buffer, sizeof buffer, fmt.c_str(), va_arg(args, int));
             break;
         case 'p':
             std::snprintf(buffer, sizeof buffer, "%p", va_arg(args, void*));
             break;
         case 's': {
             const char* s = va_arg(args, const char*);
-            std::snprintf(buffer, sizeof buffer, spec.c_str(), s ? s : "(null)");
+            std::snprintf(buffer, sizeof buffer, fmt.c_str(), s ? s : "(null)");
             break;
         }
         case 'f': case 'e': case 'g': case 'F': case 'E': case 'G':
-            std::snprintf(buffer, sizeof buffer, spec.c_str(), va_arg(args, double));
+            std::snprintf(buffer, sizeof buffer, fmt.c_str(), va_arg(args, double));
             break;
         default:  // not a conversion: keep the text, take no argument
             out.append(start, p);

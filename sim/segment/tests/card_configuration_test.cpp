@@ -7,7 +7,7 @@
 namespace sim {
 namespace {
 
-using testing::ImageSpec;
+using testing::ImageLayout;
 using testing::ImageVariable;
 
 struct TimingCase {
@@ -20,11 +20,11 @@ class TimingDecode : public ::testing::TestWithParam<TimingCase> {};
 TEST_P(TimingDecode, HeaderGivesBusSettingsAndPeriods) {
     const TimingCase& c = GetParam();
     CardModel card;
-    ImageSpec spec;
-    spec.bus = c.bus;
-    spec.variables = {{.identifier = 0x100, .produced = true, .length = 4, .refreshment = true, .refreshmentMs = 100},
+    ImageLayout layout;
+    layout.bus = c.bus;
+    layout.variables = {{.identifier = 0x100, .produced = true, .length = 4, .refreshment = true, .refreshmentMs = 100},
                       {.identifier = 0x200, .produced = false, .length = 8, .promptness = true, .promptnessMs = 300}};
-    testing::writeImage(card, spec);
+    testing::writeImage(card, layout);
     const auto config = readCardConfiguration(card);
     ASSERT_TRUE(config);
     EXPECT_EQ(config->settings.bitRate, c.bus.bitRate);
@@ -63,10 +63,10 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(CardConfiguration, LeadingSlotsRepeatTheFirstVariable) {
     CardModel card;
-    ImageSpec spec;
-    spec.tableSize = 8;
-    for (std::uint16_t id : {0x10, 0x20, 0x30, 0x40, 0x50}) spec.variables.push_back({.identifier = id, .produced = id % 0x20 != 0});
-    testing::writeImage(card, spec);
+    ImageLayout layout;
+    layout.tableSize = 8;
+    for (std::uint16_t id : {0x10, 0x20, 0x30, 0x40, 0x50}) layout.variables.push_back({.identifier = id, .produced = id % 0x20 != 0});
+    testing::writeImage(card, layout);
     const auto config = readCardConfiguration(card);
     ASSERT_TRUE(config);
     ASSERT_EQ(config->variables.size(), 5u);
@@ -84,9 +84,9 @@ TEST(CardConfiguration, NoImageOrDamagedHeaderGivesNothing) {
     CardModel card;
     EXPECT_FALSE(readCardConfiguration(card));  // power-on content
 
-    ImageSpec spec;
-    spec.variables = {{.identifier = 1}};
-    testing::writeImage(card, spec);
+    ImageLayout layout;
+    layout.variables = {{.identifier = 1}};
+    testing::writeImage(card, layout);
     ASSERT_TRUE(readCardConfiguration(card));
     Page header = card.page(128);
     header[6] = 0x10;  // T = 4096
@@ -104,10 +104,10 @@ TEST(CardConfiguration, NoImageOrDamagedHeaderGivesNothing) {
 
 TEST(CardConfiguration, WithoutBaMemoryDescriptorsStartAtPage160) {
     CardModel card;
-    ImageSpec spec;
-    spec.baMemory = false;
-    spec.variables = {{.identifier = 0x77, .produced = false, .length = 3}};
-    testing::writeImage(card, spec);
+    ImageLayout layout;
+    layout.baMemory = false;
+    layout.variables = {{.identifier = 0x77, .produced = false, .length = 3}};
+    testing::writeImage(card, layout);
     const auto config = readCardConfiguration(card);
     ASSERT_TRUE(config);
     EXPECT_FALSE(config->baMemory);

@@ -23,12 +23,12 @@ std::uint16_t units(std::uint16_t ms, const BusTiming& timing) {
 
 }  // namespace
 
-void writeImage(CardModel& card, const ImageSpec& spec) {
+void writeImage(CardModel& card, const ImageLayout& layout) {
     Memory m{card};
-    const BusTiming timing = busTiming(spec.bus);
-    const auto count = static_cast<std::uint16_t>(spec.variables.size());
-    const std::uint16_t t = spec.tableSize ? spec.tableSize : count;
-    const std::uint16_t b = spec.baMemory ? 64 : 10;
+    const BusTiming timing = busTiming(layout.bus);
+    const auto count = static_cast<std::uint16_t>(layout.variables.size());
+    const std::uint16_t t = layout.tableSize ? layout.tableSize : count;
+    const std::uint16_t b = layout.baMemory ? 64 : 10;
     const std::uint16_t e = b - 10;
     std::uint16_t g = 0;
     if (t >= 2)
@@ -41,17 +41,17 @@ void writeImage(CardModel& card, const ImageSpec& spec) {
     const std::array<std::pair<std::uint32_t, std::uint16_t>, 13> header = {{
         {0, static_cast<std::uint16_t>(((g - 1) << 12) | b)},
         {1, h1},
-        {2, spec.baMemory ? 1 : 0},
+        {2, layout.baMemory ? 1 : 0},
         {3, t},
         {4, static_cast<std::uint16_t>(b & 0x1FF)},
         {9, static_cast<std::uint16_t>(16 * b - 2)},
         {11, h11},
         {12, 3},
         {13, 0x2800},
-        {16, static_cast<std::uint16_t>(spec.bus.slotIndex << 14 | (spec.bus.silenceCount & 0x3F) << 8 |
-                                        ((spec.bus.turnaroundCount * 4) & 0xFF) |
-                                        kSpeedCode[static_cast<std::size_t>(spec.bus.bitRate)])},
-        {20, static_cast<std::uint16_t>((spec.bus.clockMultiplier ? 1 : 0) + (spec.bus.worldFipFrames ? 6 : 0))},
+        {16, static_cast<std::uint16_t>(layout.bus.slotIndex << 14 | (layout.bus.silenceCount & 0x3F) << 8 |
+                                        ((layout.bus.turnaroundCount * 4) & 0xFF) |
+                                        kSpeedCode[static_cast<std::size_t>(layout.bus.bitRate)])},
+        {20, static_cast<std::uint16_t>((layout.bus.clockMultiplier ? 1 : 0) + (layout.bus.worldFipFrames ? 6 : 0))},
         {22, 1},
         {33, 2},
     }};
@@ -59,7 +59,7 @@ void writeImage(CardModel& card, const ImageSpec& spec) {
 
     for (std::uint16_t slot = 0; slot < t && count > 0; ++slot) {
         const std::uint16_t r = slot + count > t ? static_cast<std::uint16_t>(slot - (t - count)) : 0;
-        const ImageVariable& v = spec.variables[r];
+        const ImageVariable& v = layout.variables[r];
         const std::uint32_t d = 16u * b * kWords + 16u * slot;
         for (std::uint32_t w = 0; w < 16; ++w) m.put(d + w, 0);
         m.put(d, v.identifier);
@@ -73,7 +73,7 @@ void writeImage(CardModel& card, const ImageSpec& spec) {
         }
     }
     for (std::uint16_t i = 0; i < count; ++i) {
-        const ImageVariable& v = spec.variables[i];
+        const ImageVariable& v = layout.variables[i];
         const std::uint32_t d = 16u * h1 * kWords + 16u * i;
         for (std::uint32_t w = 0; w < 16; ++w) m.put(d + w, 0);
         std::uint16_t frame = static_cast<std::uint16_t>(v.pduType << 8);
@@ -90,7 +90,7 @@ void writeImage(CardModel& card, const ImageSpec& spec) {
         m.put(d + 3, static_cast<std::uint16_t>(h11 + i + 4));
         m.put(d + 1, i);
     }
-    for (std::size_t w = 0; w < spec.program.size(); ++w) m.put(static_cast<std::uint32_t>(160 * kWords + w), spec.program[w]);
+    for (std::size_t w = 0; w < layout.program.size(); ++w) m.put(static_cast<std::uint32_t>(160 * kWords + w), layout.program[w]);
 }
 
 void startCircuit(CardModel& card) { card.command(cmd::kStartCircuit, 0x0600, false); }

@@ -21,7 +21,7 @@ struct ImageVariable {
     std::uint16_t promptnessMs = 0;
 };
 
-struct ImageSpec {
+struct ImageLayout {
     BusSettings bus;
     bool baMemory = true;
     std::uint16_t tableSize = 0;  // 0: the variable count
@@ -29,7 +29,7 @@ struct ImageSpec {
     std::vector<std::uint16_t> program;    // BA program 1 words
 };
 
-void writeImage(CardModel& card, const ImageSpec& spec);
+void writeImage(CardModel& card, const ImageLayout& layout);
 
 // Commands as the FULLFIP2 hands them to the card.
 void startCircuit(CardModel& card);

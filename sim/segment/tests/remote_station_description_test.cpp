@@ -69,10 +69,10 @@ TEST(RemoteStationDescription, MachineBootPutsBoardsAndStationsOnOneSegment) {
     EXPECT_THROW(parseMachineDescription(R"({"pacedSegment": "yes"})"), DescriptionError);
     Machine& machine = bootMachine(description);
     CardModel& card = machine.pciBoard(0).card();
-    testing::ImageSpec spec;
-    spec.variables = {{.identifier = 16, .produced = false, .length = 1}};
-    spec.program = programWords({"ID_DAT(10)", "WAIT(10)"});
-    testing::writeImage(card, spec);
+    testing::ImageLayout layout;
+    layout.variables = {{.identifier = 16, .produced = false, .length = 1}};
+    layout.program = programWords({"ID_DAT(10)", "WAIT(10)"});
+    testing::writeImage(card, layout);
     testing::startCircuit(card);
     testing::startBa(card);
     machine.segment().run(10000000);

@@ -11,10 +11,10 @@ namespace {
 
 TEST(SegmentPaced, FollowsTheWallClockBesideStepsAndCardCommands) {
     CardModel card;
-    testing::ImageSpec spec;
-    spec.variables = {{.identifier = 0x10, .produced = false, .length = 1}};
-    spec.program = programWords({"ID_DAT(10)", "WAIT(10)"});
-    testing::writeImage(card, spec);
+    testing::ImageLayout layout;
+    layout.variables = {{.identifier = 0x10, .produced = false, .length = 1}};
+    layout.program = programWords({"ID_DAT(10)", "WAIT(10)"});
+    testing::writeImage(card, layout);
     testing::startCircuit(card);
     Segment segment;
     segment.attachBoard(card);

@@ -9,7 +9,7 @@
 namespace sim {
 namespace {
 
-using testing::ImageSpec;
+using testing::ImageLayout;
 using testing::ImageVariable;
 
 constexpr Nanoseconds kMs = 1000000;
@@ -25,13 +25,13 @@ bool hasEvent(const std::vector<CardEvent>& events, std::uint8_t eventByte, std:
 class SegmentTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        ImageSpec a;
+        ImageLayout a;
         a.variables = {{.identifier = 0x100, .produced = true, .length = 2, .refreshment = true, .refreshmentMs = 50},
                        {.identifier = 0x200, .produced = false, .length = 2, .refreshment = true, .promptness = true, .promptnessMs = 25}};
         a.program = programWords({"ID_DAT(100)", "ID_DAT(200)", "ID_DAT(300)", "ID_DAT(1405)", "SEND_MSG(A0)", "SEND_APER(A0)",
                                   "WAIT(A0)"});
         testing::writeImage(cardA, a);
-        ImageSpec b;
+        ImageLayout b;
         b.variables = {{.identifier = 0x100, .produced = false, .length = 2}, {.identifier = 0x1405, .produced = false, .length = 2}};
         b.baMemory = true;
         b.program = programWords({"ID_DAT(100)", "WAIT(A0)"});
@@ -197,10 +197,10 @@ TEST_F(SegmentTest, OneArbitratorAtATime) {
 
 TEST(Segment, SuspendRaisesTheBaEventAndContinueResumes) {
     CardModel card;
-    ImageSpec spec;
-    spec.variables = {{.identifier = 0x10, .produced = false, .length = 1}};
-    spec.program = programWords({"SUSPEND(2A)", "ID_DAT(10)", "WAIT(A0)"});
-    testing::writeImage(card, spec);
+    ImageLayout layout;
+    layout.variables = {{.identifier = 0x10, .produced = false, .length = 1}};
+    layout.program = programWords({"SUSPEND(2A)", "ID_DAT(10)", "WAIT(A0)"});
+    testing::writeImage(card, layout);
     testing::startCircuit(card);
     Segment segment;
     segment.attachBoard(card);
@@ -219,10 +219,10 @@ TEST(Segment, SuspendRaisesTheBaEventAndContinueResumes) {
 
 TEST(Segment, BoardWithoutImageOrCircuitStaysOffTheBus) {
     CardModel configured, blank;
-    ImageSpec spec;
-    spec.variables = {{.identifier = 0x10, .produced = false, .length = 1}};
-    spec.program = programWords({"ID_DAT(10)", "WAIT(10)"});
-    testing::writeImage(configured, spec);
+    ImageLayout layout;
+    layout.variables = {{.identifier = 0x10, .produced = false, .length = 1}};
+    layout.program = programWords({"ID_DAT(10)", "WAIT(10)"});
+    testing::writeImage(configured, layout);
     Segment segment;
     segment.attachBoard(configured);
     segment.attachBoard(blank);
