@@ -108,7 +108,9 @@ TEST_F(Ambrix, RegisterOffsetsStayInsideTheRange) {
         const bool write = (c.code & 0xC000) == 0x8000;
         const Reply r = write ? control(c.code, buffer, 8, nullptr, 0) : control(c.code, buffer, 4, buffer, 4);
         EXPECT_EQ(r.ok, c.ok) << std::hex << c.code << " " << c.offset;
-        if (!c.ok) EXPECT_EQ(r.error, DWORD{ERROR_INVALID_PARAMETER});
+        if (!c.ok) {
+            EXPECT_EQ(r.error, DWORD{ERROR_INVALID_PARAMETER});
+        }
     }
 }
 
