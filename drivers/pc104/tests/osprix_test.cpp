@@ -49,8 +49,9 @@ std::optional<std::uint32_t> registryDword(const std::string& name) {
 
 class Osprix : public ::testing::Test {
 protected:
-    void SetUp() override {
-        sim::Machine& machine = sim::bootMachine(sim::defaultMachine());
+    void SetUp() override { open(sim::defaultMachine()); }
+    void open(const sim::MachineDescription& description) {
+        sim::Machine& machine = sim::bootMachine(description);
         ASSERT_EQ(machine.driverStatus("osprix"), 0);
         const std::string path = firstInterfacePath();
         ASSERT_FALSE(path.empty());
@@ -134,6 +135,51 @@ TEST_F(Osprix, OpenHandlesShowInTheRegistryValues) {
     const auto index = reg::getValue(reg::Root::LocalMachine, kParameters, "Used_Index");
     ASSERT_TRUE(index);
     EXPECT_EQ(index->data, std::vector<std::uint8_t>(9, 0));
+}
+
+struct MediumCase {
+    const char* medium;
+    DWORD operation4Error;
+};
+
+class OsprixMedium : public Osprix, public ::testing::WithParamInterface<MediumCase> {
+protected:
+    void SetUp() override {
+        open(sim::parseMachineDescription(std::string(R"({"boards": [{"type": "pc104", "medium": ")") +
+                                          GetParam().medium + R"(", "serialNumber": 42}]})"));
+    }
+};
+
+// The driver tells a single-medium board by configuration word bits 8-9 = 01.
+TEST_P(OsprixMedium, SingleMediumBoardRefusesTheSecondMediumOperations) {
+    std::uint8_t operation = 4;
+    EXPECT_EQ(control(fdb::IOCTL_FDB_MEDIUM_ACCESS, &operation, 1, &operation, 1).first, GetParam().operation4Error);
+    operation = 1;
+    EXPECT_EQ(control(fdb::IOCTL_FDB_MEDIUM_ACCESS, &operation, 1, &operation, 1).first, DWORD{0});
+    operation = 8;
+    EXPECT_EQ(control(fdb::IOCTL_FDB_MEDIUM_ACCESS, &operation, 1, &operation, 1).first, DWORD{ERROR_INVALID_PARAMETER});
+
+    std::uint32_t word = 0;
+    ASSERT_EQ(control(fdb::IOCTL_GET_SERIAL_NUMBER, nullptr, 0, &word, 4), std::make_pair(DWORD{0}, DWORD{4}));
+    EXPECT_EQ(word, 42u);
+    ASSERT_EQ(control(fdb::IOCTL_GET_PC104_BASE_ADDRESS, nullptr, 0, &word, 4).first, DWORD{0});
+    EXPECT_EQ(word, 0x300u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Media, OsprixMedium,
+                         ::testing::Values(MediumCase{"single", ERROR_NOT_SUPPORTED}, MediumCase{"dual", 0}),
+                         [](const auto& info) { return std::string(info.param.medium); });
+
+TEST(OsprixBoards, TheTenthBoardIsRefused) {
+    std::string boards;
+    for (int i = 0; i < 10; ++i)
+        boards += std::string(i ? ", " : "") + R"({"type": "pc104", "baseAddress": ")" + std::to_string(0x100 + 0x20 * i) + R"("})";
+    sim::Machine& machine = sim::bootMachine(sim::parseMachineDescription(R"({"boards": [)" + boards + "]}"));
+    ASSERT_EQ(machine.enumerations().size(), 10u);
+    for (std::size_t i = 0; i < 9; ++i) EXPECT_EQ(machine.enumerations()[i].addStatus, 0) << i;
+    EXPECT_EQ(static_cast<std::uint32_t>(machine.enumerations()[9].addStatus), 0x8000001Au);
+    EXPECT_EQ(registryDword("Active_Cards"), 9u);
+    sim::shutdownMachine();
 }
 
 }  // namespace
