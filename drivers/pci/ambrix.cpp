@@ -238,22 +238,21 @@ const T& nth(const T* first, ULONG i) {
 
 NTSTATUS mapRanges(Extension* ext, PCM_RESOURCE_LIST resources) {
     int next = 0;
-    // Only the first full descriptor: a later one would not be found after a variable-length list.
-    for (ULONG f = 0; f < resources->Count && f < 1 && next < 3; ++f) {
-        const CM_PARTIAL_RESOURCE_LIST& list = resources->List[f].PartialResourceList;
-        for (ULONG i = 0; i < list.Count && next < 3; ++i) {
-            const CM_PARTIAL_RESOURCE_DESCRIPTOR& d = nth(list.PartialDescriptors, i);
-            if (d.Type != CmResourceTypeMemory) continue;
-            MappedRange& r = ext->ranges[next++];
-            r.length = d.u.Memory.Length;
-            r.physical = d.u.Memory.Start;
-            r.base = static_cast<volatile UCHAR*>(MmMapIoSpace(d.u.Memory.Start, d.u.Memory.Length, MmNonCached));
-            if (r.base == nullptr) {
-                unmapRanges(ext);
-                return STATUS_NO_MEMORY;
-            }
-            r.mapped = TRUE;
+    // The platform lists a PCI function's resources in one full descriptor.
+    const CM_PARTIAL_RESOURCE_LIST& list = resources->List[0].PartialResourceList;
+    for (ULONG i = 0; resources->Count > 0 && i < list.Count && next < 3; ++i) {
+        const CM_PARTIAL_RESOURCE_DESCRIPTOR& d = nth(list.PartialDescriptors, i);
+        if (d.Type != CmResourceTypeMemory) continue;
+        MappedRange& r = ext->ranges[next++];
+        r.length = d.u.Memory.Length;
+        // The descriptors are packed to 4 bytes: copy the 8-byte address out bytewise.
+        std::memcpy(&r.physical, reinterpret_cast<const UCHAR*>(&d.u.Memory.Start), sizeof r.physical);
+        r.base = static_cast<volatile UCHAR*>(MmMapIoSpace(r.physical, r.length, MmNonCached));
+        if (r.base == nullptr) {
+            unmapRanges(ext);
+            return STATUS_NO_MEMORY;
         }
+        r.mapped = TRUE;
     }
     // The command layer reaches ranges 1 and 2 without checks: a board short of them is refused.
     if (next < 3) {

@@ -4,8 +4,10 @@
 #include <array>
 #include <cstring>
 
+#include "base/clock.h"
 #include "base/registry_store.h"
 #include "fdb_ioctl.h"
+#include "kernel/pnp.h"
 #include "sim/machine/machine.h"
 #include "win32/windows.h"
 
@@ -115,6 +117,7 @@ TEST_F(Ambrix, RegisterOffsetsStayInsideTheRange) {
 }
 
 TEST_F(Ambrix, EepromRoundTripAndSerialNumber) {
+    qbase::VirtualClock clock;  // the bit timing stalls a clock tick at a time
     std::array<std::uint8_t, 194> write{};
     write[0] = 2;   // words
     write[1] = 10;  // address
@@ -146,6 +149,34 @@ TEST_F(Ambrix, CardMemoryPageRoundTrip) {
     ASSERT_TRUE(r.ok) << r.error;
     EXPECT_EQ(r.returned, fdb::kPageBytes);
     EXPECT_EQ(std::memcmp(back.data(), page.data() + 2, back.size()), 0);
+}
+
+TEST_F(Ambrix, ACardThatNeverAnswersTimesOutAsAnError) {
+    qbase::VirtualClock clock;  // the 50 s wait runs at once
+    sim::FaultKnobs silent;
+    silent.noAnswer = true;
+    machine_->pciBoard(0).controller().setFaults(silent);
+    std::array<std::uint8_t, fdb::kPageBytes> page{};
+    const Reply r = control(fdb::IOCTL_READ_PHY, page.data(), 2, page.data(), page.size());
+    EXPECT_FALSE(r.ok);
+    EXPECT_EQ(r.error, DWORD{ERROR_SEM_TIMEOUT});
+}
+
+TEST_F(Ambrix, SurpriseRemovalThenRemovalReleasesTheBoardOnce) {
+    const auto& boards = machine_->description().boards;
+    std::size_t first = 0;
+    while (!std::holds_alternative<sim::PciBoardConfig>(boards.at(first))) ++first;
+    const qk::pnp::DeviceNodeId node = machine_->enumerations().at(first).node;
+    EXPECT_EQ(qk::pnp::queryStop(node), qk::NTSTATUS(0xC0000001));
+    EXPECT_EQ(qk::pnp::surpriseRemove(node), qk::NTSTATUS{0});
+    EXPECT_EQ(value("Active_Index").at(0), 0);
+    std::uint32_t type = 0;
+    EXPECT_EQ(control(fdb::IOCTL_FDB_GET_CARD_TYPE, nullptr, 0, &type, 4).error, DWORD{433});  // no such device
+    CloseHandle(board_);
+    board_ = INVALID_HANDLE_VALUE;
+    EXPECT_EQ(qk::pnp::remove(node), qk::NTSTATUS{0});
+    EXPECT_EQ(value("Active_Index").at(0), 0);
+    EXPECT_EQ(openBoard(), INVALID_HANDLE_VALUE);
 }
 
 }  // namespace
