@@ -1,5 +1,7 @@
 #include "records/instruction.h"
 
+#include <algorithm>
+
 #include "records/byte_codec.h"
 
 namespace records {
@@ -14,7 +16,10 @@ void decode(std::span<const std::uint8_t, INSTRUCTION::size> in, INSTRUCTION& in
 
 INSTRUCTION make_instruction(std::string_view text) {
   INSTRUCTION instruction;
-  set_text(instruction.text, text);
+  // A macro line may fill all 15 bytes with no terminating zero ("SEND_APER(FFFF)"): the readers
+  // take it bounded, so nothing of a full-width line is cut.
+  instruction.text.fill('\0');
+  std::copy_n(text.data(), std::min(text.size(), instruction.text.size()), instruction.text.data());
   return instruction;
 }
 

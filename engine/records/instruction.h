@@ -14,7 +14,7 @@ namespace records {
 struct INSTRUCTION {
   static constexpr std::size_t size = 15;
 
-  std::array<char, 15> text{};  // NUL-terminated, bytes after the NUL kept
+  std::array<char, 15> text{};  // NUL-terminated unless full, bytes after the NUL kept
 
   friend bool operator==(const INSTRUCTION&, const INSTRUCTION&) = default;
 };
@@ -22,7 +22,7 @@ struct INSTRUCTION {
 void encode(const INSTRUCTION& instruction, std::span<std::uint8_t, INSTRUCTION::size> out);
 void decode(std::span<const std::uint8_t, INSTRUCTION::size> in, INSTRUCTION& instruction);
 
-// An instruction from its text (cut to 14 characters).
+// An instruction from its text (cut to 15 characters; a full line carries no terminating zero).
 INSTRUCTION make_instruction(std::string_view text);
 
 // 5 for an instruction whose text begins with "ID_DAT(", 1 for any other.

@@ -78,7 +78,8 @@ TEST(RecordCodec, Instruction) {
   Golden g(15);
   g.text(0, "ID_DAT(1A2)");
   expect_golden(make_instruction("ID_DAT(1A2)"), g);
-  EXPECT_EQ(text_of(make_instruction("NEXT_MACRO_1(12345)").text), "NEXT_MACRO_1(1");
+  EXPECT_EQ(text_of(make_instruction("NEXT_MACRO_1(12345)").text), "NEXT_MACRO_1(12");
+  EXPECT_EQ(text_of(make_instruction("SEND_APER(FFFF)").text), "SEND_APER(FFFF)");
 }
 
 TEST(RecordCodec, Message4) {
