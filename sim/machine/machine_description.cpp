@@ -8,41 +8,21 @@
 
 #include "sim/boards/pc104_board.h"
 #include "sim/boards/pci_board.h"
+#include "sim/machine/description_fields.h"
 #include "sim/segment/remote_station_description.h"
 
 namespace sim {
 namespace {
 
 using nlohmann::json;
+using description::fail;
+using description::number;
+using description::onlyKnownFields;
 
 constexpr std::uint64_t kPciAddressStep = 0x10000;
 constexpr std::uint32_t kPc104PortStep = 0x20;
 constexpr std::uint32_t kDefaultPciSerial = 0x00010001;
 constexpr std::uint32_t kDefaultPc104Serial = 0x00020001;
-
-[[noreturn]] void fail(const std::string& where, const std::string& what) {
-    throw DescriptionError("machine description: " + where + ": " + what);
-}
-
-std::uint64_t number(const json& value, const std::string& where, std::uint64_t max) {
-    std::uint64_t n = 0;
-    if (value.is_number_unsigned()) {
-        n = value.get<std::uint64_t>();
-    } else if (value.is_string()) {
-        const std::string text = value.get<std::string>();
-        std::size_t used = 0;
-        try {
-            n = std::stoull(text, &used, 0);
-        } catch (const std::exception&) {
-            used = 0;
-        }
-        if (text.empty() || used != text.size() || text[0] == '-') fail(where, "\"" + text + "\" is not a number");
-    } else {
-        fail(where, "expected an unsigned number");
-    }
-    if (n > max) fail(where, "value above " + std::to_string(max));
-    return n;
-}
 
 bool dualMedium(const json& value, const std::string& where) {
     if (value == "dual") return true;
@@ -50,11 +30,6 @@ bool dualMedium(const json& value, const std::string& where) {
     fail(where, "medium must be \"single\" or \"dual\"");
 }
 
-void onlyKnownFields(const json& object, const std::set<std::string>& known, const std::string& where) {
-    if (!object.is_object()) fail(where, "expected an object");
-    for (const auto& [name, value] : object.items())
-        if (!known.contains(name)) fail(where, "unknown field \"" + name + "\"");
-}
 
 PciBoardConfig pciBoard(const json& b, const std::string& where, std::size_t ordinal) {
     onlyKnownFields(b, {"type", "slot", "configurationWord", "serialNumber", "medium", "eeprom", "subsystemVendor",

@@ -6,42 +6,16 @@
 
 #include <nlohmann/json.hpp>
 
+#include "sim/machine/description_fields.h"
 #include "sim/machine/machine_description.h"
 
 namespace sim {
 namespace {
 
 using nlohmann::json;
-
-[[noreturn]] void fail(const std::string& where, const std::string& what) {
-    throw DescriptionError("machine description: " + where + ": " + what);
-}
-
-void onlyKnown(const json& object, const std::set<std::string>& known, const std::string& where) {
-    if (!object.is_object()) fail(where, "expected an object");
-    for (const auto& [name, value] : object.items())
-        if (!known.contains(name)) fail(where, "unknown field \"" + name + "\"");
-}
-
-std::uint64_t number(const json& value, const std::string& where, std::uint64_t max) {
-    std::uint64_t n = 0;
-    if (value.is_number_unsigned()) {
-        n = value.get<std::uint64_t>();
-    } else if (value.is_string()) {
-        const std::string text = value.get<std::string>();
-        std::size_t used = 0;
-        try {
-            n = std::stoull(text, &used, 0);
-        } catch (const std::exception&) {
-            used = 0;
-        }
-        if (text.empty() || used != text.size() || text[0] == '-') fail(where, "\"" + text + "\" is not a number");
-    } else {
-        fail(where, "expected an unsigned number");
-    }
-    if (n > max) fail(where, "value above " + std::to_string(max));
-    return n;
-}
+using description::fail;
+using description::number;
+using description::onlyKnownFields;
 
 const json& array(const json& parent, const char* name, const std::string& where) {
     const json& a = parent[name];
@@ -57,7 +31,7 @@ T pick(const json& value, const std::array<std::pair<const char*, T>, 3>& choice
 }
 
 ValueGenerator generator(const json& g, const std::string& where) {
-    onlyKnown(g, {"kind", "start", "step", "limit"}, where);
+    onlyKnownFields(g, {"kind", "start", "step", "limit"}, where);
     ValueGenerator v;
     if (g.contains("kind"))
         v.kind = pick<ValueGenerator::Kind>(g["kind"], {{{"constant", ValueGenerator::Kind::Constant},
@@ -71,7 +45,7 @@ ValueGenerator generator(const json& g, const std::string& where) {
 }
 
 RemoteProduction production(const json& p, const std::string& where) {
-    onlyKnown(p, {"identifier", "length", "pduType", "generator"}, where);
+    onlyKnownFields(p, {"identifier", "length", "pduType", "generator"}, where);
     if (!p.contains("identifier")) fail(where, "needs an \"identifier\"");
     RemoteProduction r;
     r.identifier = static_cast<std::uint16_t>(number(p["identifier"], where + ".identifier", 0xFFFF));
@@ -85,7 +59,7 @@ RemoteProduction production(const json& p, const std::string& where) {
 }
 
 void arbitrator(const json& a, const std::string& where, RemoteStationConfig& c) {
-    onlyKnown(a, {"program", "bitRate", "turnaround", "silence", "slot"}, where);
+    onlyKnownFields(a, {"program", "bitRate", "turnaround", "silence", "slot"}, where);
     if (a.contains("program"))
         for (const json& line : array(a, "program", where)) {
             if (!line.is_string()) fail(where + ".program", "expected macro lines");
@@ -110,7 +84,7 @@ std::vector<RemoteStationConfig> parseRemoteStations(const std::string& stations
     for (std::size_t i = 0; i < stations.size(); ++i) {
         const json& s = stations[i];
         const std::string where = "remoteStations[" + std::to_string(i) + "]";
-        onlyKnown(s, {"name", "address", "presence", "produces", "consumes", "arbitrator"}, where);
+        onlyKnownFields(s, {"name", "address", "presence", "produces", "consumes", "arbitrator"}, where);
         RemoteStationConfig c;
         c.name = "remote " + std::to_string(i + 1);
         if (s.contains("name")) {
