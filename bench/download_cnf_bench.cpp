@@ -3,7 +3,6 @@
 // with a BA program. Reports card pages written per second beside the time per download.
 #include <benchmark/benchmark.h>
 
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -23,6 +22,7 @@
 #include "download/config_loader.h"
 #include "records/byte_codec.h"
 #include "records/config_format.h"
+#include "machine_bench.h"
 #include "sim/machine/machine.h"
 
 namespace {
@@ -138,24 +138,6 @@ BENCHMARK(downloadCnf)
     ->Arg(8)
     ->Arg(kLargestWithBa)
     ->Unit(benchmark::kMillisecond)
-    ->ComputeStatistics("median", [](const std::vector<double>& v) {
-        std::vector<double> sorted = v;
-        std::sort(sorted.begin(), sorted.end());
-        return sorted[sorted.size() / 2];
-    });
+    ->ComputeStatistics("median", bench::median);
 
 }  // namespace
-
-// The machine lives in a temporary root, as in the tests, so that the user's machine is untouched.
-int main(int argc, char** argv) {
-    std::string pattern = (std::filesystem::temp_directory_path() / "quorelle-bench-XXXXXX").string();
-    if (!mkdtemp(pattern.data())) return 2;
-    setenv("QUORELLE_MACHINE_ROOT", pattern.c_str(), 1);
-    qbase::setMachineRoot(pattern);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    std::error_code ignored;
-    std::filesystem::remove_all(pattern, ignored);
-    return 0;
-}

@@ -2,18 +2,14 @@
 // FULLFIP2 transaction and the simulated controller and card.
 #include <benchmark/benchmark.h>
 
-#include <unistd.h>
 
-#include <algorithm>
 #include <array>
 #include <cstdint>
-#include <cstdlib>
-#include <filesystem>
 #include <string>
 #include <vector>
 
-#include "base/machine_root.h"
 #include "corvix.h"
+#include "machine_bench.h"
 #include "sim/machine/machine.h"
 
 namespace {
@@ -40,24 +36,6 @@ void readVar(benchmark::State& state) {
     sim::shutdownMachine();
 }
 
-BENCHMARK(readVar)->Arg(2)->Arg(128)->ComputeStatistics("median", [](const std::vector<double>& v) {
-    std::vector<double> sorted = v;
-    std::sort(sorted.begin(), sorted.end());
-    return sorted[sorted.size() / 2];
-});
+BENCHMARK(readVar)->Arg(2)->Arg(128)->ComputeStatistics("median", bench::median);
 
 }  // namespace
-
-// The machine lives in a temporary root, as in the tests, so that the user's machine is untouched.
-int main(int argc, char** argv) {
-    std::string pattern = (std::filesystem::temp_directory_path() / "quorelle-bench-XXXXXX").string();
-    if (!mkdtemp(pattern.data())) return 2;
-    setenv("QUORELLE_MACHINE_ROOT", pattern.c_str(), 1);
-    qbase::setMachineRoot(pattern);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    std::error_code ignored;
-    std::filesystem::remove_all(pattern, ignored);
-    return 0;
-}
