@@ -1,0 +1,298 @@
+// The main road of an application, end to end on the simulated machine: start the engine on a
+// board, download a configuration file that the records library wrote, start the bus and the
+// bus arbitrator, exchange variables and messages with a remote station and with the machine's
+// other board, poll the events and stop. Every board runs on a thread of its own, with its own
+// engine context; simulated bus time moves only when the test runs the segment.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <array>
+#include <vector>
+
+#include "board_device.h"
+#include "engine_errors.h"
+#include "engine_thread.h"
+#include "network_file.h"
+#include "stack_fixture.h"
+
+namespace corvix::testing {
+namespace {
+
+using ::testing::AllOf;
+using ::testing::Contains;
+using ::testing::ElementsAre;
+using ::testing::Field;
+using ::testing::UnorderedElementsAre;
+
+constexpr sim::Nanoseconds kMs = 1000000;
+constexpr sim::Nanoseconds kCycle = 10 * kMs;  // WAIT(A0): 160 BA units of 62.5 us at 1 Mbit/s
+
+constexpr std::uint16_t kLocalOut = 0x0100;   // produced by the board on the road, consumed by R5
+constexpr std::uint16_t kRemoteOut = 0x0200;  // produced by R5 (a counter from 7)
+constexpr std::uint16_t kPeerOut = 0x0300;    // produced by the machine's other board
+constexpr std::size_t kRemote = 0;            // R5, the segment's only remote station
+
+constexpr std::uint8_t kPduType = 0x40;
+constexpr std::uint8_t kRefreshedByte = 0x05;
+constexpr std::uint8_t kPromptStatus = 0xA0;  // promptness status kept, and the value prompt
+
+// Event kinds of READ_EVENT.
+constexpr std::uint8_t kAperiodicSent = 0, kMessageSent = 1, kMessageReceived = 2;
+
+struct Event {
+    std::uint8_t flag = 0, value = 0, kind = 0, parameter = 0;
+    std::uint16_t identifier = 0;
+};
+
+// What an application's polling loop does: IS_EVENT, then READ_EVENT while one is pending.
+std::vector<Event> pollEvents() {
+    std::vector<Event> events;
+    std::uint32_t pending = 0;
+    while (IS_EVENT(&pending) == kSuccess && pending != 0) {
+        Event e;
+        EXPECT_EQ(READ_EVENT(&e.flag, &e.value, &e.kind, &e.parameter, &e.identifier), kSuccess);
+        events.push_back(e);
+        if (events.size() > 64) break;
+    }
+    return events;
+}
+
+struct Value {
+    ErrorCode code = 1;
+    std::vector<std::uint8_t> bytes;  // as many as the variable's consumed buffer gives
+    std::uint8_t status = 0;
+};
+
+Value readVariable(std::uint16_t index, std::size_t bytes) {
+    std::array<std::uint8_t, 128> data{};
+    Value v;
+    v.code = FIP_READ_VAR(index, data.data(), &v.status);
+    v.bytes.assign(data.begin(), data.begin() + static_cast<std::ptrdiff_t>(bytes));
+    return v;
+}
+
+std::int16_t variableIndex(std::uint16_t identifier) {
+    std::int16_t index = -1, length = 0;
+    std::uint8_t flags = 0;
+    std::array<char, 33> name{};
+    EXPECT_EQ(FIND_VAR_BY_ID(identifier, &index, name.data(), &length, &flags), 1u) << identifier;
+    return index;
+}
+
+std::int16_t messageKey(std::uint16_t source, std::uint16_t destination) {
+    std::array<char, 33> name{};
+    std::int16_t key = -1;
+    EXPECT_EQ(FIND_MSG_BY_ID(source, 0, destination, 0, name.data(), &key), 1u);
+    return key;
+}
+
+ErrorCode sendMessage(std::int16_t key, std::uint16_t source, std::uint16_t destination,
+                      const std::vector<std::uint8_t>& data, bool acknowledged) {
+    return FIP_WRITE_MSG(0, static_cast<std::uint16_t>(key), acknowledged, 0, static_cast<std::uint16_t>(data.size()),
+                         destination, 0, source, 0, data.data());
+}
+
+// The board on the road: produces kLocalOut (it also receives messages there), consumes R5's
+// counter with promptness and refreshment, and the other board's kPeerOut; it runs the bus.
+Network roadNetwork() {
+    Network n;
+    n.variables = {{.identifier = kLocalOut, .produced = true, .length = 2, .refreshmentMs = 50, .flags = 0x01},
+                   {.identifier = kRemoteOut, .produced = false, .length = 2, .refreshmentMs = 50, .promptnessMs = 25},
+                   {.identifier = kPeerOut, .produced = false, .length = 4}};
+    n.messages = {{.source = kLocalOut, .destination = kRemoteOut, .transmitted = true, .acknowledged = true},
+                  {.source = kPeerOut, .destination = kLocalOut, .transmitted = false}};
+    n.program = {"ID_DAT(100)", "ID_DAT(200)", "ID_DAT(300)", "SEND_MSG(60)", "SEND_APER(80)", "WAIT(A0)"};
+    return n;
+}
+
+// The other board: produces kPeerOut and sends a message to the board on the road; no arbitrator.
+Network peerNetwork() {
+    Network n;
+    n.variables = {{.identifier = kPeerOut, .produced = true, .length = 4}};
+    n.messages = {{.source = kPeerOut, .destination = kLocalOut, .transmitted = true}};
+    return n;
+}
+
+sim::MachineDescription machineWithRemoteStation() {
+    sim::MachineDescription d = sim::defaultMachine();
+    sim::RemoteStationConfig r5;
+    r5.name = "R5";
+    r5.address = 5;
+    r5.produces = {{.identifier = kRemoteOut,
+                    .length = 2,
+                    .pduType = kPduType,
+                    .generator = {.kind = sim::ValueGenerator::Kind::Counter, .start = 7}}};
+    r5.consumes = {kLocalOut};
+    d.remoteStations = {r5};
+    return d;
+}
+
+struct RoadCase {
+    const char* name;
+    std::uint32_t board;  // BoardType of the board on the road
+    std::uint32_t peer;   // the machine's other board
+    std::size_t segmentBoard;
+};
+
+class MainRoad : public EngineOnMachine, public ::testing::WithParamInterface<RoadCase> {
+protected:
+    void SetUp() override { boot(machineWithRemoteStation()); }
+    sim::Segment& segment() { return machine().segment(); }
+    sim::CardModel& roadCard() { return GetParam().board == kBoardPci ? pci().card() : pc104().card(); }
+
+    // Start, download, start communication, first value, start the arbitrator.
+    void startRoad(EngineThread& road) {
+        const std::string file = writeNetwork(roadNetwork(), "road");
+        road.run([&] {
+            ASSERT_EQ(START_FIP_ENGINE(1, GetParam().board), kSuccess);
+            ASSERT_EQ(DOWNLOAD_CNF(file.c_str()), kSuccess);
+            EXPECT_EQ(variableIndex(kLocalOut), 0);
+            EXPECT_EQ(variableIndex(kRemoteOut), 1);
+            EXPECT_EQ(variableIndex(kPeerOut), 2);
+            ASSERT_EQ(START_COMMUNICATION(), kSuccess);
+            const std::array<std::uint8_t, 2> first = {0x12, 0x34};
+            ASSERT_EQ(FIP_WRITE_VAR(0, first.data()), kSuccess);
+            std::int16_t program1 = 0, program2 = 0;
+            GET_BA_PROGRAM_ADDR(&program1, &program2);
+            EXPECT_EQ(program1, 160 * 64);
+            EXPECT_EQ(program2, 0);
+            ASSERT_EQ(START_BA(static_cast<std::uint16_t>(program1)), kSuccess);
+        });
+    }
+};
+
+TEST_P(MainRoad, AnApplicationRunsTheBusAndExchangesValuesAndMessages) {
+    EngineThread road, peer;
+    startRoad(road);
+    const std::string peerFile = writeNetwork(peerNetwork(), "peer");
+    peer.run([&] {
+        ASSERT_EQ(START_FIP_ENGINE(1, GetParam().peer), kSuccess);
+        ASSERT_EQ(DOWNLOAD_CNF(peerFile.c_str()), kSuccess);
+        ASSERT_EQ(START_COMMUNICATION(), kSuccess);
+        const std::array<std::uint8_t, 4> value = {1, 2, 3, 4};
+        ASSERT_EQ(FIP_WRITE_VAR(0, value.data()), kSuccess);
+    });
+
+    // R5's counter reaches the board once per macrocycle, prompt and refreshed.
+    for (std::uint8_t n = 7; n < 10; ++n) {
+        segment().run(kCycle);
+        const Value v = road.run([] { return readVariable(1, 5); });
+        EXPECT_EQ(v.code, kSuccess);
+        EXPECT_THAT(v.bytes, ElementsAre(kPduType, 2, 0, n, kRefreshedByte)) << int{n};
+        EXPECT_EQ(v.status, kPromptStatus);
+    }
+    std::uint8_t state = 0;
+    EXPECT_EQ(road.run([&] { return BA_REPORT(&state); }), kSuccess);
+    EXPECT_NE(state, 9) << "the arbitrator runs";
+    EXPECT_EQ(segment().arbitratingBoard(), GetParam().segmentBoard);
+
+    // R5 holds what the board produces, refreshed while the board writes it.
+    auto held = segment().remoteValue(kRemote, kLocalOut);
+    ASSERT_TRUE(held);
+    EXPECT_THAT(held->value, ElementsAre(0x12, 0x34));
+    const std::array<std::uint8_t, 2> next = {0x56, 0x78};
+    EXPECT_EQ(road.run([&] { return FIP_WRITE_VAR(0, next.data()); }), kSuccess);
+    segment().run(kCycle);
+    held = segment().remoteValue(kRemote, kLocalOut);
+    ASSERT_TRUE(held);
+    EXPECT_THAT(held->value, ElementsAre(0x56, 0x78));
+    EXPECT_TRUE(held->refreshed);
+    segment().run(6 * kCycle);
+    EXPECT_FALSE(segment().remoteValue(kRemote, kLocalOut)->refreshed) << "not written for 60 ms";
+
+    // The other board's variable, and a message each way; an aperiodic request of kPeerOut.
+    const Value fromPeer = road.run([] { return readVariable(2, 6); });
+    EXPECT_EQ(fromPeer.code, kSuccess);
+    EXPECT_THAT(fromPeer.bytes, ElementsAre(kPduType, 4, 1, 2, 3, 4));
+    EXPECT_EQ(fromPeer.status, 0);
+    const std::int16_t roadKey = road.run([] { return messageKey(kLocalOut, kRemoteOut); });
+    EXPECT_EQ(roadKey, 4 + 64) << "T = 4, and a variable receives messages";
+    road.run([] { return pollEvents(); });
+    EXPECT_EQ(road.run([&] { return sendMessage(roadKey, kLocalOut, kRemoteOut, {0xCA, 0xFE, 0x01, 0x02}, true); }),
+              kSuccess);
+    EXPECT_EQ(peer.run([] {
+                  return sendMessage(messageKey(kPeerOut, kLocalOut), kPeerOut, kLocalOut, {7, 8, 9}, false);
+              }),
+              kSuccess);
+    EXPECT_EQ(road.run([] { return SEND_APER(0, 2); }), kSuccess);
+    segment().run(kCycle);
+
+    EXPECT_THAT(segment().remoteMessages(kRemote),
+                Contains(AllOf(Field(&sim::RemoteStation::Message::source, kLocalOut),
+                               Field(&sim::RemoteStation::Message::data, ElementsAre(0xCA, 0xFE, 0x01, 0x02)))));
+    const std::vector<Event> events = road.run([] { return pollEvents(); });
+    EXPECT_THAT(events, UnorderedElementsAre(
+                            AllOf(Field(&Event::kind, kMessageSent), Field(&Event::value, 0),
+                                  Field(&Event::identifier, static_cast<std::uint16_t>(roadKey))),
+                            AllOf(Field(&Event::kind, kMessageReceived), Field(&Event::identifier, 0)),
+                            AllOf(Field(&Event::kind, kAperiodicSent), Field(&Event::identifier, 2))));
+    road.run([] {
+        std::uint16_t length = 0, destination = 0, source = 0;
+        std::uint8_t destinationSegment = 9, sourceSegment = 9;
+        std::array<std::uint8_t, 252> data{};
+        ASSERT_EQ(FIP_READ_MSG(0, nullptr, &length, &destination, &destinationSegment, &source, &sourceSegment,
+                               data.data()),
+                  kSuccess);
+        EXPECT_EQ(length, 3);
+        EXPECT_EQ(destination, kLocalOut);
+        EXPECT_EQ(source, kPeerOut);
+        EXPECT_EQ(destinationSegment, 0);
+        EXPECT_THAT(std::vector(data.begin(), data.begin() + 3), ElementsAre(7, 8, 9));
+    });
+    EXPECT_THAT(peer.run([] { return pollEvents(); }),
+                ElementsAre(AllOf(Field(&Event::kind, kMessageSent), Field(&Event::value, 0))));
+
+    // Stop: the arbitrator, then the engines; the boards are free for the next application.
+    road.run([&] {
+        EXPECT_EQ(STOP_BA(), kSuccess);
+        EXPECT_EQ(BA_REPORT(&state), kSuccess);
+        EXPECT_EQ(state, 9);
+        EXPECT_EQ(STOP_FIP_ENGINE(), kSuccess);
+    });
+    EXPECT_EQ(peer.run([] { return STOP_FIP_ENGINE(); }), kSuccess);
+    segment().run(kCycle);
+    EXPECT_EQ(segment().arbitratingBoard(), std::nullopt);
+}
+
+TEST_P(MainRoad, AFailingMediumIsReportedAndAFailedBoardFallsSilent) {
+    EngineThread road;
+    startRoad(road);
+    const auto medium = [&] {
+        return road.run([] {
+            std::uint8_t status = 0;
+            EXPECT_EQ(MEDIUM_CONTROL(0, &status), kSuccess);
+            return status;
+        });
+    };
+    segment().run(kCycle);
+    EXPECT_EQ(medium() & 0x3F, 0x03) << "both channels in service, no error";
+
+    segment().setMediumFault(GetParam().segmentBoard, 1, true);
+    segment().run(kCycle);
+    EXPECT_EQ(medium() & 0x3F, 0x07) << "ET1";
+    EXPECT_EQ(road.run([] { return readVariable(1, 5); }).status, kPromptStatus) << "channel 2 still carries";
+
+    segment().setMediumFault(GetParam().segmentBoard, 2, true);
+    segment().run(kCycle);
+    EXPECT_EQ(medium() & 0x3F, 0x0F) << "ET1 and ET2";
+    const std::uint64_t heard = segment().remoteValue(kRemote, kLocalOut)->count;
+    segment().run(4 * kCycle);
+    EXPECT_EQ(segment().remoteValue(kRemote, kLocalOut)->count, heard) << "the board neither sends nor hears";
+    EXPECT_EQ(road.run([] { return readVariable(1, 5); }).status, 0x80) << "promptness ran out";
+
+    segment().setMediumFault(GetParam().segmentBoard, 1, false);
+    segment().setMediumFault(GetParam().segmentBoard, 2, false);
+    std::uint8_t status = 0;
+    EXPECT_EQ(road.run([&] { return MEDIUM_CONTROL(1, &status); }), kSuccess);
+    segment().run(kCycle);
+    EXPECT_EQ(medium() & 0x3F, 0x03) << "errors cleared, the board back on the bus";
+    EXPECT_GT(segment().remoteValue(kRemote, kLocalOut)->count, heard);
+}
+
+INSTANTIATE_TEST_SUITE_P(Boards, MainRoad,
+                         ::testing::Values(RoadCase{"Pci", kBoardPci, kBoardPc104, 0},
+                                           RoadCase{"Pc104", kBoardPc104, kBoardPci, 1}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace corvix::testing

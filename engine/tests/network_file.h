@@ -1,0 +1,103 @@
+// Configuration files for the engine over the FIP segment, written by the records library as the
+// designer writes its download file: the local station's variables and messages and its BA
+// macro list 1.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "base/machine_root.h"
+#include "records/atomic_file.h"
+#include "records/config_format.h"
+#include "records/configuration.h"
+
+namespace corvix::testing {
+
+struct NetworkVariable {
+    std::uint16_t identifier = 0;
+    bool produced = true;  // by the local station
+    std::uint16_t length = 2;
+    std::uint16_t refreshmentMs = 0;  // 0: no refreshment status
+    std::uint16_t promptnessMs = 0;   // 0: no promptness status
+    std::uint8_t flags = 0;           // VARIABLE4 flags
+};
+
+struct NetworkMessage {
+    std::uint16_t source = 0;
+    std::uint16_t destination = 0;
+    bool transmitted = true;
+    bool acknowledged = false;
+};
+
+struct Network {
+    std::uint16_t speed = 1;  // bit rate index
+    std::vector<NetworkVariable> variables;
+    std::vector<NetworkMessage> messages;
+    std::vector<std::string> program;  // BA macro list 1; empty: the station has no bus arbitrator
+};
+
+template <std::size_t N>
+void setText(std::array<char, N>& field, const std::string& text) {
+    field = {};
+    text.copy(field.data(), N - 1);
+}
+
+inline records::Configuration configurationOf(const Network& network) {
+    records::Configuration c = records::new_configuration();
+    records::set_speed(c.param, network.speed);
+    for (const NetworkVariable& n : network.variables) {
+        records::VARIABLE4 v;
+        v.identifier = n.identifier;
+        char name[16];
+        std::snprintf(name, sizeof name, "V%04X", n.identifier);
+        setText(v.name, name);
+        setText(v.format, "%h");
+        v.pdu_type = 0x40;
+        v.length = n.length;
+        v.channel = -1;
+        v.field_74 = 1;
+        v.producer = n.produced ? 0 : -1;
+        v.direction = n.produced ? 0 : 1;
+        v.refreshment_status = n.refreshmentMs != 0;
+        v.refreshment_period = n.refreshmentMs;
+        v.promptness_status = n.promptnessMs != 0;
+        v.promptness_period = n.promptnessMs;
+        v.flags = n.flags;
+        c.variables.push_back(v);
+    }
+    for (const NetworkMessage& n : network.messages) {
+        records::MESSAGE4 m;
+        m.source_identifier = n.source;
+        m.destination_identifier = n.destination;
+        char name[24];
+        std::snprintf(name, sizeof name, "M%04X_%04X", n.source, n.destination);
+        setText(m.name, name);
+        setText(m.format, "%h");
+        m.acknowledged = n.acknowledged;
+        m.aperiodic = 1;
+        m.transmitted = n.transmitted;
+        m.remote_station = -1;
+        c.messages.push_back(m);
+    }
+    for (const std::string& line : network.program) c.sequence1.push_back(records::make_instruction(line));
+    if (network.program.empty()) c.param.ba_size = 0;
+    records::size_tables(c, records::instruction_cost(c.sequence1, c.sequence2));
+    records::renumber_keys(c);
+    return c;
+}
+
+// Writes the network as a format-4 file in the machine root; returns its path.
+inline std::string writeNetwork(const Network& network, const std::string& name) {
+    const std::filesystem::path file = qbase::machineRoot() / (name + ".cnf");
+    const std::vector<std::uint8_t> bytes = records::encode_format4(configurationOf(network));
+    if (!records::write_file_atomically(file, bytes)) ADD_FAILURE() << "cannot write " << file;
+    return file.string();
+}
+
+}  // namespace corvix::testing
