@@ -43,12 +43,25 @@ void MultiCardInformation::forgetPath() {
     path_.clear();
 }
 
+// The count first, then the index table. When the table is refused the count goes back to the one
+// the registry held with the table before, so that the two values agree again.
 NTSTATUS MultiCardInformation::write(Table& table) {
     NTSTATUS status = RtlWriteRegistryValue(RTL_REGISTRY_ABSOLUTE, path_.c_str(), table.countName, REG_DWORD,
                                             &table.count, sizeof(table.count));
-    if (!NT_SUCCESS(status)) return status;
-    return RtlWriteRegistryValue(RTL_REGISTRY_ABSOLUTE, path_.c_str(), table.indexName, REG_BINARY,
-                                 table.bytes.data(), static_cast<ULONG>(table.bytes.size()));
+    if (NT_SUCCESS(status)) {
+        status = RtlWriteRegistryValue(RTL_REGISTRY_ABSOLUTE, path_.c_str(), table.indexName, REG_BINARY,
+                                       table.bytes.data(), static_cast<ULONG>(table.bytes.size()));
+        if (NT_SUCCESS(status)) {
+            table.published = table.count;
+        } else if (table.published != table.count) {
+            RtlWriteRegistryValue(RTL_REGISTRY_ABSOLUTE, path_.c_str(), table.countName, REG_DWORD, &table.published,
+                                  sizeof(table.published));
+        }
+    }
+    if (!NT_SUCCESS(status))
+        DbgPrint("MultiCardInformation - Cannot write %ws and %ws (0x%X)\n", table.countName, table.indexName,
+                 static_cast<unsigned>(status));
+    return status;
 }
 
 NTSTATUS MultiCardInformation::reset() {
@@ -57,6 +70,7 @@ NTSTATUS MultiCardInformation::reset() {
     for (Table* table : {&active_, &used_}) {
         table->bytes.fill(0);
         table->count = 0;
+        table->published = 0;
     }
     if (!NT_SUCCESS(RtlCheckRegistryKey(RTL_REGISTRY_ABSOLUTE, path_.data()))) {
         DbgPrint("ResetMultiCardInformation - %s sub-key registry does not exist => create it\n",
@@ -111,12 +125,13 @@ NTSTATUS MultiCardInformation::freeIndex(ULONG* index) {
     return freeIndexLocked(index);
 }
 
-NTSTATUS MultiCardInformation::claimFreeIndex(ULONG* index) {
+NTSTATUS MultiCardInformation::claimFreeIndex(ULONG* index, NTSTATUS* written) {
     Held held(lock_);
+    if (path_.empty()) return STATUS_INVALID_PARAMETER;
     NTSTATUS status = freeIndexLocked(index);
     if (!NT_SUCCESS(status)) return status;
-    if (path_.empty()) return STATUS_INVALID_PARAMETER;
-    return change(active_, *index, 1);
+    *written = change(active_, *index, 1);
+    return STATUS_SUCCESS;
 }
 
 ULONG MultiCardInformation::activeCount() {

@@ -32,14 +32,21 @@ public:
     NTSTATUS reset();
     // UpdateMultiCardInformation: add/remove change Active_*, used/unused change Used_*; a byte
     // already in the wanted state and any other op succeed without writing.
+    //
+    // A refused registry write is traced and returned, and the registry keeps the pair of values
+    // it had before (a count is never left beside the index table of another state). The table in
+    // memory keeps the change: it records the devices that exist, so an index is neither lost nor
+    // handed out twice, and the next write of that table publishes the whole of it.
     NTSTATUS update(ULONG index, ULONG op);
     NTSTATUS update(ULONG index, Op op) { return update(index, static_cast<ULONG>(op)); }
 
     // GetFreeDeviceID: the first index whose Active_Index byte is 0 while fewer than 9 devices
     // are present; otherwise STATUS_NO_MORE_ENTRIES.
     NTSTATUS freeIndex(ULONG* index);
-    // Takes a free index and marks it present in one step (no two adds can take the same index).
-    NTSTATUS claimFreeIndex(ULONG* index);
+    // Takes a free index and marks it present (update add) in one step, so that no two adds take
+    // the same index. STATUS_NO_MORE_ENTRIES when none is free (STATUS_INVALID_PARAMETER without a
+    // path); otherwise the index is taken and *written receives the status of the registry writes.
+    NTSTATUS claimFreeIndex(ULONG* index, NTSTATUS* written);
 
     ULONG activeCount();
     ULONG usedCount();
@@ -50,6 +57,7 @@ private:
         ULONG count = 0;
         PCWSTR countName;
         PCWSTR indexName;
+        ULONG published = 0;  // the count of the pair the registry holds
     };
     NTSTATUS write(Table& table);
     NTSTATUS change(Table& table, ULONG index, UCHAR value);
@@ -57,8 +65,8 @@ private:
 
     KMUTEX lock_;
     std::wstring path_;
-    Table active_{{}, 0, L"Active_Cards", L"Active_Index"};
-    Table used_{{}, 0, L"Used_Cards", L"Used_Index"};
+    Table active_{{}, 0, L"Active_Cards", L"Active_Index", 0};
+    Table used_{{}, 0, L"Used_Cards", L"Used_Index", 0};
 };
 
 }  // namespace multicard

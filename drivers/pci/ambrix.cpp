@@ -404,10 +404,11 @@ DRIVER_ADD_DEVICE addDevice;
 NTSTATUS addDevice(PDRIVER_OBJECT driver, PDEVICE_OBJECT physical) {
     PAGED_CODE();
     ULONG index = 0;
-    if (!NT_SUCCESS(cards.claimFreeIndex(&index))) {
-        DbgPrint("Maximum number of device (%d) reached\n", static_cast<int>(kMaxBoards));
-        return STATUS_NO_MORE_ENTRIES;
-    }
+    NTSTATUS written = STATUS_SUCCESS;
+    if (const NTSTATUS claimed = cards.claimFreeIndex(&index, &written); !NT_SUCCESS(claimed)) return claimed;
+    // A registry that refuses the values does not fail the device: it exists and keeps its index.
+    if (!NT_SUCCESS(written))
+        DbgPrint("Cannot write information about multi-card in registry (0x%X)\n", static_cast<unsigned>(written));
     NumberedName name(L"\\Device\\AMBRIX", index);
     NumberedName link = linkName(index);
     PDEVICE_OBJECT device = nullptr;

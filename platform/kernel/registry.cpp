@@ -1,11 +1,14 @@
 // The kernel's registry calls over the registry store: "\Registry\Machine\X" is HKLM "X" (and
 // "SYSTEM\CurrentControlSet\..." lies in the store's volatile hive).
 #include <cstring>
+#include <functional>
 #include <mutex>
 #include <set>
+#include <utility>
 
 #include "base/registry_store.h"
 #include "kernel_internal.h"
+#include "registry_faults.h"
 
 namespace {
 
@@ -56,8 +59,25 @@ std::optional<std::string> storePath(POBJECT_ATTRIBUTES attributes) {
     return storePath(RTL_REGISTRY_ABSOLUTE, name);
 }
 
+std::mutex faultLock;
+qk::testing::RegistryWriteFault& writeFault() {
+    static qk::testing::RegistryWriteFault fault;
+    return fault;
+}
+
+NTSTATUS injectedFault(const std::string& key, const std::string& name) {
+    qk::testing::RegistryWriteFault fault;
+    {
+        std::lock_guard lock(faultLock);
+        fault = writeFault();
+    }
+    return fault ? fault(key, name) : STATUS_SUCCESS;
+}
+
 NTSTATUS setValue(const std::string& key, const std::wstring& name, ULONG type, const void* data, ULONG length) {
     if (!reg::keyExists(reg::Root::LocalMachine, key)) return STATUS_OBJECT_NAME_NOT_FOUND;
+    if (const NTSTATUS refused = injectedFault(key, qk::kernel::narrow(name.data(), name.size())); !NT_SUCCESS(refused))
+        return refused;
     reg::Value value;
     value.type = static_cast<reg::ValueType>(type);
     if (type == REG_SZ) {
@@ -94,6 +114,11 @@ NTSTATUS openOrCreate(PHANDLE keyHandle, POBJECT_ATTRIBUTES attributes, bool cre
 }
 
 }  // namespace
+
+void qk::testing::setRegistryWriteFault(RegistryWriteFault fault) {
+    std::lock_guard lock(faultLock);
+    writeFault() = std::move(fault);
+}
 
 NTSTATUS RtlWriteRegistryValue(ULONG relativeTo, PCWSTR path, PCWSTR valueName, ULONG valueType, PVOID valueData,
                                ULONG valueLength) {
