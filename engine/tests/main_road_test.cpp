@@ -11,6 +11,7 @@
 
 #include "board_device.h"
 #include "engine_errors.h"
+#include "engine_calls.h"
 #include "engine_thread.h"
 #include "network_file.h"
 #include "stack_fixture.h"
@@ -32,65 +33,8 @@ constexpr std::uint16_t kRemoteOut = 0x0200;  // produced by R5 (a counter from 
 constexpr std::uint16_t kPeerOut = 0x0300;    // produced by the machine's other board
 constexpr std::size_t kRemote = 0;            // R5, the segment's only remote station
 
-constexpr std::uint8_t kPduType = 0x40;
 constexpr std::uint8_t kRefreshedByte = 0x05;
 constexpr std::uint8_t kPromptStatus = 0xA0;  // promptness status kept, and the value prompt
-
-// Event kinds of READ_EVENT.
-constexpr std::uint8_t kAperiodicSent = 0, kMessageSent = 1, kMessageReceived = 2;
-
-struct Event {
-    std::uint8_t flag = 0, value = 0, kind = 0, parameter = 0;
-    std::uint16_t identifier = 0;
-};
-
-// What an application's polling loop does: IS_EVENT, then READ_EVENT while one is pending.
-std::vector<Event> pollEvents() {
-    std::vector<Event> events;
-    std::uint32_t pending = 0;
-    while (IS_EVENT(&pending) == kSuccess && pending != 0) {
-        Event e;
-        EXPECT_EQ(READ_EVENT(&e.flag, &e.value, &e.kind, &e.parameter, &e.identifier), kSuccess);
-        events.push_back(e);
-        if (events.size() > 64) break;
-    }
-    return events;
-}
-
-struct Value {
-    ErrorCode code = 1;
-    std::vector<std::uint8_t> bytes;  // as many as the variable's consumed buffer gives
-    std::uint8_t status = 0;
-};
-
-Value readVariable(std::uint16_t index, std::size_t bytes) {
-    std::array<std::uint8_t, 128> data{};
-    Value v;
-    v.code = FIP_READ_VAR(index, data.data(), &v.status);
-    v.bytes.assign(data.begin(), data.begin() + static_cast<std::ptrdiff_t>(bytes));
-    return v;
-}
-
-std::int16_t variableIndex(std::uint16_t identifier) {
-    std::int16_t index = -1, length = 0;
-    std::uint8_t flags = 0;
-    std::array<char, 33> name{};
-    EXPECT_EQ(FIND_VAR_BY_ID(identifier, &index, name.data(), &length, &flags), 1u) << identifier;
-    return index;
-}
-
-std::int16_t messageKey(std::uint16_t source, std::uint16_t destination) {
-    std::array<char, 33> name{};
-    std::int16_t key = -1;
-    EXPECT_EQ(FIND_MSG_BY_ID(source, 0, destination, 0, name.data(), &key), 1u);
-    return key;
-}
-
-ErrorCode sendMessage(std::int16_t key, std::uint16_t source, std::uint16_t destination,
-                      const std::vector<std::uint8_t>& data, bool acknowledged) {
-    return FIP_WRITE_MSG(0, static_cast<std::uint16_t>(key), acknowledged, 0, static_cast<std::uint16_t>(data.size()),
-                         destination, 0, source, 0, data.data());
-}
 
 // The board on the road: produces kLocalOut (it also receives messages there), consumes R5's
 // counter with promptness and refreshment, and the other board's kPeerOut; it runs the bus.
@@ -265,16 +209,16 @@ TEST_P(MainRoad, AFailingMediumIsReportedAndAFailedBoardFallsSilent) {
         });
     };
     segment().run(kCycle);
-    EXPECT_EQ(medium() & 0x3F, 0x03) << "both channels in service, no error";
+    EXPECT_EQ(medium(), 0x03) << "both channels in service, no error";
 
     segment().setMediumFault(GetParam().segmentBoard, 1, true);
     segment().run(kCycle);
-    EXPECT_EQ(medium() & 0x3F, 0x07) << "ET1";
+    EXPECT_EQ(medium(), 0x47) << "ET1, and channel 1's counter moved";
     EXPECT_EQ(road.run([] { return readVariable(1, 5); }).status, kPromptStatus) << "channel 2 still carries";
 
     segment().setMediumFault(GetParam().segmentBoard, 2, true);
     segment().run(kCycle);
-    EXPECT_EQ(medium() & 0x3F, 0x0F) << "ET1 and ET2";
+    EXPECT_EQ(medium(), 0xCF) << "ET1 and ET2, both counters moved";
     const std::uint64_t heard = segment().remoteValue(kRemote, kLocalOut)->count;
     segment().run(4 * kCycle);
     EXPECT_EQ(segment().remoteValue(kRemote, kLocalOut)->count, heard) << "the board neither sends nor hears";
@@ -285,8 +229,73 @@ TEST_P(MainRoad, AFailingMediumIsReportedAndAFailedBoardFallsSilent) {
     std::uint8_t status = 0;
     EXPECT_EQ(road.run([&] { return MEDIUM_CONTROL(1, &status); }), kSuccess);
     segment().run(kCycle);
-    EXPECT_EQ(medium() & 0x3F, 0x03) << "errors cleared, the board back on the bus";
+    EXPECT_EQ(medium(), 0x03) << "errors cleared, new references, the board back on the bus";
     EXPECT_GT(segment().remoteValue(kRemote, kLocalOut)->count, heard);
+}
+
+// The macrocycle follows the configured bit rate: WAIT(A0) is 160 BA units of 4000 / 40, 64 or 80 us.
+struct BitRateCase {
+    std::uint16_t speed;
+    std::uint64_t scansIn80Ms;
+};
+class BitRates : public EngineOnMachine, public ::testing::WithParamInterface<BitRateCase> {};
+
+TEST_P(BitRates, PaceTheArbitratorsProgram) {
+    boot(machineWithRemoteStation());
+    Network n;
+    n.speed = GetParam().speed;
+    n.variables = {{.identifier = kRemoteOut, .produced = false, .length = 2}};
+    n.program = {"ID_DAT(200)", "WAIT(A0)"};
+    const std::string file = writeNetwork(n, "rate");
+    ASSERT_EQ(START_FIP_ENGINE(1, kBoardPci), kSuccess);
+    ASSERT_EQ(DOWNLOAD_CNF(file.c_str()), kSuccess);
+    ASSERT_EQ(START_COMMUNICATION(), kSuccess);
+    ASSERT_EQ(START_BA(160 * 64), kSuccess);
+    machine().segment().run(80 * kMs);
+    const Value v = readVariable(0, 4);
+    EXPECT_EQ(v.code, kSuccess);
+    EXPECT_THAT(v.bytes, ElementsAre(kPduType, 2, 0, 7 + GetParam().scansIn80Ms - 1));
+    EXPECT_EQ(machine().segment().counters().responseFrames, GetParam().scansIn80Ms);
+}
+
+INSTANTIATE_TEST_SUITE_P(Speeds, BitRates,
+                         ::testing::Values(BitRateCase{0, 5}, BitRateCase{1, 8}, BitRateCase{2, 10}));
+
+// A single-medium PC104 board has no medium register for the engine: its card's error counters
+// (card pages 3 and 129) tell MEDIUM_CONTROL that the medium fails.
+class SingleMediumBoard : public EngineOnMachine {};
+
+TEST_F(SingleMediumBoard, ReportsAFailingMediumThroughItsCounters) {
+    sim::MachineDescription d = machineWithRemoteStation();
+    sim::Pc104BoardConfig board;
+    board.configurationWord = sim::kPc104SingleMediumWord;
+    board.dualMedium = false;
+    d.boards = {board};
+    boot(d);
+    const std::string file = writeNetwork(roadNetwork(), "single");
+    ASSERT_EQ(START_FIP_ENGINE(1, kBoardPc104), kSuccess);
+    ASSERT_EQ(DOWNLOAD_CNF(file.c_str()), kSuccess);
+    ASSERT_EQ(START_COMMUNICATION(), kSuccess);
+    ASSERT_EQ(START_BA(160 * 64), kSuccess);
+    const auto medium = [](std::uint8_t command = 0) {
+        std::uint8_t status = 0;
+        EXPECT_EQ(MEDIUM_CONTROL(command, &status), kSuccess);
+        return status;
+    };
+    machine().segment().run(kCycle);
+    EXPECT_EQ(medium(), 0x01) << "no counter moved";
+
+    machine().segment().setMediumFault(0, 1, true);
+    machine().segment().run(kCycle);
+    EXPECT_EQ(medium(), 0x45) << "transmission and reception counters moved";
+    machine().segment().run(3 * kCycle);
+    EXPECT_EQ(readVariable(1, 5).status, 0x80) << "off the bus: promptness ran out";
+
+    machine().segment().setMediumFault(0, 1, false);
+    medium(1);
+    machine().segment().run(kCycle);
+    EXPECT_EQ(medium(), 0x01);
+    EXPECT_EQ(readVariable(1, 5).status, kPromptStatus);
 }
 
 INSTANTIATE_TEST_SUITE_P(Boards, MainRoad,

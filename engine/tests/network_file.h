@@ -19,6 +19,8 @@
 
 namespace corvix::testing {
 
+constexpr std::uint8_t kPduType = 0x40;  // of every variable configured here
+
 struct NetworkVariable {
     std::uint16_t identifier = 0;
     bool produced = true;  // by the local station
@@ -58,7 +60,7 @@ inline records::Configuration configurationOf(const Network& network) {
         std::snprintf(name, sizeof name, "V%04X", n.identifier);
         setText(v.name, name);
         setText(v.format, "%h");
-        v.pdu_type = 0x40;
+        v.pdu_type = kPduType;
         v.length = n.length;
         v.channel = -1;
         v.field_74 = 1;

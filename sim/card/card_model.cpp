@@ -10,6 +10,8 @@ namespace {
 constexpr std::uint32_t kHeaderPage = 128;
 constexpr std::uint32_t kDescriptorBytes = 32;  // 16 words
 constexpr std::uint32_t kMaxVariables = 4096;
+constexpr std::uint32_t kReceptionCounterPage = 3;
+constexpr std::uint32_t kTransmissionCounterPage = 129;
 
 constexpr std::uint8_t kEventReceived = 2;  // event kind: a message arrived (identifier = receive key)
 constexpr std::uint8_t kSendRequestBytes = 10;
@@ -406,6 +408,18 @@ std::uint32_t CardModel::writeCount(std::uint16_t index) const {
     std::lock_guard lock(mutex_);
     const auto found = writes_.find(index);
     return found == writes_.end() ? 0 : found->second;
+}
+
+void CardModel::countMediumError(int channel) {
+    if (channel != 1 && channel != 2) return;
+    std::lock_guard lock(mutex_);
+    const auto bump = [&](std::uint32_t page, std::uint32_t index) {
+        const std::uint16_t count = static_cast<std::uint16_t>(word(page, index) + 1);
+        pages_[page][2 * index] = static_cast<std::uint8_t>(count >> 8);
+        pages_[page][2 * index + 1] = static_cast<std::uint8_t>(count);
+    };
+    bump(kReceptionCounterPage, 1 + static_cast<std::uint32_t>(channel));
+    bump(kTransmissionCounterPage, 2 + static_cast<std::uint32_t>(channel));
 }
 
 std::vector<SentMessage> CardModel::takeSentMessages() {

@@ -173,6 +173,10 @@ public:
     void deliverValue(std::uint16_t index, std::vector<std::uint8_t> bytes, std::uint8_t status);
     void setValueStatus(std::uint16_t index, std::uint8_t status);
     std::uint32_t writeCount(std::uint16_t index) const;
+    // One frame lost on a faulty channel (1 or 2). The card counts them in card memory, where the
+    // engine's MEDIUM_CONTROL compares them with its references: page 3 word 1 + channel counts
+    // the frames not heard, page 129 word 2 + channel the transmissions that failed (16 bits, wrapping).
+    void countMediumError(int channel);
     std::vector<SentMessage> takeSentMessages();
     std::vector<AperiodicRequest> takeAperiodicRequests();
     // The arbitrator's state as the segment runs it; startCount grows with every accepted START_BA.

@@ -25,10 +25,9 @@ std::uint16_t be16(const std::array<std::uint8_t, 10>& b, std::size_t i) {
 
 }  // namespace
 
-bool Segment::Board::onBus() const {
-    const bool dual = medium == nullptr || medium->dualMedium();
-    return !fault[0] || (dual && !fault[1]);
-}
+bool Segment::Board::dualMedium() const { return medium == nullptr || medium->dualMedium(); }
+
+bool Segment::Board::onBus() const { return !fault[0] || (dualMedium() && !fault[1]); }
 
 Segment::~Segment() { stopPaced(); }
 
@@ -133,9 +132,13 @@ void Segment::sync() {
             const CardVariable* v = b.config->at(index);
             if (v && now_ - received > v->promptnessPeriod) b.card->setValueStatus(index, 0);
         }
-        if (b.medium && circuit) {
-            if (b.fault[0]) b.medium->raiseErrors(medium::kTransmissionError1);
-            if (b.fault[1]) b.medium->raiseErrors(medium::kTransmissionError2);
+        if (circuit) {
+            constexpr std::uint8_t kTransmissionError[2] = {medium::kTransmissionError1, medium::kTransmissionError2};
+            for (int c = 0; c < 2; ++c) {
+                if (!b.fault[c] || (c == 1 && !b.dualMedium())) continue;
+                if (b.medium) b.medium->raiseErrors(kTransmissionError[c]);
+                b.card->countMediumError(c + 1);
+            }
         }
     }
 }

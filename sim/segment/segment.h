@@ -17,8 +17,9 @@
 //   - SEND_APER windows: requested variables are scanned (urgent ones first), then the requesting
 //     board gets an "aperiodic sent" event (kind 0, identifier = the variable index);
 //   - SUSPEND raises a BA event (kind 3, identifier = the event number).
-// A medium fault on a board's channel raises that channel's transmission error in its FIELDUAL;
-// with every channel of a board faulty the board neither sends nor hears.
+// A medium fault on a board's channel raises that channel's transmission error in its FIELDUAL and
+// moves the card's error counters of that channel (CardModel::countMediumError) while the board's
+// circuit runs; with every channel of a board faulty the board neither sends nor hears.
 //
 // Time is simulated bus time: run() advances it deterministically; startPaced() runs a thread of
 // the simulator that follows the wall clock. Thread-safe: every member takes the segment's lock.
@@ -87,6 +88,7 @@ private:
         std::map<std::uint16_t, std::uint32_t> seenWrites;
         std::map<std::uint16_t, Nanoseconds> lastWrite;
         std::map<std::uint16_t, Nanoseconds> lastReceived;  // consumed values with promptness
+        bool dualMedium() const;
         bool onBus() const;
     };
     struct QueuedMessage {
