@@ -14,7 +14,9 @@
 namespace corvix::testing {
 
 // Event kinds of READ_EVENT.
-constexpr std::uint8_t kAperiodicSent = 0, kMessageSent = 1, kMessageReceived = 2;
+constexpr std::uint8_t kAperiodicSent = 0, kMessageSent = 1, kMessageReceived = 2, kBaEvent = 3;
+// Send report codes (the value of a kMessageSent event).
+constexpr std::uint8_t kReportNoAcknowledge = 0, kReportAcknowledged = 4, kReportNoAcknowledgeAfterRetries = 8;
 
 struct Event {
     std::uint8_t flag = 0, value = 0, kind = 0, parameter = 0;

@@ -166,7 +166,7 @@ TEST_P(MainRoad, AnApplicationRunsTheBusAndExchangesValuesAndMessages) {
                                Field(&sim::RemoteStation::Message::data, ElementsAre(0xCA, 0xFE, 0x01, 0x02)))));
     const std::vector<Event> events = road.run([] { return pollEvents(); });
     EXPECT_THAT(events, UnorderedElementsAre(
-                            AllOf(Field(&Event::kind, kMessageSent), Field(&Event::value, 0),
+                            AllOf(Field(&Event::kind, kMessageSent), Field(&Event::value, kReportAcknowledged),
                                   Field(&Event::identifier, static_cast<std::uint16_t>(roadKey))),
                             AllOf(Field(&Event::kind, kMessageReceived), Field(&Event::identifier, 0)),
                             AllOf(Field(&Event::kind, kAperiodicSent), Field(&Event::identifier, 2))));
@@ -184,7 +184,7 @@ TEST_P(MainRoad, AnApplicationRunsTheBusAndExchangesValuesAndMessages) {
         EXPECT_THAT(std::vector(data.begin(), data.begin() + 3), ElementsAre(7, 8, 9));
     });
     EXPECT_THAT(peer.run([] { return pollEvents(); }),
-                ElementsAre(AllOf(Field(&Event::kind, kMessageSent), Field(&Event::value, 0))));
+                ElementsAre(AllOf(Field(&Event::kind, kMessageSent), Field(&Event::value, kReportNoAcknowledge))));
 
     // Stop: the arbitrator, then the engines; the boards are free for the next application.
     road.run([&] {

@@ -42,6 +42,7 @@ struct Network {
     std::vector<NetworkVariable> variables;
     std::vector<NetworkMessage> messages;
     std::vector<std::string> program;  // BA macro list 1; empty: the station has no bus arbitrator
+    std::vector<std::string> program2;  // BA macro list 2
 };
 
 template <std::size_t N>
@@ -88,6 +89,7 @@ inline records::Configuration configurationOf(const Network& network) {
         c.messages.push_back(m);
     }
     for (const std::string& line : network.program) c.sequence1.push_back(records::make_instruction(line));
+    for (const std::string& line : network.program2) c.sequence2.push_back(records::make_instruction(line));
     if (network.program.empty()) c.param.ba_size = 0;
     records::size_tables(c, records::instruction_cost(c.sequence1, c.sequence2));
     records::renumber_keys(c);

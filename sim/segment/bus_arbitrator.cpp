@@ -100,8 +100,8 @@ Nanoseconds BusArbitrator::step(ArbitratedBus& bus, Nanoseconds now) {
             break;
         case kSuspend:
             state_ = ba::kPending;
+            bus.suspended(static_cast<std::uint16_t>(word >> 4), static_cast<std::uint16_t>((pc_ - 1) & ~15u));
             pc_ = (pc_ + 15) & ~15u;  // the assembler pads the rest of the 16-word block
-            bus.suspended(static_cast<std::uint16_t>(word >> 4));
             return timing_.bit;
         case kNextMacro1:
             endMacrocycle(static_cast<std::uint16_t>(word & 0xFFF0), now);

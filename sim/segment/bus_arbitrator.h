@@ -33,7 +33,8 @@ public:
     // Serve queued requests while the window lasts (`room` of bus time); stop when none is left.
     virtual Nanoseconds serveMessages(Nanoseconds room) = 0;
     virtual Nanoseconds serveAperiodic(Nanoseconds room) = 0;
-    virtual void suspended(std::uint16_t eventNumber) = 0;
+    // SUSPEND(eventNumber) at a word of the 16-word block that starts at `blockAddress`.
+    virtual void suspended(std::uint16_t eventNumber, std::uint16_t blockAddress) = 0;
 };
 
 inline constexpr std::uint32_t kWordsPerCardPage = kPageBytes / 2;

@@ -13,11 +13,16 @@ constexpr std::uint16_t kReceiveKey = 0;
 constexpr std::uint32_t kBaMemoryFirstPage = 160;
 constexpr auto kPacedSlice = std::chrono::milliseconds(1);
 
-// Event bytes: bits 0-1 the kind, bits 2-4 the value.
+// Event bytes: bits 0-1 the kind, bits 2-4 the value. A send report's value is the report code
+// that the designer's message dialog reads (0 without acknowledge, 4 positive acknowledge without
+// retry, 8 no acknowledge after retries).
 constexpr std::uint8_t kEventAperiodicSent = 0;
 constexpr std::uint8_t kEventMessageSent = 1;
 constexpr std::uint8_t kEventBa = 3;
-constexpr std::uint8_t kValueNotAcknowledged = 1 << 2;
+constexpr std::uint8_t kReportNoAcknowledge = 0;
+constexpr std::uint8_t kReportAcknowledged = 4;
+constexpr std::uint8_t kReportNoAcknowledgeAfterRetries = 8;
+constexpr std::size_t kRequestChannelByte = 1;
 
 std::uint16_t be16(const std::array<std::uint8_t, 10>& b, std::size_t i) {
     return static_cast<std::uint16_t>(b[i] << 8 | b[i + 1]);
@@ -314,8 +319,13 @@ Nanoseconds Segment::transfer(const QueuedMessage& queued) {
             received = true;
         }
     }
-    const std::uint8_t value = m.acknowledged && !received ? kValueNotAcknowledged : 0;
-    sender.card->pushEvent(CardEvent{.eventByte = static_cast<std::uint8_t>(kEventMessageSent | value), .parameter = 0, .identifier = m.key});
+    const std::uint8_t report = !m.acknowledged ? kReportNoAcknowledge
+                                : received      ? kReportAcknowledged
+                                                : kReportNoAcknowledgeAfterRetries;
+    // The parameter is the channel byte of the request, so that the sender tells its report apart.
+    sender.card->pushEvent(CardEvent{.eventByte = static_cast<std::uint8_t>(kEventMessageSent | report),
+                                     .parameter = m.request[kRequestChannelByte],
+                                     .identifier = m.key});
     return used;
 }
 
@@ -335,10 +345,10 @@ Nanoseconds Segment::serveAperiodic(Nanoseconds room) {
     return used;
 }
 
-void Segment::suspended(std::uint16_t eventNumber) {
+void Segment::suspended(std::uint16_t eventNumber, std::uint16_t blockAddress) {
     if (!arbitrator_->board) return;
     boards_[*arbitrator_->board].card->pushEvent(
-        CardEvent{.eventByte = kEventBa, .parameter = static_cast<std::uint8_t>(eventNumber), .identifier = eventNumber});
+        CardEvent{.eventByte = kEventBa, .parameter = static_cast<std::uint8_t>(eventNumber), .identifier = blockAddress});
 }
 
 void Segment::startPaced(double rate) {

@@ -13,10 +13,13 @@
 //     its refreshment period) with status bit 5 while the promptness period has not run out;
 //   - SEND_MSG windows and ID_MSG: messages of SEND_MSG reach the stations addressed by their
 //     destination identifier (receive key 0, "message received" event) and the sender gets a send
-//     report event (kind 1, value 1 when an acknowledged message found no receiver);
+//     report event (kind 1, identifier = the message key, parameter = the request's channel byte,
+//     value = the report code: 0 not acknowledged, 4 acknowledged, 8 no acknowledgement because
+//     nobody received it);
 //   - SEND_APER windows: requested variables are scanned (urgent ones first), then the requesting
 //     board gets an "aperiodic sent" event (kind 0, identifier = the variable index);
-//   - SUSPEND raises a BA event (kind 3, identifier = the event number).
+//   - SUSPEND raises a BA event (kind 3, parameter = the event number, identifier = the word
+//     address of the SUSPEND's 16-word block, so that the program goes on at identifier + 16).
 // A medium fault on a board's channel raises that channel's transmission error in its FIELDUAL and
 // moves the card's error counters of that channel (CardModel::countMediumError) while the board's
 // circuit runs; with every channel of a board faulty the board neither sends nor hears.
@@ -115,7 +118,7 @@ private:
     Nanoseconds scanMessage(std::uint16_t identifier) override;
     Nanoseconds serveMessages(Nanoseconds room) override;
     Nanoseconds serveAperiodic(Nanoseconds room) override;
-    void suspended(std::uint16_t eventNumber) override;
+    void suspended(std::uint16_t eventNumber, std::uint16_t blockAddress) override;
     Nanoseconds transfer(const QueuedMessage& queued);
     bool arbitratorHeard() const;
 

@@ -17,7 +17,9 @@ public:
     Nanoseconds scanMessage(std::uint16_t id) override { return record("msg " + std::to_string(id)); }
     Nanoseconds serveMessages(Nanoseconds room) override { return record("msgwnd " + std::to_string(room)); }
     Nanoseconds serveAperiodic(Nanoseconds room) override { return record("aperwnd " + std::to_string(room)); }
-    void suspended(std::uint16_t n) override { record("suspend " + std::to_string(n)); }
+    void suspended(std::uint16_t n, std::uint16_t block) override {
+        record("suspend " + std::to_string(n) + " at " + std::to_string(block));
+    }
 
 private:
     Nanoseconds record(std::string call) {
@@ -80,7 +82,7 @@ TEST(BusArbitrator, SuspendStopsUntilContinue) {
     EXPECT_EQ(ba.step(bus, now), 0u);
     ba.resume(0);
     now += ba.step(bus, now);
-    EXPECT_EQ(bus.calls, (std::vector<std::string>{"suspend 7", "dat 5"}));
+    EXPECT_EQ(bus.calls, (std::vector<std::string>{"suspend 7 at 10240", "dat 5"}));
 }
 
 TEST(BusArbitrator, NextMacro1AndChangeSwitchPrograms) {

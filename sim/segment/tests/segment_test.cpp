@@ -117,8 +117,8 @@ TEST_F(SegmentTest, MessagesReachTheirDestinationAndReportToTheSender) {
     testing::sendMessage(cardA, 4, 0x999, 0x200, {9}, true);  // nobody is addressed
     segment.run(kCycle);
     const auto sent = testing::drainEvents(cardA);
-    EXPECT_TRUE(hasEvent(sent, 1, 3));
-    EXPECT_TRUE(hasEvent(sent, 1 | 4, 4));
+    EXPECT_TRUE(hasEvent(sent, 1 | 4, 3));  // acknowledged
+    EXPECT_TRUE(hasEvent(sent, 1 | 8, 4));  // no acknowledgement after the retries
     EXPECT_TRUE(hasEvent(testing::drainEvents(cardB), 2, 0));
     const CardAnswer header = cardB.command(cmd::kReceiveMsg, 0, false);
     ASSERT_EQ(header.status, 0);
@@ -210,7 +210,7 @@ TEST(Segment, SuspendRaisesTheBaEventAndContinueResumes) {
     testing::startBa(card);
     segment.run(kCycle);
     EXPECT_EQ(card.baState(), ba::kPending);
-    EXPECT_TRUE(hasEvent(testing::drainEvents(card), 3, 0x2A));
+    EXPECT_TRUE(hasEvent(testing::drainEvents(card), 3, 0x2800));  // the SUSPEND's block
     EXPECT_EQ(testing::readVar(card, 0).status, refusal::kNoValue);
     card.command(cmd::kContinueBa, 0, false);
     segment.run(kCycle);
