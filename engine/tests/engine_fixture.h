@@ -11,35 +11,12 @@
 #include "board_access.h"
 #include "context.h"
 #include "records/byte_codec.h"
-#include "records/message4.h"
-#include "records/variable4.h"
 #include "scripted_board.h"
+#include "test_records.h"
 
 namespace corvix::testing {
 
 using Bytes = std::vector<std::uint8_t>;
-
-inline records::VARIABLE4 variable(std::uint16_t identifier, const char* name, std::uint16_t length = 2,
-                                   std::int16_t channel = -1) {
-    records::VARIABLE4 v;
-    v.identifier = identifier;
-    records::set_text(v.name, name);
-    v.length = length;
-    v.channel = channel;
-    return v;
-}
-
-inline records::MESSAGE4 message(const char* name, std::uint16_t source, std::uint8_t sourceSegment,
-                                 std::uint16_t destination, std::uint8_t destinationSegment, bool transmitted) {
-    records::MESSAGE4 m;
-    records::set_text(m.name, name);
-    m.source_identifier = source;
-    m.source_segment = sourceSegment;
-    m.destination_identifier = destination;
-    m.destination_segment = destinationSegment;
-    m.transmitted = transmitted ? 1 : 0;
-    return m;
-}
 
 inline void loadTables(EngineContext& context, const std::vector<records::VARIABLE4>& variables,
                        const std::vector<records::MESSAGE4>& messages = {}, std::uint16_t tableSize = 0) {

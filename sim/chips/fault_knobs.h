@@ -20,6 +20,14 @@ struct FaultKnobs {
     std::map<std::uint8_t, std::uint8_t> wrongSize;
     // Command byte -> status answered in place of executing the command (a refusal has bit 7 set).
     std::map<std::uint8_t, std::uint8_t> refusal;
+    // `command` is executed `passes` times from the setting of the knobs, then answered with
+    // `status` in place of executing it (a fault that shows only after a run of good transactions).
+    struct LateRefusal {
+        std::uint8_t command;
+        std::uint32_t passes;
+        std::uint8_t status;
+    };
+    std::optional<LateRefusal> lateRefusal;
     // Once `afterBytes` data bytes of `command` have moved, the data bit stays low for `reads` reads
     // of USTATE (kForever: until CLOSE).
     struct Stall {

@@ -79,6 +79,7 @@ void Fullfip2::reset() {
 void Fullfip2::setFaults(FaultKnobs knobs) {
     std::lock_guard lock(mutex_);
     faults_ = std::move(knobs);
+    lateRefusalPasses_ = 0;
 }
 
 FaultKnobs Fullfip2::faults() const {
@@ -169,9 +170,11 @@ void Fullfip2::writeCommand(std::uint8_t value) {
     t_.command = value;
     t_.key = static_cast<std::uint16_t>((keyHigh_ << 8) | keyLow_);
     t_.owner = std::this_thread::get_id();
-    if (const auto refused = faults_.refusal.find(value); refused != faults_.refusal.end()) {
+    const auto& late = faults_.lateRefusal;
+    const bool lateRefused = late && late->command == value && lateRefusalPasses_++ >= late->passes;
+    if (const auto refused = faults_.refusal.find(value); refused != faults_.refusal.end() || lateRefused) {
         t_.answer = CardAnswer{};
-        t_.answer.status = refused->second;
+        t_.answer.status = lateRefused ? late->status : refused->second;
     } else {
         t_.answer = card_.command(value, t_.key, endTest);
         if (t_.answer.status == refusal::kUnknownCommand) violation("unknown command byte 0x%02X", value);

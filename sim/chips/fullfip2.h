@@ -82,6 +82,7 @@ private:
     ProtocolChecker checker_;
     mutable std::mutex mutex_;
     FaultKnobs faults_;
+    std::uint32_t lateRefusalPasses_ = 0;  // executions of the late refusal's command so far
     Transaction t_;
     std::uint8_t keyHigh_ = 0;
     std::uint8_t keyLow_ = 0;

@@ -66,6 +66,18 @@ TEST_F(FaultTest, RefusalAnswersTheStatusWithoutExecuting) {
     EXPECT_EQ(card.baState(), ba::kStopped);
 }
 
+TEST_F(FaultTest, LateRefusalExecutesTheCommandThatManyTimesFirst) {
+    knobs([](FaultKnobs& k) { k.lateRefusal = FaultKnobs::LateRefusal{cmd::kBaReport, 2, 0x86}; });
+    EXPECT_EQ(script.read(cmd::kStopBa).status, refusal::kWrongBaState);  // the card answers: not counted
+    EXPECT_EQ(script.read(cmd::kBaReport).status, ba::kStopped);
+    EXPECT_EQ(script.read(cmd::kBaReport).status, ba::kStopped);
+    EXPECT_EQ(script.read(cmd::kBaReport).status, 0x86);
+    EXPECT_EQ(script.read(cmd::kBaReport).status, 0x86);
+    knobs([](FaultKnobs& k) { k.lateRefusal->passes = 1; });  // new knobs count afresh
+    EXPECT_EQ(script.read(cmd::kBaReport).status, ba::kStopped);
+    EXPECT_EQ(script.read(cmd::kBaReport).status, 0x86);
+}
+
 TEST_F(FaultTest, StallHoldsTheDataBitLowForThatManyReads) {
     knobs([](FaultKnobs& k) { k.stall = FaultKnobs::Stall{cmd::kReadPhy, 10, 5}; });
     script.key(0);
