@@ -15,12 +15,13 @@ std::string describe(const Access& access) {
 
 void AccessTrace::enable(bool on) {
     std::lock_guard lock(mutex_);
-    enabled_ = on;
+    enabled_.store(on, std::memory_order_relaxed);
 }
 
-void AccessTrace::record(Unit unit, bool write, std::uint32_t reg, std::uint32_t value) {
+// Checked again under the lock, so that no access lands after enable(false) has returned.
+void AccessTrace::append(const Access& access) {
     std::lock_guard lock(mutex_);
-    if (enabled_) entries_.push_back(Access{unit, write, reg, value});
+    if (enabled_.load(std::memory_order_relaxed)) entries_.push_back(access);
 }
 
 std::vector<Access> AccessTrace::entries() const {
