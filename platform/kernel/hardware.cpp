@@ -3,10 +3,16 @@
 //
 // Tokens lie in one address region reserved without access rights (PROT_NONE), so a driver that
 // dereferences a mapped address instead of calling an accessor faults at once.
+//
+// Every register access decodes its address, so each thread keeps the last memory and port range
+// it decoded together with the table's generation; any change of the tables bumps the generation
+// and sends the next access back to the locked lookup. An access thus takes no lock while the
+// tables stand still, and a detached range faults from the first access after detach returns.
 #include "hardware.h"
 
 #include <sys/mman.h>
 
+#include <atomic>
 #include <cstdio>
 #include <map>
 #include <mutex>
@@ -40,6 +46,7 @@ struct Mapping {
 
 struct Hardware {
     std::shared_mutex lock;
+    std::atomic<std::uint64_t> generation{1};  // bumped under `lock` by every change of the tables
     std::map<std::uint64_t, std::shared_ptr<MemoryRange>> memory;  // by physical address
     std::map<std::uint32_t, std::shared_ptr<PortRange>> ports;     // by first port
     std::map<std::uintptr_t, Mapping> mappings;                    // by token
@@ -51,6 +58,29 @@ Hardware& hw() {
     static Hardware instance;
     return instance;
 }
+
+// With the unique lock held, after a change of the tables.
+void tablesChanged(Hardware& h) { h.generation.fetch_add(1, std::memory_order_release); }
+
+// A thread's last decoded range: addresses [first, first + length) reach `range` at `offset` +
+// (address - first). The shared pointer keeps the range alive as the one an access holds would;
+// a detached range is let go at the thread's next locked lookup.
+template <typename Range>
+struct LastDecoded {
+    std::uint64_t generation = 0;  // 0: empty
+    std::uint64_t first = 0;
+    std::uint64_t length = 0;
+    std::shared_ptr<Range> range;
+    std::uint32_t offset = 0;
+
+    Range* find(std::uint64_t address, std::size_t width, std::uint64_t now, std::uint32_t& at) const {
+        if (generation != now || address < first || address - first + width > length) return nullptr;
+        at = static_cast<std::uint32_t>(offset + (address - first));
+        return range.get();
+    }
+};
+thread_local LastDecoded<MemoryRange> lastMemory;
+thread_local LastDecoded<PortRange> lastPorts;
 
 void fault(const char* accessor, std::uintptr_t address) {
     char text[128];
@@ -68,27 +98,37 @@ auto containing(Map& map, std::uint64_t address) -> decltype(map.begin()) {
 }
 
 // The range and offset behind a token, for an access of `width` bytes; null range on a fault.
-std::pair<std::shared_ptr<MemoryRange>, std::uint32_t> decode(const volatile void* address, std::size_t width,
-                                                               const char* accessor) {
+std::pair<MemoryRange*, std::uint32_t> decode(const volatile void* address, std::size_t width, const char* accessor) {
     const auto token = reinterpret_cast<std::uintptr_t>(address);
     Hardware& h = hw();
+    std::uint32_t offset = 0;
+    if (MemoryRange* range = lastMemory.find(token, width, h.generation.load(std::memory_order_acquire), offset))
+        return {range, offset};
     {
         std::shared_lock lock(h.lock);
         auto it = containing(h.mappings, token);
-        if (it != h.mappings.end() && token + width <= it->first + it->second.length && it->second.range)
-            return {it->second.range, static_cast<std::uint32_t>(it->second.offsetInRange + (token - it->first))};
+        if (it != h.mappings.end() && token + width <= it->first + it->second.length && it->second.range) {
+            const Mapping& m = it->second;
+            lastMemory = {h.generation.load(std::memory_order_relaxed), it->first, m.length, m.range, m.offsetInRange};
+            return {m.range.get(), static_cast<std::uint32_t>(m.offsetInRange + (token - it->first))};
+        }
     }
     fault(accessor, token);
     return {nullptr, 0};
 }
 
-std::pair<std::shared_ptr<PortRange>, std::uint32_t> decodePort(std::uintptr_t port, const char* accessor) {
+std::pair<PortRange*, std::uint32_t> decodePort(std::uintptr_t port, const char* accessor) {
     Hardware& h = hw();
+    std::uint32_t offset = 0;
+    if (PortRange* range = lastPorts.find(port, 1, h.generation.load(std::memory_order_acquire), offset))
+        return {range, offset};
     {
         std::shared_lock lock(h.lock);
         auto it = containing(h.ports, port);
-        if (it != h.ports.end() && port < std::uint64_t{it->first} + it->second->length())
-            return {it->second, static_cast<std::uint32_t>(port - it->first)};
+        if (it != h.ports.end() && port < std::uint64_t{it->first} + it->second->length()) {
+            lastPorts = {h.generation.load(std::memory_order_relaxed), it->first, it->second->length(), it->second, 0};
+            return {it->second.get(), static_cast<std::uint32_t>(port - it->first)};
+        }
     }
     fault(accessor, port);
     return {nullptr, 0};
@@ -114,11 +154,13 @@ std::uintptr_t allocateTokens(Hardware& h, std::size_t size) {
 void attachMemory(std::uint64_t physicalAddress, std::shared_ptr<MemoryRange> range) {
     std::unique_lock lock(hw().lock);
     hw().memory[physicalAddress] = std::move(range);
+    tablesChanged(hw());
 }
 
 void attachPorts(std::uint32_t firstPort, std::shared_ptr<PortRange> range) {
     std::unique_lock lock(hw().lock);
     hw().ports[firstPort] = std::move(range);
+    tablesChanged(hw());
 }
 
 void detachMemory(std::uint64_t physicalAddress) {
@@ -129,11 +171,13 @@ void detachMemory(std::uint64_t physicalAddress) {
     for (auto& [token, mapping] : h.mappings)
         if (mapping.range == it->second) mapping.range.reset();
     h.memory.erase(it);
+    tablesChanged(h);
 }
 
 void detachPorts(std::uint32_t firstPort) {
     std::unique_lock lock(hw().lock);
     hw().ports.erase(firstPort);
+    tablesChanged(hw());
 }
 
 void detachAll() {
@@ -142,6 +186,7 @@ void detachAll() {
     for (auto& [token, mapping] : h.mappings) mapping.range.reset();
     h.memory.clear();
     h.ports.clear();
+    tablesChanged(h);
 }
 
 std::vector<std::string> faults() {
@@ -169,13 +214,17 @@ PVOID MmMapIoSpace(PHYSICAL_ADDRESS physicalAddress, SIZE_T numberOfBytes, MEMOR
     const std::uintptr_t token = allocateTokens(h, size);
     if (token == 0) return nullptr;
     h.mappings[token] = Mapping{numberOfBytes, start, range->second, static_cast<std::uint32_t>(start - range->first)};
+    tablesChanged(h);
     return reinterpret_cast<PVOID>(token);
 }
 
 void MmUnmapIoSpace(PVOID baseAddress, SIZE_T) {
     Hardware& h = hw();
     std::unique_lock lock(h.lock);
-    if (h.mappings.erase(reinterpret_cast<std::uintptr_t>(baseAddress)) != 0) return;
+    if (h.mappings.erase(reinterpret_cast<std::uintptr_t>(baseAddress)) != 0) {
+        tablesChanged(h);
+        return;
+    }
     lock.unlock();
     fault("MmUnmapIoSpace", reinterpret_cast<std::uintptr_t>(baseAddress));
 }

@@ -1,30 +1,29 @@
 // A memory range over a chip of byte registers, register n at byte offset stride x n (the PCI
 // board's FULLFIP2 and FIELDUAL ranges). Offsets between registers read 0 and ignore writes; a
 // 32-bit access at a register's offset is one access of that register (its low byte), so that a
-// FIFO is not read four times.
+// FIFO is not read four times. The chip is called directly: every access of a board's registers
+// passes here.
 #pragma once
 
 #include <cstdint>
-#include <functional>
 
 #include "kernel/hardware.h"
 
 namespace sim {
 
+// Chip: std::uint8_t read(std::uint32_t reg) and void write(std::uint32_t reg, std::uint8_t value).
+template <typename Chip>
 class RegisterWindow final : public qk::hw::MemoryRange {
 public:
-    using Read = std::function<std::uint8_t(std::uint32_t reg)>;
-    using Write = std::function<void(std::uint32_t reg, std::uint8_t value)>;
-
-    RegisterWindow(std::uint32_t registers, std::uint32_t stride, Read read, Write write)
-        : registers_(registers), stride_(stride), read_(std::move(read)), write_(std::move(write)) {}
+    RegisterWindow(std::uint32_t registers, std::uint32_t stride, Chip& chip)
+        : registers_(registers), stride_(stride), chip_(chip) {}
 
     std::uint32_t length() const override { return registers_ * stride_; }
     std::uint8_t read8(std::uint32_t offset) override {
-        return isRegister(offset) ? read_(offset / stride_) : 0;
+        return isRegister(offset) ? chip_.read(offset / stride_) : 0;
     }
     void write8(std::uint32_t offset, std::uint8_t value) override {
-        if (isRegister(offset)) write_(offset / stride_, value);
+        if (isRegister(offset)) chip_.write(offset / stride_, value);
     }
     std::uint32_t read32(std::uint32_t offset) override { return read8(offset); }
     void write32(std::uint32_t offset, std::uint32_t value) override {
@@ -36,8 +35,7 @@ private:
 
     std::uint32_t registers_;
     std::uint32_t stride_;
-    Read read_;
-    Write write_;
+    Chip& chip_;
 };
 
 }  // namespace sim

@@ -136,10 +136,10 @@ std::uint8_t CardModel::finishWrite(std::uint8_t commandByte, std::uint16_t key,
     }
 }
 
-bool CardModel::eventPending() const {
-    std::lock_guard lock(mutex_);
-    return !events_.empty();
-}
+// Read on every USTATE read, so it is kept apart from the lock.
+bool CardModel::eventPending() const { return eventPending_.load(std::memory_order_acquire); }
+
+void CardModel::eventsChanged() { eventPending_.store(!events_.empty(), std::memory_order_release); }
 
 void CardModel::reset() {
     std::lock_guard lock(mutex_);
@@ -151,6 +151,7 @@ void CardModel::reset() {
     pendingMessages_.clear();
     receiveQueues_.clear();
     events_.clear();
+    eventsChanged();
     baState_ = ba::kStopped;
     baStartPage_ = 0;
     parameter_.reset();
@@ -271,6 +272,7 @@ CardAnswer CardModel::readEvt(std::uint16_t) {
     if (events_.empty()) return refused(refusal::kQueueEmpty);
     const CardEvent e = events_.front();
     events_.pop_front();
+    eventsChanged();
     static_assert(kReadEvtBytes == 4);
     return reading({e.eventByte, e.parameter, static_cast<std::uint8_t>(e.identifier >> 8),
                     static_cast<std::uint8_t>(e.identifier)});
@@ -343,6 +345,7 @@ std::optional<EventDefinition> CardModel::eventDefinition(std::uint16_t index) c
 void CardModel::pushEvent(const CardEvent& event) {
     std::lock_guard lock(mutex_);
     events_.push_back(event);
+    eventsChanged();
 }
 
 void CardModel::deliverMessage(std::uint16_t receiveKey, ReceivedMessage message) {
@@ -350,6 +353,7 @@ void CardModel::deliverMessage(std::uint16_t receiveKey, ReceivedMessage message
     if (message.data.size() > kMaxReceivedBytes) message.data.resize(kMaxReceivedBytes);
     receiveQueues_[receiveKey].push_back(std::move(message));
     events_.push_back(CardEvent{.eventByte = kEventReceived, .parameter = 0, .identifier = receiveKey});
+    eventsChanged();
 }
 
 std::vector<SentMessage> CardModel::sentMessages() const {

@@ -12,10 +12,12 @@
 // buffer descriptor i gives variable i's kind and length in its word 0. Until the FIP segment
 // exists, variable values are kept per index on the card.
 //
-// Thread-safe: every member takes the card's lock.
+// Thread-safe: every member takes the card's lock, except eventPending(), which reads a flag that
+// the members changing the event queue set under the lock.
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <deque>
 #include <map>
@@ -212,6 +214,7 @@ private:
 
     std::uint16_t word(std::uint32_t page, std::uint32_t index) const;  // big-endian word of a page
     std::optional<VariableLayout> layoutLocked(std::uint16_t index) const;
+    void eventsChanged();  // with the lock held, after every change of events_
 
     mutable std::mutex mutex_;
     std::vector<Page> pages_;
@@ -220,6 +223,7 @@ private:
     std::map<std::uint16_t, std::vector<std::uint8_t>> pendingMessages_;  // WRITE_MSG data by key
     std::map<std::uint16_t, std::deque<ReceivedMessage>> receiveQueues_;
     std::deque<CardEvent> events_;
+    std::atomic<bool> eventPending_{false};
     std::vector<SentMessage> sent_;
     std::vector<AperiodicRequest> aperiodic_;
     std::uint8_t baState_ = ba::kStopped;

@@ -1,6 +1,8 @@
 // Hardware access: token mappings decode to the attached range; a direct dereference faults.
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include "kernel/wdm.h"
 #include "kernel_fixture.h"
 
@@ -52,6 +54,72 @@ TEST_F(KernelHardware, DetachedRangeReadsAsAbsentHardware) {
     qk::hw::detachMemory(0x10000);
     EXPECT_EQ(READ_REGISTER_UCHAR(reg), 0xFF);
     EXPECT_EQ(memory->reads.load(), 0);
+    MmUnmapIoSpace(const_cast<UCHAR*>(reg), 64);
+}
+
+// A range that has just been reached is let go as soon as the tables change.
+TEST_F(KernelHardware, DetachAfterAnAccessFaultsTheNextOne) {
+    auto* reg = static_cast<volatile UCHAR*>(map(0x10000, 64));
+    memory->data[3] = 0x42;
+    EXPECT_EQ(READ_REGISTER_UCHAR(reg + 3), 0x42);
+    qk::hw::detachMemory(0x10000);
+    EXPECT_EQ(READ_REGISTER_UCHAR(reg + 3), 0xFF);
+    WRITE_REGISTER_UCHAR(reg + 3, 0x11);
+    EXPECT_EQ(memory->reads.load(), 1);
+    EXPECT_EQ(memory->writes.load(), 0);
+    EXPECT_EQ(qk::hw::faults().size(), 2u);
+    MmUnmapIoSpace(const_cast<UCHAR*>(reg), 64);
+}
+
+TEST_F(KernelHardware, ATokenMappedAgainReachesTheNewRange) {
+    auto* first = static_cast<volatile UCHAR*>(map(0x10000, 64));
+    WRITE_REGISTER_UCHAR(first, 1);
+    MmUnmapIoSpace(const_cast<UCHAR*>(first), 64);
+    auto other = std::make_shared<Memory>();
+    qk::hw::attachMemory(0x30000, other);
+    auto* second = static_cast<volatile UCHAR*>(map(0x30000, 64));
+    ASSERT_EQ(second, first);  // the freed token region is handed out again
+    WRITE_REGISTER_UCHAR(second, 2);
+    EXPECT_EQ(memory->data[0], 1);
+    EXPECT_EQ(other->data[0], 2);
+    MmUnmapIoSpace(const_cast<UCHAR*>(second), 64);
+}
+
+TEST_F(KernelHardware, PortsFollowTheirAttachedRange) {
+    auto first = std::make_shared<Ports>();
+    auto second = std::make_shared<Ports>();
+    const auto port = reinterpret_cast<PUCHAR>(std::uintptr_t{0x300});
+    qk::hw::attachPorts(0x300, first);
+    WRITE_PORT_UCHAR(port, 1);
+    qk::hw::detachPorts(0x300);
+    EXPECT_EQ(READ_PORT_UCHAR(port), 0xFF);
+    qk::hw::attachPorts(0x300, second);
+    WRITE_PORT_UCHAR(port, 2);
+    EXPECT_EQ(first->data[0], 1);
+    EXPECT_EQ(second->data[0], 2);
+    EXPECT_EQ(qk::hw::faults().size(), 1u);
+}
+
+// Accesses on one thread while another detaches and attaches the range: each access either
+// reaches the range or faults, and none reaches it once the range is detached for good.
+TEST_F(KernelHardware, AccessesRaceWithDetach) {
+    auto* reg = static_cast<volatile UCHAR*>(map(0x10000, 64));
+    std::atomic<bool> done{false};
+    std::thread accessor([&] {
+        while (!done.load()) static_cast<void>(READ_REGISTER_UCHAR(reg + 1));
+    });
+    for (int i = 0; i < 200; ++i) {
+        qk::hw::detachMemory(0x10000);
+        qk::hw::attachMemory(0x10000, memory);
+        MmUnmapIoSpace(const_cast<UCHAR*>(reg), 64);
+        ASSERT_EQ(map(0x10000, 64), reg);
+    }
+    qk::hw::detachMemory(0x10000);
+    const int reads = memory->reads.load();
+    done = true;
+    accessor.join();
+    EXPECT_LE(memory->reads.load(), reads + 1);  // at most the one in flight at detach
+    EXPECT_EQ(READ_REGISTER_UCHAR(reg + 1), 0xFF);
     MmUnmapIoSpace(const_cast<UCHAR*>(reg), 64);
 }
 
