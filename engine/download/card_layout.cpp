@@ -33,6 +33,12 @@ int baPages(const std::uint8_t* header) { return grantsBaMemory(header) ? 64 : 1
 
 std::uint16_t w16(long value) { return static_cast<std::uint16_t>(value); }
 
+// Transmitted as the message keys count it (byte 78 equal to 1), so that the entry of each message's
+// buffer descriptor is the key that its look-up gives.
+bool transmitted(const Configuration& config, int p) {
+    return config.messages[kMessageBytes * p + kTransmitted] == 1;
+}
+
 // The variable's index as descriptors carry it (twelve bits, in units of 16 words).
 std::uint16_t indexWord(int index) { return w16(16 * (index & 0xFFF)); }
 
@@ -118,7 +124,7 @@ Descriptor variableDescriptor(const Configuration& config, int slot) {
 
 int transmittedMessageCount(const Configuration& config) {
     int n = 0;
-    for (int p = 0; p < config.messageCount; ++p) n += config.messages[kMessageBytes * p + kTransmitted] != 0;
+    for (int p = 0; p < config.messageCount; ++p) n += transmitted(config, p);
     return n;
 }
 
@@ -168,7 +174,7 @@ BufferDescriptors bufferDescriptors(const Configuration& config, int markerPage)
     }
     const int dataBase = markerPage + count + 134 - (out.messageKeyOffset ? 0 : 128);
     for (int p = 0; p < config.messageCount; ++p) {
-        if (config.messages[kMessageBytes * p + kTransmitted] == 0) continue;
+        if (!transmitted(config, p)) continue;
         std::uint16_t* d = entry(next);
         d[0] = 0x1000;
         d[1] = w16(next);

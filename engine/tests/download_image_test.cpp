@@ -294,6 +294,27 @@ TEST_F(Download, TheLookUpsFollowTheMessageKeyOffset) {
     EXPECT_EQ(index, 2);
 }
 
+// A message's key is the entry of its buffer descriptor: a transmitted-byte other than 0 or 1 (not
+// one the designer writes) neither takes a key nor a buffer, so the messages after it stay aligned.
+TEST_F(Download, MessageKeysNameTheirOwnBufferDescriptors) {
+    records::Configuration c = bareConfiguration(8, 4, false);
+    c.variables = {variableRecord({.identifier = 1})};
+    c.messages = {message("odd", 1, 0, 2, 0, true), message("tx", 3, 0, 4, 0, true)};
+    c.messages[0].transmitted = 2;
+    start();
+    ASSERT_EQ(download(c), kSuccess);
+    std::int16_t key = 0;
+    char name[33] = {};
+    ASSERT_EQ(FIND_MSG_BY_ID(1, 0, 2, 0, name, &key), 1u);
+    EXPECT_EQ(key, -1);
+    ASSERT_EQ(FIND_MSG_BY_ID(3, 0, 4, 0, name, &key), 1u);
+    ASSERT_EQ(key, 8);
+    // H11 = ((4 + 8) >> 2) + 192 = 195: message 1's data page is H11 + 1 + 6 + 2 x 1.
+    const Words entries = wordsOf(card().page(176 + 2));
+    EXPECT_THAT(std::vector(entries.begin(), entries.begin() + 4), ElementsAre(0x1000, 8, 0, 195 + 9));
+    EXPECT_EQ(entries[16], 0);  // no entry 9
+}
+
 // The card reads the downloaded image as the network that the file describes (the simulated
 // card's own reading of the header and descriptors).
 TEST_F(Download, TheCardReadsTheConfiguredVariables) {
