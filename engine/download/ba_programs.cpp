@@ -12,11 +12,13 @@ int baMemoryEnd(const PageWords& header) {
     return (low6 >= 32 ? low6 - 64 : low6) * 16;
 }
 
-ErrorCode placeBaPrograms(CardPages& card, const char* path, MacroList list1, MacroList list2, BaProgramPages& pages) {
+ErrorCode placeBaPrograms(CardPages& card, const char* path, MacroList list1, MacroList list2, BaProgramPages& pages,
+                          int pageLimit) {
     pages = {};
     PageBytes header;
     if (!card.readPage(kHeaderPage, header)) return kErrBaPageAccess;
     const int end = baMemoryEnd(toWords(header));
+    if (end > pageLimit) return kErrCardImageTooLarge;  // programs and slots lie below `end`
 
     if (path) {
         if (const ErrorCode code = assembleFile(card, path, kBaFirstPage, end)) return code;

@@ -26,7 +26,9 @@ struct BaProgramPages {
 int baMemoryEnd(const PageWords& header);
 
 // With a path, program 1 is the BA text file; without, the two configuration macro lists. `pages`
-// is always set, to 0 for a program that was not placed.
-ErrorCode placeBaPrograms(CardPages& card, const char* path, MacroList list1, MacroList list2, BaProgramPages& pages);
+// is always set, to 0 for a program that was not placed. A header whose end of BA memory lies above
+// `pageLimit` (a damaged page, or none downloaded) gives 0x30000011 before any page is written.
+ErrorCode placeBaPrograms(CardPages& card, const char* path, MacroList list1, MacroList list2, BaProgramPages& pages,
+                          int pageLimit = 2048);
 
 }  // namespace corvix::download

@@ -43,7 +43,8 @@ std::shared_ptr<RecordTable> install(EngineContext& context, LoadedConfiguration
 
 ErrorCode placePrograms(CardPages& card, EngineContext& context, const char* path) {
     BaProgramPages pages;
-    const ErrorCode code = placeBaPrograms(card, path, linesOf(context.baMacros1), linesOf(context.baMacros2), pages);
+    const ErrorCode code = placeBaPrograms(card, path, linesOf(context.baMacros1), linesOf(context.baMacros2), pages,
+                                           static_cast<int>(cardPageLimit()));
     context.baProgram1Page = pages.program1;
     context.baProgram2Page = pages.program2;
     return code;

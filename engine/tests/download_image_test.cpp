@@ -3,7 +3,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstring>
+#include <fstream>
 
 #include "download_fixture.h"
 #include "expected_card.h"
@@ -279,6 +281,24 @@ TEST_F(Download, TheLookUpsGiveTheSortedPositions) {
     EXPECT_EQ(FIND_MSG_BY_ID(0x0005, 1, 0x0300, 3, name, &key), 0u);  // destination segment differs
 }
 
+TEST_F(Download, VariableWritesReachTheBuffersOfTheSortedPositions) {
+    start();
+    ASSERT_EQ(download(withoutBaMemory()), kSuccess);
+    for (const std::uint16_t identifier : {0x0005, 0x0120, 0x8001}) {  // the produced ones
+        std::int16_t index = -1, length = 0;
+        ASSERT_EQ(FIND_VAR_BY_ID(identifier, &index, nullptr, &length, nullptr), 1u);
+        std::array<std::uint8_t, 128> value{};
+        for (std::size_t i = 0; i < value.size(); ++i) value[i] = static_cast<std::uint8_t>(identifier + i);
+        ASSERT_EQ(FIP_WRITE_VAR(static_cast<std::uint16_t>(index), value.data()), kSuccess) << identifier;
+        const auto layout = card().variableLayout(static_cast<std::uint16_t>(index));
+        ASSERT_TRUE(layout) << identifier;
+        EXPECT_EQ(layout->kind, sim::VariableKind::Produced);
+        EXPECT_EQ(layout->length, length);
+        EXPECT_EQ(card().variableValue(static_cast<std::uint16_t>(index)),
+                  std::vector(value.begin(), value.begin() + length));
+    }
+}
+
 TEST_F(Download, TheLookUpsFollowTheMessageKeyOffset) {
     start();
     ASSERT_EQ(download(withBaMemory()), kSuccess);
@@ -313,6 +333,36 @@ TEST_F(Download, MessageKeysNameTheirOwnBufferDescriptors) {
     const Words entries = wordsOf(card().page(176 + 2));
     EXPECT_THAT(std::vector(entries.begin(), entries.begin() + 4), ElementsAre(0x1000, 8, 0, 195 + 9));
     EXPECT_EQ(entries[16], 0);  // no entry 9
+}
+
+TEST_F(Download, ABaTextFileNamedInTheConfigurationIsProgramOne) {
+    const auto text = qbase::machineRoot() / "cycle.ba";
+    std::ofstream(text) << "macro cycle\nBEGIN\n  ID_DAT(5)\tWAIT(3)\n  ID_DAT(5) NEXT_MACRO_1(0)\nEND\n";
+    records::Configuration c = withBaMemory();
+    c.ba.program_from_file = 1;
+    records::set_text(c.ba.program_path, text.string());
+    start();
+    ASSERT_EQ(download(c), kSuccess);
+    EXPECT_EQ(wordsOf(card().page(160)),
+              (Words{0x7030, 5, 0xFF7E, 0x36, 0x7030, 5, 0xFF7E, 0x01}));  // no closing word of its own
+    EXPECT_EQ(wordsOf(card().page(161)), Words{});  // the macro lists are not placed
+    EXPECT_EQ(wordsOf(card().page(1021)), ExpectedCard().page(1021, {{62, 5}}).at(1021));
+    std::int16_t program1 = 0, program2 = 0;
+    GET_BA_PROGRAM_ADDR(&program1, &program2);
+    EXPECT_EQ(program1, 160 * 64);
+    EXPECT_EQ(program2, 0);
+}
+
+// BA_PROG on its own reads the end of BA memory from the card's header page: one that lies beyond
+// the card's pages (here the power-on content, no image downloaded) writes nothing.
+TEST_F(Download, BaProgOverAHeaderReachingPastTheCardWritesNothing) {
+    const auto text = qbase::machineRoot() / "short.ba";
+    std::ofstream(text) << "BEGIN WAIT(3) END";
+    start();
+    ASSERT_EQ(wordsOf(card().page(128))[9], 0xA580);
+    EXPECT_EQ(BA_PROG(text.string().c_str()), kErrCardImageTooLarge);
+    for (std::uint32_t p = 0; p < sim::kCardPages; ++p)
+        ASSERT_EQ(wordsOf(card().page(p)), powerOnWords(p)) << "page " << p;
 }
 
 // The card reads the downloaded image as the network that the file describes (the simulated

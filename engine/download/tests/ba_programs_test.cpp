@@ -110,6 +110,15 @@ TEST_F(BaProgramsTest, OtherFailuresPassThrough) {
     EXPECT_TRUE(qbase::debug::captured().empty());
 }
 
+TEST_F(BaProgramsTest, AnEndAboveThePageLimitWritesNothing) {
+    setEnd(2049);
+    EXPECT_EQ(placeBaPrograms(card, nullptr, Lines{"WAIT(1)"}.list(), {}, pages, 2048), kErrCardImageTooLarge);
+    EXPECT_TRUE(card.writes.empty());
+    setEnd(2048);  // the last page of BA memory is 2047
+    EXPECT_EQ(placeBaPrograms(card, nullptr, Lines{"WAIT(1)"}.list(), {}, pages, 2048), 0u);
+    EXPECT_EQ(card.writes.back(), 2047);
+}
+
 TEST(BaMemoryEnd, FromWordNineOrTheSignedLowBitsOfWordZero) {
     PageWords header{};
     header[9] = 1022;
