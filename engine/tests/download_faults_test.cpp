@@ -169,22 +169,24 @@ TEST_F(DownloadFaults, AFullTableWithBaMemoryStopsAtTheLastPage) {
 }
 
 // Without BA memory the marker page is H11 = ((M + T) >> 2) + 16 x (T >> 6) + 192: with T = 3648
-// and M = 124 it is 2047, the card's last page; M = 128 would put it at 2048.
-records::Configuration reachingTheLimit(std::uint16_t messageTable, int receivedMessages = 0) {
+// and M = 124 it is 2047, the card's last page; M = 128 would put it at 2048. (Without variables, so
+// that no data page of a variable, from H11 + 4, lies past the card.)
+records::Configuration reachingTheLimit(std::uint16_t messageTable, int variables = 0, int receivedMessages = 0) {
     records::Configuration c = bareConfiguration(3648, messageTable, false);
-    for (std::uint16_t id : {0x30, 0x10, 0x20}) c.variables.push_back(variableRecord({.identifier = id}));
+    for (int i = 0; i < variables; ++i)
+        c.variables.push_back(variableRecord({.identifier = static_cast<std::uint16_t>(0x10 * (i + 1))}));
     for (int i = 0; i < receivedMessages; ++i) c.messages.push_back(message("rx", 1, 0, 2, 0, false));
     return c;
 }
 
 TEST_F(DownloadFaults, AnImageEndingOnTheLastPageIsWritten) {
     ASSERT_EQ(download(reachingTheLimit(124)), kSuccess);
-    EXPECT_EQ(wordsOf(card().page(128))[11], 2047);
-    EXPECT_EQ(wordsOf(card().page(2047)), (Words{2}));
-    // Slots from page 160 (912 pages), buffer descriptors from 16 x (57 + 11) = 1088 (929 pages).
-    EXPECT_EQ(wordsOf(card().page(160 + 911))[48], 0x30);
-    EXPECT_EQ(wordsOf(card().page(1088))[14], 0x10);
-    EXPECT_EQ(wordsOf(card().page(1088 + 929)), powerOnWords(1088 + 929));
+    ExpectedCard expected;
+    expected.page(128, {{0, 0xB00A}, {1, 57 + 11}, {3, 3648}, {4, 10}, {5, 154}, {6, 127}, {7, 156}, {8, 127},
+                        {9, 158}, {10, 127}, {11, 2047}, {12, 3}, {13, 0x2800}, {16, 0x1639}, {17, 8712}, {18, 518},
+                        {20, 6}, {22, 1}, {32, 16 * 3648 - 14}, {33, 2}});
+    expected.page(2047, {{0, 2}});
+    expected.expectOn(card());
 }
 
 TEST_F(DownloadFaults, AnImagePastTheLastPageIsRefusedBeforeTheWrite) {
@@ -193,8 +195,11 @@ TEST_F(DownloadFaults, AnImagePastTheLastPageIsRefusedBeforeTheWrite) {
     EXPECT_EQ(wordsOf(card().page(128))[11], 2048);
     EXPECT_EQ(wordsOf(card().page(2047)), powerOnWords(2047));
     EXPECT_EQ(card().resetCount(), resets + 1);  // no final reset
-    // Buffer descriptors that would run past the last page: (3648 + 400 + 64) / 4 + 1 pages from 1088.
-    EXPECT_EQ(download(reachingTheLimit(4, 400)), kErrCardImageTooLarge);
+    // Buffer descriptors running past the last page: (3648 + 400 + 64) / 4 + 1 = 1029 pages from
+    // 16 x (57 + 11) = 1088, after 912 slot pages from 160. Those up to page 2047 are written.
+    EXPECT_EQ(download(reachingTheLimit(4, 3, 400)), kErrCardImageTooLarge);
+    EXPECT_EQ(wordsOf(card().page(160 + 911))[48], 0x30);
+    EXPECT_EQ(wordsOf(card().page(1088))[14], 0x10);
     EXPECT_EQ(wordsOf(card().page(2047)), Words{});
 }
 
