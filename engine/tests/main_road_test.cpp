@@ -261,6 +261,29 @@ TEST_P(BitRates, PaceTheArbitratorsProgram) {
 INSTANTIATE_TEST_SUITE_P(Speeds, BitRates,
                          ::testing::Values(BitRateCase{0, 5}, BitRateCase{1, 8}, BitRateCase{2, 10}));
 
+// The designer's older file format loads into the same tables and drives the same bus.
+class Format3File : public EngineOnMachine {};
+
+TEST_F(Format3File, DrivesTheSameBus) {
+    boot(machineWithRemoteStation());
+    const std::string file = writeNetwork(roadNetwork(), "road3", records::Format::v3);
+    ASSERT_EQ(START_FIP_ENGINE(1, kBoardPci), kSuccess);
+    ASSERT_EQ(DOWNLOAD_CNF(file.c_str()), kSuccess);
+    EXPECT_EQ(variableIndex(kRemoteOut), 1);
+    EXPECT_EQ(messageKey(kLocalOut, kRemoteOut), 16 + 64) << "format 3 tables of 16";
+    ASSERT_EQ(START_COMMUNICATION(), kSuccess);
+    const std::array<std::uint8_t, 2> value = {0x0F, 0x03};
+    ASSERT_EQ(FIP_WRITE_VAR(0, value.data()), kSuccess);
+    ASSERT_EQ(START_BA(160 * 64), kSuccess);
+    machine().segment().run(2 * kCycle);
+    const Value v = readVariable(1, 5);
+    EXPECT_EQ(v.code, kSuccess);
+    EXPECT_THAT(v.bytes, ElementsAre(kPduType, 2, 0, 8, kRefreshedByte));
+    EXPECT_EQ(v.status, kPromptStatus);
+    ASSERT_TRUE(machine().segment().remoteValue(kRemote, kLocalOut));
+    EXPECT_THAT(machine().segment().remoteValue(kRemote, kLocalOut)->value, ElementsAre(0x0F, 0x03));
+}
+
 // A single-medium PC104 board has no medium register for the engine: its card's error counters
 // (card pages 3 and 129) tell MEDIUM_CONTROL that the medium fails.
 class SingleMediumBoard : public EngineOnMachine {};

@@ -96,10 +96,13 @@ inline records::Configuration configurationOf(const Network& network) {
     return c;
 }
 
-// Writes the network as a format-4 file in the machine root; returns its path.
-inline std::string writeNetwork(const Network& network, const std::string& name) {
+// Writes the network as a configuration file in the machine root; returns its path.
+inline std::string writeNetwork(const Network& network, const std::string& name,
+                                records::Format format = records::Format::v4) {
     const std::filesystem::path file = qbase::machineRoot() / (name + ".cnf");
-    const std::vector<std::uint8_t> bytes = records::encode_format4(configurationOf(network));
+    const records::Configuration c = configurationOf(network);
+    const std::vector<std::uint8_t> bytes =
+        format == records::Format::v4 ? records::encode_format4(c) : records::encode_format3(c);
     if (!records::write_file_atomically(file, bytes)) ADD_FAILURE() << "cannot write " << file;
     return file.string();
 }
