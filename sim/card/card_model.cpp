@@ -438,7 +438,7 @@ std::vector<AperiodicRequest> CardModel::takeAperiodicRequests() {
 
 void CardModel::setBaState(std::uint8_t state) {
     std::lock_guard lock(mutex_);
-    baState_ = state;
+    if (baState_ != ba::kStopped) baState_ = state;
 }
 
 std::uint32_t CardModel::baStartCount() const {

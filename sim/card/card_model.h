@@ -182,6 +182,8 @@ public:
     std::vector<SentMessage> takeSentMessages();
     std::vector<AperiodicRequest> takeAperiodicRequests();
     // The arbitrator's state as the segment runs it; startCount grows with every accepted START_BA.
+    // A stopped arbitrator (STOP_BA, reset) stays stopped: a state from a step that was under way
+    // when it stopped is dropped.
     void setBaState(std::uint8_t state);
     std::uint32_t baStartCount() const;
     // CONTINUE_BA and CHANGE_MACRO_BA words not yet taken by the arbitrator.

@@ -134,6 +134,19 @@ TEST_F(Fullfip2Test, BusArbitratorIsStoppedAfterResetThenStartsAndRuns) {
     EXPECT_EQ(card.baState(), ba::kStopped);
 }
 
+TEST_F(Fullfip2Test, ArbitratorStateArrivingAfterAStopDoesNotRestartIt) {
+    EXPECT_EQ(script.read(cmd::kStartBa, 160).status, 0);
+    card.setBaState(ba::kWait);
+    EXPECT_EQ(script.read(cmd::kBaReport).status, ba::kWait);
+    EXPECT_EQ(script.read(cmd::kStopBa).status, 0);
+    card.setBaState(ba::kSending);  // the segment's step that was under way
+    EXPECT_EQ(script.read(cmd::kBaReport).status, ba::kStopped);
+    card.setBaState(ba::kIdle);
+    chip.reset();
+    card.setBaState(ba::kSending);
+    EXPECT_EQ(card.baState(), ba::kStopped);
+}
+
 TEST_F(Fullfip2Test, StartOfCommunication) {
     // DEF_PARAM: parameter in register 3 only; its status is readable before the answer.
     chip.write(3, 7);
