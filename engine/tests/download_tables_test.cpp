@@ -6,6 +6,7 @@
 #include <array>
 #include <fstream>
 
+#include "base/debug_output.h"
 #include "download_configurations.h"
 #include "download_fixture.h"
 #include "expected_card.h"
@@ -140,6 +141,73 @@ TEST_F(AfterDownload, ABaTextFileNamedInTheConfigurationIsProgramOne) {
     GET_BA_PROGRAM_ADDR(&program1, &program2);
     EXPECT_EQ(program1, 160 * 64);
     EXPECT_EQ(program2, 0);
+}
+
+// Macro lists too long for BA memory (pages 160..1021): the download stops with the program's code
+// and its debugger line, before any variable descriptor is written.
+struct OverflowCase {
+    const char* name;
+    int suspends1;  // lines SUSPEND(1) in list 1, 16 words each
+    int suspends2;  // and in list 2 (after one WAIT(1) in list 1 when list 1 has none)
+    ErrorCode code;
+    const char* line;
+};
+
+class BaOverflow : public DownloadOnMachine, public ::testing::WithParamInterface<OverflowCase> {};
+
+TEST_P(BaOverflow, StopsTheDownloadWithItsCodeAndLine) {
+    const OverflowCase& p = GetParam();
+    records::Configuration c = withBaMemory();
+    c.sequence1.assign(static_cast<std::size_t>(p.suspends1), records::make_instruction("SUSPEND(1)"));
+    if (p.suspends1 == 0) c.sequence1 = {records::make_instruction("WAIT(1)")};
+    c.sequence2.assign(static_cast<std::size_t>(p.suspends2), records::make_instruction("SUSPEND(1)"));
+    start();
+    qbase::debug::clearCaptured();
+    EXPECT_EQ(download(c), p.code);
+    EXPECT_THAT(qbase::debug::captured(), ::testing::Contains(std::string(p.line)));
+    std::int16_t program1 = -1, program2 = -1;
+    GET_BA_PROGRAM_ADDR(&program1, &program2);
+    EXPECT_EQ(program2, 0);
+    EXPECT_EQ(wordsOf(card().page(1024)), powerOnWords(1024));  // no variable descriptor
+}
+
+// 861 pages of four lines from page 160 leave page 1021, the last before the end page 1022, which
+// a program may fill but not flush; list 2 runs from page 161 below program 1's slot page 1021.
+INSTANTIATE_TEST_SUITE_P(
+    Lists, BaOverflow,
+    ::testing::Values(OverflowCase{"ProgramOne", 3448, 1, kErrBaProgram1TooLarge, "ERROR_NOT_ENOUGH_MEMORY_FOR_BA - 4"},
+                      OverflowCase{"ProgramTwo", 0, 3440, kErrBaProgram2TooLarge, "ERROR_NOT_ENOUGH_MEMORY_FOR_BA - 5"},
+                      OverflowCase{"NoRoomForProgramTwo", 3443, 1, kErrBaProgram2TooLarge,
+                                   "ERROR_NOT_ENOUGH_MEMORY_FOR_BA - 6"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(AfterDownload, ProgramOneFillsBaMemoryUpToItsSlotPage) {
+    records::Configuration c = withBaMemory();
+    c.sequence2 = {records::make_instruction("WAIT(1)")};
+    start();
+    // 3444 lines fill pages 160..1020: the closing word goes to page 1021, the slot page.
+    c.sequence1.assign(3444, records::make_instruction("SUSPEND(1)"));
+    qbase::debug::clearCaptured();
+    EXPECT_EQ(download(c), kErrBaProgram1TooLarge);
+    EXPECT_THAT(qbase::debug::captured(), ::testing::Contains(std::string("ERROR_NOT_ENOUGH_MEMORY_FOR_BA - 3")));
+    // 3440 lines end with the closing word on page 1020: program 2 would start at the slot page.
+    c.sequence1.resize(3440);
+    EXPECT_EQ(download(c), kErrBaProgram2TooLarge);
+    // 3439 lines close on page 1019: program 2's one page would also be its slot page.
+    c.sequence1.resize(3439);
+    qbase::debug::clearCaptured();
+    EXPECT_EQ(download(c), kErrBaProgram2TooLarge);
+    EXPECT_THAT(qbase::debug::captured(), ::testing::Contains(std::string("ERROR_NOT_ENOUGH_MEMORY_FOR_BA - 5")));
+    // 3435 lines close on page 1018: program 2 gets page 1019 and its slot page 1020.
+    c.sequence1.resize(3435);
+    ASSERT_EQ(download(c), kSuccess);
+    std::int16_t program1 = 0, program2 = 0;
+    GET_BA_PROGRAM_ADDR(&program1, &program2);
+    EXPECT_EQ(program1, 160 * 64);
+    EXPECT_EQ(program2, static_cast<std::int16_t>(1019 * 64));
+    EXPECT_EQ(wordsOf(card().page(1018))[48], 0x12);  // 16 x 1 + 2
+    EXPECT_EQ(wordsOf(card().page(1019)), ExpectedCard().pageWords(1019, {0x16, 0x12}).at(1019));
+    EXPECT_EQ(wordsOf(card().page(1020)), Words{});
 }
 
 // BA_PROG on its own reads the end of BA memory from the card's header page: one that lies beyond
