@@ -1,11 +1,10 @@
 // Configuration files for the engine over the FIP segment, written by the records library as the
-// designer writes its download file: the local station's variables and messages and its BA
-// macro list 1.
+// designer writes its download file: the local station's variables and messages and its two BA
+// macro lists.
 #pragma once
 
 #include <gtest/gtest.h>
 
-#include <array>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
@@ -16,6 +15,7 @@
 #include "records/atomic_file.h"
 #include "records/config_format.h"
 #include "records/configuration.h"
+#include "test_records.h"
 
 namespace corvix::testing {
 
@@ -45,46 +45,34 @@ struct Network {
     std::vector<std::string> program2;  // BA macro list 2
 };
 
-template <std::size_t N>
-void setText(std::array<char, N>& field, const std::string& text) {
-    field = {};
-    text.copy(field.data(), N - 1);
-}
-
 inline records::Configuration configurationOf(const Network& network) {
     records::Configuration c = records::new_configuration();
     records::set_speed(c.param, network.speed);
     for (const NetworkVariable& n : network.variables) {
-        records::VARIABLE4 v;
-        v.identifier = n.identifier;
         char name[16];
         std::snprintf(name, sizeof name, "V%04X", n.identifier);
-        setText(v.name, name);
-        setText(v.format, "%h");
-        v.pdu_type = kPduType;
-        v.length = n.length;
-        v.channel = -1;
+        records::VARIABLE4 v = variableRecord({.identifier = n.identifier,
+                                               .name = name,
+                                               .consumed = !n.produced,
+                                               .length = n.length,
+                                               .pduType = kPduType,
+                                               .refreshment = n.refreshmentMs != 0,
+                                               .promptness = n.promptnessMs != 0,
+                                               .flags = n.flags,
+                                               .refreshmentMs = n.refreshmentMs,
+                                               .promptnessMs = n.promptnessMs});
+        records::set_text(v.format, "%h");
         v.field_74 = 1;
         v.producer = n.produced ? 0 : -1;
-        v.direction = n.produced ? 0 : 1;
-        v.refreshment_status = n.refreshmentMs != 0;
-        v.refreshment_period = n.refreshmentMs;
-        v.promptness_status = n.promptnessMs != 0;
-        v.promptness_period = n.promptnessMs;
-        v.flags = n.flags;
         c.variables.push_back(v);
     }
     for (const NetworkMessage& n : network.messages) {
-        records::MESSAGE4 m;
-        m.source_identifier = n.source;
-        m.destination_identifier = n.destination;
         char name[24];
         std::snprintf(name, sizeof name, "M%04X_%04X", n.source, n.destination);
-        setText(m.name, name);
-        setText(m.format, "%h");
+        records::MESSAGE4 m = message(name, n.source, 0, n.destination, 0, n.transmitted);
+        records::set_text(m.format, "%h");
         m.acknowledged = n.acknowledged;
         m.aperiodic = 1;
-        m.transmitted = n.transmitted;
         m.remote_station = -1;
         c.messages.push_back(m);
     }
