@@ -12,13 +12,6 @@ namespace {
 
 multicard::MultiCardInformation cards;
 
-NTSTATUS complete(PIRP irp, NTSTATUS status, ULONG_PTR information) {
-    irp->IoStatus.Status = status;
-    irp->IoStatus.Information = information;
-    IoCompleteRequest(irp, IO_NO_INCREMENT);
-    return status;
-}
-
 // "\Device\AMBRIX" or "\DosDevices\AMBRIX" followed by a decimal number 0..9.
 struct NumberedName {
     WCHAR text[32];
@@ -33,89 +26,6 @@ struct NumberedName {
 };
 NumberedName linkName(ULONG index) { return NumberedName(L"\\DosDevices\\AMBRIX", index + 1); }
 
-// ---- requests in progress: the count and an event signalled whenever it is zero.
-void beginRequest(Extension* ext) {
-    KIRQL irql;
-    KeAcquireSpinLock(&ext->heldLock, &irql);
-    if (ext->inProgress++ == 0) KeClearEvent(&ext->stopEvent);
-    KeReleaseSpinLock(&ext->heldLock, irql);
-}
-void endRequest(Extension* ext) {
-    KIRQL irql;
-    KeAcquireSpinLock(&ext->heldLock, &irql);
-    if (--ext->inProgress == 0) KeSetEvent(&ext->stopEvent, IO_NO_INCREMENT, FALSE);
-    KeReleaseSpinLock(&ext->heldLock, irql);
-}
-void waitIdle(Extension* ext) { KeWaitForSingleObject(&ext->stopEvent, Executive, KernelMode, FALSE, nullptr); }
-
-// ---- the hold queue
-DRIVER_CANCEL cancelHeld;
-void cancelHeld(PDEVICE_OBJECT device, PIRP irp) {
-    Extension* ext = extensionOf(device);
-    KIRQL irql;
-    KeAcquireSpinLock(&ext->heldLock, &irql);
-    RemoveEntryList(&irp->Tail.Overlay.ListEntry);
-    KeReleaseSpinLock(&ext->heldLock, irql);
-    IoReleaseCancelSpinLock(irp->CancelIrql);
-    complete(irp, STATUS_CANCELLED, 0);
-}
-
-NTSTATUS hold(Extension* ext, PIRP irp) {
-    KIRQL irql;
-    KeAcquireSpinLock(&ext->heldLock, &irql);
-    IoMarkIrpPending(irp);
-    InsertTailList(&ext->held, &irp->Tail.Overlay.ListEntry);
-    IoSetCancelRoutine(irp, cancelHeld);
-    if (__atomic_load_n(&irp->Cancel, __ATOMIC_SEQ_CST) && IoSetCancelRoutine(irp, nullptr) != nullptr) {
-        RemoveEntryList(&irp->Tail.Overlay.ListEntry);
-        KeReleaseSpinLock(&ext->heldLock, irql);
-        complete(irp, STATUS_CANCELLED, 0);
-        return STATUS_PENDING;
-    }
-    KeReleaseSpinLock(&ext->heldLock, irql);
-    return STATUS_PENDING;
-}
-
-// Takes the next held request that is not being cancelled, or nullptr.
-PIRP takeHeld(Extension* ext) {
-    KIRQL irql;
-    KeAcquireSpinLock(&ext->heldLock, &irql);
-    PIRP taken = nullptr;
-    while (taken == nullptr && !IsListEmpty(&ext->held)) {
-        PIRP irp = CONTAINING_RECORD(RemoveHeadList(&ext->held), IRP, Tail.Overlay.ListEntry);
-        if (IoSetCancelRoutine(irp, nullptr) == nullptr) {
-            // Being cancelled: its cancel routine completes it and needs a list entry to leave.
-            InitializeListHead(&irp->Tail.Overlay.ListEntry);
-            continue;
-        }
-        taken = irp;
-    }
-    KeReleaseSpinLock(&ext->heldLock, irql);
-    return taken;
-}
-
-void failHeld(Extension* ext) {
-    while (PIRP irp = takeHeld(ext)) complete(irp, STATUS_NO_SUCH_DEVICE, 0);
-}
-
-NTSTATUS runRequest(Extension* ext, PIRP irp) {
-    PIO_STACK_LOCATION stack = IoGetCurrentIrpStackLocation(irp);
-    const auto& p = stack->Parameters.DeviceIoControl;
-    KeWaitForSingleObject(&ext->transactionLock, Executive, KernelMode, FALSE, nullptr);
-    const fullfip2::Completion c = runControl(*ext, p.IoControlCode, p.InputBufferLength, p.OutputBufferLength,
-                                              static_cast<UCHAR*>(irp->AssociatedIrp.SystemBuffer));
-    KeReleaseMutex(&ext->transactionLock, FALSE);
-    return complete(irp, fullfip2::completionStatus(c.status), c.information);
-}
-
-void runHeld(Extension* ext) {
-    while (PIRP irp = takeHeld(ext)) {
-        beginRequest(ext);
-        runRequest(ext, irp);
-        endRequest(ext);
-    }
-}
-
 // ---- dispatch routines
 DRIVER_DISPATCH dispatchCreateClose;
 NTSTATUS dispatchCreateClose(PDEVICE_OBJECT device, PIRP irp) {
@@ -124,37 +34,27 @@ NTSTATUS dispatchCreateClose(PDEVICE_OBJECT device, PIRP irp) {
     switch (IoGetCurrentIrpStackLocation(irp)->MajorFunction) {
     case IRP_MJ_CREATE:
         cards.update(ext->index, multicard::Op::used);
-        return complete(irp, STATUS_SUCCESS, 0);
+        return completeRequest(irp, STATUS_SUCCESS, 0);
     case IRP_MJ_CLOSE:
         cards.update(ext->index, multicard::Op::unused);
-        return complete(irp, STATUS_SUCCESS, 0);
+        return completeRequest(irp, STATUS_SUCCESS, 0);
     default:
-        return complete(irp, STATUS_NOT_IMPLEMENTED, 0);
+        return completeRequest(irp, STATUS_NOT_IMPLEMENTED, 0);
     }
 }
 
 DRIVER_DISPATCH dispatchControl;
 NTSTATUS dispatchControl(PDEVICE_OBJECT device, PIRP irp) {
-    Extension* ext = extensionOf(device);
-    beginRequest(ext);
-    NTSTATUS status;
-    if (ext->removed) {
-        status = complete(irp, STATUS_NO_SUCH_DEVICE, 0);
-    } else {
-        switch (ext->queueState) {
-        case kHold:
-            // A held request is not in progress: it counts again when it runs.
-            status = hold(ext, irp);
-            break;
-        case kFail:
-            status = complete(irp, STATUS_NO_SUCH_DEVICE, 0);
-            break;
-        default:
-            status = runRequest(ext, irp);
-            break;
-        }
-    }
-    endRequest(ext);
+    Extension& board = *extensionOf(device);
+    if (const NTSTATUS woken = wake(board); !NT_SUCCESS(woken)) return completeRequest(irp, woken, 0);
+    beginRequest(board);
+    // A held request is not in progress: it counts again when it runs.
+    const NTSTATUS status =
+        loadField(board.removed) ? completeRequest(irp, STATUS_NO_SUCH_DEVICE, 0) : admitControl(board, irp);
+    endRequest(board);
+    // Held because the board left D0 after the wake above: it is woken for the request, which runs
+    // once it is back (out of the count first, since leaving D0 waits for the count to drop).
+    if (status == STATUS_PENDING) wake(board);
     return status;
 }
 
@@ -172,11 +72,6 @@ NTSTATUS forwardAndWait(Extension* ext, PIRP irp) {
     if (IoCallDriver(ext->lower, irp) == STATUS_PENDING)
         KeWaitForSingleObject(&done, Executive, KernelMode, FALSE, nullptr);
     return irp->IoStatus.Status;
-}
-
-NTSTATUS passDown(Extension* ext, PIRP irp) {
-    IoSkipCurrentIrpStackLocation(irp);
-    return IoCallDriver(ext->lower, irp);
 }
 
 // The subsystem vendor and subsystem identifiers at 0x2C of the configuration space; 0 on failure.
@@ -267,7 +162,7 @@ NTSTATUS start(Extension* ext, PIRP irp) {
     if (NT_SUCCESS(status)) {
         PCM_RESOURCE_LIST resources =
             IoGetCurrentIrpStackLocation(irp)->Parameters.StartDevice.AllocatedResourcesTranslated;
-        if (ext->removed) status = STATUS_DELETE_PENDING;
+        if (loadField(ext->removed)) status = STATUS_DELETE_PENDING;
         else if (resources == nullptr) status = STATUS_INSUFFICIENT_RESOURCES;
         else status = mapRanges(ext, resources);
     }
@@ -277,128 +172,74 @@ NTSTATUS start(Extension* ext, PIRP irp) {
         readSubsystemIds(ext);
         POWER_STATE power;
         power.DeviceState = PowerDeviceD0;
-        ext->devicePower = PowerDeviceD0;
+        storeField(ext->devicePower, PowerDeviceD0);
         PoSetPowerState(ext->self, DevicePowerState, power);
-        ext->started = TRUE;
-        ext->removed = FALSE;
+        storeField(ext->started, BOOLEAN{TRUE});
+        storeField(ext->removed, BOOLEAN{FALSE});
         ext->cardConf = (ext->subsystemVendor != 0 || ext->subsystem != 0)
                             ? READ_REGISTER_ULONG(reinterpret_cast<volatile ULONG*>(ext->ranges[0].base +
                                                                                     bridge::kConfigurationWord))
                             : 0x10000;
-        ext->queueState = kProcess;
+        setQueueState(*ext, kProcess);
     }
-    complete(irp, status, 0);
-    if (NT_SUCCESS(status)) runHeld(ext);
+    completeRequest(irp, status, 0);
+    if (NT_SUCCESS(status)) runHeld(*ext);
     return status;
 }
 
 // Stops taking new requests and completes the held ones; the device is gone.
 void stopForRemoval(Extension* ext) {
-    ext->removed = TRUE;
-    ext->started = FALSE;
-    ext->queueState = kFail;
-    failHeld(ext);
-    waitIdle(ext);
+    storeField(ext->removed, BOOLEAN{TRUE});
+    storeField(ext->started, BOOLEAN{FALSE});
+    setQueueState(*ext, kFail);
+    failHeld(*ext);
+    waitIdle(*ext);
     releaseHardware(ext);
 }
 
 DRIVER_DISPATCH dispatchPnp;
 NTSTATUS dispatchPnp(PDEVICE_OBJECT device, PIRP irp) {
     Extension* ext = extensionOf(device);
-    switch (IoGetCurrentIrpStackLocation(irp)->MinorFunction) {
+    const UCHAR minor = IoGetCurrentIrpStackLocation(irp)->MinorFunction;
+    // Every PnP request finds the board in D0, but a board surprise-removed may be gone already.
+    if (minor != IRP_MN_SURPRISE_REMOVAL) wake(*ext);
+    switch (minor) {
     case IRP_MN_START_DEVICE:
         return start(ext, irp);
     case IRP_MN_QUERY_REMOVE_DEVICE:
-        ext->queueState = kHold;
-        waitIdle(ext);
+        setQueueState(*ext, kHold);
+        waitIdle(*ext);
         irp->IoStatus.Status = STATUS_SUCCESS;
-        return passDown(ext, irp);
+        return passDown(*ext, irp);
     case IRP_MN_CANCEL_REMOVE_DEVICE: {
         const NTSTATUS status = forwardAndWait(ext, irp);
-        if (NT_SUCCESS(status) && ext->queueState == kHold) {
-            ext->queueState = kProcess;
-            runHeld(ext);
+        if (NT_SUCCESS(status) && loadField(ext->queueState) == kHold) {
+            setQueueState(*ext, kProcess);
+            runHeld(*ext);
         }
-        return complete(irp, status, irp->IoStatus.Information);
+        return completeRequest(irp, status, irp->IoStatus.Information);
     }
     case IRP_MN_QUERY_STOP_DEVICE:
-        return complete(irp, STATUS_UNSUCCESSFUL, 0);
+        return completeRequest(irp, STATUS_UNSUCCESSFUL, 0);
     case IRP_MN_SURPRISE_REMOVAL:
         stopForRemoval(ext);
         irp->IoStatus.Status = STATUS_SUCCESS;
-        return passDown(ext, irp);
+        return passDown(*ext, irp);
     case IRP_MN_REMOVE_DEVICE: {
         stopForRemoval(ext);
         irp->IoStatus.Status = STATUS_SUCCESS;
-        const NTSTATUS status = passDown(ext, irp);
+        const NTSTATUS status = passDown(*ext, irp);
         IoDetachDevice(ext->lower);
         IoDeleteDevice(device);
         return status;
     }
     default:
-        return passDown(ext, irp);
+        return passDown(*ext, irp);
     }
-}
-
-// A system set-power request becomes a device set-power request (D0 working, D3 sleeping) whose
-// completion completes the system request.
-REQUEST_POWER_COMPLETE devicePowerDone;
-void devicePowerDone(PDEVICE_OBJECT, UCHAR, POWER_STATE, PVOID context, PIO_STATUS_BLOCK status) {
-    auto* systemIrp = static_cast<PIRP>(context);
-    PoStartNextPowerIrp(systemIrp);
-    complete(systemIrp, status->Status, 0);
-}
-
-IO_COMPLETION_ROUTINE systemPowerDone;
-NTSTATUS systemPowerDone(PDEVICE_OBJECT device, PIRP irp, PVOID) {
-    Extension* ext = extensionOf(device);
-    POWER_STATE power;
-    power.DeviceState = ext->systemPower == PowerSystemWorking ? PowerDeviceD0 : PowerDeviceD3;
-    if (PoRequestPowerIrp(ext->physical, IRP_MN_SET_POWER, power, devicePowerDone, irp, nullptr) != STATUS_PENDING)
-        return STATUS_SUCCESS;
-    return STATUS_MORE_PROCESSING_REQUIRED;
-}
-
-DRIVER_DISPATCH dispatchPower;
-NTSTATUS dispatchPower(PDEVICE_OBJECT device, PIRP irp) {
-    Extension* ext = extensionOf(device);
-    PIO_STACK_LOCATION stack = IoGetCurrentIrpStackLocation(irp);
-    if (ext->removed) {
-        PoStartNextPowerIrp(irp);
-        return complete(irp, STATUS_NO_SUCH_DEVICE, 0);
-    }
-    if (ext->started && stack->MinorFunction == IRP_MN_SET_POWER) {
-        if (stack->Parameters.Power.Type == SystemPowerState) {
-            ext->systemPower = stack->Parameters.Power.State.SystemState;
-            IoMarkIrpPending(irp);
-            IoCopyCurrentIrpStackLocationToNext(irp);
-            IoSetCompletionRoutine(irp, systemPowerDone, nullptr, TRUE, TRUE, TRUE);
-            PoCallDriver(ext->lower, irp);
-            return STATUS_PENDING;
-        }
-        const DEVICE_POWER_STATE wanted = stack->Parameters.Power.State.DeviceState;
-        if (wanted == PowerDeviceD0 && ext->systemPower != PowerSystemWorking) {
-            PoStartNextPowerIrp(irp);
-            return complete(irp, STATUS_UNSUCCESSFUL, 0);
-        }
-        const bool leaving = ext->devicePower == PowerDeviceD0 && wanted != PowerDeviceD0;
-        if (leaving) {
-            ext->queueState = kHold;
-            waitIdle(ext);
-        }
-        ext->devicePower = wanted;
-        PoSetPowerState(device, DevicePowerState, stack->Parameters.Power.State);
-        if (wanted == PowerDeviceD0 && ext->queueState == kHold) {
-            ext->queueState = kProcess;
-            runHeld(ext);
-        }
-    }
-    PoStartNextPowerIrp(irp);
-    return passDown(ext, irp);
 }
 
 DRIVER_DISPATCH dispatchSystemControl;
-NTSTATUS dispatchSystemControl(PDEVICE_OBJECT device, PIRP irp) { return passDown(extensionOf(device), irp); }
+NTSTATUS dispatchSystemControl(PDEVICE_OBJECT device, PIRP irp) { return passDown(*extensionOf(device), irp); }
 
 DRIVER_ADD_DEVICE addDevice;
 NTSTATUS addDevice(PDRIVER_OBJECT driver, PDEVICE_OBJECT physical) {

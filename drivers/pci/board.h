@@ -8,7 +8,6 @@
 
 namespace ambrix {
 
-inline constexpr ULONG kMaxBoards = 9;
 inline constexpr ULONG kDeviceType = 0x9C40;
 
 enum QueueState : LONG { kHold = 0, kProcess = 1, kFail = 2 };
@@ -69,17 +68,55 @@ struct Extension {
     KEVENT stopEvent;
     SYSTEM_POWER_STATE systemPower;
     DEVICE_POWER_STATE devicePower;
+    PIRP pendingSystemPower;  // the system power request waiting for its device power request
     LONG queueState;
     LIST_ENTRY held;
     KSPIN_LOCK heldLock;
     KMUTEX transactionLock;  // blocking: handlers poll the board for up to 50 s
     BOOLEAN released;
+    LONG sleeps;  // system set-power requests to a sleeping state so far
 };
 
 inline Extension* extensionOf(PDEVICE_OBJECT device) { return static_cast<Extension*>(device->DeviceExtension); }
 
+// The fields that requests, PnP and power transitions share across threads (started, removed, the
+// power states, the queue state) are read and written whole, in one order for every thread.
+template <typename T>
+T loadField(const T& field) {
+    return __atomic_load_n(&field, __ATOMIC_SEQ_CST);
+}
+template <typename T>
+void storeField(T& field, T value) {
+    __atomic_store_n(&field, value, __ATOMIC_SEQ_CST);
+}
+
 // Runs the handler of one control code (board-level or FIP command) on a started board.
 // The buffer holds the input on entry and the output on return.
 fullfip2::Completion runControl(Extension& board, ULONG code, ULONG inLength, ULONG outLength, UCHAR* buffer);
+
+// ---- requests (requests.cpp)
+NTSTATUS completeRequest(PIRP irp, NTSTATUS status, ULONG_PTR information);
+NTSTATUS passDown(Extension& board, PIRP irp);
+// The count of requests in progress; waitIdle returns once it is zero (PASSIVE_LEVEL).
+void beginRequest(Extension& board);
+void endRequest(Extension& board);
+void waitIdle(Extension& board);
+void setQueueState(Extension& board, QueueState state);
+// A device-control request counted in progress, by the queue state: process runs it under the
+// transaction lock and completes it; hold queues it (cancellable) and returns STATUS_PENDING; fail
+// completes it with STATUS_NO_SUCH_DEVICE.
+NTSTATUS admitControl(Extension& board, PIRP irp);
+// Runs the held requests in order while the queue state is process.
+void runHeld(Extension& board);
+// Completes every held request with STATUS_NO_SUCH_DEVICE.
+void failHeld(Extension& board);
+
+// ---- power (power.cpp)
+// Asks for D0 when the board is started, the system working and the board below D0. At
+// PASSIVE_LEVEL it waits for the D0 request and returns its status (success when the system began
+// to sleep meanwhile: the caller's request then waits in the hold queue for the resume); above, a
+// work item asks for it and the caller's request waits in the hold queue until the board is in D0.
+NTSTATUS wake(Extension& board);
+DRIVER_DISPATCH dispatchPower;
 
 }  // namespace ambrix

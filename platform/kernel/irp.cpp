@@ -54,6 +54,7 @@ void handBack(PIRP irp) {
         freeIrp(irp);
         if (request.completion)
             request.completion(request.device, request.minorFunction, request.state, request.context, &status);
+        startNextPowerRequest(request.device);
         dereferenceDevice(request.device);
         break;
     }

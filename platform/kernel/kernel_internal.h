@@ -5,7 +5,9 @@
 #pragma once
 
 #include <atomic>
+#include <deque>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -47,6 +49,11 @@ struct DeviceRecord {
     // Runs once when the object is freed (the framework frees its device there).
     void (*onFree)(PDEVICE_OBJECT) = nullptr;
     std::atomic<int> devicePower{PowerDeviceUnspecified};  // as last reported with PoSetPowerState
+    // Physical device objects: the device power IRPs asked for with PoRequestPowerIrp, sent one at a
+    // time as the power manager does; the one in flight is not in the list.
+    std::mutex powerLock;
+    bool powerInFlight = false;
+    std::deque<PIRP> powerWaiting;
     // Physical device objects of the PnP manager: the board behind it.
     std::shared_ptr<const qk::pnp::BoardDescription> board;
 };
@@ -78,11 +85,14 @@ struct PowerRequest {
     PREQUEST_POWER_COMPLETE completion = nullptr;
     PVOID context = nullptr;
     PDEVICE_OBJECT device = nullptr;  // the physical device object it was requested for
+    PDEVICE_OBJECT top = nullptr;     // the top of its stack, referenced until the IRP is sent
     UCHAR minorFunction = 0;
     POWER_STATE state{};
 };
 PIRP allocateIrp(CCHAR stackSize, IrpOrigin origin);
 PowerRequest& powerRequest(PIRP irp);
+// Sends the next device power IRP waiting for the physical device, once the one in flight is done.
+void startNextPowerRequest(PDEVICE_OBJECT physicalDevice);
 // A fresh IRP for the stack whose top is `top`, with its first location filled for `major`.
 PIRP buildIrp(PDEVICE_OBJECT top, UCHAR major, UCHAR minor, PFILE_OBJECT file = nullptr);
 // Sends a Waited IRP to `top` and waits for its completion, however long the stack takes.

@@ -67,14 +67,25 @@ NTSTATUS readConfig(PDEVICE_OBJECT pdo, PIO_STACK_LOCATION stack, PIRP irp) {
     return STATUS_SUCCESS;
 }
 
+void powerBoard(PDEVICE_OBJECT pdo, DevicePowerState state) {
+    const auto& board = record(pdo).board;
+    if (board && board->powerChanged) board->powerChanged(state);
+}
+
 NTSTATUS busPnp(PDEVICE_OBJECT pdo, PIRP irp) {
     PIO_STACK_LOCATION stack = IoGetCurrentIrpStackLocation(irp);
     NTSTATUS status = irp->IoStatus.Status;
     switch (stack->MinorFunction) {
     case IRP_MN_START_DEVICE:
+        powerBoard(pdo, DevicePowerState::D0);  // a bus driver starts its device in D0
+        status = STATUS_SUCCESS;
+        break;
+    case IRP_MN_REMOVE_DEVICE:
+        powerBoard(pdo, DevicePowerState::D3);
+        status = STATUS_SUCCESS;
+        break;
     case IRP_MN_QUERY_REMOVE_DEVICE:
     case IRP_MN_CANCEL_REMOVE_DEVICE:
-    case IRP_MN_REMOVE_DEVICE:
     case IRP_MN_SURPRISE_REMOVAL:
     case IRP_MN_STOP_DEVICE:
     case IRP_MN_QUERY_STOP_DEVICE:
@@ -92,9 +103,12 @@ NTSTATUS busPnp(PDEVICE_OBJECT pdo, PIRP irp) {
     return status;
 }
 
-NTSTATUS busPower(PDEVICE_OBJECT, PIRP irp) {
+NTSTATUS busPower(PDEVICE_OBJECT pdo, PIRP irp) {
     PoStartNextPowerIrp(irp);
-    const UCHAR minor = IoGetCurrentIrpStackLocation(irp)->MinorFunction;
+    const PIO_STACK_LOCATION stack = IoGetCurrentIrpStackLocation(irp);
+    const UCHAR minor = stack->MinorFunction;
+    if (minor == IRP_MN_SET_POWER && stack->Parameters.Power.Type == ::DevicePowerState)
+        powerBoard(pdo, static_cast<qk::pnp::DevicePowerState>(stack->Parameters.Power.State.DeviceState));
     if (minor == IRP_MN_SET_POWER || minor == IRP_MN_QUERY_POWER) irp->IoStatus.Status = STATUS_SUCCESS;
     const NTSTATUS status = irp->IoStatus.Status;
     IoCompleteRequest(irp, IO_NO_INCREMENT);
@@ -172,6 +186,25 @@ PCM_RESOURCE_LIST resourceList(const BoardDescription& board) {
         ++d;
     }
     return list;
+}
+
+// A system power IRP (set or query) to every started device, one after the other.
+NTSTATUS sendSystemPower(Manager& m, UCHAR minor, SystemPowerState state) {
+    const auto systemState = static_cast<SYSTEM_POWER_STATE>(state);
+    const POWER_ACTION action = state == SystemPowerState::Working     ? PowerActionNone
+                                : state == SystemPowerState::Hibernate ? PowerActionHibernate
+                                                                       : PowerActionSleep;
+    NTSTATUS result = STATUS_SUCCESS;
+    for (auto& [id, n] : m.nodes) {
+        if (!n.started) continue;
+        const NTSTATUS status = sendToStack(n.pdo, IRP_MJ_POWER, minor, [&](PIO_STACK_LOCATION stack) {
+            stack->Parameters.Power.Type = ::SystemPowerState;
+            stack->Parameters.Power.State.SystemState = systemState;
+            stack->Parameters.Power.ShutdownType = action;
+        });
+        if (NT_SUCCESS(result) && !NT_SUCCESS(status)) result = status;
+    }
+    return result;
 }
 
 void removeNode(Manager& m, std::map<DeviceNodeId, Node>::iterator it) {
@@ -327,21 +360,41 @@ NTSTATUS remove(DeviceNodeId node) {
 NTSTATUS setSystemPower(SystemPowerState state) {
     Manager& m = manager();
     std::lock_guard lock(m.lock);
-    const auto systemState = static_cast<SYSTEM_POWER_STATE>(state);
-    const POWER_ACTION action = state == SystemPowerState::Working     ? PowerActionNone
-                                : state == SystemPowerState::Hibernate ? PowerActionHibernate
-                                                                       : PowerActionSleep;
-    NTSTATUS result = STATUS_SUCCESS;
-    for (auto& [id, n] : m.nodes) {
-        if (!n.started) continue;
-        const NTSTATUS status = sendToStack(n.pdo, IRP_MJ_POWER, IRP_MN_SET_POWER, [&](PIO_STACK_LOCATION stack) {
-            stack->Parameters.Power.Type = ::SystemPowerState;
-            stack->Parameters.Power.State.SystemState = systemState;
-            stack->Parameters.Power.ShutdownType = action;
-        });
-        if (NT_SUCCESS(result) && !NT_SUCCESS(status)) result = status;
-    }
-    return result;
+    return sendSystemPower(m, IRP_MN_SET_POWER, state);
+}
+
+NTSTATUS querySystemPower(SystemPowerState state) {
+    Manager& m = manager();
+    std::lock_guard lock(m.lock);
+    const NTSTATUS status = sendSystemPower(m, IRP_MN_QUERY_POWER, state);
+    if (!NT_SUCCESS(status)) sendSystemPower(m, IRP_MN_SET_POWER, SystemPowerState::Working);
+    return status;
+}
+
+NTSTATUS setDevicePower(DeviceNodeId node, DevicePowerState state) {
+    Manager& m = manager();
+    std::lock_guard lock(m.lock);
+    Node* n = findNode(m, node);
+    if (n == nullptr || !n->started) return STATUS_NO_SUCH_DEVICE;
+    struct Done {
+        KEVENT event;
+        NTSTATUS status;
+    } done{};
+    KeInitializeEvent(&done.event, NotificationEvent, FALSE);
+    PassiveScope passive;
+    POWER_STATE power;
+    power.DeviceState = static_cast<DEVICE_POWER_STATE>(state);
+    const NTSTATUS requested = PoRequestPowerIrp(
+        n->pdo, IRP_MN_SET_POWER, power,
+        [](PDEVICE_OBJECT, UCHAR, POWER_STATE, PVOID context, PIO_STATUS_BLOCK status) {
+            auto* d = static_cast<Done*>(context);
+            d->status = status->Status;
+            KeSetEvent(&d->event, IO_NO_INCREMENT, FALSE);
+        },
+        &done, nullptr);
+    if (requested != STATUS_PENDING) return requested;
+    KeWaitForSingleObject(&done.event, Executive, KernelMode, FALSE, nullptr);
+    return done.status;
 }
 
 void shutdown() {

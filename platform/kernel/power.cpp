@@ -2,8 +2,38 @@
 // power-specific forms of IoCallDriver.
 #include "kernel_internal.h"
 
+namespace qk::kernel {
+namespace {
+
+void send(PIRP request) {
+    PDEVICE_OBJECT top = powerRequest(request).top;
+    IoCallDriver(top, request);  // the request may be completed and freed on return
+    ObDereferenceObject(top);
+}
+
+}  // namespace
+
+void startNextPowerRequest(PDEVICE_OBJECT physicalDevice) {
+    DeviceRecord& rec = record(physicalDevice);
+    PIRP next = nullptr;
+    {
+        std::lock_guard lock(rec.powerLock);
+        if (rec.powerWaiting.empty()) {
+            rec.powerInFlight = false;
+            return;
+        }
+        next = rec.powerWaiting.front();
+        rec.powerWaiting.pop_front();
+    }
+    send(next);
+}
+
+}  // namespace qk::kernel
+
 using namespace qk::kernel;
 
+// A request made while another device power IRP of the same physical device is in flight waits for
+// it to complete, so that a driver sees its device's power transitions one at a time.
 NTSTATUS PoRequestPowerIrp(PDEVICE_OBJECT deviceObject, UCHAR minorFunction, POWER_STATE powerState,
                            PREQUEST_POWER_COMPLETE completion, PVOID context, PIRP* irp) {
     qk::requireIrqlAtMost(DISPATCH_LEVEL, __func__);
@@ -20,6 +50,7 @@ NTSTATUS PoRequestPowerIrp(PDEVICE_OBJECT deviceObject, UCHAR minorFunction, POW
     r.completion = completion;
     r.context = context;
     r.device = deviceObject;
+    r.top = top;
     r.minorFunction = minorFunction;
     r.state = powerState;
     request->IoStatus.Status = STATUS_NOT_SUPPORTED;
@@ -29,8 +60,16 @@ NTSTATUS PoRequestPowerIrp(PDEVICE_OBJECT deviceObject, UCHAR minorFunction, POW
     first->Parameters.Power.Type = DevicePowerState;
     first->Parameters.Power.State = powerState;
     if (irp) *irp = request;
-    IoCallDriver(top, request);
-    ObDereferenceObject(top);
+    DeviceRecord& rec = record(deviceObject);
+    {
+        std::lock_guard lock(rec.powerLock);
+        if (rec.powerInFlight) {
+            rec.powerWaiting.push_back(request);
+            return STATUS_PENDING;
+        }
+        rec.powerInFlight = true;
+    }
+    send(request);
     return STATUS_PENDING;
 }
 

@@ -579,7 +579,8 @@ using PREQUEST_POWER_COMPLETE = void (*)(PDEVICE_OBJECT deviceObject, UCHAR mino
                                          PVOID context, PIO_STATUS_BLOCK ioStatus);
 using REQUEST_POWER_COMPLETE = void(PDEVICE_OBJECT, UCHAR, POWER_STATE, PVOID, PIO_STATUS_BLOCK);
 // Sends a device power IRP (set or query) to the top of the stack of the physical device object;
-// `completion` runs when it completes. Returns STATUS_PENDING.
+// `completion` runs when it completes. The IRPs of one physical device go one at a time: a request
+// made while another is in flight is sent when that one has completed. Returns STATUS_PENDING.
 NTSTATUS PoRequestPowerIrp(PDEVICE_OBJECT deviceObject, UCHAR minorFunction, POWER_STATE powerState,
                            PREQUEST_POWER_COMPLETE completion, PVOID context, PIRP* irp);
 POWER_STATE PoSetPowerState(PDEVICE_OBJECT deviceObject, POWER_STATE_TYPE type, POWER_STATE state);

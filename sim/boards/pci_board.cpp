@@ -76,6 +76,7 @@ qk::pnp::BoardDescription PciBoard::description() const {
         return std::vector<std::uint8_t>(space.begin() + offset, end);
     };
     board.uiNumber = config_.uiNumber;
+    board.powerChanged = [this](qk::pnp::DevicePowerState state) { power_ = state; };
     return board;
 }
 

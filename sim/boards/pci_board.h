@@ -6,6 +6,7 @@
 // destroyed; it must outlive the driver's use of them.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -41,6 +42,8 @@ public:
     std::shared_ptr<qk::hw::MemoryRange> controllerRange() const { return controllerRange_; }
     std::shared_ptr<qk::hw::MemoryRange> mediumRange() const { return mediumRange_; }
     const std::vector<std::uint8_t>& configSpace() const { return configSpace_; }
+    // The power state the bus last put the board in (D0 when it powers on).
+    qk::pnp::DevicePowerState powerState() const { return power_; }
 
     Fullfip2& controller() { return controller_; }
     Fielddual& medium() { return medium_; }
@@ -59,6 +62,7 @@ private:
     std::shared_ptr<qk::hw::MemoryRange> mediumRange_;
     std::vector<std::uint8_t> configSpace_;
     bool attached_ = false;
+    mutable std::atomic<qk::pnp::DevicePowerState> power_{qk::pnp::DevicePowerState::D0};  // set by the bus
 };
 
 // The EEPROM content a board of this configuration powers on with: the given words, erased
