@@ -46,7 +46,6 @@ struct Mapping {
 
 struct Hardware {
     std::shared_mutex lock;
-    std::atomic<std::uint64_t> generation{1};  // bumped under `lock` by every change of the tables
     std::map<std::uint64_t, std::shared_ptr<MemoryRange>> memory;  // by physical address
     std::map<std::uint32_t, std::shared_ptr<PortRange>> ports;     // by first port
     std::map<std::uintptr_t, Mapping> mappings;                    // by token
@@ -59,8 +58,11 @@ Hardware& hw() {
     return instance;
 }
 
+// The tables' generation: bumped under Hardware::lock by every change, read without it by every access.
+constinit std::atomic<std::uint64_t> generation{1};
+
 // With the unique lock held, after a change of the tables.
-void tablesChanged(Hardware& h) { h.generation.fetch_add(1, std::memory_order_release); }
+void tablesChanged(Hardware&) { generation.fetch_add(1, std::memory_order_release); }
 
 // A thread's last decoded range: addresses [first, first + length) reach `range` at `offset` +
 // (address - first). The shared pointer keeps the range alive as the one an access holds would;
@@ -79,6 +81,8 @@ struct LastDecoded {
         return range.get();
     }
 };
+// Built with the initial-exec TLS model (the kernel stand-in is loaded with the program), so that
+// the accessors reach these and their guard without a call.
 thread_local LastDecoded<MemoryRange> lastMemory;
 thread_local LastDecoded<PortRange> lastPorts;
 
@@ -97,19 +101,16 @@ auto containing(Map& map, std::uint64_t address) -> decltype(map.begin()) {
     return std::prev(it);
 }
 
-// The range and offset behind a token, for an access of `width` bytes; null range on a fault.
-std::pair<MemoryRange*, std::uint32_t> decode(const volatile void* address, std::size_t width, const char* accessor) {
-    const auto token = reinterpret_cast<std::uintptr_t>(address);
+// The locked lookups behind decode() and decodePort(), which also refill the thread's entry.
+[[gnu::noinline]] std::pair<MemoryRange*, std::uint32_t> lookUpMemory(std::uintptr_t token, std::size_t width,
+                                                                     const char* accessor) {
     Hardware& h = hw();
-    std::uint32_t offset = 0;
-    if (MemoryRange* range = lastMemory.find(token, width, h.generation.load(std::memory_order_acquire), offset))
-        return {range, offset};
     {
         std::shared_lock lock(h.lock);
         auto it = containing(h.mappings, token);
         if (it != h.mappings.end() && token + width <= it->first + it->second.length && it->second.range) {
             const Mapping& m = it->second;
-            lastMemory = {h.generation.load(std::memory_order_relaxed), it->first, m.length, m.range, m.offsetInRange};
+            lastMemory = {generation.load(std::memory_order_relaxed), it->first, m.length, m.range, m.offsetInRange};
             return {m.range.get(), static_cast<std::uint32_t>(m.offsetInRange + (token - it->first))};
         }
     }
@@ -117,21 +118,35 @@ std::pair<MemoryRange*, std::uint32_t> decode(const volatile void* address, std:
     return {nullptr, 0};
 }
 
-std::pair<PortRange*, std::uint32_t> decodePort(std::uintptr_t port, const char* accessor) {
+[[gnu::noinline]] std::pair<PortRange*, std::uint32_t> lookUpPort(std::uintptr_t port, const char* accessor) {
     Hardware& h = hw();
-    std::uint32_t offset = 0;
-    if (PortRange* range = lastPorts.find(port, 1, h.generation.load(std::memory_order_acquire), offset))
-        return {range, offset};
     {
         std::shared_lock lock(h.lock);
         auto it = containing(h.ports, port);
         if (it != h.ports.end() && port < std::uint64_t{it->first} + it->second->length()) {
-            lastPorts = {h.generation.load(std::memory_order_relaxed), it->first, it->second->length(), it->second, 0};
+            lastPorts = {generation.load(std::memory_order_relaxed), it->first, it->second->length(), it->second, 0};
             return {it->second.get(), static_cast<std::uint32_t>(port - it->first)};
         }
     }
     fault(accessor, port);
     return {nullptr, 0};
+}
+
+// The range and offset behind a token, for an access of `width` bytes; null range on a fault.
+inline std::pair<MemoryRange*, std::uint32_t> decode(const volatile void* address, std::size_t width,
+                                                     const char* accessor) {
+    const auto token = reinterpret_cast<std::uintptr_t>(address);
+    std::uint32_t offset = 0;
+    if (MemoryRange* range = lastMemory.find(token, width, generation.load(std::memory_order_acquire), offset))
+        return {range, offset};
+    return lookUpMemory(token, width, accessor);
+}
+
+inline std::pair<PortRange*, std::uint32_t> decodePort(std::uintptr_t port, const char* accessor) {
+    std::uint32_t offset = 0;
+    if (PortRange* range = lastPorts.find(port, 1, generation.load(std::memory_order_acquire), offset))
+        return {range, offset};
+    return lookUpPort(port, accessor);
 }
 
 // A free token region of `size` bytes (whole pages) in the reservation; 0 when none is left.

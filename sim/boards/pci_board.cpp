@@ -47,8 +47,8 @@ PciBoard::PciBoard(PciBoardConfig config)
       controller_(card_, trace_),
       medium_(config_.dualMedium, trace_),
       bridge_(std::make_shared<PciBridge>(makeEeprom(config_), config_.configurationWord, controller_, trace_)),
-      controllerRange_(std::make_shared<RegisterWindow<Fullfip2>>(Fullfip2::kRegisters, kRegisterStride, controller_)),
-      mediumRange_(std::make_shared<RegisterWindow<Fielddual>>(Fielddual::kRegisters, kRegisterStride, medium_)),
+      controllerRange_(std::make_shared<RegisterWindow<Fullfip2, kRegisterStride>>(Fullfip2::kRegisters, controller_)),
+      mediumRange_(std::make_shared<RegisterWindow<Fielddual, kRegisterStride>>(Fielddual::kRegisters, medium_)),
       configSpace_(kConfigSpaceBytes, 0) {
     put16(configSpace_, 0x00, kVendorId);
     put16(configSpace_, 0x02, kDeviceId);

@@ -1,4 +1,4 @@
-// A memory range over a chip of byte registers, register n at byte offset stride x n (the PCI
+// A memory range over a chip of byte registers, register n at byte offset Stride x n (the PCI
 // board's FULLFIP2 and FIELDUAL ranges). Offsets between registers read 0 and ignore writes; a
 // 32-bit access at a register's offset is one access of that register (its low byte), so that a
 // FIFO is not read four times. The chip is called directly: every access of a board's registers
@@ -12,18 +12,17 @@
 namespace sim {
 
 // Chip: std::uint8_t read(std::uint32_t reg) and void write(std::uint32_t reg, std::uint8_t value).
-template <typename Chip>
+template <typename Chip, std::uint32_t Stride>
 class RegisterWindow final : public qk::hw::MemoryRange {
 public:
-    RegisterWindow(std::uint32_t registers, std::uint32_t stride, Chip& chip)
-        : registers_(registers), stride_(stride), chip_(chip) {}
+    RegisterWindow(std::uint32_t registers, Chip& chip) : registers_(registers), chip_(chip) {}
 
-    std::uint32_t length() const override { return registers_ * stride_; }
+    std::uint32_t length() const override { return registers_ * Stride; }
     std::uint8_t read8(std::uint32_t offset) override {
-        return isRegister(offset) ? chip_.read(offset / stride_) : 0;
+        return isRegister(offset) ? chip_.read(offset / Stride) : 0;
     }
     void write8(std::uint32_t offset, std::uint8_t value) override {
-        if (isRegister(offset)) chip_.write(offset / stride_, value);
+        if (isRegister(offset)) chip_.write(offset / Stride, value);
     }
     std::uint32_t read32(std::uint32_t offset) override { return read8(offset); }
     void write32(std::uint32_t offset, std::uint32_t value) override {
@@ -31,10 +30,9 @@ public:
     }
 
 private:
-    bool isRegister(std::uint32_t offset) const { return offset % stride_ == 0 && offset / stride_ < registers_; }
+    bool isRegister(std::uint32_t offset) const { return offset % Stride == 0 && offset / Stride < registers_; }
 
     std::uint32_t registers_;
-    std::uint32_t stride_;
     Chip& chip_;
 };
 
