@@ -11,12 +11,11 @@
 // The data bit rises with the answer of every command that has a data phase and drops after its
 // last byte; a command answered with an empty data phase keeps it until CLOSE.
 //
-// Thread-safe: one lock per controller; the protocol checker flags a second thread that touches
-// the registers while a transaction is open.
+// Thread-safe: one register lock per controller; the protocol checker flags a second thread that
+// touches the registers while a transaction is open.
 #pragma once
 
 #include <cstdint>
-#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -24,6 +23,7 @@
 #include "sim/chips/access_trace.h"
 #include "sim/chips/fault_knobs.h"
 #include "sim/chips/protocol_checker.h"
+#include "sim/chips/register_lock.h"
 
 namespace sim {
 
@@ -80,7 +80,7 @@ private:
     CardModel& card_;
     AccessTrace& trace_;
     ProtocolChecker checker_;
-    mutable std::mutex mutex_;
+    mutable RegisterLock mutex_;
     FaultKnobs faults_;
     std::uint32_t lateRefusalPasses_ = 0;  // executions of the late refusal's command so far
     Transaction t_;
