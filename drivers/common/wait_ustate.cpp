@@ -2,7 +2,7 @@
 
 #include "kernel/wdm.h"
 
-namespace fullfip2 {
+namespace fullfip2::detail {
 
 namespace {
 
@@ -13,21 +13,14 @@ std::uint32_t systemTimeLow() {
     return static_cast<std::uint32_t>(now.QuadPart);
 }
 
-bool holds(RegisterAccessor& board, std::uint8_t mask, WaitMode mode) {
-    const std::uint8_t masked = board.readFullfip(reg::kUcom) & mask;
-    return mode == WaitMode::Set ? masked == mask : masked == 0;
-}
-
 }  // namespace
 
-NtStatus WaitUstate(RegisterAccessor& board, std::uint8_t mask, WaitMode mode) {
-    // Most waits hold at the first read (one per FIFO byte): the clock is read only after that.
-    if (holds(board, mask, mode)) return nt::kSuccess;
+NtStatus waitUstateTimed(RegisterAccessor& board, std::uint8_t mask, WaitMode mode) {
     const std::uint32_t start = systemTimeLow();
     for (;;) {
-        if (holds(board, mask, mode)) return nt::kSuccess;
+        if (ustateHolds(board, mask, mode)) return nt::kSuccess;
         if (static_cast<std::uint32_t>(systemTimeLow() - start) > kWaitLimit100ns) return nt::kTimeout;
     }
 }
 
-}  // namespace fullfip2
+}  // namespace fullfip2::detail

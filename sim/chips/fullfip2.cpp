@@ -181,6 +181,7 @@ void Fullfip2::writeCommand(std::uint8_t value) {
     }
     if (const auto wrong = faults_.wrongSize.find(value); wrong != faults_.wrongSize.end()) t_.answer.size = wrong->second;
     t_.dataBit = t_.answer.data != DataPhase::None;
+    if (t_.answer.data == DataPhase::Write) t_.written.reserve(t_.answer.writeRoom);
     t_.latency = faults_.answerLatencyReads;
     t_.stallArmed = faults_.stall && faults_.stall->command == value;
     checkStall();
