@@ -198,6 +198,33 @@ TEST_P(MainRoad, AnApplicationRunsTheBusAndExchangesValuesAndMessages) {
     EXPECT_EQ(segment().arbitratingBoard(), std::nullopt);
 }
 
+TEST_P(MainRoad, APurgedOrResetQueueNeverLeaves) {
+    EngineThread road;
+    startRoad(road);
+    road.run([] {
+        const std::int16_t key = messageKey(kLocalOut, kRemoteOut);
+        EXPECT_EQ(sendMessage(key, kLocalOut, kRemoteOut, {1}, false), kSuccess);
+        EXPECT_EQ(PURGE(5), kSuccess) << "another channel";
+        EXPECT_EQ(PURGE(0), kSuccess);
+        EXPECT_EQ(sendMessage(key, kLocalOut, kRemoteOut, {2}, false), kSuccess);
+    });
+    segment().run(kCycle);
+    EXPECT_THAT(segment().remoteMessages(kRemote),
+                ElementsAre(Field(&sim::RemoteStation::Message::data, ElementsAre(2))));
+    EXPECT_THAT(road.run([] { return pollEvents(); }), ElementsAre(Field(&Event::kind, kMessageSent)));
+
+    // A restart of the bus resets the board, which drops what was waiting to be sent.
+    road.run([] {
+        EXPECT_EQ(sendMessage(messageKey(kLocalOut, kRemoteOut), kLocalOut, kRemoteOut, {3}, false), kSuccess);
+        EXPECT_EQ(SEND_APER(0, 2), kSuccess);
+        ASSERT_EQ(START_COMMUNICATION(), kSuccess);
+        ASSERT_EQ(START_BA(160 * 64), kSuccess);
+    });
+    segment().run(kCycle);
+    EXPECT_EQ(segment().remoteMessages(kRemote).size(), 1u);
+    EXPECT_TRUE(road.run([] { return pollEvents(); }).empty());
+}
+
 TEST_P(MainRoad, AFailingMediumIsReportedAndAFailedBoardFallsSilent) {
     EngineThread road;
     startRoad(road);

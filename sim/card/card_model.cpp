@@ -15,6 +15,7 @@ constexpr std::uint32_t kTransmissionCounterPage = 129;
 
 constexpr std::uint8_t kEventReceived = 2;  // event kind: a message arrived (identifier = receive key)
 constexpr std::uint8_t kSendRequestBytes = 10;
+constexpr std::size_t kRequestControl = 8, kRequestSelector = 9;  // in the ten request bytes
 constexpr std::uint8_t kReceiveHeaderBytes = 8;
 constexpr std::uint8_t kReadEvtBytes = 4;
 constexpr std::uint8_t kDefEvtBytes = 2;
@@ -152,6 +153,8 @@ void CardModel::reset() {
     receiveQueues_.clear();
     events_.clear();
     eventsChanged();
+    sent_.clear();
+    aperiodic_.clear();
     baState_ = ba::kStopped;
     baStartPage_ = 0;
     parameter_.reset();
@@ -266,7 +269,16 @@ CardAnswer CardModel::writeMsg(std::uint16_t) {
 
 CardAnswer CardModel::sendMsg(std::uint16_t) { return writing(kSendRequestBytes, kSendRequestBytes); }
 
-CardAnswer CardModel::purge(std::uint16_t) { return {}; }
+CardAnswer CardModel::purge(std::uint16_t word) {
+    // The purge word names a channel as its messages' requests do: the control byte, then the
+    // channel selector with bit 0 set. Messages the segment has not taken yet are dropped.
+    const auto control = static_cast<std::uint8_t>(word >> 8);
+    const auto selector = static_cast<std::uint8_t>(word & 0xFE);
+    std::erase_if(sent_, [&](const SentMessage& m) {
+        return m.request[kRequestControl] == control && m.request[kRequestSelector] == selector;
+    });
+    return {};
+}
 
 CardAnswer CardModel::readEvt(std::uint16_t) {
     if (events_.empty()) return refused(refusal::kQueueEmpty);

@@ -147,7 +147,8 @@ public:
     std::uint8_t finishWrite(std::uint8_t commandByte, std::uint16_t key, std::span<const std::uint8_t> data,
                              std::uint8_t status);
     bool eventPending() const;
-    // Board reset: BA stopped, transaction state, events, queues and values cleared; pages kept.
+    // Board reset: BA stopped, transaction state, events, queues (received, and the messages and
+    // aperiodic requests not yet sent) and values cleared; pages kept.
     void reset();
 
     // Inspection and stimulus (tests, the FIP segment).
@@ -160,6 +161,7 @@ public:
     void pushEvent(const CardEvent& event);
     // Queues a received message under its receive key and raises the "message received" event.
     void deliverMessage(std::uint16_t receiveKey, ReceivedMessage message);
+    // Messages sent and not yet taken by the segment (PURGE drops those of its channel).
     std::vector<SentMessage> sentMessages() const;
     std::vector<AperiodicRequest> aperiodicRequests() const;
     std::uint8_t baState() const;
