@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "base/machine_root.h"
 #include "base/registry_store.h"
 #include "kernel/registry_faults.h"
 #include "multi_card.h"
@@ -36,6 +37,7 @@ void acceptAll() { qk::testing::setRegistryWriteFault({}); }
 class MultiCard : public ::testing::Test {
 protected:
     void SetUp() override {
+        qbase::markMachineBooted(true);  // the registry alone, without the simulated machine's boards
         reg::deleteKey(reg::Root::LocalMachine, kService);
         ASSERT_TRUE(reg::createKey(reg::Root::LocalMachine, kService));
         UNICODE_STRING path;
