@@ -258,6 +258,19 @@ TEST_P(MainRoad, AFailingMediumIsReportedAndAFailedBoardFallsSilent) {
     segment().run(kCycle);
     EXPECT_EQ(medium(), 0x03) << "errors cleared, new references, the board back on the bus";
     EXPECT_GT(segment().remoteValue(kRemote, kLocalOut)->count, heard);
+
+    // Medium 2 alone in service, and it fails: the healthy medium 1 carries nothing.
+    EXPECT_EQ(road.run([&] { return MEDIUM_CONTROL(5, &status); }), kSuccess);
+    EXPECT_EQ(status & 0x03, 0x02);
+    segment().setMediumFault(GetParam().segmentBoard, 2, true);
+    segment().run(kCycle);
+    const std::uint64_t alone = segment().remoteValue(kRemote, kLocalOut)->count;
+    segment().run(2 * kCycle);
+    EXPECT_EQ(segment().remoteValue(kRemote, kLocalOut)->count, alone);
+    EXPECT_EQ(medium() & 0x0F, 0x0A) << "CH2 and ET2";
+    EXPECT_EQ(road.run([&] { return MEDIUM_CONTROL(6, &status); }), kSuccess);
+    segment().run(2 * kCycle);
+    EXPECT_GT(segment().remoteValue(kRemote, kLocalOut)->count, alone) << "medium 1 back in service";
 }
 
 // The macrocycle follows the configured bit rate: WAIT(A0) is 160 BA units of 4000 / 40, 64 or 80 us.

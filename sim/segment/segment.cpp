@@ -32,7 +32,12 @@ std::uint16_t be16(const std::array<std::uint8_t, 10>& b, std::size_t i) {
 
 bool Segment::Board::dualMedium() const { return medium == nullptr || medium->dualMedium(); }
 
-bool Segment::Board::onBus() const { return !fault[0] || (dualMedium() && !fault[1]); }
+bool Segment::Board::carries(int channel) const {
+    constexpr std::uint8_t kChannelBit[2] = {medium::kChannel1, medium::kChannel2};
+    return (inService & kChannelBit[channel]) != 0 && !fault[channel] && (channel == 0 || dualMedium());
+}
+
+bool Segment::Board::onBus() const { return carries(0) || carries(1); }
 
 Segment::~Segment() { stopPaced(); }
 
@@ -112,6 +117,7 @@ void Segment::runLocked(Nanoseconds duration) {
 void Segment::sync() {
     for (std::size_t i = 0; i < boards_.size(); ++i) {
         Board& b = boards_[i];
+        if (b.medium) b.inService = b.medium->status() & (medium::kChannel1 | medium::kChannel2);
         const std::uint32_t resets = b.card->resetCount();
         const bool circuit = b.card->circuitStarted();
         if (resets != b.seenResets || circuit != b.seenCircuit) {
@@ -139,8 +145,10 @@ void Segment::sync() {
         }
         if (circuit) {
             constexpr std::uint8_t kTransmissionError[2] = {medium::kTransmissionError1, medium::kTransmissionError2};
+            constexpr std::uint8_t kChannelBit[2] = {medium::kChannel1, medium::kChannel2};
             for (int c = 0; c < 2; ++c) {
-                if (!b.fault[c] || (c == 1 && !b.dualMedium())) continue;
+                // A channel out of service sends nothing, so it fails nothing.
+                if (!b.fault[c] || (b.inService & kChannelBit[c]) == 0 || (c == 1 && !b.dualMedium())) continue;
                 if (b.medium) b.medium->raiseErrors(kTransmissionError[c]);
                 b.card->countMediumError(c + 1);
             }

@@ -20,9 +20,10 @@
 //     board gets an "aperiodic sent" event (kind 0, identifier = the variable index);
 //   - SUSPEND raises a BA event (kind 3, parameter = the event number, identifier = the word
 //     address of the SUSPEND's 16-word block, so that the program goes on at identifier + 16).
-// A medium fault on a board's channel raises that channel's transmission error in its FIELDUAL and
-// moves the card's error counters of that channel (CardModel::countMediumError) while the board's
-// circuit runs; with every channel of a board faulty the board neither sends nor hears.
+// A board carries traffic on the channels its FIELDUAL has in service (MEDIUM_CONTROL 4, 5, 6) that
+// are not faulty. A medium fault on a channel in service raises that channel's transmission error
+// in the FIELDUAL and moves the card's error counters of that channel (CardModel::countMediumError)
+// while the board's circuit runs; with no channel left the board neither sends nor hears.
 //
 // Time is simulated bus time: run() advances it deterministically; startPaced() runs a thread of
 // the simulator that follows the wall clock. Thread-safe: every member takes the segment's lock.
@@ -91,7 +92,9 @@ private:
         std::map<std::uint16_t, std::uint32_t> seenWrites;
         std::map<std::uint16_t, Nanoseconds> lastWrite;
         std::map<std::uint16_t, Nanoseconds> lastReceived;  // consumed values with promptness
+        std::uint8_t inService = medium::kChannel1 | medium::kChannel2;  // the FIELDUAL's CH bits at the last look
         bool dualMedium() const;
+        bool carries(int channel) const;  // 0 or 1: in service and not faulty
         bool onBus() const;
     };
     struct QueuedMessage {
