@@ -301,6 +301,42 @@ TEST_P(BitRates, PaceTheArbitratorsProgram) {
 INSTANTIATE_TEST_SUITE_P(Speeds, BitRates,
                          ::testing::Values(BitRateCase{0, 5}, BitRateCase{1, 8}, BitRateCase{2, 10}));
 
+// A board without a bus arbitrator of its own on a bus that a remote station arbitrates.
+class RemoteArbitrator : public EngineOnMachine {};
+
+TEST_F(RemoteArbitrator, CarriesTheBoardsTraffic) {
+    sim::MachineDescription d = machineWithRemoteStation();
+    sim::RemoteStationConfig ba;
+    ba.name = "BA";
+    ba.address = 9;
+    ba.consumes = {kPeerOut};
+    ba.arbitratorProgram = {"ID_DAT(200)", "ID_DAT(300)", "SEND_MSG(60)", "WAIT(A0)"};
+    d.remoteStations.push_back(ba);
+    boot(d);
+    Network n = peerNetwork();
+    n.variables.push_back({.identifier = kRemoteOut, .produced = false, .length = 2});
+    n.messages = {{.source = kPeerOut, .destination = kRemoteOut, .transmitted = true}};
+    const std::string file = writeNetwork(n, "no_ba");
+    ASSERT_EQ(START_FIP_ENGINE(1, kBoardPci), kSuccess);
+    ASSERT_EQ(DOWNLOAD_CNF(file.c_str()), kSuccess);
+    ASSERT_EQ(START_COMMUNICATION(), kSuccess);
+    EXPECT_EQ(START_BA(160 * 64), kErrNoBaMemory);
+    ASSERT_EQ(variableIndex(kPeerOut), 1) << "after 0x0200";
+    const std::array<std::uint8_t, 4> value = {9, 8, 7, 6};
+    ASSERT_EQ(FIP_WRITE_VAR(1, value.data()), kSuccess);
+    EXPECT_EQ(sendMessage(messageKey(kPeerOut, kRemoteOut), kPeerOut, kRemoteOut, {0x55}, false), kSuccess);
+
+    machine().segment().run(2 * kCycle);
+    EXPECT_EQ(machine().segment().arbitratingBoard(), std::nullopt);
+    EXPECT_THAT(readVariable(0, 4).bytes, ElementsAre(kPduType, 2, 0, 8));
+    const auto held = machine().segment().remoteValue(1, kPeerOut);
+    ASSERT_TRUE(held);
+    EXPECT_THAT(held->value, ElementsAre(9, 8, 7, 6));
+    EXPECT_THAT(machine().segment().remoteMessages(kRemote),
+                ElementsAre(Field(&sim::RemoteStation::Message::data, ElementsAre(0x55))));
+    EXPECT_THAT(pollEvents(), ElementsAre(Field(&Event::kind, kMessageSent)));
+}
+
 // The designer's older file format loads into the same tables and drives the same bus.
 class Format3File : public EngineOnMachine {};
 
