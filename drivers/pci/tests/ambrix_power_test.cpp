@@ -2,14 +2,9 @@
 // board, its handle, and the power calls of the PnP boot surface.
 #include <gtest/gtest.h>
 
-#include <array>
-#include <variant>
 #include <vector>
 
-#include "fdb_ioctl.h"
-#include "kernel/pnp.h"
-#include "sim/machine/machine.h"
-#include "win32/windows.h"
+#include "pci_board_fixture.h"
 
 namespace {
 
@@ -17,47 +12,11 @@ using qk::pnp::DevicePowerState;
 using qk::pnp::SystemPowerState;
 constexpr qk::NTSTATUS kUnsuccessful = static_cast<qk::NTSTATUS>(0xC0000001);
 
-HANDLE openBoard() {
-    return CreateFileA("\\\\.\\AMBRIX1", GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-}
+using ambrix::testing::openBoard;
 
-class AmbrixPower : public ::testing::Test {
+class AmbrixPower : public ambrix::testing::PciBoardTest {
 protected:
-    void SetUp() override {
-        machine_ = &sim::bootMachine(sim::defaultMachine());
-        board_ = openBoard();
-        ASSERT_NE(board_, INVALID_HANDLE_VALUE);
-    }
-    void TearDown() override {
-        if (board_ != INVALID_HANDLE_VALUE) CloseHandle(board_);
-        sim::shutdownMachine();
-    }
-
-    qk::pnp::DeviceNodeId node() const {
-        const auto& boards = machine_->description().boards;
-        std::size_t first = 0;
-        while (!std::holds_alternative<sim::PciBoardConfig>(boards.at(first))) ++first;
-        return machine_->enumerations().at(first).node;
-    }
     DevicePowerState boardPower() { return machine_->pciBoard(0).powerState(); }
-
-    // A page write and read-back: FULLFIP2 transactions that need the board powered.
-    bool pageRoundTrip(std::uint8_t page, std::uint8_t mark) {
-        std::array<std::uint8_t, fdb::kWritePhyInput> in{};
-        in[0] = page;
-        in[2] = mark;
-        DWORD returned = 0;
-        if (!DeviceIoControl(board_, fdb::IOCTL_WRITE_PHY, in.data(), in.size(), nullptr, 0, &returned, nullptr))
-            return false;
-        std::array<std::uint8_t, fdb::kPageBytes> back{};
-        back[0] = page;
-        return DeviceIoControl(board_, fdb::IOCTL_READ_PHY, back.data(), 2, back.data(), back.size(), &returned,
-                               nullptr) &&
-               returned == fdb::kPageBytes && back[0] == mark;
-    }
-
-    sim::Machine* machine_ = nullptr;
-    HANDLE board_ = INVALID_HANDLE_VALUE;
 };
 
 TEST_F(AmbrixPower, AControlAfterAPowerDownWakesTheBoardFirst) {

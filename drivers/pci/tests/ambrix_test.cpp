@@ -6,19 +6,14 @@
 
 #include "base/clock.h"
 #include "base/registry_store.h"
-#include "fdb_ioctl.h"
-#include "kernel/pnp.h"
-#include "sim/machine/machine.h"
-#include "win32/windows.h"
+#include "pci_board_fixture.h"
 
 namespace {
 
 namespace reg = qbase::registry;
 constexpr char kParameters[] = "SYSTEM\\CurrentControlSet\\Services\\ambrix\\Parameters";
 
-HANDLE openBoard() {
-    return CreateFileA("\\\\.\\AMBRIX1", GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-}
+using ambrix::testing::openBoard;
 
 std::vector<std::uint8_t> value(const char* name) {
     const auto v = reg::getValue(reg::Root::LocalMachine, kParameters, name);
@@ -31,17 +26,8 @@ struct Reply {
     DWORD returned;
 };
 
-class Ambrix : public ::testing::Test {
+class Ambrix : public ambrix::testing::PciBoardTest {
 protected:
-    void SetUp() override {
-        machine_ = &sim::bootMachine(sim::defaultMachine());
-        board_ = openBoard();
-        ASSERT_NE(board_, INVALID_HANDLE_VALUE);
-    }
-    void TearDown() override {
-        if (board_ != INVALID_HANDLE_VALUE) CloseHandle(board_);
-        sim::shutdownMachine();
-    }
     Reply control(DWORD code, void* in, DWORD inLength, void* out, DWORD outLength) {
         DWORD returned = 0xFFFF;
         const bool ok = DeviceIoControl(board_, code, in, inLength, out, outLength, &returned, nullptr);
@@ -52,8 +38,6 @@ protected:
         EXPECT_TRUE(control(code, nullptr, 0, &v, sizeof v).ok);
         return v;
     }
-    sim::Machine* machine_ = nullptr;
-    HANDLE board_ = INVALID_HANDLE_VALUE;
 };
 
 TEST_F(Ambrix, OneOpenAtATimeAndTheUsedValuesFollowIt) {
