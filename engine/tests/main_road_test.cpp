@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <chrono>
 #include <vector>
 
 #include "board_device.h"
@@ -335,6 +336,35 @@ TEST_F(RemoteArbitrator, CarriesTheBoardsTraffic) {
     EXPECT_THAT(machine().segment().remoteMessages(kRemote),
                 ElementsAre(Field(&sim::RemoteStation::Message::data, ElementsAre(0x55))));
     EXPECT_THAT(pollEvents(), ElementsAre(Field(&Event::kind, kMessageSent)));
+}
+
+// In interactive use the segment follows the wall clock on a thread of the simulator, while the
+// application's calls reach the same card: the values move on their own.
+class PacedSegment : public EngineOnMachine {};
+
+TEST_F(PacedSegment, TheBusMovesUnderTheApplication) {
+    boot(machineWithRemoteStation());
+    const std::string file = writeNetwork(roadNetwork(), "paced");
+    ASSERT_EQ(START_FIP_ENGINE(1, kBoardPci), kSuccess);
+    ASSERT_EQ(DOWNLOAD_CNF(file.c_str()), kSuccess);
+    ASSERT_EQ(START_COMMUNICATION(), kSuccess);
+    ASSERT_EQ(START_BA(160 * 64), kSuccess);
+    machine().segment().startPaced(100.0);  // a macrocycle of 10 ms in 100 us
+    std::uint8_t first = 0, last = 0;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (std::chrono::steady_clock::now() < deadline) {
+        const Value v = readVariable(1, 4);
+        if (v.code != kSuccess) continue;
+        if (first == 0) first = v.bytes[3];
+        last = v.bytes[3];
+        if (static_cast<std::uint8_t>(last - first) >= 3) break;
+    }
+    EXPECT_EQ(STOP_BA(), kSuccess);
+    machine().segment().stopPaced();
+    EXPECT_GE(static_cast<std::uint8_t>(last - first), 3) << "the counter moved from " << int{first};
+    std::uint8_t state = 0;
+    EXPECT_EQ(BA_REPORT(&state), kSuccess);
+    EXPECT_EQ(state, 9);
 }
 
 // The designer's older file format loads into the same tables and drives the same bus.

@@ -12,6 +12,9 @@ constexpr std::uint32_t kMessageAddressBytes = 6;
 constexpr std::uint16_t kReceiveKey = 0;
 constexpr std::uint32_t kBaMemoryFirstPage = 160;
 constexpr auto kPacedSlice = std::chrono::milliseconds(1);
+// The most wall time one paced step makes up for: a simulator slower than the rate asked for falls
+// behind the wall clock instead of taking ever longer steps (and ever longer to stop).
+constexpr auto kMaxPacedCatchUp = std::chrono::milliseconds(10);
 
 // Event bytes: bits 0-1 the kind, bits 2-4 the value. A send report's value is the report code
 // that the designer's message dialog reads (0 without acknowledge, 4 positive acknowledge without
@@ -368,7 +371,9 @@ void Segment::startPaced(double rate) {
         std::unique_lock lock(pacedMutex_);
         while (!pacedStop_.wait_for(lock, kPacedSlice, [this] { return !pacing_; })) {
             const auto wall = std::chrono::steady_clock::now();
-            const auto elapsed = std::chrono::duration_cast<std::chrono::nanoseconds>(wall - last).count();
+            const auto elapsed = std::chrono::duration_cast<std::chrono::nanoseconds>(
+                                     std::min<std::chrono::steady_clock::duration>(wall - last, kMaxPacedCatchUp))
+                                     .count();
             last = wall;
             lock.unlock();
             run(static_cast<Nanoseconds>(static_cast<double>(elapsed) * rate));

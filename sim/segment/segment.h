@@ -71,6 +71,8 @@ public:
     void run(Nanoseconds duration);
     Nanoseconds now() const;
     // Follows the wall clock, `rate` bus seconds per wall second, until stopPaced() or destruction.
+    // A step makes up for at most 10 ms of wall time: when the simulator cannot keep the rate, bus
+    // time runs slower than asked.
     void startPaced(double rate = 1.0);
     void stopPaced();
 
