@@ -9,7 +9,10 @@
 //
 // Contract: every access is a call on the owning range object, on the caller's thread; the range
 // objects do their own locking. An access outside every attached range is a fault of the driver:
-// the accessor reports it through qk::hw::faults() and reads as 0xFF bytes.
+// the accessor reports it through qk::hw::faults() and reads as 0xFF bytes. An access that starts
+// after a range's detach (or its mapping's unmap) has returned does not reach it; the last
+// reference to a detached range may be dropped later, at the next access or the exit of a thread
+// that used it.
 #pragma once
 
 #include <cstdint>

@@ -137,11 +137,6 @@ std::uint8_t CardModel::finishWrite(std::uint8_t commandByte, std::uint16_t key,
     }
 }
 
-// Read on every USTATE read, so it is kept apart from the lock.
-bool CardModel::eventPending() const { return eventPending_.load(std::memory_order_acquire); }
-
-void CardModel::eventsChanged() { eventPending_.store(!events_.empty(), std::memory_order_release); }
-
 void CardModel::reset() {
     std::lock_guard lock(mutex_);
     values_.clear();
@@ -152,7 +147,6 @@ void CardModel::reset() {
     pendingMessages_.clear();
     receiveQueues_.clear();
     events_.clear();
-    eventsChanged();
     sent_.clear();
     aperiodic_.clear();
     baState_ = ba::kStopped;
@@ -282,9 +276,7 @@ CardAnswer CardModel::purge(std::uint16_t word) {
 
 CardAnswer CardModel::readEvt(std::uint16_t) {
     if (events_.empty()) return refused(refusal::kQueueEmpty);
-    const CardEvent e = events_.front();
-    events_.pop_front();
-    eventsChanged();
+    const CardEvent e = events_.pop();
     static_assert(kReadEvtBytes == 4);
     return reading({e.eventByte, e.parameter, static_cast<std::uint8_t>(e.identifier >> 8),
                     static_cast<std::uint8_t>(e.identifier)});
@@ -356,16 +348,14 @@ std::optional<EventDefinition> CardModel::eventDefinition(std::uint16_t index) c
 
 void CardModel::pushEvent(const CardEvent& event) {
     std::lock_guard lock(mutex_);
-    events_.push_back(event);
-    eventsChanged();
+    events_.push(event);
 }
 
 void CardModel::deliverMessage(std::uint16_t receiveKey, ReceivedMessage message) {
     std::lock_guard lock(mutex_);
     if (message.data.size() > kMaxReceivedBytes) message.data.resize(kMaxReceivedBytes);
     receiveQueues_[receiveKey].push_back(std::move(message));
-    events_.push_back(CardEvent{.eventByte = kEventReceived, .parameter = 0, .identifier = receiveKey});
-    eventsChanged();
+    events_.push(CardEvent{.eventByte = kEventReceived, .parameter = 0, .identifier = receiveKey});
 }
 
 std::vector<SentMessage> CardModel::sentMessages() const {

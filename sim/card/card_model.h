@@ -13,7 +13,7 @@
 // exists, variable values are kept per index on the card.
 //
 // Thread-safe: every member takes the card's lock, except eventPending(), which reads a flag that
-// the members changing the event queue set under the lock.
+// the event queue keeps beside it.
 #pragma once
 
 #include <array>
@@ -146,7 +146,7 @@ public:
     // The write of `commandByte` received `data`; returns the status byte to show from now on.
     std::uint8_t finishWrite(std::uint8_t commandByte, std::uint16_t key, std::span<const std::uint8_t> data,
                              std::uint8_t status);
-    bool eventPending() const;
+    bool eventPending() const { return events_.pending(); }
     // Board reset: BA stopped, transaction state, events, queues (received, and the messages and
     // aperiodic requests not yet sent) and values cleared; pages kept.
     void reset();
@@ -218,7 +218,6 @@ private:
 
     std::uint16_t word(std::uint32_t page, std::uint32_t index) const;  // big-endian word of a page
     std::optional<VariableLayout> layoutLocked(std::uint16_t index) const;
-    void eventsChanged();  // with the lock held, after every change of events_
 
     mutable std::mutex mutex_;
     std::vector<Page> pages_;
@@ -226,8 +225,33 @@ private:
     std::map<std::uint16_t, EventDefinition> eventDefinitions_;
     std::map<std::uint16_t, std::vector<std::uint8_t>> pendingMessages_;  // WRITE_MSG data by key
     std::map<std::uint16_t, std::deque<ReceivedMessage>> receiveQueues_;
-    std::deque<CardEvent> events_;
-    std::atomic<bool> eventPending_{false};
+    // The event queue with its pending flag, which eventPending() reads without the lock; every
+    // change goes through here (with the lock held), so that the two agree.
+    class Events {
+    public:
+        bool empty() const { return queue_.empty(); }
+        bool pending() const { return pending_.load(std::memory_order_acquire); }
+        void push(const CardEvent& event) {
+            queue_.push_back(event);
+            publish();
+        }
+        CardEvent pop() {
+            const CardEvent event = queue_.front();
+            queue_.pop_front();
+            publish();
+            return event;
+        }
+        void clear() {
+            queue_.clear();
+            publish();
+        }
+
+    private:
+        void publish() { pending_.store(!queue_.empty(), std::memory_order_release); }
+        std::deque<CardEvent> queue_;
+        std::atomic<bool> pending_{false};
+    };
+    Events events_;
     std::vector<SentMessage> sent_;
     std::vector<AperiodicRequest> aperiodic_;
     std::uint8_t baState_ = ba::kStopped;
