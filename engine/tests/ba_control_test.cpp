@@ -8,7 +8,7 @@
 
 #include "board_device.h"
 #include "engine_calls.h"
-#include "network_file.h"
+#include "road_network.h"
 #include "stack_fixture.h"
 
 namespace corvix::testing {
@@ -18,7 +18,6 @@ using ::testing::AllOf;
 using ::testing::ElementsAre;
 using ::testing::Field;
 
-constexpr sim::Nanoseconds kCycle = 10 * 1000000;  // WAIT(A0) at 1 Mbit/s
 constexpr std::uint16_t kFirst = 0x0200, kSecond = 0x0210;
 constexpr std::uint8_t kPending = 15;
 constexpr std::uint16_t kProgram1 = 160 * 64;

@@ -9,7 +9,7 @@
 
 #include "board_device.h"
 #include "engine_calls.h"
-#include "network_file.h"
+#include "road_network.h"
 #include "stack_fixture.h"
 
 namespace corvix::testing {
@@ -17,7 +17,6 @@ namespace {
 
 using ::testing::ElementsAre;
 
-constexpr sim::Nanoseconds kMs = 1000000;
 constexpr std::uint16_t kConsumed = 100, kProduced = 10;
 constexpr std::uint16_t kRemoteBase = 0x1000, kLocalBase = 0x2000;
 

@@ -8,7 +8,7 @@
 #include "board_device.h"
 #include "engine_calls.h"
 #include "engine_thread.h"
-#include "network_file.h"
+#include "road_network.h"
 #include "stack_fixture.h"
 
 namespace corvix::testing {
@@ -16,7 +16,6 @@ namespace {
 
 using ::testing::ElementsAre;
 
-constexpr sim::Nanoseconds kCycle = 10 * 1000000;  // WAIT(A0) at 1 Mbit/s
 constexpr std::uint16_t kFromPci = 0x0A00, kFromPc104 = 0x0B00;
 constexpr std::size_t kPciOnSegment = 0, kPc104OnSegment = 1;
 constexpr std::uint8_t kIdle = 11, kStopped = 9;
