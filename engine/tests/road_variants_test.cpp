@@ -45,18 +45,23 @@ TEST_P(BitRates, PaceTheArbitratorsProgram) {
 INSTANTIATE_TEST_SUITE_P(Speeds, BitRates,
                          ::testing::Values(BitRateCase{0, 5}, BitRateCase{1, 8}, BitRateCase{2, 10}));
 
-// A board without a bus arbitrator of its own on a bus that a remote station arbitrates.
-class RemoteArbitrator : public EngineOnMachine {};
+// A bus that a remote station arbitrates: it carries the traffic of a board without an arbitrator
+// of its own, and a board's arbitrator that starts stays on standby.
+class RemoteArbitrator : public EngineOnMachine {
+protected:
+    void SetUp() override {
+        sim::MachineDescription d = machineWithRemoteStation();
+        sim::RemoteStationConfig ba;
+        ba.name = "BA";
+        ba.address = 9;
+        ba.consumes = {kPeerOut};
+        ba.arbitratorProgram = {"ID_DAT(200)", "ID_DAT(300)", "SEND_MSG(60)", "WAIT(A0)"};
+        d.remoteStations.push_back(ba);
+        boot(d);
+    }
+};
 
 TEST_F(RemoteArbitrator, CarriesTheBoardsTraffic) {
-    sim::MachineDescription d = machineWithRemoteStation();
-    sim::RemoteStationConfig ba;
-    ba.name = "BA";
-    ba.address = 9;
-    ba.consumes = {kPeerOut};
-    ba.arbitratorProgram = {"ID_DAT(200)", "ID_DAT(300)", "SEND_MSG(60)", "WAIT(A0)"};
-    d.remoteStations.push_back(ba);
-    boot(d);
     Network n = peerNetwork();
     n.variables.push_back({.identifier = kRemoteOut, .produced = false, .length = 2});
     n.messages = {{.source = kPeerOut, .destination = kRemoteOut, .transmitted = true}};
@@ -79,6 +84,22 @@ TEST_F(RemoteArbitrator, CarriesTheBoardsTraffic) {
     EXPECT_THAT(machine().segment().remoteMessages(kRemote),
                 ElementsAre(Field(&sim::RemoteStation::Message::data, ElementsAre(0x55))));
     EXPECT_THAT(pollEvents(), ElementsAre(Field(&Event::kind, kMessageSent)));
+}
+
+TEST_F(RemoteArbitrator, KeepsTheBusWhenABoardsArbitratorStarts) {
+    const std::string file = writeNetwork(roadNetwork(), "standby");
+    ASSERT_EQ(START_FIP_ENGINE(1, kBoardPci), kSuccess);
+    ASSERT_EQ(DOWNLOAD_CNF(file.c_str()), kSuccess);
+    ASSERT_EQ(START_COMMUNICATION(), kSuccess);
+    machine().segment().run(kCycle);
+    ASSERT_EQ(START_BA(160 * 64), kSuccess);
+    machine().segment().run(2 * kCycle);
+    std::uint8_t state = 0;
+    EXPECT_EQ(BA_REPORT(&state), kSuccess);
+    EXPECT_EQ(state, 11) << "idle: another arbitrator runs the bus";
+    EXPECT_EQ(machine().segment().arbitratingBoard(), std::nullopt);
+    EXPECT_EQ(readVariable(1, 5).code, kSuccess) << "the remote arbitrator scans 0x0200";
+    EXPECT_EQ(STOP_BA(), kSuccess);
 }
 
 // In interactive use the segment follows the wall clock on a thread of the simulator, while the

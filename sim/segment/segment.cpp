@@ -138,9 +138,9 @@ void Segment::sync() {
             aperiodic_.insert(at, {i, r});
         }
         if (!b.config) continue;
-        // A board's BA that starts while another board's runs waits as IDLE.
+        // A board's BA that starts while another arbitrator runs waits as IDLE.
         const std::uint8_t state = b.card->baState();
-        if (arbitrator_ && arbitrator_->board && *arbitrator_->board != i && state != ba::kStopped && state != ba::kIdle)
+        if (arbitrator_ && arbitrator_->board != std::optional<std::size_t>(i) && state != ba::kStopped && state != ba::kIdle)
             b.card->setBaState(ba::kIdle);
         for (const auto& [index, received] : b.lastReceived) {
             const CardVariable* v = b.config->at(index);
@@ -173,15 +173,7 @@ std::vector<std::uint16_t> Segment::baMemory(const Board& board) const {
 // Keeps the running board arbitrator in step with its card: STOP_BA, a new START_BA, CONTINUE_BA
 // and CHANGE_MACRO_BA.
 bool Segment::controlArbitrator() {
-    if (!arbitrator_->board) {
-        // A remote arbitrator gives way to a board's.
-        const bool boardStarted = std::any_of(boards_.begin(), boards_.end(), [](const Board& b) {
-            return b.config && b.seenCircuit && b.card->baState() != ba::kStopped;
-        });
-        if (!boardStarted) return true;
-        arbitrator_.reset();
-        return false;
-    }
+    if (!arbitrator_->board) return true;  // a remote arbitrator keeps the bus
     Board& b = boards_[*arbitrator_->board];
     if (b.card->baState() == ba::kStopped || b.card->baStartCount() != b.seenStarts || !b.config) {
         arbitrator_.reset();

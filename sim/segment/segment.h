@@ -3,8 +3,9 @@
 //
 // A board takes part once its card holds a configuration image and START_CIRCUIT has run; its
 // arbitrator runs from the moment START_BA is accepted (program 1, header word 13) until STOP_BA.
-// One arbitrator runs the bus at a time: a board's BA that starts while another one runs reports
-// IDLE and takes over when that one stops. A remote station's arbitrator runs whenever no board's does.
+// One arbitrator runs the bus at a time, and the one that runs keeps it: a board's BA that starts
+// while another one (a board's or a remote station's) runs reports IDLE, and takes over when the
+// board's that ran stops. A remote station's arbitrator starts when no board's runs and never stops.
 //
 // Traffic as the arbitrator's program makes it:
 //   - ID_DAT: the producer's value (a board: its last WRITE_VAR value; a remote station: its

@@ -174,7 +174,7 @@ TEST_F(SegmentTest, ArbitratorOffTheBusReachesNobody) {
     EXPECT_FALSE(segment.remoteValue(station, 0x100));
 }
 
-TEST_F(SegmentTest, OneArbitratorAtATime) {
+TEST_F(SegmentTest, ARunningRemoteArbitratorKeepsTheBus) {
     RemoteStationConfig arbitrator;
     arbitrator.address = 9;
     arbitrator.arbitratorProgram = {"ID_DAT(1405)", "WAIT(A0)"};
@@ -183,6 +183,13 @@ TEST_F(SegmentTest, OneArbitratorAtATime) {
     EXPECT_FALSE(segment.arbitratingBoard());
     EXPECT_EQ(testing::readVar(cardB, 1).status, 0x20);
 
+    testing::startBa(cardA);
+    segment.run(kCycle);
+    EXPECT_FALSE(segment.arbitratingBoard());
+    EXPECT_EQ(cardA.baState(), ba::kIdle);
+}
+
+TEST_F(SegmentTest, OneArbitratorAtATime) {
     testing::startBa(cardA);
     segment.run(kCycle);
     EXPECT_EQ(segment.arbitratingBoard(), boardA);
