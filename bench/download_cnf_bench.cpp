@@ -36,8 +36,11 @@ namespace {
 
 using namespace corvix::download;
 
-// The largest variable table whose image fits 2048 pages with BA memory and a message table of 4:
-// the marker page is then 2032; at 1984 it would be 2049.
+// The largest variable table whose image fits the card's 2048 pages with BA memory. The marker page,
+// the last page written, is ((M + T) >> 2) + 16 x (T >> 6) + 16 x 54 + 192 for T variables and a
+// message table of M: about T / 2 + 1056. With M = 4 it is 2032 at T = 1983 and 2049 at 1984; even
+// M = 0 puts it on page 2048 at T = 1984, past the last page. T = 4095 would need page 3088 (2224
+// without BA memory, whose own largest table is 3711).
 constexpr std::uint16_t kLargestWithBa = 1983;
 
 records::Configuration configuration(std::uint16_t variables, int macros) {
