@@ -62,7 +62,7 @@ Hardware& hw() {
 constinit std::atomic<std::uint64_t> generation{1};
 
 // With the unique lock held, after a change of the tables.
-void tablesChanged(Hardware&) { generation.fetch_add(1, std::memory_order_release); }
+void tablesChanged() { generation.fetch_add(1, std::memory_order_release); }
 
 // A thread's last decoded range: addresses [first, first + length) reach `range` at `offset` +
 // (address - first). The shared pointer keeps the range alive as the one an access holds would;
@@ -169,13 +169,13 @@ std::uintptr_t allocateTokens(Hardware& h, std::size_t size) {
 void attachMemory(std::uint64_t physicalAddress, std::shared_ptr<MemoryRange> range) {
     std::unique_lock lock(hw().lock);
     hw().memory[physicalAddress] = std::move(range);
-    tablesChanged(hw());
+    tablesChanged();
 }
 
 void attachPorts(std::uint32_t firstPort, std::shared_ptr<PortRange> range) {
     std::unique_lock lock(hw().lock);
     hw().ports[firstPort] = std::move(range);
-    tablesChanged(hw());
+    tablesChanged();
 }
 
 void detachMemory(std::uint64_t physicalAddress) {
@@ -186,13 +186,13 @@ void detachMemory(std::uint64_t physicalAddress) {
     for (auto& [token, mapping] : h.mappings)
         if (mapping.range == it->second) mapping.range.reset();
     h.memory.erase(it);
-    tablesChanged(h);
+    tablesChanged();
 }
 
 void detachPorts(std::uint32_t firstPort) {
     std::unique_lock lock(hw().lock);
     hw().ports.erase(firstPort);
-    tablesChanged(hw());
+    tablesChanged();
 }
 
 void detachAll() {
@@ -201,7 +201,7 @@ void detachAll() {
     for (auto& [token, mapping] : h.mappings) mapping.range.reset();
     h.memory.clear();
     h.ports.clear();
-    tablesChanged(h);
+    tablesChanged();
 }
 
 std::vector<std::string> faults() {
@@ -229,7 +229,7 @@ PVOID MmMapIoSpace(PHYSICAL_ADDRESS physicalAddress, SIZE_T numberOfBytes, MEMOR
     const std::uintptr_t token = allocateTokens(h, size);
     if (token == 0) return nullptr;
     h.mappings[token] = Mapping{numberOfBytes, start, range->second, static_cast<std::uint32_t>(start - range->first)};
-    tablesChanged(h);
+    tablesChanged();
     return reinterpret_cast<PVOID>(token);
 }
 
@@ -237,7 +237,7 @@ void MmUnmapIoSpace(PVOID baseAddress, SIZE_T) {
     Hardware& h = hw();
     std::unique_lock lock(h.lock);
     if (h.mappings.erase(reinterpret_cast<std::uintptr_t>(baseAddress)) != 0) {
-        tablesChanged(h);
+        tablesChanged();
         return;
     }
     lock.unlock();
