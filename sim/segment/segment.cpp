@@ -124,6 +124,11 @@ void Segment::sync() {
         const std::uint32_t resets = b.card->resetCount();
         const bool circuit = b.card->circuitStarted();
         if (resets != b.seenResets || circuit != b.seenCircuit) {
+            if (resets != b.seenResets) {
+                // The reset board's requests that the segment holds die with the board's queues.
+                std::erase_if(messages_, [&](const QueuedMessage& q) { return q.board == i; });
+                std::erase_if(aperiodic_, [&](const QueuedAperiodic& q) { return q.board == i; });
+            }
             b.seenResets = resets;
             b.seenCircuit = circuit;
             b.config = readCardConfiguration(*b.card);

@@ -101,6 +101,20 @@ TEST_F(SegmentTest, ProducedValueReachesRemoteAndBoardConsumersWithRefreshment) 
     EXPECT_TRUE(segment.remoteValue(station, 0x100)->refreshed);
 }
 
+TEST_F(SegmentTest, AResetBoardsQueuedRequestsAreDropped) {
+    testing::startBa(cardA);
+    testing::sendMessage(cardA, 3, 0x200, 0x100, {1, 2, 3});
+    cardA.command(cmd::kSendAper, 0, false);
+    segment.run(1000);  // taken by the segment, not yet served
+    cardA.reset();
+    testing::startCircuit(cardA);
+    testing::startBa(cardA);
+    segment.run(kCycle);
+    EXPECT_TRUE(segment.remoteMessages(station).empty());
+    EXPECT_EQ(segment.counters().aperiodic, 0u);
+    EXPECT_TRUE(testing::drainEvents(cardA).empty());
+}
+
 TEST_F(SegmentTest, UnansweredIdentifiersCostASilence) {
     testing::startBa(cardA);
     segment.run(kCycle);
