@@ -35,7 +35,6 @@ class MainRoad : public EngineOnMachine, public ::testing::WithParamInterface<Ro
 protected:
     void SetUp() override { boot(machineWithRemoteStation()); }
     sim::Segment& segment() { return machine().segment(); }
-    sim::CardModel& roadCard() { return GetParam().board == kBoardPci ? pci().card() : pc104().card(); }
 
     // Start, download, start communication, first value, start the arbitrator.
     void startRoad(EngineThread& road) {
@@ -104,7 +103,7 @@ TEST_P(MainRoad, AnApplicationRunsTheBusAndExchangesValuesAndMessages) {
     EXPECT_EQ(fromPeer.status, 0);
     const std::int16_t roadKey = road.run([] { return messageKey(kLocalOut, kRemoteOut); });
     EXPECT_EQ(roadKey, 4 + 64) << "T = 4, and a variable receives messages";
-    road.run([] { return pollEvents(); });
+    road.run([] { return pollEvents(); });  // none so far; from here on, those of the exchange
     EXPECT_EQ(road.run([&] { return sendMessage(roadKey, kLocalOut, kRemoteOut, {0xCA, 0xFE, 0x01, 0x02}, true); }),
               kSuccess);
     EXPECT_EQ(peer.run([] {
@@ -212,7 +211,7 @@ TEST_P(MainRoad, AFailingMediumIsReportedAndAFailedBoardFallsSilent) {
     EXPECT_EQ(medium(), 0x03) << "errors cleared, new references, the board back on the bus";
     EXPECT_GT(segment().remoteValue(kRemote, kLocalOut)->count, heard);
 
-    // Medium 2 alone in service, and it fails: the healthy medium 1 carries nothing.
+    // Medium 2 alone in service, and it fails: medium 1, healthy but out of service, carries nothing.
     EXPECT_EQ(road.run([&] { return MEDIUM_CONTROL(5, &status); }), kSuccess);
     EXPECT_EQ(status & 0x03, 0x02);
     segment().setMediumFault(GetParam().segmentBoard, 2, true);
