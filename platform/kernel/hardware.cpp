@@ -65,26 +65,29 @@ constinit std::atomic<std::uint64_t> generation{1};
 void tablesChanged() { generation.fetch_add(1, std::memory_order_release); }
 
 // A thread's last decoded range: addresses [first, first + length) reach `range` at `offset` +
-// (address - first). The shared pointer keeps the range alive as the one an access holds would;
-// a detached range is let go at the thread's next locked lookup.
+// (address - first). Plain data, so that the accessors read it without a thread-local guard; the
+// range is kept alive beside it (in `held`, touched only by the locked lookup) as the shared
+// pointer an access holds would, and a detached range is let go at the thread's next lookup.
 template <typename Range>
 struct LastDecoded {
     std::uint64_t generation = 0;  // 0: empty
     std::uint64_t first = 0;
     std::uint64_t length = 0;
-    std::shared_ptr<Range> range;
+    Range* range = nullptr;
     std::uint32_t offset = 0;
 
     Range* find(std::uint64_t address, std::size_t width, std::uint64_t now, std::uint32_t& at) const {
         if (generation != now || address < first || address - first + width > length) return nullptr;
         at = static_cast<std::uint32_t>(offset + (address - first));
-        return range.get();
+        return range;
     }
 };
 // Built with the initial-exec TLS model (the kernel stand-in is loaded with the program), so that
-// the accessors reach these and their guard without a call.
-thread_local LastDecoded<MemoryRange> lastMemory;
-thread_local LastDecoded<PortRange> lastPorts;
+// the accessors reach these without a call.
+constinit thread_local LastDecoded<MemoryRange> lastMemory;
+constinit thread_local LastDecoded<PortRange> lastPorts;
+thread_local std::shared_ptr<MemoryRange> heldMemory;
+thread_local std::shared_ptr<PortRange> heldPorts;
 
 void fault(const char* accessor, std::uintptr_t address) {
     char text[128];
@@ -110,7 +113,8 @@ auto containing(Map& map, std::uint64_t address) -> decltype(map.begin()) {
         auto it = containing(h.mappings, token);
         if (it != h.mappings.end() && token + width <= it->first + it->second.length && it->second.range) {
             const Mapping& m = it->second;
-            lastMemory = {generation.load(std::memory_order_relaxed), it->first, m.length, m.range, m.offsetInRange};
+            heldMemory = m.range;
+            lastMemory = {generation.load(std::memory_order_relaxed), it->first, m.length, m.range.get(), m.offsetInRange};
             return {m.range.get(), static_cast<std::uint32_t>(m.offsetInRange + (token - it->first))};
         }
     }
@@ -124,7 +128,8 @@ auto containing(Map& map, std::uint64_t address) -> decltype(map.begin()) {
         std::shared_lock lock(h.lock);
         auto it = containing(h.ports, port);
         if (it != h.ports.end() && port < std::uint64_t{it->first} + it->second->length()) {
-            lastPorts = {generation.load(std::memory_order_relaxed), it->first, it->second->length(), it->second, 0};
+            heldPorts = it->second;
+            lastPorts = {generation.load(std::memory_order_relaxed), it->first, it->second->length(), it->second.get(), 0};
             return {it->second.get(), static_cast<std::uint32_t>(port - it->first)};
         }
     }
@@ -132,21 +137,37 @@ auto containing(Map& map, std::uint64_t address) -> decltype(map.begin()) {
     return {nullptr, 0};
 }
 
-// The range and offset behind a token, for an access of `width` bytes; null range on a fault.
-inline std::pair<MemoryRange*, std::uint32_t> decode(const volatile void* address, std::size_t width,
-                                                     const char* accessor) {
+// An access of `width` bytes at a token or a port: `access(range, offset)` with the range found,
+// or with a null range on a fault. The thread's entry is tried inline; a miss goes on out of line,
+// so that the hit needs no registers saved.
+template <typename Access>
+[[gnu::noinline]] auto lockedMemoryAccess(std::uintptr_t token, std::size_t width, const char* accessor, Access access) {
+    const auto [range, offset] = lookUpMemory(token, width, accessor);
+    return access(range, offset);
+}
+
+template <typename Access>
+inline auto memoryAccess(const volatile void* address, std::size_t width, const char* accessor, Access access) {
     const auto token = reinterpret_cast<std::uintptr_t>(address);
     std::uint32_t offset = 0;
     if (MemoryRange* range = lastMemory.find(token, width, generation.load(std::memory_order_acquire), offset))
-        return {range, offset};
-    return lookUpMemory(token, width, accessor);
+        return access(range, offset);
+    return lockedMemoryAccess(token, width, accessor, access);
 }
 
-inline std::pair<PortRange*, std::uint32_t> decodePort(std::uintptr_t port, const char* accessor) {
+template <typename Access>
+[[gnu::noinline]] auto lockedPortAccess(std::uintptr_t port, const char* accessor, Access access) {
+    const auto [range, offset] = lookUpPort(port, accessor);
+    return access(range, offset);
+}
+
+template <typename Access>
+inline auto portAccess(PUCHAR address, const char* accessor, Access access) {
+    const auto port = reinterpret_cast<std::uintptr_t>(address);
     std::uint32_t offset = 0;
     if (PortRange* range = lastPorts.find(port, 1, generation.load(std::memory_order_acquire), offset))
-        return {range, offset};
-    return lookUpPort(port, accessor);
+        return access(range, offset);
+    return lockedPortAccess(port, accessor, access);
 }
 
 // A free token region of `size` bytes (whole pages) in the reservation; 0 when none is left.
@@ -245,31 +266,37 @@ void MmUnmapIoSpace(PVOID baseAddress, SIZE_T) {
 }
 
 UCHAR READ_REGISTER_UCHAR(volatile UCHAR* reg) {
-    auto [range, offset] = decode(reg, 1, __func__);
-    return range ? range->read8(offset) : 0xFF;
+    return memoryAccess(reg, 1, __func__, [](MemoryRange* range, std::uint32_t offset) -> UCHAR {
+        return range ? range->read8(offset) : 0xFF;
+    });
 }
 
 ULONG READ_REGISTER_ULONG(volatile ULONG* reg) {
-    auto [range, offset] = decode(reg, 4, __func__);
-    return range ? range->read32(offset) : 0xFFFFFFFF;
+    return memoryAccess(reg, 4, __func__, [](MemoryRange* range, std::uint32_t offset) -> ULONG {
+        return range ? range->read32(offset) : 0xFFFFFFFF;
+    });
 }
 
 void WRITE_REGISTER_UCHAR(volatile UCHAR* reg, UCHAR value) {
-    auto [range, offset] = decode(reg, 1, __func__);
-    if (range) range->write8(offset, value);
+    memoryAccess(reg, 1, __func__, [value](MemoryRange* range, std::uint32_t offset) {
+        if (range) range->write8(offset, value);
+    });
 }
 
 void WRITE_REGISTER_ULONG(volatile ULONG* reg, ULONG value) {
-    auto [range, offset] = decode(reg, 4, __func__);
-    if (range) range->write32(offset, value);
+    memoryAccess(reg, 4, __func__, [value](MemoryRange* range, std::uint32_t offset) {
+        if (range) range->write32(offset, value);
+    });
 }
 
 UCHAR READ_PORT_UCHAR(PUCHAR port) {
-    auto [range, offset] = decodePort(reinterpret_cast<std::uintptr_t>(port), __func__);
-    return range ? range->read8(offset) : 0xFF;
+    return portAccess(port, __func__, [](PortRange* range, std::uint32_t offset) -> UCHAR {
+        return range ? range->read8(offset) : 0xFF;
+    });
 }
 
 void WRITE_PORT_UCHAR(PUCHAR port, UCHAR value) {
-    auto [range, offset] = decodePort(reinterpret_cast<std::uintptr_t>(port), __func__);
-    if (range) range->write8(offset, value);
+    portAccess(port, __func__, [value](PortRange* range, std::uint32_t offset) {
+        if (range) range->write8(offset, value);
+    });
 }
