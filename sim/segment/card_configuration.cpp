@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <map>
+#include <numeric>
 
 namespace sim {
 namespace {
@@ -42,13 +43,15 @@ BitRate bitRateOfCode(std::uint16_t code) {
     }
 }
 
+auto lookupKey(const CardVariable& v) { return std::pair{v.identifier, v.kind}; }
+
 }  // namespace
 
 const CardVariable* CardConfiguration::find(std::uint16_t identifier, VariableKind kind) const {
-    const auto found = std::find_if(variables.begin(), variables.end(), [&](const CardVariable& v) {
-        return v.identifier == identifier && v.kind == kind;
-    });
-    return found == variables.end() ? nullptr : &*found;
+    const auto key = std::pair{identifier, kind};
+    const auto found = std::lower_bound(byIdentifier.begin(), byIdentifier.end(), key,
+                                        [&](std::uint16_t at, const auto& k) { return lookupKey(variables[at]) < k; });
+    return found != byIdentifier.end() && lookupKey(variables[*found]) == key ? &variables[*found] : nullptr;
 }
 
 const CardVariable* CardConfiguration::at(std::uint16_t index) const {
@@ -112,6 +115,11 @@ std::optional<CardConfiguration> readCardConfiguration(const CardModel& card) {
         byIndex.emplace(var.index, var);
     }
     for (auto& [index, var] : byIndex) c.variables.push_back(var);
+    c.byIdentifier.resize(c.variables.size());
+    std::iota(c.byIdentifier.begin(), c.byIdentifier.end(), std::uint16_t{0});
+    std::stable_sort(c.byIdentifier.begin(), c.byIdentifier.end(), [&](std::uint16_t a, std::uint16_t b) {
+        return lookupKey(c.variables[a]) < lookupKey(c.variables[b]);
+    });
     return c;
 }
 

@@ -43,6 +43,9 @@ struct CardConfiguration {
     std::uint16_t programWord = 0;  // word address of BA program 1
     std::uint16_t baEndPage = 0;
     std::vector<CardVariable> variables;  // by buffer index
+    // Positions in `variables` ordered by identifier and kind: the segment looks a variable up
+    // for every frame it carries.
+    std::vector<std::uint16_t> byIdentifier;
 
     const CardVariable* find(std::uint16_t identifier, VariableKind kind) const;
     const CardVariable* at(std::uint16_t index) const;  // by buffer index
