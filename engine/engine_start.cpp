@@ -118,7 +118,11 @@ CORVIX_API std::uint32_t INIT_STORAGE() {
     if (!started) return kErrNoEngineStarted;
     if (started.get() == context) return kSuccess;
     const auto lock = lockContexts();
-    const EngineContext& from = *started;
+    // A started context whose board was closed (by a stop on a thread that shares it) is a stopped
+    // engine: it is copied as the empty context that a stop on the starting thread leaves.
+    static const EngineContext kStopped{};
+    const bool stopped = started->device && !started->device->isOpen();
+    const EngineContext& from = stopped ? kStopped : *started;
     context->device = from.device;
     context->boardNumber = from.boardNumber;
     context->boardType = from.boardType;
