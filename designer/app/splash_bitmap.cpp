@@ -1,5 +1,6 @@
 #include "splash_bitmap.h"
 
+#include <algorithm>
 #include <fstream>
 #include <limits>
 
@@ -18,6 +19,10 @@ std::uint32_t u32_at(std::span<const std::uint8_t> bytes, std::size_t at) {
 }
 std::uint16_t u16_at(std::span<const std::uint8_t> bytes, std::size_t at) {
   return static_cast<std::uint16_t>(bytes[at] | bytes[at + 1] << 8);
+}
+
+void put_u32(std::span<std::uint8_t> bytes, std::size_t at, std::uint32_t value) {
+  for (std::size_t i = 0; i < 4; ++i) bytes[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
 }
 
 SplashReadResult refuse(SplashRefusal refusal) { return {std::nullopt, refusal}; }
@@ -53,13 +58,7 @@ SplashReadResult parse_splash_bitmap(std::span<const std::uint8_t> file) {
   SplashBitmap bitmap;
   bitmap.width = width;
   bitmap.height = height;
-  bitmap.top_down = raw_height < 0;
   bitmap.stride = (static_cast<std::uint32_t>(width) + 3u) & ~3u;
-  for (std::size_t i = 0; i < colours; ++i) {
-    const std::size_t at = table_at + i * 4;
-    bitmap.palette[i] = static_cast<std::uint32_t>(file[at + 2]) << 16 |
-                        static_cast<std::uint32_t>(file[at + 1]) << 8 | file[at];
-  }
 
   // The rows need stride * height bytes; a field of 0 means exactly that, a smaller nonzero field
   // would leave the drawing reading past the pixels.
@@ -67,8 +66,24 @@ SplashReadResult parse_splash_bitmap(std::span<const std::uint8_t> file) {
   if (image_size != 0 && image_size < needed) return refuse(SplashRefusal::short_image);
   const std::size_t pixels_at = pixel_offset >= table_end ? pixel_offset : table_end;
   if (pixels_at > file.size() || file.size() - pixels_at < needed) return refuse(SplashRefusal::truncated);
-  bitmap.pixels.assign(file.begin() + static_cast<std::ptrdiff_t>(pixels_at),
-                       file.begin() + static_cast<std::ptrdiff_t>(pixels_at + needed));
+  put_u32(bitmap.info, 0, kInfoHeaderSize);
+  put_u32(bitmap.info, 4, static_cast<std::uint32_t>(width));
+  put_u32(bitmap.info, 8, static_cast<std::uint32_t>(height));
+  bitmap.info[12] = 1;  // planes
+  bitmap.info[14] = 8;  // bits per pixel
+  put_u32(bitmap.info, 20, static_cast<std::uint32_t>(needed));
+  std::copy_n(file.begin() + static_cast<std::ptrdiff_t>(table_at), colours * 4, bitmap.info.begin() + kInfoHeaderSize);
+
+  const auto first = file.begin() + static_cast<std::ptrdiff_t>(pixels_at);
+  if (raw_height > 0) {
+    bitmap.pixels.assign(first, first + static_cast<std::ptrdiff_t>(needed));
+  } else {
+    // A top-down file: its first row is the top one, drawn last.
+    bitmap.pixels.resize(needed);
+    for (std::int32_t row = 0; row < height; ++row)
+      std::copy_n(first + static_cast<std::ptrdiff_t>(row) * bitmap.stride, bitmap.stride,
+                  bitmap.pixels.begin() + static_cast<std::ptrdiff_t>(height - 1 - row) * bitmap.stride);
+  }
   return {std::move(bitmap), SplashRefusal::none};
 }
 

@@ -15,18 +15,25 @@ namespace plandrel {
 inline constexpr std::int32_t kSplashMaxWidth = 800;
 inline constexpr std::int32_t kSplashMaxHeight = 600;
 
+// A bitmap in the one shape the splash window draws: a 40-byte information header with a
+// positive height and the image size filled in, a full table of 256 colours, and bottom-up rows.
 struct SplashBitmap {
+  static constexpr std::size_t kInfoSize = 40 + 256 * 4;
+
   std::int32_t width = 0;
-  std::int32_t height = 0;          // always positive; top_down tells the row order
-  bool top_down = false;            // the file's height was negative: first row at the top
-  std::uint32_t stride = 0;         // bytes per row, a multiple of 4
-  std::array<std::uint32_t, 256> palette{};  // 0xRRGGBB from each entry's bytes 2, 1 and 0
-  std::vector<std::uint8_t> pixels;          // stride * height palette indexes, in file row order
+  std::int32_t height = 0;
+  std::uint32_t stride = 0;                  // bytes per row, a multiple of 4
+  std::array<std::uint8_t, kInfoSize> info{};  // header and colour table (blue, green, red, 0)
+  std::vector<std::uint8_t> pixels;          // stride * height palette indexes, bottom row first
 
   // Palette index of the pixel at column x of row y counted from the top.
   std::uint8_t index_at(std::int32_t x, std::int32_t y) const {
-    const std::int32_t row = top_down ? y : height - 1 - y;
-    return pixels[static_cast<std::size_t>(row) * stride + static_cast<std::size_t>(x)];
+    return pixels[static_cast<std::size_t>(height - 1 - y) * stride + static_cast<std::size_t>(x)];
+  }
+  // 0xRRGGBB of palette entry i.
+  std::uint32_t colour(std::size_t i) const {
+    const std::size_t at = 40 + i * 4;
+    return static_cast<std::uint32_t>(info[at + 2]) << 16 | static_cast<std::uint32_t>(info[at + 1]) << 8 | info[at];
   }
 };
 

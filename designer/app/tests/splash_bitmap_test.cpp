@@ -114,7 +114,9 @@ TEST(SplashBitmap, RowsAndColoursComeOutTheRightWayUp) {
     // Stored row 0 is the bottom row of a bottom-up file and the top row of a top-down one.
     EXPECT_EQ(bitmap.index_at(4, 0), height < 0 ? 4 : 4 + 32) << height;
     EXPECT_EQ(bitmap.index_at(1, 2), height < 0 ? 1 + 32 : 1) << height;
-    EXPECT_EQ(bitmap.palette[10], 0x1E140Au);
+    EXPECT_EQ(bitmap.colour(10), 0x1E140Au);
+    EXPECT_EQ(bitmap.info[8], 3);  // the height drawn is positive
+    EXPECT_EQ(bitmap.info[20], 24);
   }
 }
 
