@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "memory_tree.h"
+#include "records/config_format.h"
+#include "sample_network.h"
 #include "tree_fixtures.h"
 
 namespace plandrel {
@@ -342,6 +344,45 @@ TEST(ConfigurationTreeEdit, ExpandingOpensTheLocalStationAndItsVariables) {
   EXPECT_FALSE(tree.expanded(rules.station_item(1)));
   rules.expand_all();
   EXPECT_TRUE(tree.expanded(rules.child_with_code(rules.station_item(1), 5000)));
+}
+
+}  // namespace
+}  // namespace plandrel
+
+namespace plandrel {
+namespace {
+
+TEST(ConfigurationTreeBuild, TheSampleNetworkReadsBackAndShowsEveryRecord) {
+  const records::Configuration network = sample_network();
+  records::Configuration read;
+  records::LoadSummary summary;
+  ASSERT_EQ(records::decode_configuration(records::encode_format4(network), read, summary), records::Status::ok);
+  testing::MemoryTree tree;
+  ASSERT_EQ(ConfigurationTree(tree).build(read), 0u);
+  EXPECT_EQ(testing::dump(tree),
+            "WorldFip network [0] 0\n"
+            "  Local bus arbitrator [1] 2\n"
+            "  Controller [100] 4\n"
+            "    Pump speed [5000] 10\n"
+            "      Valve alarm [35001] 14\n"
+            "    Controller state [5001] 8\n"
+            "      Setpoint [35000] 12\n"
+            "    Valve command [5002] 8\n"
+            "      Valve report [35002] 12\n"
+            "    Valve status [5003] 10\n"
+            "    Panel request [5004] 10\n"
+            "  Pump station [101] 6\n"
+            "    Pump speed [5000] 8\n"
+            "  Valve rack [102] 6\n"
+            "    Valve command [5002] 10\n"
+            "    Valve status [5003] 8\n"
+            "      Valve alarm [35001] 12\n"
+            "      Valve report [35002] 14\n"
+            "  Operator panel [103] 6\n"
+            "    Pump speed [5000] 10\n"
+            "    Controller state [5001] 10\n"
+            "    Panel request [5004] 8\n"
+            "      Setpoint [35000] 14\n");
 }
 
 }  // namespace
