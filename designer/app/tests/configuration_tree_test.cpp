@@ -233,8 +233,9 @@ TEST(ConfigurationTreeEdit, InsertingVariablesAndMessagesAppendsAtEveryStationTh
 TEST(ConfigurationTreeEdit, UpdatingAVariableMovesItsItemsAndKeepsCodeOrder) {
   auto configuration = make_configuration({"L", "R", "T"}, 0);
   add_variable(configuration, "V0", 1, 0, {2});
-  auto& middle = add_variable(configuration, "V1", 2, 0, {1});
+  add_variable(configuration, "V1", 2, 0, {1});
   add_variable(configuration, "V2", 3, 0, {2});
+  auto& middle = configuration.variables[1];
   MemoryTree tree;
   ConfigurationTree rules(tree);
   ASSERT_EQ(rules.build(configuration), 0u);
