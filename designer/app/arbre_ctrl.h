@@ -4,8 +4,8 @@
 // the mouse.
 #pragma once
 
-#include <afxcmn.h>
-#include <afxwin.h>
+#include "ui/afxcmn.h"
+#include "ui/afxwin.h"
 
 #include <cstdint>
 #include <memory>

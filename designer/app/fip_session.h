@@ -7,7 +7,7 @@
 #include <functional>
 #include <memory>
 
-#include <afxwin.h>
+#include "ui/afxwin.h"
 
 namespace plandrel {
 

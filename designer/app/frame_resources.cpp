@@ -1,6 +1,6 @@
 #include "frame_resources.h"
 
-#include <afxwin.h>
+#include "ui/afxwin.h"
 
 #include "frame_commands.h"
 #include "frame_images.h"

@@ -3,7 +3,7 @@
 // only through the session-ended message, so that it never closes while a session is connected.
 #pragma once
 
-#include <afxwin.h>
+#include "ui/afxwin.h"
 
 #include <memory>
 #include <string>

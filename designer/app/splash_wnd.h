@@ -3,7 +3,7 @@
 // exists; a missing, damaged or oversized file simply means no splash.
 #pragma once
 
-#include <afxwin.h>
+#include "ui/afxwin.h"
 
 #include <filesystem>
 

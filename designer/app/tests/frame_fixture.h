@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include <afxwin.h>
+#include "ui/afxwin.h"
 
 #include <filesystem>
 #include <memory>

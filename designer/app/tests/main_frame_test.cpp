@@ -103,7 +103,7 @@ TEST_F(FrameTest, SuspendEndsASessionOnlyOnLine) {
 TEST_F(FrameTest, DisconnectAndTheOnLineCommandsReachTheSession) {
   FakeSession& session = go_on_line();
   document_->Records().param.ba_size = 1;
-  for (UINT id : {kCmdBaControl, kCmdMedium, kCmdVariablesDisplay, 33002u, 33003u, 40000u, 40001u})
+  for (UINT id : std::initializer_list<UINT>{kCmdBaControl, kCmdMedium, kCmdVariablesDisplay, 33002, 33003, 40000, 40001})
     frame_->RunCommand(id);
   EXPECT_EQ(session.opened, (std::vector<std::string>{"ba", "medium", "display", "variable 2", "message 0"}));
   frame_->RunCommand(kCmdDisconnect);
