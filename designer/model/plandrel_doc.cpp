@@ -50,7 +50,7 @@ CPlandrelDoc::CPlandrelDoc(DocumentHost& host, std::filesystem::path working_fol
     : host_(host),
       working_folder_(std::move(working_folder)),
       device_(device),
-      working_(working_folder_, device.board_type, device.board_number),
+      working_(working_folder_, static_cast<int>(device.board_type), device.board_number),
       records_(records::new_configuration()) {}
 
 void CPlandrelDoc::Inform(std::string_view text) {
