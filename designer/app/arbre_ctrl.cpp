@@ -28,9 +28,12 @@ TreeItems::Item item_of(HTREEITEM handle) { return reinterpret_cast<TreeItems::I
 // ---- CArbreFrame
 
 CArbreFrame::CArbreFrame(CArbreCtrl& tree) : tree_(tree) {
-  // The control reports clicks to its frame, at the point it keeps.
-  MapNotify(0, NM_DBLCLK, [this] { tree_.OnTreeDoubleClick(tree_.lastClick_); });
-  MapNotify(0, NM_RCLICK, [this] { tree_.OnTreeRightButtonDown(tree_.lastClick_); });
+  // The control reports clicks to its frame, at the point it keeps. The notification code travels
+  // in the high word of WM_COMMAND's wParam, so it may arrive cut to 16 bits.
+  for (UINT code : {NM_DBLCLK, NM_DBLCLK & 0xFFFFu})
+    MapNotify(0, code, [this] { tree_.OnTreeDoubleClick(tree_.lastClick_); });
+  for (UINT code : {NM_RCLICK, NM_RCLICK & 0xFFFFu})
+    MapNotify(0, code, [this] { tree_.OnTreeRightButtonDown(tree_.lastClick_); });
 }
 CArbreFrame::~CArbreFrame() = default;
 
@@ -76,7 +79,13 @@ CArbreCtrl::CArbreCtrl(FrameHost& host, int toolbar_shown, int status_bar_shown)
 
 CArbreCtrl::~CArbreCtrl() {
   DestroyWindow();
-  if (frame_) frame_->DestroyWindow();
+  // The frame goes before the control's own base: the control leaves it first.
+  if (frame_) {
+    frame_->detachChild(GetDlgCtrlID());
+    frame_->SetClient(nullptr);
+    frame_->DestroyWindow();
+  }
+  setParentWnd(nullptr);
 }
 
 CRect CArbreCtrl::TreeRect(int width, int height) const {

@@ -1,5 +1,7 @@
 #include "main_frame.h"
 
+#include <optional>
+
 #include "corvix.h"
 #include "designer_messages.h"
 #include "faultra.h"
@@ -58,15 +60,25 @@ FrameState CMainFrame::State() const {
 }
 
 void CMainFrame::MapCommands() {
+  // One update handler per command: its enabled state, and for the view entries their check mark.
+  const auto check_of = [this](UINT id) -> std::optional<int> {
+    switch (id) {
+      case kCmdSmallIcons: return host_.IconSize() == 0 ? 1 : 0;
+      case kCmdLargeIcons:
+      case kCmdIconSize: return host_.IconSize() == 1 ? 1 : 0;
+      case kCmdViewToolbar: return toolbar_.IsWindowVisible() ? 1 : 0;
+      case kCmdViewStatusBar: return status_bar_.IsWindowVisible() ? 1 : 0;
+      default: return std::nullopt;
+    }
+  };
   for (const CommandEntry& entry : frame_commands()) {
     const EnableRule rule = entry.rule;
-    MapUpdateCommand(entry.id, [this, rule](CCmdUI* ui) { ui->Enable(rule_enables(rule, State())); });
+    const UINT id = entry.id;
+    MapUpdateCommand(id, [this, rule, id, check_of](CCmdUI* ui) {
+      ui->Enable(rule_enables(rule, State()));
+      if (const auto check = check_of(id)) ui->SetCheck(*check);
+    });
   }
-  MapUpdateCommand(kCmdSmallIcons, [this](CCmdUI* ui) { ui->SetCheck(host_.IconSize() == 0 ? 1 : 0); });
-  MapUpdateCommand(kCmdLargeIcons, [this](CCmdUI* ui) { ui->SetCheck(host_.IconSize() == 1 ? 1 : 0); });
-  MapUpdateCommand(kCmdIconSize, [this](CCmdUI* ui) { ui->SetCheck(host_.IconSize() == 1 ? 1 : 0); });
-  MapUpdateCommand(kCmdViewToolbar, [this](CCmdUI* ui) { ui->SetCheck(toolbar_.IsWindowVisible() ? 1 : 0); });
-  MapUpdateCommand(kCmdViewStatusBar, [this](CCmdUI* ui) { ui->SetCheck(status_bar_.IsWindowVisible() ? 1 : 0); });
 
   const auto document_command = [this](bool (CPlandrelDoc::*operation)()) {
     return [this, operation] {

@@ -46,6 +46,7 @@ class TreeTest : public FrameTest {
     previous_ = qui::SetUserPrompts(&prompts_);
     document_->Records() = sample_network();
     ASSERT_EQ(frame_->Tree()->BuildTree(), 0u);
+    frame_->Tree()->ExpandAll();  // the user clicks what shows
   }
   void TearDown() override {
     qui::SetUserPrompts(previous_);

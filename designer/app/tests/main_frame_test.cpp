@@ -23,11 +23,11 @@ TEST_F(FrameTest, CommandsAtStartAfterNewAndOnLine) {
       {kCmdCurrentConfiguration, false, false, false},
       {kCmdFileSave, false, true, true},        {kCmdFileSaveAs, false, true, true},
       {kCmdOpenCsv, true, true, false},         {kCmdGeneralSettings, false, true, true},
-      {kCmdBusArbitrator, false, false, false}, {kCmdEditStations, false, true, true},
+      {kCmdBusArbitrator, false, true, true}, {kCmdEditStations, false, true, true},
       {kCmdEditLists, false, true, true},       {kCmdExpand, false, true, true},
       {kCmdConnect, false, true, false},        {kCmdPresenceTest, false, true, false},
       {kCmdDisconnect, false, false, true},     {kCmdMedium, false, false, true},
-      {kCmdBaControl, false, false, false},     {kCmdSendList, false, false, false},
+      {kCmdBaControl, false, false, true},     {kCmdSendList, false, false, false},
       {kCmdVariablesDisplay, false, false, true}, {kCmdViewToolbar, true, true, true},
       {kCmdSmallIcons, true, true, true},
   };
@@ -71,9 +71,9 @@ TEST_F(FrameTest, ClosingOnLineEndsTheSessionFirstAndClosesOnItsEnd) {
   session.deleted = &deleted;
   frame_->SendMessage(WM_CLOSE);
   frame_->SendMessage(WM_CLOSE);  // a second close while the session ends asks nothing more
+  EXPECT_EQ(session.EndRequests(), std::vector<WPARAM>{kEndWindowClosed});
   pump();
   EXPECT_TRUE(frame_alive());
-  EXPECT_EQ(session.EndRequests(), std::vector<WPARAM>{kEndWindowClosed});
 
   // The session thread ends the session and reports it.
   host_.online = false;
