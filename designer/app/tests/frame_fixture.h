@@ -41,7 +41,7 @@ class FrameTest : public ::testing::Test {
   void TearDown() override {
     host_.session.reset();
     pump();
-    if (frame_alive()) delete frame_;
+    delete frame_;  // a closed frame's window is gone; its object is the test's
     app_.m_pMainWnd = nullptr;
     std::filesystem::remove_all(folder_);
   }
