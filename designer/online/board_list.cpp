@@ -17,6 +17,14 @@ std::string BoardEntryText(const ActiveDeviceInfo& device) {
     return std::string(BoardTypeName(device.boardType)) + " #" + std::to_string(device.boardNumber);
 }
 
+LedControls LedControlsOf(std::uint32_t boardType) {
+    switch (boardType) {
+        case kBoardTypePc104: return LedControls::ThreeLeds;
+        case kBoardTypeUsb: return LedControls::Rgb;
+        default: return LedControls::None;
+    }
+}
+
 std::uint32_t BoardList::Load() {
     devices_.clear();
     std::uint16_t count = 0;

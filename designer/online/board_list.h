@@ -15,6 +15,14 @@ const char* BoardTypeName(std::uint32_t boardType);
 // The list entry of a board: "PCI #1".
 std::string BoardEntryText(const ActiveDeviceInfo& device);
 
+// The LED controls of a board type: three LEDs on a PC104 board, the RGB LED of a USB board.
+enum class LedControls { None, ThreeLeds, Rgb };
+LedControls LedControlsOf(std::uint32_t boardType);
+
+// The colours of the RGB LED, by index (bit 2 red, bit 1 green, bit 0 blue).
+inline constexpr const char* kRgbLedColourNames[] = {"Black", "Blue",    "Green",  "Blue Sky",
+                                                     "Red",   "Fuschia", "Yellow", "White"};
+
 class BoardList {
 public:
     // Reads the list afresh: GetActiveDevicesCount, then GetActiveDevicesInfo. Returns 0 or the

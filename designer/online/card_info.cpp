@@ -99,6 +99,12 @@ int IsWow64() {
     return IsWow64Process(GetCurrentProcess(), &wow64) && wow64 ? 1 : 0;
 }
 
+SlotLine SlotLineOf(const CardInfo& info) {
+    if (info.has_pci_slot) return {true, "Slot:", info.pci_slot};
+    if (info.has_pc104_address) return {true, "Address:", info.pc104_address};
+    return {};
+}
+
 CardInfo BuildCardInfo(std::uint32_t boardType, std::uint16_t boardNumber) {
     CardInfo info;
     const std::uint32_t word = GetCardrixInfo(boardType, boardNumber);

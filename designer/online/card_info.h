@@ -24,6 +24,15 @@ struct CardInfo {
     std::string pc104_address;
 };
 
+// The last line of the characteristics: "Slot:" with the PCI slot, "Address:" with the PC104
+// address, or no line.
+struct SlotLine {
+    bool shown = false;
+    std::string label;
+    std::string value;
+};
+SlotLine SlotLineOf(const CardInfo& info);
+
 // Reads the board (type, number) through the engine. A board that does not answer gives valid 0
 // and empty texts.
 CardInfo BuildCardInfo(std::uint32_t boardType, std::uint16_t boardNumber);
