@@ -46,6 +46,7 @@ bool OnlineVariable::Init(const records::VARIABLE4& record, std::uint16_t index,
   tree_item_ = item;
   read_ok_ = promptness_true_ = refreshment_true_ = false;
   value_text_.clear();
+  published_ = {std::string(kNeverSeen), false, false, false};
   return true;
 }
 
@@ -77,8 +78,9 @@ void OnlineVariable::MakeValueText() {
 void OnlineVariable::PublishToDialog() {
   MakeValueText();
   std::lock_guard lock(locks_.variable_dialog);
+  published_ = {value_text_, read_ok_, refreshment_true_, promptness_true_};
   if (!dialog_open_ || !dialog_) return;
-  dialog_->SetSnapshot({value_text_, read_ok_, refreshment_true_, promptness_true_});
+  dialog_->SetSnapshot(published_);
   dialog_->Post(WM_FIP_VAR_UPDATE);
 }
 
@@ -103,11 +105,13 @@ void OnlineVariable::OpenDialog() {
   const bool consumed = record_->direction == 1;
   dialog_ = frame_.CreateVariableDialog(*this, consumed ? VariableDialogKind::consumed : VariableDialogKind::produced);
   if (!dialog_) return;
-  {
-    std::lock_guard lock(locks_.variable_dialog);
-    dialog_open_ = true;
-  }
-  if (consumed) PublishToDialog();
+  // The dialog starts with the state last published: the caller holds csVariableDialog, which
+  // comes after csEngine, so the value is not read again here.
+  std::lock_guard lock(locks_.variable_dialog);
+  dialog_open_ = true;
+  if (!consumed) return;
+  dialog_->SetSnapshot(published_);
+  dialog_->Post(WM_FIP_VAR_UPDATE);
 }
 
 void OnlineVariable::CloseDialog(bool notify) {

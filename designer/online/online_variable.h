@@ -104,6 +104,7 @@ class OnlineVariable {
   std::array<char, 33> format_{};
   bool dialog_open_ = false;
   std::optional<std::vector<std::uint8_t>> snapshot_;
+  VariableSnapshot published_;  // the last state given to the dialog; guarded by csVariableDialog
 };
 
 }  // namespace plandrel
