@@ -3,10 +3,14 @@
 // writes, sends, shows and deletes entries. Run under the thread sanitizer (label concurrent).
 #include <gtest/gtest.h>
 
+#include <array>
 #include <atomic>
+#include <memory>
+#include <mutex>
 #include <thread>
 
 #include "online/ba_control.h"
+#include "online/critical_section_lock.h"
 #include "online/online_message.h"
 #include "online/online_variable.h"
 #include "online_fixture.h"
@@ -14,7 +18,45 @@
 namespace plandrel::testing {
 namespace {
 
-class OnlineThreads : public OnlineOnMachine {};
+// The program's critical sections, ranked as the application ranks them (csEngine first), with
+// the lock-order reports of debug builds recorded instead of aborting.
+class ProgramLocks {
+ public:
+  ProgramLocks() {
+    const char* names[] = {"csEngine", "csVariableFormat", "csMessageFormat", "csVariableDialog",
+                           "csMessageDialog", "csMessageStack", "csBaDialog"};
+    for (std::size_t i = 0; i < sections_.size(); ++i) {
+      InitializeCriticalSection(&sections_[i]);
+      qui::SetCriticalSectionRank(&sections_[i], i == 0 ? 0 : 1, names[i]);
+      locks_.emplace_back(std::make_unique<CriticalSectionLock>(sections_[i]));
+    }
+    previous_ = qui::SetLockOrderHandler([this](const std::string& report) {
+      std::lock_guard lock(mutex_);
+      reports_.push_back(report);
+    });
+  }
+  ~ProgramLocks() {
+    qui::SetLockOrderHandler(previous_);
+    for (auto& section : sections_) DeleteCriticalSection(&section);
+  }
+  OnlineLocks Get() { return {*locks_[0], *locks_[1], *locks_[2], *locks_[3], *locks_[4], *locks_[5], *locks_[6]}; }
+  std::vector<std::string> Reports() {
+    std::lock_guard lock(mutex_);
+    return reports_;
+  }
+
+ private:
+  std::array<CRITICAL_SECTION, 7> sections_{};
+  std::vector<std::unique_ptr<CriticalSectionLock>> locks_;
+  qui::LockOrderHandler previous_;
+  std::mutex mutex_;
+  std::vector<std::string> reports_;
+};
+
+class OnlineThreads : public OnlineOnMachine {
+ protected:
+  ProgramLocks program_locks;
+};
 
 TEST_F(OnlineThreads, TheSessionThreadAndTheMainThreadShareTheObjects) {
   records::Configuration c = RoadConfiguration();
@@ -24,14 +66,15 @@ TEST_F(OnlineThreads, TheSessionThreadAndTheMainThreadShareTheObjects) {
   TimingTable timing;
   timing.Fill();
   FakeClock clock;
+  const OnlineLocks locks = program_locks.Get();
 
-  OnlineVariable produced(*frame, locks.Get()), consumed(*frame, locks.Get());
+  OnlineVariable produced(*frame, locks), consumed(*frame, locks);
   ASSERT_TRUE(produced.Init(config.variables[0], 0, config.local_station));
   ASSERT_TRUE(consumed.Init(config.variables[1], 1, config.local_station));
-  OnlineMessage sent(*frame, locks.Get()), received(*frame, locks.Get());
+  OnlineMessage sent(*frame, locks), received(*frame, locks);
   ASSERT_TRUE(sent.Init(true, config.messages[0], 0, config.local_station));
   ASSERT_TRUE(received.Init(true, config.messages[1], 1, config.local_station));
-  BaControl ba(*frame, locks.Get(), config.param, timing, true, clock);
+  BaControl ba(*frame, locks, config.param, timing, true, clock);
   ba.Start();
 
   std::atomic<bool> online{true};
@@ -85,6 +128,7 @@ TEST_F(OnlineThreads, TheSessionThreadAndTheMainThreadShareTheObjects) {
   session.join();
   EXPECT_EQ(BaState(), kBaStopped);
   EXPECT_LE(received.StackSize(), OnlineMessage::kStackCapacity);
+  EXPECT_TRUE(program_locks.Reports().empty()) << program_locks.Reports().front();
 }
 
 }  // namespace
