@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,11 @@ struct WaitCase {
   std::int32_t election_count;
   std::uint32_t wait;
 };
+
+void PrintTo(const WaitCase& c, std::ostream* os) {
+  *os << "speed " << c.speed << (c.clock_multiplier ? " multiplied" : "") << " silence " << c.silence << " delay "
+      << c.start_delay << " election " << c.election_count;
+}
 
 class BaStartWaitTest : public ::testing::TestWithParam<WaitCase> {};
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <ostream>
 #include <string>
 
 #include "model/check_codes.h"
@@ -117,6 +118,8 @@ struct RefusedWrite {
   const char* format;
   const char* text;
 };
+
+void PrintTo(const RefusedWrite& c, std::ostream* os) { *os << '"' << c.format << "\" \"" << c.text << '"'; }
 
 class OnlineVariableRefusal : public OnlineVariableTest, public ::testing::WithParamInterface<RefusedWrite> {};
 
