@@ -53,4 +53,31 @@ std::size_t FormatByteTotal(std::span<const FormatItem> items);
 // The byte total of a format, or none when it is invalid.
 std::optional<std::size_t> DisplayFormatByteTotal(std::string_view format);
 
+// Text of `bytes` by `format`: each element's text (c unsigned decimal, h upper-case hexadecimal,
+// s the character itself and nothing for a zero byte, i z l t signed decimal, u unsigned decimal,
+// f w six decimals without trailing zeros, g the shortest general notation), separated by one
+// space, except that the characters of one s item are joined. The first element that the bytes
+// cannot fill ends the text. None when the format is invalid or empty.
+std::optional<std::string> FormatValue(std::string_view format, std::span<const std::uint8_t> bytes);
+
+enum class ValueParseError {
+  kNone,
+  kInvalidFormat,  // the format is invalid or empty
+  kInvalidValue,   // an element's text is no number of its letter or out of its range, or text is left over
+};
+
+struct ValueParse {
+  ValueParseError error = ValueParseError::kNone;
+  std::size_t length = 0;  // bytes filled from the start of the output
+};
+
+// Fills `out` from its start with the elements of `text` by `format`, after zeroing it; the
+// elements stop where the next one would not fit in `out`. Entry rules: c i z l t take decimal,
+// 0x hexadecimal or 0 octal with an optional sign, and keep the element's low bytes of any value
+// that fits its signed or unsigned range; h takes hexadecimal (0x optional), u unsigned decimal,
+// f w g decimal floating point within single precision; s takes one character per element, and
+// a "." ends the text. Numbers are separated by spaces; a text that is used up gives zero
+// elements. Text left once the elements stop is refused, so that nothing typed is silently dropped.
+ValueParse ParseValue(std::string_view format, std::string_view text, std::span<std::uint8_t> out);
+
 }  // namespace plandrel
