@@ -133,6 +133,8 @@ BOOL CWnd::DestroyWindow() {
     DestroyView(*this);
     DestroyHandle(m_hWnd);
     m_hWnd = nullptr;
+    // As the class library does: the end of the application's main window ends its message loop.
+    if (CWinApp* app = AfxGetApp(); app && app->m_pMainWnd == this) PostQuitMessage(0);
     PostNcDestroy();
     return TRUE;
 }
