@@ -56,7 +56,10 @@ void CCmdTarget::MapUpdateCommandRange(UINT first, UINT last, std::function<void
 }
 
 BOOL CCmdTarget::OnCmdMsg(UINT id, CCmdUI* ui) {
-    for (const Entry& e : entries_) {
+    // The latest registration first: a derived class maps its handlers after its base's
+    // constructor did, and its handler wins, as a derived message map does.
+    for (auto it = entries_.rbegin(); it != entries_.rend(); ++it) {
+        const Entry& e = *it;
         if (id < e.first || id > e.last) continue;
         if (ui && e.update) {
             e.update(ui);
