@@ -233,11 +233,16 @@ bool QtChooseFile(HWND owner, FileDialogRequest& request) {
     dialog.setAcceptMode(request.open ? QFileDialog::AcceptOpen : QFileDialog::AcceptSave);
     dialog.setFileMode(request.open ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
     dialog.setOption(QFileDialog::DontUseNativeDialog);
-    if (!filters.isEmpty()) dialog.setNameFilters(filters);
+    if (!filters.isEmpty()) {
+        dialog.setNameFilters(filters);
+        if (request.filterIndex >= 1 && request.filterIndex <= filters.size())
+            dialog.selectNameFilter(filters[request.filterIndex - 1]);
+    }
     if (!request.defaultExtension.empty()) dialog.setDefaultSuffix(QString::fromStdString(request.defaultExtension));
     if (!request.fileName.empty()) dialog.selectFile(QString::fromStdString(request.fileName));
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return false;
     request.fileName = dialog.selectedFiles().front().toStdString();
+    if (const auto chosen = filters.indexOf(dialog.selectedNameFilter()); chosen >= 0) request.filterIndex = static_cast<int>(chosen) + 1;
     return true;
 }
 
