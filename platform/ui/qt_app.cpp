@@ -97,11 +97,23 @@ bool inIdle = false;
 
 }  // namespace
 
+void ApplyNumericLocale() {
+    // Qt sets the user's locale when the application is made; the system formats numbers the "C"
+    // way ("0.5"), in its own printf calls and in Qt's.
+    std::setlocale(LC_NUMERIC, "C");
+    QLocale::setDefault(QLocale::c());
+}
+
 void StartMainThread() {
+    ApplyNumericLocale();
     auto* dispatcher = new Dispatcher;
     dispatcherObject = dispatcher;
     SetMainThread([] {
         if (QObject* d = dispatcherObject.load()) QCoreApplication::postEvent(d, new QEvent(Dispatcher::kWake));
+    });
+    SetPreTranslate([](MSG* msg) {
+        CWinApp* app = AfxGetApp();
+        return app && app->PreTranslateMessage(msg);
     });
     service = new ServiceWindow;
     service->Create(nullptr, "", 0, RECT{0, 0, 0, 0}, nullptr, 0);
@@ -129,6 +141,7 @@ void StopMainThread() {
     }
     delete service;
     service = nullptr;
+    SetPreTranslate({});
     SetMainThread({});
     delete dispatcherObject.exchange(nullptr);
 }
@@ -275,9 +288,6 @@ int AfxWinMain(int argc, char** argv) {
     CWinApp* app = AfxGetApp();
     if (!app) return 1;
     QApplication qapp(argc, argv);
-    // Qt has set the user's locale; the system formats numbers the "C" way ("0.5").
-    std::setlocale(LC_NUMERIC, "C");
-    QLocale::setDefault(QLocale::c());
     app->arguments.clear();
     for (int i = 1; i < argc; ++i) app->arguments.emplace_back(argv[i]);
     const std::string exe = argc > 0 ? argv[0] : "";

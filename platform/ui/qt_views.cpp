@@ -213,11 +213,13 @@ public:
     }
     void mousePressEvent(QMouseEvent* e) override {
         QTreeWidget::mousePressEvent(e);
-        tree_.lastClick_ = POINT{e->position().toPoint().x(), e->position().toPoint().y()};
+        const QPoint p = e->position().toPoint();  // viewport coordinates: the client area
+        tree_.lastClick_ = POINT{p.x(), p.y()};
         tree_.notifyParent(e->button() == Qt::RightButton ? NM_RCLICK : NM_CLICK);
     }
     void mouseDoubleClickEvent(QMouseEvent* e) override {
-        tree_.lastClick_ = POINT{e->position().toPoint().x(), e->position().toPoint().y()};
+        const QPoint p = e->position().toPoint();  // viewport coordinates: the client area
+        tree_.lastClick_ = POINT{p.x(), p.y()};
         tree_.notifyParent(NM_DBLCLK);
     }
     void keyPressEvent(QKeyEvent* e) override {
@@ -613,6 +615,8 @@ void ShowModelessDialog(CDialog& dialog) {
 
 using namespace qui::detail;
 
+QWidget* CWnd::widget() const { return view_ ? view_->widget() : nullptr; }
+
 // ---- makeWidget of each window class
 QWidget* CDialog::makeWidget(QWidget* parent) {
     auto* w = new DialogWidget(*this, parent);
@@ -988,6 +992,34 @@ QWidget* CMDIChildWnd::makeWidget(QWidget*) {
     }, false);
     return sub;
 }
+
+namespace qui::detail {
+
+bool TreeItemRects(const CTreeCtrl& tree, HTREEITEM item, RECT& row, RECT& icon, RECT& label, RECT& button) {
+    auto* t = tree.view() ? dynamic_cast<TreeWidget*>(tree.view()->widget()) : nullptr;
+    if (!t) return false;
+    const auto it = t->items.find(reinterpret_cast<std::uintptr_t>(item));
+    if (it == t->items.end()) return false;
+    const QRect r = t->visualItemRect(it->second);
+    if (!r.isValid()) return false;
+    // Item coordinates are the viewport's; the control's client area is the viewport.
+    const int iconWidth = t->iconSize().width();
+    const int textWidth = t->fontMetrics().horizontalAdvance(it->second->text(0)) + 6;
+    row = RECT{0, r.top(), t->viewport()->width(), r.bottom() + 1};
+    button = RECT{r.left() - t->indentation(), r.top(), r.left(), r.bottom() + 1};
+    icon = RECT{r.left(), r.top(), r.left() + iconWidth + 4, r.bottom() + 1};
+    label = RECT{icon.right, r.top(), icon.right + textWidth, r.bottom() + 1};
+    return true;
+}
+
+HTREEITEM TreeItemAt(const CTreeCtrl& tree, POINT point) {
+    auto* t = tree.view() ? dynamic_cast<TreeWidget*>(tree.view()->widget()) : nullptr;
+    if (!t) return nullptr;
+    QTreeWidgetItem* item = t->itemAt(QPoint(point.x, point.y));
+    return item ? reinterpret_cast<HTREEITEM>(item->data(0, Qt::UserRole).value<quintptr>()) : nullptr;
+}
+
+}  // namespace qui::detail
 
 // ---- drawing
 CPaintDC::CPaintDC(CWnd*) { painter_ = currentPainter; }

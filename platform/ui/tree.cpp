@@ -246,3 +246,105 @@ void CTreeCtrl::ClickItem(HTREEITEM item, UINT code) {
     SelectItem(item);
     notifyParent(code);
 }
+
+// Item geometry. With a widget the widget's layout counts; without one the items are laid out as
+// the platform's tree draws them: one row per visible item, an expansion button of one indent,
+// then the image, then the label.
+namespace qui::detail {
+bool TreeItemRects(const CTreeCtrl& tree, HTREEITEM item, RECT& row, RECT& icon, RECT& label, RECT& button);
+HTREEITEM TreeItemAt(const CTreeCtrl& tree, POINT point);
+}  // namespace qui::detail
+
+namespace {
+
+struct Layout {
+    int row = 0;
+    int depth = 0;
+    bool found = false;
+};
+
+bool locate(const CTreeCtrl& tree, const std::vector<std::uintptr_t>& ids, std::uintptr_t target, int depth, Layout& out) {
+    for (std::uintptr_t id : ids) {
+        if (id == target) {
+            out.depth = depth;
+            out.found = true;
+            return true;
+        }
+        ++out.row;
+        const auto& n = tree.nodes_.at(id);
+        if (n.expanded && locate(tree, n.children, target, depth + 1, out)) return true;
+    }
+    return false;
+}
+
+int rowHeight(const CTreeCtrl& tree) {
+    const SIZE image = tree.images_ ? tree.images_->imageSize() : SIZE{16, 16};
+    return std::max<int>(18, image.cy + 2);
+}
+
+bool visible(const CTreeCtrl& tree, std::uintptr_t id) {
+    for (std::uintptr_t p = tree.nodes_.at(id).parent; p; p = tree.nodes_.at(p).parent) {
+        if (!tree.nodes_.at(p).expanded) return false;
+    }
+    return true;
+}
+
+bool headlessRects(const CTreeCtrl& tree, HTREEITEM item, RECT& row, RECT& icon, RECT& label, RECT& button) {
+    const auto id = reinterpret_cast<std::uintptr_t>(item);
+    if (!tree.nodes_.count(id) || !visible(tree, id)) return false;
+    Layout layout;
+    locate(tree, tree.roots_, id, 0, layout);
+    if (!layout.found) return false;
+    const int h = rowHeight(tree);
+    const int indent = static_cast<int>(tree.indent_);
+    const SIZE image = tree.images_ ? tree.images_->imageSize() : SIZE{16, 16};
+    const int top = layout.row * h;
+    const int x = layout.depth * indent;
+    button = RECT{x, top, x + indent, top + h};
+    icon = RECT{x + indent, top, x + indent + image.cx, top + h};
+    const int textWidth = 7 * static_cast<int>(tree.nodes_.at(id).text.size()) + 6;
+    label = RECT{icon.right + 2, top, icon.right + 2 + textWidth, top + h};
+    row = RECT{0, top, 100000, top + h};
+    return true;
+}
+
+}  // namespace
+
+BOOL CTreeCtrl::GetItemRect(HTREEITEM item, LPRECT rect, BOOL textOnly) const {
+    if (!rect) return FALSE;
+    RECT row{}, icon{}, label{}, button{};
+    const bool ok = view() ? qui::detail::TreeItemRects(*this, item, row, icon, label, button)
+                           : headlessRects(*this, item, row, icon, label, button);
+    if (!ok) return FALSE;
+    *rect = textOnly ? label : row;
+    return TRUE;
+}
+
+HTREEITEM CTreeCtrl::HitTest(POINT point, UINT* flags) const {
+    if (flags) *flags = TVHT_NOWHERE;
+    HTREEITEM item = nullptr;
+    if (view()) {
+        item = qui::detail::TreeItemAt(*this, point);
+    } else {
+        for (const auto& [id, n] : nodes_) {
+            RECT row{}, icon{}, label{}, button{};
+            if (headlessRects(*this, reinterpret_cast<HTREEITEM>(id), row, icon, label, button) && point.y >= row.top &&
+                point.y < row.bottom) {
+                item = reinterpret_cast<HTREEITEM>(id);
+                break;
+            }
+        }
+    }
+    if (!item) return nullptr;
+    RECT row{}, icon{}, label{}, button{};
+    const bool ok = view() ? qui::detail::TreeItemRects(*this, item, row, icon, label, button)
+                           : headlessRects(*this, item, row, icon, label, button);
+    if (!ok) return nullptr;
+    UINT where = TVHT_ONITEMRIGHT;
+    if (point.x < button.left) where = TVHT_ONITEMINDENT;
+    else if (point.x < button.right) where = ItemHasChildren(item) ? TVHT_ONITEMBUTTON : TVHT_ONITEMINDENT;
+    else if (point.x < icon.right) where = TVHT_ONITEMICON;
+    else if (point.x < label.right) where = TVHT_ONITEMLABEL;
+    if (flags) *flags = where;
+    return item;
+}

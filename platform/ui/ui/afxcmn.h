@@ -139,6 +139,8 @@ public:
 
     // What the user does (tests and widgets): each selects and notifies as a user action would.
     void ClickItem(HTREEITEM item, UINT code);  // NM_CLICK, NM_DBLCLK or NM_RCLICK at the item's label
+    // The client point of the last click (mouse, keyboard or ClickItem), for HitTest in NM_ handlers.
+    POINT LastClickPoint() const { return lastClick_; }
 
     QWidget* makeWidget(QWidget* parent) override;
 

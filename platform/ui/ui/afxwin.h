@@ -344,6 +344,8 @@ public:
 
     // ---- layer internals (public for the Qt side of the layer; programs do not call them)
     qui::detail::View* view() const { return view_; }
+    // The Qt widget that shows the window, or null (tests drive real widgets through it).
+    QWidget* widget() const;
     void setView(qui::detail::View* view) { view_ = view; }
     virtual QWidget* makeWidget(QWidget* parent);
     void syncView();

@@ -94,9 +94,9 @@ const DialogTemplate* FindDialog(UINT id);
 
 // ---- menus
 struct MenuTemplate {
-    std::string text;  // "&" marks the mnemonic, "\t" the accelerator text; empty with id 0: separator
+    std::string text = {};  // "&" marks the mnemonic, "\t" the accelerator text; empty with id 0: separator
     UINT id = 0;
-    std::vector<MenuTemplate> popup;  // non-empty: a popup entry
+    std::vector<MenuTemplate> popup = {};  // non-empty: a popup entry
     bool grayed = false;
     bool checked = false;
 };
