@@ -9,7 +9,7 @@
 
 #include "online/board_dialog.h"
 #include "online/board_list.h"
-#include "online/selected_device.h"
+#include "model/selected_device.h"
 
 namespace plandrel {
 

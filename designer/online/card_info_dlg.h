@@ -3,7 +3,7 @@
 #pragma once
 
 #include "online/board_dialog.h"
-#include "online/selected_device.h"
+#include "model/selected_device.h"
 
 namespace plandrel {
 
