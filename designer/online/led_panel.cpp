@@ -126,6 +126,14 @@ BOOL CControl3Leds::OnInitDialog() {
     return TRUE;
 }
 
+void CControl3Leds::OnOK() {
+    if (auto* dialog = dynamic_cast<CDialog*>(GetParent())) dialog->PressEnter();
+}
+
+void CControl3Leds::OnCancel() {
+    if (auto* dialog = dynamic_cast<CDialog*>(GetParent())) dialog->PressEscape();
+}
+
 void CControl3Leds::SetLed(int led, int on) {
     if (led >= 0 && led < 3) lamps_[led].SetOn(on);
 }

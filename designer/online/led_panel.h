@@ -37,6 +37,9 @@ public:
 
     CControl3Leds();
     BOOL OnInitDialog() override;
+    // The panel is part of its dialog: Enter and Escape pressed inside it are the dialog's.
+    void OnOK() override;
+    void OnCancel() override;
 
     void SetOwner(IPhysicalLedSwitching* owner) { owner_ = owner; }
     // Shows a state read from the board, without calling the owner.

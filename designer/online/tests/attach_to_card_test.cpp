@@ -147,8 +147,12 @@ TEST_F(AttachToCard, LampClickSwitchesTheBoardsLed) {
         panel->ClickDlgItem(IDC_LED_2);
         EXPECT_EQ(machine().pc104Board(0).leds(), 0b000);
         EXPECT_TRUE(prompts.texts.empty());
-        d.ClickDlgItem(IDCANCEL);
+        // Escape pressed on a lamp is the dialog's.
+        panel->PressEscape();
+        EXPECT_TRUE(d.IsEnded());
     });
+    EXPECT_EQ(dialog.Result(), IDCANCEL);
+    EXPECT_EQ(selected.board_number, 0);
 }
 
 TEST_F(AttachToCard, LampClickOnABoardThatWentAwayIsReportedAndUndone) {
