@@ -39,15 +39,15 @@ TEST_F(AttachToCard, SingleFreeBoardIsTakenBeforeTheDialogIsSeen) {
     EXPECT_EQ(run<CAttachToCard>(dialog, [this](CAttachToCard&) { ++userRan; }), IDOK);
     EXPECT_EQ(userRan, 0);
     EXPECT_EQ(selected, (SelectedDevice{1, kBoardTypePc104}));
-    EXPECT_TRUE(prompts.texts.empty());
+    EXPECT_TRUE(texts().empty());
 }
 
 TEST_F(AttachToCard, NoBoardEndsTheDialogWithThree) {
     boot(machineOf({}));
     EXPECT_EQ(run<CAttachToCard>(dialog, [this](CAttachToCard&) { ++userRan; }), kNoBoardResult);
     EXPECT_EQ(userRan, 0);
-    EXPECT_THAT(prompts.texts, ElementsAre(kNoDeviceText));
-    EXPECT_EQ(prompts.types[0] & MB_ICONMASK, MB_ICONERROR);
+    EXPECT_THAT(texts(), ElementsAre(kNoDeviceText));
+    EXPECT_EQ(prompts.Boxes()[0].type & MB_ICONMASK, MB_ICONERROR);
     EXPECT_EQ(selected.board_number, 0);
 }
 
@@ -66,7 +66,7 @@ TEST_F(AttachToCard, SingleUsedBoardIsNotListedAndOkRefuses) {
     });
     EXPECT_EQ(result, IDCANCEL);
     EXPECT_EQ(userRan, 1);
-    EXPECT_THAT(prompts.texts, ElementsAre(kSelectUnusedText));
+    EXPECT_THAT(texts(), ElementsAre(kSelectUnusedText));
     EXPECT_EQ(selected.board_number, 0);
     CloseHandle(holder);
 }
@@ -107,7 +107,7 @@ TEST_F(AttachToCard, UsedBoardIsListedWithItsTextAndRefused) {
         d.ClickDlgItem(IDOK);
     });
     EXPECT_EQ(result, IDOK);
-    EXPECT_THAT(prompts.texts, ElementsAre(kSelectUnusedText));
+    EXPECT_THAT(texts(), ElementsAre(kSelectUnusedText));
     EXPECT_EQ(selected, (SelectedDevice{1, kBoardTypePc104}));
     CloseHandle(holder);
 }
@@ -146,7 +146,7 @@ TEST_F(AttachToCard, LampClickSwitchesTheBoardsLed) {
         EXPECT_EQ(machine().pc104Board(0).leds(), 0b010);
         panel->ClickDlgItem(IDC_LED_2);
         EXPECT_EQ(machine().pc104Board(0).leds(), 0b000);
-        EXPECT_TRUE(prompts.texts.empty());
+        EXPECT_TRUE(texts().empty());
         // Escape pressed on a lamp is the dialog's.
         panel->PressEscape();
         EXPECT_TRUE(d.IsEnded());
@@ -162,9 +162,9 @@ TEST_F(AttachToCard, LampClickOnABoardThatWentAwayIsReportedAndUndone) {
         ASSERT_NE(d.LedPanel(), nullptr);
         ASSERT_EQ(qk::pnp::surpriseRemove(machine().enumerations()[1].node), 0);
         d.LedPanel()->ClickDlgItem(IDC_LED_PANEL);
-        ASSERT_EQ(prompts.texts.size(), 1u);
-        EXPECT_THAT(prompts.texts[0], HasSubstr(kLedSwitchFailed));
-        EXPECT_GT(prompts.texts[0].size(), std::string(kLedSwitchFailed).size());  // with the error's text
+        ASSERT_EQ(texts().size(), 1u);
+        EXPECT_THAT(texts()[0], HasSubstr(kLedSwitchFailed));
+        EXPECT_GT(texts()[0].size(), std::string(kLedSwitchFailed).size());  // with the error's text
         EXPECT_FALSE(d.LedPanel()->IsLedOn(0));
         // The dialog stays usable: the other board can still be chosen.
         d.SelectDlgItem(IDC_DEVICE_LIST, 0);
@@ -183,7 +183,7 @@ TEST_F(AttachToCard, BoardTakenBetweenListingAndOkIsRefusedAndShownInUse) {
         ASSERT_NE(holder, INVALID_HANDLE_VALUE);
         d.ClickDlgItem(IDOK);
         EXPECT_FALSE(d.IsEnded());
-        EXPECT_THAT(prompts.texts, ElementsAre(kSelectUnusedText));
+        EXPECT_THAT(texts(), ElementsAre(kSelectUnusedText));
         EXPECT_THAT(entries(d), ElementsAre("PCI #1", "PC104 #1"));
         EXPECT_EQ(d.Item<CComboBox>(IDC_DEVICE_LIST).GetCurSel(), 0);
         EXPECT_TRUE(shown(d, IDC_CARD_IN_USE));
@@ -203,7 +203,7 @@ TEST_F(AttachToCard, BoardGoneBetweenListingAndOkIsRefusedAndDropped) {
         ASSERT_EQ(qk::pnp::surpriseRemove(machine().enumerations()[1].node), 0);
         d.ClickDlgItem(IDOK);
         EXPECT_FALSE(d.IsEnded());
-        EXPECT_THAT(prompts.texts, ElementsAre(kSelectUnusedText));
+        EXPECT_THAT(texts(), ElementsAre(kSelectUnusedText));
         EXPECT_THAT(entries(d), ElementsAre("PCI #1"));
         EXPECT_EQ(d.Item<CComboBox>(IDC_DEVICE_LIST).GetCurSel(), 0);
         d.ClickDlgItem(IDOK);
@@ -223,7 +223,7 @@ TEST_F(AttachToCard, ListedBoardThatDoesNotAnswerIsNotFree) {
         EXPECT_FALSE(shown(d, IDC_LEDS_LABEL));
         d.ClickDlgItem(IDOK);
         EXPECT_FALSE(d.IsEnded());
-        EXPECT_THAT(prompts.texts, ElementsAre(kSelectUnusedText));
+        EXPECT_THAT(texts(), ElementsAre(kSelectUnusedText));
         d.PressEscape();
     });
     EXPECT_EQ(dialog.Result(), IDCANCEL);

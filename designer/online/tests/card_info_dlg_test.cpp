@@ -31,7 +31,7 @@ TEST_F(CardInfoDialog, Pc104BoardWithItsLeds) {
         ASSERT_NE(d.LedPanel(), nullptr);
         d.LedPanel()->ClickDlgItem(IDC_LED_PANEL);
         EXPECT_EQ(machine().pc104Board(0).leds(), 0b001);
-        EXPECT_TRUE(prompts.texts.empty());
+        EXPECT_TRUE(texts().empty());
         d.ClickDlgItem(IDOK);
     });
     EXPECT_EQ(dialog.Result(), IDOK);
@@ -62,11 +62,11 @@ TEST_F(CardInfoDialog, UsbBoardThatCannotBeReachedShowsEmptyFieldsAndTheFailure)
         EXPECT_TRUE(shown(d, IDC_RGB_LABEL));
         EXPECT_EQ(d.Item<CComboBox>(IDC_COLOUR_LIST).GetCount(), 8);
         EXPECT_EQ(d.Item<CComboBox>(IDC_COLOUR_LIST).GetLBText(5), "Fuschia");
-        ASSERT_EQ(prompts.texts.size(), 1u);
-        EXPECT_THAT(prompts.texts[0], HasSubstr(kRgbReadFailed));
+        ASSERT_EQ(texts().size(), 1u);
+        EXPECT_THAT(texts()[0], HasSubstr(kRgbReadFailed));
         d.SelectDlgItem(IDC_COLOUR_LIST, 5);
-        ASSERT_EQ(prompts.texts.size(), 2u);
-        EXPECT_THAT(prompts.texts[1], HasSubstr(kRgbSetFailed));
+        ASSERT_EQ(texts().size(), 2u);
+        EXPECT_THAT(texts()[1], HasSubstr(kRgbSetFailed));
         d.ClickDlgItem(IDOK);
     });
 }

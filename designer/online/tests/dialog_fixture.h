@@ -1,5 +1,5 @@
-// The board dialogs run headless over the simulated machine: the modal runner plays the user, a
-// recording stand-in answers the message boxes and keeps their texts.
+// The board dialogs run headless over the simulated machine: the modal runner plays the user, the
+// layer's scripted prompts answer the message boxes and keep their texts.
 #pragma once
 
 #include <functional>
@@ -9,34 +9,17 @@
 #include "machine_fixture.h"
 #include "online/online_dialogs.h"
 #include "ui/afxwin.h"
-#include "ui/prompts.h"
+#include "ui/testing.h"
 
 namespace plandrel::testing {
-
-class RecordedPrompts : public qui::UserPrompts {
-public:
-    int ShowMessageBox(HWND, const std::string& text, const std::string&, UINT type) override {
-        texts.push_back(text);
-        types.push_back(type);
-        return IDOK;
-    }
-    void Beep(UINT) override {}
-    bool ChooseFile(HWND, qui::FileDialogRequest&) override { return false; }
-    UINT TrackPopupMenu(const CMenu&, POINT, HWND) override { return 0; }
-
-    std::vector<std::string> texts;
-    std::vector<UINT> types;
-};
 
 class DialogOnMachine : public OnMachine {
 protected:
     void SetUp() override {
         RegisterOnlineDialogs();
-        previous_ = qui::SetUserPrompts(&prompts);
     }
     void TearDown() override {
         qui::SetModalRunner({});
-        qui::SetUserPrompts(previous_);
         OnMachine::TearDown();
     }
     // DoModal with `user` playing the user once the dialog is up.
@@ -47,10 +30,14 @@ protected:
     }
     static bool shown(CDialog& d, int id) { return d.GetDlgItem(id) && d.GetDlgItem(id)->IsWindowVisible(); }
 
-    RecordedPrompts prompts;
+    // The texts of the message boxes shown so far.
+    std::vector<std::string> texts() const {
+        std::vector<std::string> out;
+        for (const auto& box : prompts.Boxes()) out.push_back(box.text);
+        return out;
+    }
 
-private:
-    qui::UserPrompts* previous_ = nullptr;
+    qui::testing::ScriptedPrompts prompts;
 };
 
 }  // namespace plandrel::testing
