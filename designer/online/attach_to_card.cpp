@@ -1,6 +1,7 @@
 #include "online/attach_to_card.h"
 
 #include "corvix.h"
+#include "online/online_dialogs.h"
 #include "online/online_resources.h"
 
 namespace plandrel {
@@ -95,6 +96,12 @@ bool CAttachToCard::SelectedBoardStillFree() {
     if (now.Load() != 0) return false;
     const int index = now.Find(chosen.boardType, chosen.boardNumber);
     return now.IsFree(index) && GetCardrixInfo(chosen.boardType, chosen.boardNumber) != 0;
+}
+
+int SelectBoardAtStart(SelectedDevice& device) {
+    RegisterOnlineDialogs();
+    CAttachToCard dialog(device);
+    return static_cast<int>(dialog.DoModal());
 }
 
 void CAttachToCard::OnOK() {

@@ -45,4 +45,8 @@ private:
     std::uint16_t selected_number_ = 0;
 };
 
+// The board selection of the designer's start: the dialog, modal, storing the chosen board in
+// `device`. Returns DoModal's result.
+int SelectBoardAtStart(SelectedDevice& device);
+
 }  // namespace plandrel
