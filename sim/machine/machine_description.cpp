@@ -128,6 +128,40 @@ MachineDescription defaultMachine() {
     return MachineDescription{.boards = {PciBoardConfig{}, Pc104BoardConfig{}}};
 }
 
+std::vector<RemoteStationConfig> exampleStations() {
+    constexpr std::uint16_t kTemperature = 0x0A10, kLevel = 0x0A11, kSetpoint = 0x0A20;
+    RemoteStationConfig r5;
+    r5.name = "R5";
+    r5.address = 5;
+    r5.produces = {{.identifier = kTemperature,
+                    .length = 2,
+                    .pduType = 0x40,
+                    .generator = {.kind = ValueGenerator::Kind::Ramp, .start = 200, .step = 1, .limit = 1200}}};
+    r5.sends = {{.source = kTemperature,
+                 .destination = kSetpoint,
+                 .length = 4,
+                 .generator = {.kind = ValueGenerator::Kind::Counter, .start = 1, .step = 1},
+                 .period = 50}};
+    // 20 ms: 320 units of 62.5 us; the message window closes at 12 ms.
+    r5.arbitratorProgram = {"ID_DAT(A10)", "ID_DAT(A11)", "ID_DAT(A20)", "SEND_MSG(C0)", "WAIT(140)"};
+    RemoteStationConfig r6;
+    r6.name = "R6";
+    r6.address = 6;
+    r6.produces = {{.identifier = kLevel,
+                    .length = 2,
+                    .pduType = 0x40,
+                    .generator = {.kind = ValueGenerator::Kind::Counter, .start = 0, .step = 1}}};
+    r6.consumes = {kSetpoint};
+    return {r5, r6};
+}
+
+MachineDescription standardMachine() {
+    MachineDescription d = defaultMachine();
+    d.remoteStations = exampleStations();
+    d.pacedSegment = true;
+    return d;
+}
+
 MachineDescription parseMachineDescription(const std::string& text) {
     json root;
     try {
