@@ -382,6 +382,11 @@ void Segment::startPaced(double rate) {
     pacing_ = true;
     paced_ = std::thread([this, rate] {
         auto last = std::chrono::steady_clock::now();
+        // The bus time the wall clock asks for. A step of the arbitrator (a WAIT to the end of the
+        // elementary cycle) may run past it; the next slices then run only what is still due, so
+        // that bus time does not run ahead of the wall clock.
+        Nanoseconds target = now();
+        const Nanoseconds maxCatchUp = std::chrono::duration_cast<std::chrono::nanoseconds>(kMaxPacedCatchUp).count();
         std::unique_lock lock(pacedMutex_);
         while (!pacedStop_.wait_for(lock, kPacedSlice, [this] { return !pacing_; })) {
             const auto wall = std::chrono::steady_clock::now();
@@ -390,7 +395,10 @@ void Segment::startPaced(double rate) {
                                      .count();
             last = wall;
             lock.unlock();
-            run(static_cast<Nanoseconds>(static_cast<double>(elapsed) * rate));
+            const Nanoseconds current = now();
+            // When the simulator cannot keep the rate, bus time runs slower than asked.
+            target = std::min(target + static_cast<Nanoseconds>(static_cast<double>(elapsed) * rate), current + maxCatchUp);
+            if (target > current) run(target - current);
             lock.lock();
         }
     });
