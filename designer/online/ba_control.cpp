@@ -72,8 +72,7 @@ void BaControl::UpdateTreeText() {
 void BaControl::PushStateToDialog() {
   std::lock_guard lock(locks_.ba_dialog);
   if (!dialog_open_ || !dialog_) return;
-  dialog_->SetStateText(StateText());
-  dialog_->Post(WM_FIP_BA_STATE);
+  dialog_->State(StateText());
 }
 
 void BaControl::Refresh() {
@@ -189,7 +188,7 @@ void BaControl::OnEvent(std::uint16_t value) {
     window = dialog_->Window();
   }
   // Sent without the lock: the main thread may be waiting for it.
-  const std::intptr_t sequence = frame_.SendToWindow(window, WM_FIP_BA_SEQUENCE);
+  const int sequence = frame_.AskSequence(window);
   std::lock_guard engine(locks_.engine);
   sequence_address_ = static_cast<std::uint16_t>(sequence == 2 ? address2 : address1);
 }

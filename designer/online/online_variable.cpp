@@ -80,8 +80,7 @@ void OnlineVariable::PublishToDialog() {
   std::lock_guard lock(locks_.variable_dialog);
   published_ = {value_text_, read_ok_, refreshment_true_, promptness_true_};
   if (!dialog_open_ || !dialog_) return;
-  dialog_->SetSnapshot(published_);
-  dialog_->Post(WM_FIP_VAR_UPDATE);
+  dialog_->Update(published_);
 }
 
 void OnlineVariable::UpdateTreeText() {
@@ -110,8 +109,7 @@ void OnlineVariable::OpenDialog() {
   std::lock_guard lock(locks_.variable_dialog);
   dialog_open_ = true;
   if (!consumed) return;
-  dialog_->SetSnapshot(published_);
-  dialog_->Post(WM_FIP_VAR_UPDATE);
+  dialog_->Update(published_);
 }
 
 void OnlineVariable::CloseDialog(bool notify) {
