@@ -97,16 +97,14 @@ void BaControl::OpenDialog() {
 
 void BaControl::CloseDialog(bool notify) {
   if (!dialog_) return;
-  if (notify) {
-    {
-      std::lock_guard lock(locks_.ba_dialog);
-      dialog_open_ = false;
-    }
-    dialog_->CloseFrame();
+  {
+    std::lock_guard lock(locks_.ba_dialog);
+    dialog_open_ = false;
   }
-  std::unique_ptr<BaDialogLink> closing;
+  // Closed by the session: its frame goes too. Otherwise the dialog closed itself.
+  if (notify) dialog_->CloseFrame();
+  std::unique_ptr<BaDialogLink> closing;  // deleted after the lock is released
   std::lock_guard lock(locks_.ba_dialog);
-  dialog_open_ = false;
   closing = std::move(dialog_);
 }
 

@@ -246,16 +246,14 @@ void OnlineMessage::OpenDialog() {
 
 void OnlineMessage::CloseDialog(bool notify) {
   if (!dialog_) return;
-  if (notify) {
-    {
-      std::lock_guard lock(locks_.message_dialog);
-      dialog_open_ = false;
-    }
-    dialog_->CloseFrame();
+  {
+    std::lock_guard lock(locks_.message_dialog);
+    dialog_open_ = false;
   }
-  std::unique_ptr<MessageDialogLink> closing;
+  // Closed by the session: its frame goes too. Otherwise the dialog closed itself.
+  if (notify) dialog_->CloseFrame();
+  std::unique_ptr<MessageDialogLink> closing;  // deleted after the lock is released
   std::lock_guard lock(locks_.message_dialog);
-  dialog_open_ = false;
   closing = std::move(dialog_);
 }
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <mutex>
+#include <span>
 
 #include "corvix.h"
 #include "model/display_format.h"
@@ -114,19 +115,15 @@ void OnlineVariable::OpenDialog() {
 
 void OnlineVariable::CloseDialog(bool notify) {
   if (!dialog_) return;
-  if (notify) {
-    {
-      std::lock_guard lock(locks_.variable_dialog);
-      dialog_open_ = false;
-    }
-    dialog_->CloseFrame();
-  }
-  std::unique_ptr<VariableDialogLink> closing;
   {
     std::lock_guard lock(locks_.variable_dialog);
     dialog_open_ = false;
-    closing = std::move(dialog_);
   }
+  // Closed by the session: its frame goes too. Otherwise the dialog closed itself.
+  if (notify) dialog_->CloseFrame();
+  std::unique_ptr<VariableDialogLink> closing;  // deleted after the lock is released
+  std::lock_guard lock(locks_.variable_dialog);
+  closing = std::move(dialog_);
 }
 
 void OnlineVariable::SetFormat(std::string_view format) {
