@@ -7,6 +7,8 @@
 #include <array>
 #include <atomic>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <thread>
 #include <vector>
@@ -239,6 +241,22 @@ TEST_F(BusViewerOnMachine, DeviceRecordsListTheMachinesBoardsAndWhichAreHeld) {
     EXPECT_THAT(bytes, ElementsAre(0, 0, 0, 0, 1, 0, 0, 0, 0, 0,  // PCI board 1, free
                                    1, 0, 0, 0, 1, 0, 1, 0, 0, 0,  // PC104 board 1, held by slot 4
                                    0xEE, 0xEE, 0xEE, 0xEE));
+}
+
+// The configuration file of the example under examples/: the board produces one variable.
+TEST(ExampleConfiguration, IsTheFileThatTheRecordsLibraryWritesForTheExamplesNetwork) {
+    Network n;
+    n.variables = {{.identifier = kProduced, .produced = true, .length = 2}};
+    const std::vector<std::uint8_t> expected =
+        records::encode_format4(corvix::testing::configurationOf(n));
+    std::ifstream in(QUORELLE_EXAMPLES_DIR "/read_variable.cnf", std::ios::binary);
+    const std::vector<std::uint8_t> stored{std::istreambuf_iterator<char>(in), {}};
+    if (stored != expected) {
+        std::ofstream(::testing::TempDir() + "read_variable.cnf", std::ios::binary)
+            .write(reinterpret_cast<const char*>(expected.data()), static_cast<std::streamsize>(expected.size()));
+        ADD_FAILURE() << "examples/read_variable.cnf differs; the records library's file is "
+                      << ::testing::TempDir() << "read_variable.cnf";
+    }
 }
 
 }  // namespace
