@@ -19,11 +19,8 @@ struct SyncState {
     std::condition_variable changed;
 };
 
-// Never destroyed: a thread may still wait on an event when the process ends (as on the platform,
-// where the end of a process does not wait for its waiting threads), and destroying a condition
-// variable that has waiters blocks for ever.
 SyncState& syncState() {
-    static SyncState& instance = *new SyncState;
+    static SyncState& instance = *new SyncState;  // never destroyed: waits may end during process exit
     return instance;
 }
 
