@@ -51,6 +51,31 @@ struct RelayedCall {
     bool done = false;
 };
 
+// The process-wide relay lock: a lock that serves its callers in the order they came, so that a
+// thread that calls now and then (a stop, say) is not starved by threads that call in a loop.
+// Constant-initialised, hence usable from the first call of any thread.
+class RelayLock {
+public:
+    void lock() {
+        std::unique_lock guard(mutex_);
+        const std::uint64_t ticket = next_++;
+        turn_.wait(guard, [&] { return serving_ == ticket; });
+    }
+    void unlock() {
+        {
+            std::lock_guard guard(mutex_);
+            ++serving_;
+        }
+        turn_.notify_all();
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable turn_;
+    std::uint64_t next_ = 0;     // the next caller's ticket
+    std::uint64_t serving_ = 0;  // the ticket that holds the lock
+};
+
 class CSpectrelApp {
 public:
     // The process's one application object, created with a zeroed slot table at first use.
@@ -115,7 +140,7 @@ private:
     std::optional<ErrorCode> handOver(int slot, RelayedCall& call);
     void runWorker(int slot);
 
-    std::mutex relayLock_;
+    RelayLock relayLock_;
     std::array<BoardSlot, kSlotCount> slots_;
 };
 
