@@ -243,6 +243,46 @@ TEST_F(BusViewerOnMachine, DeviceRecordsListTheMachinesBoardsAndWhichAreHeld) {
                                    0xEE, 0xEE, 0xEE, 0xEE));
 }
 
+TEST_F(BusViewerOnMachine, BadArgumentsGetACodeAndTouchNothing) {
+    const std::string file = corvix::testing::writeNetwork(producerNetwork(), "producer");
+    const std::int32_t slot = start(1, 1);
+    ASSERT_EQ(SPX_DOWNLOAD_CNF(slot, file.c_str(), nullptr, 0, nullptr), 0u);
+    constexpr std::uint32_t kInvalid = 87;
+    std::array<std::uint8_t, 128> data{};
+    std::uint8_t byte = 0;
+    std::uint16_t word = 0;
+    struct Case {
+        const char* what;
+        std::uint32_t result, expected;
+    };
+    const Case cases[] = {
+        {"read without data", SPX_FIP_READ_VAR(slot, 0, nullptr, &byte, nullptr, 0, nullptr), kInvalid},
+        {"read without status", SPX_FIP_READ_VAR(slot, 0, data.data(), nullptr, nullptr, 0, nullptr), kInvalid},
+        {"write without data", SPX_FIP_WRITE_VAR(slot, 0, nullptr, nullptr, 0, nullptr), kInvalid},
+        {"write of no variable", SPX_FIP_WRITE_VAR(slot, 999, data.data(), nullptr, 0, nullptr), kInvalid},
+        {"report without state", SPX_BA_REPORT(slot, nullptr, nullptr, 0, nullptr), kInvalid},
+        {"medium without status", SPX_MEDIUM_CONTROL(slot, 0, nullptr, nullptr, 0, nullptr), kInvalid},
+        {"events without pending", SPX_IS_EVENT(slot, nullptr, nullptr, 0, nullptr), kInvalid},
+        {"event without outputs", SPX_READ_EVENT(slot, nullptr, &byte, &byte, &byte, &word, nullptr, 0, nullptr),
+         kInvalid},
+        {"message without outputs",
+         SPX_FIP_READ_MSG(slot, 0, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, 0, nullptr),
+         kInvalid},
+        {"queue without count", SPX_GET_TRANSMISSION_QUEUE(slot, 0, nullptr, 4, nullptr, nullptr, 0, nullptr),
+         kInvalid},
+        {"slot card without output", SPX_GETSLOTCARD(slot, nullptr, nullptr, 0, nullptr), kInvalid},
+        {"download without path", SPX_DOWNLOAD_CNF(slot, nullptr, nullptr, 0, nullptr), 0x30000002},
+        {"lookup without name", SPX_FIND_MSG_BY_NAME(slot, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr), 0},
+        {"lookup without outputs", SPX_FIND_VAR_BY_ID(slot, kProduced, nullptr, nullptr, nullptr, nullptr), 1},
+        {"count without output", SPX_GET_ACTIVE_DEVICES_COUNT(nullptr, nullptr, 0, nullptr), kInvalid},
+        {"stop of a slot out of range", SPX_STOP_FIP_ENGINE(-3, nullptr, 0, nullptr), kNotStarted},
+    };
+    for (const Case& c : cases) EXPECT_EQ(c.result, c.expected) << c.what;
+    // The slot still serves.
+    EXPECT_EQ(SPX_FIP_WRITE_VAR(slot, 0, data.data(), nullptr, 0, nullptr), 0u);
+    EXPECT_EQ(read(slot, 0, 2).code, 0u);
+}
+
 // The configuration file of the example under examples/: the board produces one variable.
 TEST(ExampleConfiguration, IsTheFileThatTheRecordsLibraryWritesForTheExamplesNetwork) {
     Network n;
