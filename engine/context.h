@@ -1,11 +1,12 @@
 // The per-thread engine context and the process-wide engine state.
 //
 // Every export works on the calling thread's EngineContext, created zero-filled at the thread's
-// first call and zeroed when the thread ends, which lets its board go unless a copy shares it. START_FIP_ENGINE records its thread's context as
-// the last started one; INIT_STORAGE copies that context into another thread. The device and the
-// configuration blocks are held by shared ownership: a copy shares them with the starting thread,
-// and when the starting thread stops the engine, a copy still in use keeps valid (closed) objects,
-// so its calls fail with a code instead of touching freed memory.
+// first call and zeroed when the thread ends, which lets its board go unless a copy shares it.
+// START_FIP_ENGINE records its thread's context as the last started one; INIT_STORAGE copies that
+// context into another thread. The device and the configuration blocks are held by shared
+// ownership: a copy shares them with the starting thread, and when the starting thread stops the
+// engine, a copy still in use keeps valid (closed) objects, so its calls fail with a code instead
+// of touching freed memory.
 #pragma once
 
 #include <array>
