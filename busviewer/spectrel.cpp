@@ -180,16 +180,14 @@ SPECTREL_API std::uint32_t SPX_FIP_WRITE_MSG(std::int32_t slot, std::uint16_t ch
                                              std::uint8_t destinationSegment, std::uint16_t sourceId,
                                              std::uint8_t sourceSegment, const std::uint8_t* data, char* text,
                                              std::uint32_t size, std::uint32_t* needed) {
+    // The slot is checked first, as by every export.
     ErrorCode result = kErrNotStarted;
-    if (!app().isReady(slot))
-        result = kErrNotStarted;
-    else if (length > kLongestMessage)
-        result = kErrMessageTooLong;
-    else
-        result = relayed(slot, RelayCommand::FipWriteMsg, [=] {
+    if (app().isReady(slot)) {
+        result = length > kLongestMessage ? kErrMessageTooLong : relayed(slot, RelayCommand::FipWriteMsg, [=] {
             return FIP_WRITE_MSG(channel, messageKey, acknowledged, channelByte, length, destinationId,
                                  destinationSegment, sourceId, sourceSegment, data);
         });
+    }
     return withText(result, text, size, needed);
 }
 
@@ -197,12 +195,11 @@ SPECTREL_API std::uint32_t SPX_DEF_VAR_EVENT(std::int32_t slot, std::uint8_t on,
                                              std::uint8_t parameter, std::uint16_t index, char* text,
                                              std::uint32_t size, std::uint32_t* needed) {
     ErrorCode result = kErrNotStarted;
-    if (!app().isReady(slot))
-        result = kErrNotStarted;
-    else if (kind != kEventSent && kind != kEventReceived)
-        result = kErrEventKind;
-    else
-        result = relayed(slot, RelayCommand::DefVarEvent, [=] { return DEF_VAR_EVENT(on, kind, parameter, index); });
+    if (app().isReady(slot)) {
+        result = kind != kEventSent && kind != kEventReceived
+                     ? kErrEventKind
+                     : relayed(slot, RelayCommand::DefVarEvent, [=] { return DEF_VAR_EVENT(on, kind, parameter, index); });
+    }
     return withText(result, text, size, needed);
 }
 

@@ -53,7 +53,8 @@ struct RelayedCall {
 
 // The process-wide relay lock: a lock that serves its callers in the order they came, so that a
 // thread that calls now and then (a stop, say) is not starved by threads that call in a loop.
-// Constant-initialised, hence usable from the first call of any thread.
+// It belongs to the application object, which is created once, by whichever thread calls first,
+// under the language's thread-safe initialisation of a static.
 class RelayLock {
 public:
     void lock() {
@@ -119,7 +120,7 @@ public:
 
 private:
     struct BoardSlot {
-        std::atomic<bool> running{false};  // a worker exists; never cleared
+        std::atomic<bool> running{false};  // a worker exists; never cleared once the worker runs
         std::atomic<bool> started{false};
         std::array<HANDLE, kRelayCommandCount> signals{};  // created at the first start, never closed
         std::mutex handOver;
