@@ -276,6 +276,11 @@ std::uint8_t UsbBoard::boardMode() const {
     return mode_;
 }
 
+void UsbBoard::clearRequests() {
+    std::lock_guard lock(mutex_);
+    requests_.clear();
+}
+
 std::vector<std::vector<std::uint8_t>> UsbBoard::requests() const {
     std::lock_guard lock(mutex_);
     return requests_;

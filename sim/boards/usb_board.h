@@ -70,8 +70,9 @@ public:
 
     std::uint8_t rgbLed() const;
     std::uint8_t boardMode() const;
-    // Request frames as the firmware cut them from the stream, oldest first.
+    // Request frames as the firmware cut them from the stream, oldest first (the last 1024).
     std::vector<std::vector<std::uint8_t>> requests() const;
+    void clearRequests();
 
 private:
     using Bytes = std::vector<std::uint8_t>;
