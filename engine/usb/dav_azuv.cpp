@@ -264,7 +264,7 @@ void CDavAzuv::reader_thread() {
         }
         m_transport->get_rx_data(chunk);
         if (board_mode() == BOARD_MODE_DROP) continue;
-        const bool parsed = m_parser.parse(chunk, *this);
+        const bool parsed = m_parser.parse(chunk, m_parser_sink);
         m_events_lost = m_parser.events_lost();
         m_events_received = m_parser.events_received();
         if (!parsed) {
@@ -321,4 +321,4 @@ void CDavAzuv::on_event(EventFramePtr frame) {
     if (dropped) debug_output("DavAzuv - Warning - event queue full, oldest event dropped\n");
 }
 
-void CDavAzuv::on_diagnostic(const std::string& text) { debug_output(text); }
+void CDavAzuv::ParserSink::on_diagnostic(const std::string& text) { debug_output(text); }

@@ -42,7 +42,7 @@ inline constexpr std::int32_t kContextLost = 0x3010000F;
 inline constexpr std::int32_t kEventTimeout = 0x30100012;
 }  // namespace usb_error
 
-class CDavAzuv final : private IProtocol::FrameParser::Sink {
+class CDavAzuv {
 public:
     static constexpr std::uint8_t BOARD_MODE_DEFAULT = 2;
     static constexpr std::uint8_t BOARD_MODE_DROP = 3;  // received bytes are dropped unparsed
@@ -105,9 +105,17 @@ private:
     void reader_thread();
     void drop_lapsed_debts(Clock::time_point now);
 
-    void on_reply(IProtocol::ReplyFramePtr frame) override;
-    void on_event(IProtocol::EventFramePtr frame) override;
-    void on_diagnostic(const std::string& text) override;
+    void on_reply(IProtocol::ReplyFramePtr frame);
+    void on_event(IProtocol::EventFramePtr frame);
+
+    // What the reader's parser delivers goes to the board object.
+    struct ParserSink final : IProtocol::FrameParser::Sink {
+        explicit ParserSink(CDavAzuv& board) : board(board) {}
+        void on_reply(IProtocol::ReplyFramePtr frame) override { board.on_reply(std::move(frame)); }
+        void on_event(IProtocol::EventFramePtr frame) override { board.on_event(std::move(frame)); }
+        void on_diagnostic(const std::string& text) override;
+        CDavAzuv& board;
+    };
 
     const std::int32_t m_transport_kind;
     boost::shared_ptr<CAbstractCom> m_transport;
@@ -138,6 +146,7 @@ private:
     std::atomic<bool> m_reader_stopped{true};
     boost::shared_ptr<boost::thread> m_reader;
     IProtocol::FrameParser m_parser;  // the reader thread's
+    ParserSink m_parser_sink{*this};
     std::atomic<std::uint32_t> m_events_lost{0};
     std::atomic<std::uint32_t> m_events_received{0};
 
