@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <future>
 #include <vector>
 
 #include "engine_calls.h"
@@ -193,6 +194,32 @@ TEST_F(UsbEngine, ACopiedContextOutlivesTheStopSafely) {
     EXPECT_EQ(STOP_FIP_ENGINE(), kSuccess);
     EXPECT_EQ(other.run([&] { return BA_REPORT(&state); }), 0x30101000u);
     EXPECT_EQ(START_FIP_ENGINE(1, kUsb), kSuccess) << "the board is free again";
+}
+
+// Two threads on one USB board (INIT_STORAGE) calling at once: the board object serialises their
+// requests, and each gets the answer to its own.
+TEST_F(UsbEngine, ThreadsSharingTheBoardEachGetTheirOwnAnswers) {
+    ASSERT_EQ(START_FIP_ENGINE(1, kUsb), kSuccess);
+    usb().card().setVariableValue(0, Bytes(4, 0x11));
+    usb().card().setVariableValue(1, Bytes(9, 0x22));
+    EngineThread first, second;
+    ASSERT_EQ(first.run([] { return INIT_STORAGE(); }), kSuccess);
+    ASSERT_EQ(second.run([] { return INIT_STORAGE(); }), kSuccess);
+    const auto reads = [](std::uint16_t index, std::uint8_t expected, std::size_t size) {
+        int wrong = 0;
+        for (int i = 0; i < 200; ++i) {
+            std::array<std::uint8_t, 128> data{};
+            std::uint8_t status = 0;
+            if (FIP_READ_VAR(index, data.data(), &status) != kSuccess || data[0] != expected ||
+                data[size - 1] != expected || data[size] != 0)
+                ++wrong;
+        }
+        return wrong;
+    };
+    auto a = std::async(std::launch::async, [&] { return first.run([&] { return reads(0, 0x11, 4); }); });
+    auto b = std::async(std::launch::async, [&] { return second.run([&] { return reads(1, 0x22, 9); }); });
+    EXPECT_EQ(a.get(), 0);
+    EXPECT_EQ(b.get(), 0);
 }
 
 }  // namespace
