@@ -29,10 +29,16 @@ bool CAbstractCom::wait_rx_data() {
     return !m_closing;
 }
 
-void CAbstractCom::get_rx_data(std::vector<std::uint8_t>& out) {
+void CAbstractCom::get_rx_data(std::vector<std::uint8_t>& out, std::uint64_t* start) {
     out.clear();
     boost::lock_guard<boost::mutex> lock(m_rx_mutex);
+    if (start) *start = m_rx_stream_end - m_rx_buffer.size();
     out.swap(m_rx_buffer);
+}
+
+std::uint64_t CAbstractCom::rx_stream_end() const {
+    boost::lock_guard<boost::mutex> lock(m_rx_mutex);
+    return m_rx_stream_end;
 }
 
 boost::shared_ptr<CComInfo> CAbstractCom::device_info() const {
@@ -47,6 +53,7 @@ void CAbstractCom::deliver_rx(std::span<const std::uint8_t> chunk) {
         // Nobody takes the bytes once the board object's reader has ended: the buffer stops growing.
         if (m_closing || m_rx_buffer.size() + chunk.size() > kMaxRxBytes) return;
         m_last_byte_count = static_cast<std::uint32_t>(chunk.size());
+        m_rx_stream_end += chunk.size();
         m_rx_buffer.insert(m_rx_buffer.end(), chunk.begin(), chunk.end());
         m_data_ready = true;
     }

@@ -55,8 +55,11 @@ public:
     // Waits up to the data wait (30 ms) for received bytes. True when bytes arrived; false on a
     // time-out or while the transport closes.
     bool wait_rx_data();
-    // Moves the whole receive buffer to `out` (replacing its content).
-    void get_rx_data(std::vector<std::uint8_t>& out);
+    // Moves the whole receive buffer to `out` (replacing its content); `start`, when given, receives
+    // the stream position of the chunk's first byte (bytes received before it since construction).
+    void get_rx_data(std::vector<std::uint8_t>& out, std::uint64_t* start = nullptr);
+    // The stream position after the last byte received so far.
+    std::uint64_t rx_stream_end() const;
 
     boost::shared_ptr<CComInfo> device_info() const;
 
@@ -81,4 +84,5 @@ private:
     std::int64_t m_data_wait_us = 30000;
     boost::condition_variable m_data_condition;
     std::uint32_t m_last_byte_count = 0;
+    std::uint64_t m_rx_stream_end = 0;  // every byte received, also those dropped unread
 };

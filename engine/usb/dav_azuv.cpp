@@ -94,6 +94,7 @@ std::int32_t CDavAzuv::send_request(std::uint8_t ctl, std::uint8_t p1, std::uint
         m_last_error = 0;
         m_stale_taken = 0;
         m_waiting = true;
+        m_request_mark = m_transport->rx_stream_end();
         drop_lapsed_debts(Clock::now());
     }
     // A frame's LEN is 16 bits: more data cannot be sent.
@@ -262,7 +263,7 @@ void CDavAzuv::reader_thread() {
             if (!m_reader_stopped) boost::this_thread::sleep_for(boost::chrono::milliseconds(2));
             continue;
         }
-        m_transport->get_rx_data(chunk);
+        m_transport->get_rx_data(chunk, &m_parser_sink.chunk_start);
         if (board_mode() == BOARD_MODE_DROP) continue;
         const bool parsed = m_parser.parse(chunk, m_parser_sink);
         m_events_lost = m_parser.events_lost();
@@ -280,7 +281,7 @@ void CDavAzuv::reader_thread() {
     m_reader_stopped = true;
 }
 
-void CDavAzuv::on_reply(ReplyFramePtr frame) {
+void CDavAzuv::on_reply(ReplyFramePtr frame, std::uint64_t end) {
     bool wake = false;
     {
         boost::lock_guard<boost::mutex> lock(m_reply_mutex);
@@ -295,7 +296,7 @@ void CDavAzuv::on_reply(ReplyFramePtr frame) {
         if (!m_debts.empty()) {
             m_debts.pop_front();  // the late reply of a request that timed out
             if (m_waiting) ++m_stale_taken;
-        } else if (m_waiting && !m_reply_ready) {
+        } else if (m_waiting && !m_reply_ready && end > m_request_mark) {
             if (m_expected_request == GET_MODE && frame->SW == SW_SUCCESS && frame->data.size() == 1)
                 m_board_mode = frame->data[0];
             m_answer = frame;

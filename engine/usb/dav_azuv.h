@@ -10,7 +10,8 @@
 // is held across a transport write or wait_rx_data.
 //
 // Replies carry no request identifier, and the board answers requests in order, one reply each.
-// A request that timed out leaves a debt: the next reply that arrives pays it (kept as stale, never
+// A reply complete before the request was written is not its answer (kept as stale). A request
+// that timed out leaves a debt: the next reply that arrives pays it (kept as stale, never
 // handed to the request in progress), so that a late reply cannot reach the wrong caller. A debt
 // lapses after one reply time-out, and all debts are dropped when a request times out while
 // replies were arriving (the board answered, so the missing replies were lost, not late).
@@ -105,16 +106,20 @@ private:
     void reader_thread();
     void drop_lapsed_debts(Clock::time_point now);
 
-    void on_reply(IProtocol::ReplyFramePtr frame);
+    // `end`: the stream position after the reply's last byte.
+    void on_reply(IProtocol::ReplyFramePtr frame, std::uint64_t end);
     void on_event(IProtocol::EventFramePtr frame);
 
     // What the reader's parser delivers goes to the board object.
     struct ParserSink final : IProtocol::FrameParser::Sink {
         explicit ParserSink(CDavAzuv& board) : board(board) {}
-        void on_reply(IProtocol::ReplyFramePtr frame) override { board.on_reply(std::move(frame)); }
+        void on_reply(IProtocol::ReplyFramePtr frame, std::size_t end) override {
+            board.on_reply(std::move(frame), chunk_start + end);
+        }
         void on_event(IProtocol::EventFramePtr frame) override { board.on_event(std::move(frame)); }
         void on_diagnostic(const std::string& text) override;
         CDavAzuv& board;
+        std::uint64_t chunk_start = 0;  // stream position of the chunk being parsed
     };
 
     const std::int32_t m_transport_kind;
@@ -139,6 +144,7 @@ private:
     std::uint32_t m_stale_taken = 0;          // replies that paid a debt during the current wait
     std::deque<Clock::time_point> m_debts;    // lapse times of the timed-out requests' replies
     std::uint32_t m_reader_end = 0;           // kContextLost once the reader gave up
+    std::uint64_t m_request_mark = 0;         // stream position when the request was written
     boost::condition_variable m_reply_condition;
     std::atomic<std::int64_t> m_reply_timeout_us{1000000};
 

@@ -106,18 +106,21 @@ bool FrameParser::parse(std::span<const std::uint8_t> chunk, Sink& sink) {
             take_byte(b);
         }
         const bool last = k + 1 == buffer.size();
+        // The position after this byte in the chunk as it came (a joined buffer starts earlier).
+        const std::size_t shift = buffer.size() - chunk.size();
+        const std::size_t end = k + 1 > shift ? k + 1 - shift : 0;
         if (!m_parse_ok) {
             if (last) m_spanning = true;
             continue;
         }
         if (last) {
-            deliver(sink);
+            deliver(sink, end);
             m_after_frame = true;
         } else if (const std::uint8_t next = buffer[k + 1]; next == FILLER) {
-            deliver(sink);
+            deliver(sink, end);
             ++k;  // skipped, not kept anywhere
         } else if (is_cla(next)) {
-            deliver(sink);
+            deliver(sink, end);
         } else {
             sink.on_diagnostic("DavAzuv - Error - Inconsistent Frame detected !! \n");
         }
@@ -178,7 +181,7 @@ void FrameParser::take_byte(std::uint8_t b) {
     }
 }
 
-void FrameParser::deliver(Sink& sink) {
+void FrameParser::deliver(Sink& sink, std::size_t end) {
     const bool crc = m_crc_new_frame;
     if (m_kind == Kind::Event) {
         EventFramePtr frame(new EVENT_FRAME);
@@ -211,7 +214,7 @@ void FrameParser::deliver(Sink& sink) {
         frame->LEN = m_len;
         frame->data = std::move(m_data);
         frame->CRC = crc ? m_crc : NO_CRC;
-        sink.on_reply(std::move(frame));
+        sink.on_reply(std::move(frame), end);
     }
     m_data = {};
     m_bytes_without_context.clear();

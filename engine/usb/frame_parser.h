@@ -26,7 +26,9 @@ class FrameParser {
 public:
     class Sink {
     public:
-        virtual void on_reply(ReplyFramePtr frame) = 0;
+        // `end`: the index in the chunk just after the frame's last byte (0 for a frame that
+        // ended in an earlier chunk, as a recovery may find).
+        virtual void on_reply(ReplyFramePtr frame, std::size_t end) = 0;
         virtual void on_event(EventFramePtr frame) = 0;
         // A block of diagnostic lines for the debugger output.
         virtual void on_diagnostic(const std::string& text) = 0;
@@ -55,7 +57,7 @@ private:
 
     void start_frame(std::uint8_t cla, std::size_t k);
     void take_byte(std::uint8_t b);
-    void deliver(Sink& sink);
+    void deliver(Sink& sink, std::size_t end);
     void close_frame();
     // Context loss at index i of `buffer`; returns the index to resume at, or buffer.size() when
     // the context could not be recovered.

@@ -1,6 +1,6 @@
 // The frame parser on any byte stream, cut into chunks where the input says: the first byte gives
 // the chunk length (1..16, 0 for the whole rest). Every delivered frame must be as long as its LEN
-// says, and a parser that lost its context must stay lost until reset.
+// says and end within the chunk, and a parser that lost its context must stay lost until reset.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -11,8 +11,9 @@
 namespace {
 
 struct Checker : IProtocol::FrameParser::Sink {
-    void on_reply(IProtocol::ReplyFramePtr f) override {
-        if (f->data.size() != f->LEN) std::abort();
+    std::size_t chunk = 0;
+    void on_reply(IProtocol::ReplyFramePtr f, std::size_t end) override {
+        if (end > chunk || f->data.size() != f->LEN) std::abort();
     }
     void on_event(IProtocol::EventFramePtr f) override {
         if (f->data.size() != f->LEN) std::abort();
@@ -32,6 +33,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Checker sink;
     for (std::size_t at = 0; at < stream.size();) {
         const std::size_t n = step == 0 ? stream.size() - at : std::min(step, stream.size() - at);
+        sink.chunk = n;
         const bool wasLost = parser.lost();
         const bool ok = parser.parse(stream.subspan(at, n), sink);
         if (wasLost && ok) std::abort();

@@ -265,6 +265,18 @@ TEST_F(BoardObject, EventsAreQueuedBoundedAndAwaited) {
     EXPECT_EQ(board().take_event_frames().size(), CDavAzuv::MAX_EVENTS - 1);
 }
 
+TEST_F(BoardObject, RepliesThatNobodyAskedForAreKeptBounded) {
+    for (std::uint8_t i = 0; i < 40; ++i) com().push(build_reply(0xA000, Bytes{i}, false));
+    com().respond([](ScriptedCom& c, const Bytes& frame) { c.push(echo(frame)); });
+    Bytes got;
+    EXPECT_EQ(exec({0, 5}, got), 0);
+    EXPECT_THAT(got, ElementsAre(0, 0, 5)) << "never one of the unsolicited replies";
+    const auto kept = board().take_reply_frames();
+    EXPECT_LE(kept.size(), CDavAzuv::MAX_STALE_REPLIES);
+    ASSERT_FALSE(kept.empty());
+    EXPECT_THAT(kept.back()->data, ElementsAre(39)) << "the newest are kept";
+}
+
 TEST_F(BoardObject, ClosingRightAfterOpeningAlwaysStopsTheReader) {
     for (int i = 0; i < 100; ++i) {
         ASSERT_EQ(board().open(0), 0);

@@ -18,7 +18,10 @@ using ::testing::HasSubstr;
 struct Collector : FrameParser::Sink {
     std::vector<std::string> frames;
     std::string diagnostics;
-    void on_reply(ReplyFramePtr f) override {
+    std::size_t offset = 0;                // stream position of the chunk being parsed
+    std::vector<std::size_t> replyEnds;    // stream positions after each reply
+    void on_reply(ReplyFramePtr f, std::size_t end) override {
+        replyEnds.push_back(offset + end);
         frames.push_back("R" + std::to_string(f->SW) + ":" + std::to_string(f->LEN) + ":" + bytes(f->data) + ":" +
                          std::to_string(f->CRC));
     }
@@ -68,12 +71,15 @@ TEST(FrameParser, DeliversEveryFrameOfAStream) {
 TEST(FrameParser, FramesDoNotDependOnWhereTheStreamIsCut) {
     const Bytes bytes = stream();
     const auto whole = parseWhole(bytes);
+    const std::vector<std::size_t> ends{5 + 40, 46 + 8 + 7, bytes.size()};
     for (std::size_t cut = 1; cut < bytes.size(); ++cut) {
         FrameParser parser;
         Collector sink;
         ASSERT_TRUE(parser.parse(std::span(bytes).first(cut), sink)) << cut;
+        sink.offset = cut;
         ASSERT_TRUE(parser.parse(std::span(bytes).subspan(cut), sink)) << cut;
         EXPECT_EQ(sink.frames, whole) << "cut at " << cut;
+        EXPECT_EQ(sink.replyEnds, ends) << "cut at " << cut;
         EXPECT_EQ(sink.diagnostics, "") << "cut at " << cut;
     }
     FrameParser parser;
