@@ -30,12 +30,13 @@ public:
     BoardDevice(const BoardDevice&) = delete;
     BoardDevice& operator=(const BoardDevice&) = delete;
 
-    // INVALID_HANDLE_VALUE once closed, and for a USB board.
-    HANDLE handle() const { return handle_; }
+    // INVALID_HANDLE_VALUE once closed, and for a USB board. Another thread sharing the device may
+    // close it meanwhile.
+    HANDLE handle() const { return handle_.load(); }
     bool isUsb() const { return usb_ != nullptr; }
     // The USB board object (null for other boards); closed, not gone, after close().
     CDavAzuv* usb() const { return usb_; }
-    bool isOpen() const { return usb_ ? usbOpen_.load() : handle_ != INVALID_HANDLE_VALUE; }
+    bool isOpen() const { return usb_ ? usbOpen_.load() : handle() != INVALID_HANDLE_VALUE; }
     // Closes the handle or the USB board; false when it was already closed or the platform refused.
     bool close() {
         if (usb_) {
@@ -43,14 +44,13 @@ public:
             usb_board_close(usb_);
             return true;
         }
-        if (!isOpen()) return false;
-        const HANDLE handle = handle_;
-        handle_ = INVALID_HANDLE_VALUE;
+        const HANDLE handle = handle_.exchange(INVALID_HANDLE_VALUE);
+        if (handle == INVALID_HANDLE_VALUE) return false;
         return CloseHandle(handle) != FALSE;
     }
 
 private:
-    HANDLE handle_;
+    std::atomic<HANDLE> handle_;
     CDavAzuv* usb_ = nullptr;
     std::atomic<bool> usbOpen_{false};
 };

@@ -14,7 +14,7 @@ struct Makers {
 };
 
 Makers& makers() {
-    static Makers m;
+    static Makers& m = *new Makers;  // never destroyed: a board object may be made during exit
     return m;
 }
 
