@@ -110,10 +110,11 @@ std::size_t MaxElementText(char letter) {
   }
 }
 
-// The element writers put the text at `out`, which has room for MaxElementText, and return its end.
+// The element writers put the text in [out, end), which has room for MaxElementText, and return
+// the end of the text.
 template <typename T>
-char* PutDecimal(char* out, T v) {
-  return std::to_chars(out, out + 16, v).ptr;
+char* PutDecimal(char* out, char* end, T v) {
+  return std::to_chars(out, end, v).ptr;
 }
 
 char* PutHex(char* out, std::uint8_t v) {
@@ -124,8 +125,8 @@ char* PutHex(char* out, std::uint8_t v) {
 }
 
 // Six decimals (as printf's %f of the value), then the decimals' trailing zeros and a bare point dropped.
-char* PutFixed(char* out, float v) {
-  char* end = std::to_chars(out, out + 48, static_cast<double>(v), std::chars_format::fixed, 6).ptr;
+char* PutFixed(char* out, char* limit, float v) {
+  char* end = std::to_chars(out, limit, static_cast<double>(v), std::chars_format::fixed, 6).ptr;
   if (std::find(out, end, '.') != end) {
     while (end[-1] == '0') --end;
     if (end[-1] == '.') --end;
@@ -134,21 +135,21 @@ char* PutFixed(char* out, float v) {
 }
 
 // printf's %g of the value.
-char* PutGeneral(char* out, float v) {
-  return std::to_chars(out, out + 16, static_cast<double>(v), std::chars_format::general, 6).ptr;
+char* PutGeneral(char* out, char* end, float v) {
+  return std::to_chars(out, end, static_cast<double>(v), std::chars_format::general, 6).ptr;
 }
 
 // s puts nothing for a zero byte.
-char* PutElement(char* out, char letter, std::uint32_t v) {
+char* PutElement(char* out, char* end, char letter, std::uint32_t v) {
   switch (letter) {
-    case 'c': return PutDecimal(out, v);
+    case 'c': return PutDecimal(out, end, v);
     case 'h': return PutHex(out, static_cast<std::uint8_t>(v));
     case 's': if (v != 0) *out++ = static_cast<char>(v); return out;
-    case 'i': case 'z': return PutDecimal(out, static_cast<std::int16_t>(v));
-    case 'u': return PutDecimal(out, v);
-    case 'l': case 't': return PutDecimal(out, static_cast<std::int32_t>(v));
-    case 'f': case 'w': return PutFixed(out, std::bit_cast<float>(v));
-    case 'g': return PutGeneral(out, std::bit_cast<float>(v));
+    case 'i': case 'z': return PutDecimal(out, end, static_cast<std::int16_t>(v));
+    case 'u': return PutDecimal(out, end, v);
+    case 'l': case 't': return PutDecimal(out, end, static_cast<std::int32_t>(v));
+    case 'f': case 'w': return PutFixed(out, end, std::bit_cast<float>(v));
+    case 'g': return PutGeneral(out, end, std::bit_cast<float>(v));
     default: return out;
   }
 }
@@ -242,25 +243,30 @@ std::optional<std::string> FormatValue(std::string_view format, std::span<const 
     left -= elements * BytesPerElement(it.letter);
     if (elements < it.count) break;
   }
-  std::string text(room + 1, '\0');
+  std::string text(room, '\0');
   char* const start = text.data();
+  char* const end = start + room;
   char* out = start;
   std::size_t consumed = 0;
-  for (const FormatItem& item : *items) {
-    const std::size_t size = BytesPerElement(item.letter);
-    const bool msb_first = MostSignificantFirst(item.letter);
+  bool filled = true;  // false from the first element that the bytes cannot fill
+  for (std::size_t item = 0; item < items->size() && filled; ++item) {
+    const char letter = (*items)[item].letter;
+    const std::size_t size = BytesPerElement(letter);
+    const bool msb_first = MostSignificantFirst(letter);
     bool joined = false;  // an earlier character of this s item is in the text
-    for (std::uint32_t e = 0; e < item.count; ++e) {
-      if (size > bytes.size() - consumed) goto done;  // the first element that the bytes cannot fill
+    for (std::uint32_t e = 0; e < (*items)[item].count; ++e) {
+      if (size > bytes.size() - consumed) {
+        filled = false;
+        break;
+      }
       const std::uint32_t v = ReadElement(bytes.data() + consumed, size, msb_first);
       consumed += size;
-      if (item.letter == 's' && v == 0) continue;
+      if (letter == 's' && v == 0) continue;
       if (out != start && !joined) *out++ = ' ';
-      out = PutElement(out, item.letter, v);
-      joined = item.letter == 's';
+      out = PutElement(out, end, letter, v);
+      joined = letter == 's';
     }
   }
-done:
   text.resize(static_cast<std::size_t>(out - start));
   return text;
 }

@@ -72,8 +72,7 @@ void BaControl::UpdateTreeText() {
 void BaControl::PushStateToDialog() {
   std::lock_guard lock(locks_.ba_dialog);
   if (!dialog_open_ || !dialog_) return;
-  dialog_->SetStateText(StateText());
-  dialog_->Post(WM_FIP_BA_STATE);
+  dialog_->State(StateText());
 }
 
 void BaControl::Refresh() {
@@ -98,16 +97,14 @@ void BaControl::OpenDialog() {
 
 void BaControl::CloseDialog(bool notify) {
   if (!dialog_) return;
-  if (notify) {
-    {
-      std::lock_guard lock(locks_.ba_dialog);
-      dialog_open_ = false;
-    }
-    dialog_->CloseFrame();
+  {
+    std::lock_guard lock(locks_.ba_dialog);
+    dialog_open_ = false;
   }
-  std::unique_ptr<BaDialogLink> closing;
+  // Closed by the session: its frame goes too. Otherwise the dialog closed itself.
+  if (notify) dialog_->CloseFrame();
+  std::unique_ptr<BaDialogLink> closing;  // deleted after the lock is released
   std::lock_guard lock(locks_.ba_dialog);
-  dialog_open_ = false;
   closing = std::move(dialog_);
 }
 
@@ -189,7 +186,7 @@ void BaControl::OnEvent(std::uint16_t value) {
     window = dialog_->Window();
   }
   // Sent without the lock: the main thread may be waiting for it.
-  const std::intptr_t sequence = frame_.SendToWindow(window, WM_FIP_BA_SEQUENCE);
+  const int sequence = frame_.AskSequence(window);
   std::lock_guard engine(locks_.engine);
   sequence_address_ = static_cast<std::uint16_t>(sequence == 2 ? address2 : address1);
 }

@@ -19,15 +19,6 @@ class BaControl;
 using TreeItem = std::uintptr_t;
 using WindowHandle = std::uintptr_t;
 
-// The designer's window messages that the on-line objects post or send to their dialogs.
-inline constexpr std::uint32_t WM_FIP_VAR_UPDATE = 0x40C;
-inline constexpr std::uint32_t WM_FIP_BA_STATE = 0x40D;
-inline constexpr std::uint32_t WM_FIP_BA_SEQUENCE = 0x40E;
-inline constexpr std::uint32_t WM_FIP_MES_REPORT = 0x40F;
-inline constexpr std::uint32_t WM_FIP_MES_SHOW = 0x410;
-inline constexpr std::uint32_t WM_FIP_MES_FIRST = 0x411;
-inline constexpr std::uint32_t WM_FIP_MES_MORE = 0x412;
-
 // A critical section as the on-line objects take it (BasicLockable, recursive). csEngine is taken
 // before any other; the others guard only formats, dialog pointers and open flags, and stacks.
 class SectionLock {
@@ -49,21 +40,22 @@ struct OnlineLocks {
 };
 
 // An on-line dialog hosted in its frame, as its on-line object drives it. Created, activated and
-// closed on the main thread; Post may be called from the session thread under the dialog's lock.
+// closed on the main thread. The updates leave their data in the dialog and post it the matching
+// window message (WM_FIP_VAR_UPDATE, WM_FIP_BA_STATE, WM_FIP_MES_REPORT, WM_FIP_MES_SHOW,
+// WM_FIP_MES_FIRST, WM_FIP_MES_MORE): they never block, and the session thread makes them under
+// the dialog's lock.
 class OnlineDialogLink {
  public:
   virtual ~OnlineDialogLink() = default;
   // Activates the dialog's frame, restoring it when minimised.
   virtual void Activate() = 0;
-  // Posts a window message to the dialog; never blocks.
-  virtual void Post(std::uint32_t message, std::uintptr_t wparam = 0) = 0;
   // Sends WM_FIP_CLOSE_FRAME to the hosting frame: the frame goes without telling the session.
   virtual void CloseFrame() = 0;
   // The dialog's window, for messages sent after the dialog's lock is released.
   virtual WindowHandle Window() const = 0;
 };
 
-// What a consumed-variable dialog shows, left in it before WM_FIP_VAR_UPDATE.
+// What a consumed-variable dialog shows.
 struct VariableSnapshot {
   std::string value_text;
   bool read_ok = false;
@@ -73,19 +65,24 @@ struct VariableSnapshot {
 
 class VariableDialogLink : public OnlineDialogLink {
  public:
-  virtual void SetSnapshot(const VariableSnapshot& snapshot) = 0;
+  // The snapshot, then WM_FIP_VAR_UPDATE.
+  virtual void Update(const VariableSnapshot& snapshot) = 0;
 };
 
 class MessageDialogLink : public OnlineDialogLink {
  public:
-  // The formatted text of the entry to show, left in the dialog before WM_FIP_MES_SHOW.
-  virtual void SetText(std::string_view text) = 0;
+  // WM_FIP_MES_REPORT with the send report code.
+  virtual void Report(std::uint8_t code) = 0;
+  // The formatted text of the entry to show, then WM_FIP_MES_SHOW.
+  virtual void Show(std::string_view text) = 0;
+  // WM_FIP_MES_FIRST (a first entry on an empty stack) or WM_FIP_MES_MORE (one more).
+  virtual void EntryAdded(bool first) = 0;
 };
 
 class BaDialogLink : public OnlineDialogLink {
  public:
-  // The state text, left in the dialog before WM_FIP_BA_STATE.
-  virtual void SetStateText(std::string_view text) = 0;
+  // The state text, then WM_FIP_BA_STATE.
+  virtual void State(std::string_view text) = 0;
 };
 
 enum class VariableDialogKind { consumed, produced };
@@ -111,8 +108,9 @@ class OnlineFrame {
   virtual void EnableMessageMenuItem(std::uint16_t index, bool enable) = 0;
   // A modal message box with OK; the calling thread waits for the answer.
   virtual void ShowMessage(std::string_view text) = 0;
-  // Sends a message to a window; 0 when the window has gone.
-  virtual std::intptr_t SendToWindow(WindowHandle window, std::uint32_t message) = 0;
+  // Sends WM_FIP_BA_SEQUENCE to a BA dialog's window: the sequence it shows (1 or 2), 0 when the
+  // window has gone. The caller holds no critical section.
+  virtual int AskSequence(WindowHandle window) = 0;
 
   // The on-line dialogs in new frames (main thread); none when a dialog cannot be created.
   virtual std::unique_ptr<VariableDialogLink> CreateVariableDialog(OnlineVariable& variable,

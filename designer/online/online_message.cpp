@@ -62,9 +62,10 @@ void OnlineMessage::SetTreeText(const std::string& text) {
   if (frame_.IsMainWindow()) frame_.SetTreeText(tree_item_, text);
 }
 
-void OnlineMessage::PostToDialog(std::uint32_t message, std::uintptr_t wparam) {
+template <class Update>
+void OnlineMessage::UpdateDialog(Update update) {
   std::lock_guard lock(locks_.message_dialog);
-  if (dialog_open_ && dialog_) dialog_->Post(message, wparam);
+  if (dialog_open_ && dialog_) update(*dialog_);
 }
 
 std::string OnlineMessage::StackTreeText() const {
@@ -85,7 +86,7 @@ bool OnlineMessage::OnSendReport(std::uint16_t identifier, std::uint8_t paramete
   if (record_->transmitted != 1 || access_key_ != identifier) return false;
   SetTreeText(SendTreeText(SendState::sent));
   const std::uint8_t report = parameter == static_cast<std::uint8_t>(record_->channel) ? value : 1;
-  PostToDialog(WM_FIP_MES_REPORT, report);
+  UpdateDialog([report](MessageDialogLink& dialog) { dialog.Report(report); });
   return true;
 }
 
@@ -99,7 +100,7 @@ bool OnlineMessage::Push(MES_PILE entry) {
     stack_.push_back(std::move(entry));
   }
   SetTreeText(StackTreeText());
-  PostToDialog(was_empty ? WM_FIP_MES_FIRST : WM_FIP_MES_MORE);
+  UpdateDialog([was_empty](MessageDialogLink& dialog) { dialog.EntryAdded(was_empty); });
   if (was_empty) frame_.EnableMessageMenuItem(index_, true);
   return true;
 }
@@ -169,10 +170,7 @@ void OnlineMessage::ShowEntry(std::uint16_t number) {
     length_ = static_cast<std::uint16_t>(std::min<std::size_t>(entry.length, kept));
   }
   if (!Format()) text_ = kInvalidFormat;
-  std::lock_guard lock(locks_.message_dialog);
-  if (!dialog_open_ || !dialog_) return;
-  dialog_->SetText(text_);
-  dialog_->Post(WM_FIP_MES_SHOW);
+  UpdateDialog([this](MessageDialogLink& dialog) { dialog.Show(text_); });
 }
 
 void OnlineMessage::SetFormat(std::string_view format) {
@@ -248,16 +246,14 @@ void OnlineMessage::OpenDialog() {
 
 void OnlineMessage::CloseDialog(bool notify) {
   if (!dialog_) return;
-  if (notify) {
-    {
-      std::lock_guard lock(locks_.message_dialog);
-      dialog_open_ = false;
-    }
-    dialog_->CloseFrame();
+  {
+    std::lock_guard lock(locks_.message_dialog);
+    dialog_open_ = false;
   }
-  std::unique_ptr<MessageDialogLink> closing;
+  // Closed by the session: its frame goes too. Otherwise the dialog closed itself.
+  if (notify) dialog_->CloseFrame();
+  std::unique_ptr<MessageDialogLink> closing;  // deleted after the lock is released
   std::lock_guard lock(locks_.message_dialog);
-  dialog_open_ = false;
   closing = std::move(dialog_);
 }
 

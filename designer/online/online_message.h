@@ -116,7 +116,9 @@ class OnlineMessage {
 
  private:
   void SetTreeText(const std::string& text);
-  void PostToDialog(std::uint32_t message, std::uintptr_t wparam = 0);
+  // Runs update on the dialog when it is open, under csMessageDialog.
+  template <class Update>
+  void UpdateDialog(Update update);
   std::string Name() const;
 
   OnlineFrame& frame_;

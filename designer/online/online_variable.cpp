@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <mutex>
+#include <span>
 
 #include "corvix.h"
 #include "model/display_format.h"
@@ -80,8 +81,7 @@ void OnlineVariable::PublishToDialog() {
   std::lock_guard lock(locks_.variable_dialog);
   published_ = {value_text_, read_ok_, refreshment_true_, promptness_true_};
   if (!dialog_open_ || !dialog_) return;
-  dialog_->SetSnapshot(published_);
-  dialog_->Post(WM_FIP_VAR_UPDATE);
+  dialog_->Update(published_);
 }
 
 void OnlineVariable::UpdateTreeText() {
@@ -110,25 +110,20 @@ void OnlineVariable::OpenDialog() {
   std::lock_guard lock(locks_.variable_dialog);
   dialog_open_ = true;
   if (!consumed) return;
-  dialog_->SetSnapshot(published_);
-  dialog_->Post(WM_FIP_VAR_UPDATE);
+  dialog_->Update(published_);
 }
 
 void OnlineVariable::CloseDialog(bool notify) {
   if (!dialog_) return;
-  if (notify) {
-    {
-      std::lock_guard lock(locks_.variable_dialog);
-      dialog_open_ = false;
-    }
-    dialog_->CloseFrame();
-  }
-  std::unique_ptr<VariableDialogLink> closing;
   {
     std::lock_guard lock(locks_.variable_dialog);
     dialog_open_ = false;
-    closing = std::move(dialog_);
   }
+  // Closed by the session: its frame goes too. Otherwise the dialog closed itself.
+  if (notify) dialog_->CloseFrame();
+  std::unique_ptr<VariableDialogLink> closing;  // deleted after the lock is released
+  std::lock_guard lock(locks_.variable_dialog);
+  closing = std::move(dialog_);
 }
 
 void OnlineVariable::SetFormat(std::string_view format) {

@@ -16,6 +16,15 @@
 
 namespace plandrel::testing {
 
+// The window messages that the dialogs' updates stand for, as the fakes record them.
+inline constexpr std::uint32_t WM_FIP_VAR_UPDATE = 0x40C;
+inline constexpr std::uint32_t WM_FIP_BA_STATE = 0x40D;
+inline constexpr std::uint32_t WM_FIP_BA_SEQUENCE = 0x40E;
+inline constexpr std::uint32_t WM_FIP_MES_REPORT = 0x40F;
+inline constexpr std::uint32_t WM_FIP_MES_SHOW = 0x410;
+inline constexpr std::uint32_t WM_FIP_MES_FIRST = 0x411;
+inline constexpr std::uint32_t WM_FIP_MES_MORE = 0x412;
+
 class RecursiveLock final : public SectionLock {
  public:
   void lock() override { mutex_.lock(); }
@@ -32,7 +41,7 @@ struct TestLocks {
   }
 };
 
-// What a dialog was given: posted messages with their wparam, the last snapshot, text and state.
+// What a dialog was given: the messages its updates post, with their wparam, the last snapshot and text.
 struct DialogRecord {
   std::string kind;
   std::vector<std::pair<std::uint32_t, std::uintptr_t>> posted;
@@ -50,7 +59,6 @@ class FakeDialog : public Link {
   explicit FakeDialog(std::shared_ptr<DialogRecord> record) : record_(std::move(record)) {}
   ~FakeDialog() override { record_->destroyed = true; }
   void Activate() override { ++record_->activations; }
-  void Post(std::uint32_t message, std::uintptr_t wparam) override { record_->posted.emplace_back(message, wparam); }
   void CloseFrame() override { record_->frame_closed = true; }
   WindowHandle Window() const override { return record_->window; }
 
@@ -61,19 +69,30 @@ class FakeDialog : public Link {
 class FakeVariableDialog final : public FakeDialog<VariableDialogLink> {
  public:
   using FakeDialog::FakeDialog;
-  void SetSnapshot(const VariableSnapshot& snapshot) override { record_->snapshot = snapshot; }
+  void Update(const VariableSnapshot& snapshot) override {
+    record_->snapshot = snapshot;
+    record_->posted.emplace_back(WM_FIP_VAR_UPDATE, 0);
+  }
 };
 
 class FakeMessageDialog final : public FakeDialog<MessageDialogLink> {
  public:
   using FakeDialog::FakeDialog;
-  void SetText(std::string_view text) override { record_->text = text; }
+  void Report(std::uint8_t code) override { record_->posted.emplace_back(WM_FIP_MES_REPORT, code); }
+  void Show(std::string_view text) override {
+    record_->text = text;
+    record_->posted.emplace_back(WM_FIP_MES_SHOW, 0);
+  }
+  void EntryAdded(bool first) override { record_->posted.emplace_back(first ? WM_FIP_MES_FIRST : WM_FIP_MES_MORE, 0); }
 };
 
 class FakeBaDialog final : public FakeDialog<BaDialogLink> {
  public:
   using FakeDialog::FakeDialog;
-  void SetStateText(std::string_view text) override { record_->text = text; }
+  void State(std::string_view text) override {
+    record_->text = text;
+    record_->posted.emplace_back(WM_FIP_BA_STATE, 0);
+  }
 };
 
 class FakeFrame final : public OnlineFrame {
@@ -142,8 +161,8 @@ class FakeFrame final : public OnlineFrame {
     std::lock_guard lock(mutex_);
     messages.emplace_back(text);
   }
-  std::intptr_t SendToWindow(WindowHandle window, std::uint32_t message) override {
-    sent.push_back(message);
+  int AskSequence(WindowHandle window) override {
+    sent.push_back(WM_FIP_BA_SEQUENCE);
     return window != 0 && window == live_window ? sequence_answer : 0;
   }
   std::unique_ptr<VariableDialogLink> CreateVariableDialog(OnlineVariable&, VariableDialogKind kind) override {
@@ -170,7 +189,7 @@ class FakeFrame final : public OnlineFrame {
   std::vector<std::uint32_t> sent;
   std::vector<std::shared_ptr<DialogRecord>> dialogs;
   WindowHandle live_window = 0;
-  std::intptr_t sequence_answer = 1;
+  int sequence_answer = 1;
 
  private:
   struct Node {

@@ -1,4 +1,4 @@
-// The example configuration that the README opens: the designer's station beside the remote
+// The example configuration that the README opens (examples/first_network.cnf): the designer's station beside the remote
 // stations of the standard simulated machine (sim/machine/machine_description.h).
 //
 //   Temperature 0x0A10  produced by R5 (a ramp), consumed here
