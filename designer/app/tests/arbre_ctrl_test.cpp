@@ -11,7 +11,7 @@
 namespace plandrel {
 namespace {
 
-using testing::FrameTest;
+using testing::MainFrameTest;
 
 // Message boxes and popup menus as the user would see them.
 class RecordingPrompts : public qui::UserPrompts {
@@ -39,10 +39,10 @@ class RecordingPrompts : public qui::UserPrompts {
   std::vector<std::string> menus;
 };
 
-class TreeTest : public FrameTest {
+class TreeTest : public MainFrameTest {
  protected:
   void SetUp() override {
-    FrameTest::SetUp();
+    MainFrameTest::SetUp();
     previous_ = qui::SetUserPrompts(&prompts_);
     document_->Records() = sample_network();
     ASSERT_EQ(frame_->Tree()->BuildTree(), 0u);
@@ -50,7 +50,7 @@ class TreeTest : public FrameTest {
   }
   void TearDown() override {
     qui::SetUserPrompts(previous_);
-    FrameTest::TearDown();
+    MainFrameTest::TearDown();
   }
   CArbreCtrl& tree() { return *frame_->Tree(); }
   // The item reached from the root by child positions.

@@ -8,10 +8,10 @@ namespace plandrel {
 namespace {
 
 using testing::FakeSession;
-using testing::FrameTest;
+using testing::MainFrameTest;
 using testing::pump;
 
-TEST_F(FrameTest, CommandsAtStartAfterNewAndOnLine) {
+TEST_F(MainFrameTest, CommandsAtStartAfterNewAndOnLine) {
   struct Expectation {
     UINT id;
     bool at_start;
@@ -38,7 +38,7 @@ TEST_F(FrameTest, CommandsAtStartAfterNewAndOnLine) {
   for (const auto& e : table) EXPECT_EQ(enabled(e.id), e.on_line) << "on line " << e.id;
 }
 
-TEST_F(FrameTest, CurrentConfigurationNeedsTheWorkingFilesOfAnUntouchedDocument) {
+TEST_F(MainFrameTest, CurrentConfigurationNeedsTheWorkingFilesOfAnUntouchedDocument) {
   {
     CPlandrelDoc writer(document_host_, folder_, SelectedDevice{});
     ASSERT_TRUE(writer.New());  // writes the six working files
@@ -49,7 +49,7 @@ TEST_F(FrameTest, CurrentConfigurationNeedsTheWorkingFilesOfAnUntouchedDocument)
   EXPECT_FALSE(enabled(kCmdCurrentConfiguration));
 }
 
-TEST_F(FrameTest, MediumIconsFollowTheStatusByteAndResetToNeutral) {
+TEST_F(MainFrameTest, MediumIconsFollowTheStatusByteAndResetToNeutral) {
   const HICON off = app_.LoadIcon(kIconOff), neutral = app_.LoadIcon(kIconNeutral), on = app_.LoadIcon(kIconOn);
   ASSERT_NE(off, on);
   EXPECT_EQ(frame_->MediumIcon(1), neutral);
@@ -65,7 +65,7 @@ TEST_F(FrameTest, MediumIconsFollowTheStatusByteAndResetToNeutral) {
   EXPECT_EQ(frame_->MediumIcon(2), neutral);
 }
 
-TEST_F(FrameTest, ClosingOnLineEndsTheSessionFirstAndClosesOnItsEnd) {
+TEST_F(MainFrameTest, ClosingOnLineEndsTheSessionFirstAndClosesOnItsEnd) {
   bool deleted = false;
   FakeSession& session = go_on_line();
   session.deleted = &deleted;
@@ -83,14 +83,14 @@ TEST_F(FrameTest, ClosingOnLineEndsTheSessionFirstAndClosesOnItsEnd) {
   EXPECT_FALSE(frame_alive());
 }
 
-TEST_F(FrameTest, ClosingOffLineGoesThroughTheSessionEndedMessageOnce) {
+TEST_F(MainFrameTest, ClosingOffLineGoesThroughTheSessionEndedMessageOnce) {
   frame_->SendMessage(WM_CLOSE);
   EXPECT_TRUE(frame_alive());  // not before the posted message is handled
   pump();
   EXPECT_FALSE(frame_alive());
 }
 
-TEST_F(FrameTest, SuspendEndsASessionOnlyOnLine) {
+TEST_F(MainFrameTest, SuspendEndsASessionOnlyOnLine) {
   EXPECT_EQ(frame_->SendMessage(WM_POWERBROADCAST, PBT_APMSUSPEND), TRUE);
   pump();
   EXPECT_TRUE(frame_alive());
@@ -100,7 +100,7 @@ TEST_F(FrameTest, SuspendEndsASessionOnlyOnLine) {
   EXPECT_EQ(session.EndRequests(), std::vector<WPARAM>{kEndSuspend});
 }
 
-TEST_F(FrameTest, DisconnectAndTheOnLineCommandsReachTheSession) {
+TEST_F(MainFrameTest, DisconnectAndTheOnLineCommandsReachTheSession) {
   FakeSession& session = go_on_line();
   document_->Records().param.ba_size = 1;
   for (UINT id : std::initializer_list<UINT>{kCmdBaControl, kCmdMedium, kCmdVariablesDisplay, 33002, 33003, 40000, 40001})
@@ -118,7 +118,7 @@ TEST_F(FrameTest, DisconnectAndTheOnLineCommandsReachTheSession) {
   EXPECT_EQ(prompt, "Download the configuration and connect to the FIP network");
 }
 
-TEST_F(FrameTest, AFailedConnectDeletesTheSession) {
+TEST_F(MainFrameTest, AFailedConnectDeletesTheSession) {
   ASSERT_TRUE(document_->New());
   host_.connect_succeeds = false;
   frame_->RunCommand(kCmdConnect);
@@ -130,7 +130,7 @@ TEST_F(FrameTest, AFailedConnectDeletesTheSession) {
   EXPECT_TRUE(host_.online);
 }
 
-TEST_F(FrameTest, IconSizeCommandsSwapTheTreesImagesAndTheProfile) {
+TEST_F(MainFrameTest, IconSizeCommandsSwapTheTreesImagesAndTheProfile) {
   CArbreCtrl& tree = *frame_->Tree();
   EXPECT_TRUE(tree.UsesSmallIcons());
   EXPECT_EQ(checked(kCmdSmallIcons), 1);
