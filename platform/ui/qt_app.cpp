@@ -227,7 +227,9 @@ bool QtChooseFile(HWND owner, FileDialogRequest& request) {
     for (const auto& [description, patterns] : ParseFileFilter(request.filter)) {
         QString p = QString::fromStdString(patterns);
         p.replace(';', ' ');
-        filters << QString::fromStdString(description).remove(QRegularExpression("\\(.*\\)")).trimmed() + " (" + p + ")";
+        // Only a pattern list in parentheses goes ("Files(*.cnf)"); "cnf (format 4)" keeps its words,
+        // so that filters differing only there stay apart.
+        filters << QString::fromStdString(description).remove(QRegularExpression("\\([^()]*[*.][^()]*\\)")).trimmed() + " (" + p + ")";
     }
     QFileDialog dialog(WidgetOfHandle(owner), QString::fromStdString(request.title), QString::fromStdString(request.initialFolder));
     dialog.setAcceptMode(request.open ? QFileDialog::AcceptOpen : QFileDialog::AcceptSave);
