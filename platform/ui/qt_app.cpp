@@ -26,12 +26,22 @@ namespace qui::detail {
 namespace {
 
 constexpr UINT kCallMessage = WM_APP + 0x3FF0;
+constexpr UINT kSyncMessage = WM_APP + 0x3FF1;
+constexpr UINT kDeleteViewMessage = WM_APP + 0x3FF2;
 
 // Runs the functions other threads hand to the main thread.
 class ServiceWindow final : public CWnd {
 public:
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override {
         if (message == kCallMessage) return (*reinterpret_cast<const std::function<LRESULT()>*>(wParam))();
+        if (message == kSyncMessage) {
+            if (CWnd* window = LookupWindow(reinterpret_cast<HWND>(wParam))) window->syncView();
+            return 0;
+        }
+        if (message == kDeleteViewMessage) {
+            delete reinterpret_cast<View*>(wParam);
+            return 0;
+        }
         return CWnd::WindowProc(message, wParam, lParam);
     }
 };
@@ -147,6 +157,14 @@ void StopMainThread() {
 }
 
 HWND ServiceHandle() { return service ? service->m_hWnd : nullptr; }
+
+bool QueueViewSync(HWND window) {
+    return ServiceHandle() && ::PostMessage(ServiceHandle(), kSyncMessage, reinterpret_cast<WPARAM>(window), 0);
+}
+
+bool QueueViewDelete(View* view) {
+    return ServiceHandle() && ::PostMessage(ServiceHandle(), kDeleteViewMessage, reinterpret_cast<WPARAM>(view), 0);
+}
 
 int RunQtLoop() { return QCoreApplication::exec(); }
 
@@ -287,7 +305,10 @@ void RaisePowerBroadcast(WPARAM event) {
 
 // Adopts the running QApplication as the main thread's loop (tests that make their own).
 namespace qui::testing {
-void AttachMainThread() { StartMainThread(); }
+void AttachMainThread() {
+    StartMainThread();
+    StartPowerWatch();
+}
 void DetachMainThread() { StopMainThread(); }
 }  // namespace qui::testing
 

@@ -334,6 +334,7 @@ void DestroyView(CWnd& window) {
     View* view = window.view();
     if (!view) return;
     window.setView(nullptr);
+    if (!qui::IsMainThread() && QueueViewDelete(view)) return;
     delete view;
 }
 
@@ -369,6 +370,7 @@ void MakeTopLevelView(CWnd& window) {
 }
 
 void ApplyGeometry(CWnd& window) {
+    if (!qui::IsMainThread()) return;  // widgets belong to the main thread
     if (!window.view()) return;
     QWidget* w = window.view()->widget();
     const RECT& r = window.geometry();
@@ -381,19 +383,26 @@ void ApplyGeometry(CWnd& window) {
 }
 
 void FocusView(CWnd& window) {
+    if (!qui::IsMainThread()) return;  // widgets belong to the main thread
     if (window.view()) window.view()->widget()->setFocus(Qt::OtherFocusReason);
 }
 
 void InvalidateView(CWnd& window) {
+    if (!qui::IsMainThread()) {
+        if (window.view()) QueueViewSync(window.m_hWnd);
+        return;
+    }
     if (window.view()) window.view()->widget()->update();
 }
 
 void LowerView(CWnd& window) {
+    if (!qui::IsMainThread()) return;  // widgets belong to the main thread
     if (!window.view()) return;
     window.view()->widget()->lower();
 }
 
 void ActivateView(CWnd& window) {
+    if (!qui::IsMainThread()) return;  // widgets belong to the main thread
     if (!window.view()) return;
     QWidget* w = window.view()->widget();
     if (auto* sub = qobject_cast<QMdiSubWindow*>(w)) {
@@ -407,6 +416,7 @@ void ActivateView(CWnd& window) {
 }
 
 void CenterView(CWnd& window, CWnd* owner) {
+    if (!qui::IsMainThread()) return;  // widgets belong to the main thread
     if (!window.view()) return;
     QWidget* w = window.view()->widget();
     QRect area;
@@ -428,6 +438,7 @@ void CenterView(CWnd& window, CWnd* owner) {
 bool ViewIsMinimized(const CWnd& window) { return window.view() && window.view()->widget()->isMinimized(); }
 
 void PointToScreen(const CWnd& window, POINT& point, bool toScreen) {
+    if (!qui::IsMainThread()) return;  // widgets belong to the main thread
     if (!window.view()) return;
     QWidget* w = window.view()->widget();
     const QPoint p = toScreen ? w->mapToGlobal(QPoint(point.x, point.y)) : w->mapFromGlobal(QPoint(point.x, point.y));
@@ -444,6 +455,7 @@ void DialogBaseUnits(double& x, double& y) {
 
 // ---- frames and bars
 void SyncMenuBar(CFrameWnd& frame) {
+    if (!qui::IsMainThread()) return;  // widgets belong to the main thread
     auto* main = frame.view() ? qobject_cast<QMainWindow*>(frame.view()->widget()) : nullptr;
     if (!main) return;
     QMenuBar* bar = main->menuBar();
@@ -483,6 +495,7 @@ void SyncMenuBar(CFrameWnd& frame) {
 }
 
 void SyncBars(CFrameWnd& frame) {
+    if (!qui::IsMainThread()) return;  // widgets belong to the main thread
     auto* main = frame.view() ? qobject_cast<QMainWindow*>(frame.view()->widget()) : nullptr;
     if (!main) return;
     CFrameWnd* f = &frame;

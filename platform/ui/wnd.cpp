@@ -424,7 +424,13 @@ BOOL CWnd::SubclassDlgItem(UINT id, CWnd* parent) {
 QWidget* CWnd::makeWidget(QWidget*) { return nullptr; }
 
 void CWnd::syncView() {
-    if (view_) view_->sync();
+    if (!view_) return;
+    // A worker that changes a control's state has the main thread show it.
+    if (!qui::IsMainThread()) {
+        QueueViewSync(m_hWnd);
+        return;
+    }
+    view_->sync();
 }
 
 void CWnd::attachChild(int id, CWnd* child) {

@@ -41,6 +41,8 @@ protected:
         static char name[] = "ui_widgets_test";
         static char* argv[] = {name, nullptr};
         QLocale::setDefault(QLocale(QLocale::German));
+        // No login manager here: the power broadcast is not watched, and tests raise it.
+        qputenv("DBUS_SYSTEM_BUS_ADDRESS", "unix:path=/nonexistent/quorelle-test-bus");
         qapp = new QApplication(argc, argv);
         qui::testing::AttachMainThread();
     }
@@ -230,6 +232,28 @@ TEST_F(Widgets, TimersAndPopups) {
     QCoreApplication::exec();
     EXPECT_EQ(splash.ticks, 3);
     EXPECT_EQ(splash.m_hWnd, nullptr);
+}
+
+TEST_F(Widgets, WithoutALoginManagerTheBroadcastIsRaisedByTheLayer) {
+    EXPECT_FALSE(qui::PowerBroadcastConnected());
+    struct Frame : CWnd {
+        std::vector<std::pair<WPARAM, bool>> got;
+        LRESULT WindowProc(UINT message, WPARAM w, LPARAM l) override {
+            if (message == WM_POWERBROADCAST) {
+                got.emplace_back(w, qui::IsMainThread());
+                return TRUE;
+            }
+            return CWnd::WindowProc(message, w, l);
+        }
+    } frame;
+    ASSERT_TRUE(frame.Create(nullptr, "", 0, RECT{0, 0, 1, 1}, nullptr, 0));
+    app.m_pMainWnd = &frame;
+    qui::RaisePowerBroadcast(PBT_APMSUSPEND);
+    std::thread worker([] { qui::RaisePowerBroadcast(PBT_APMRESUMEAUTOMATIC); });  // served while we wait below
+    while (frame.got.size() < 2) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    worker.join();
+    EXPECT_EQ(frame.got, (std::vector<std::pair<WPARAM, bool>>{{PBT_APMSUSPEND, true}, {PBT_APMRESUMEAUTOMATIC, true}}));
+    app.m_pMainWnd = nullptr;
 }
 
 TEST_F(Widgets, NumbersUseTheCLocale) {

@@ -901,5 +901,7 @@ ModalRunner SetModalRunner(ModalRunner runner);
 // The system's power broadcast: WM_POWERBROADCAST sent to the application's main window on the main
 // thread (the login manager's PrepareForSleep brings it when one runs). Tests raise it here.
 void RaisePowerBroadcast(WPARAM event);
+// Whether the login manager's signal is being watched (a system bus answered).
+bool PowerBroadcastConnected();
 
 }  // namespace qui
