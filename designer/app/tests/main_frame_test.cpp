@@ -3,6 +3,7 @@
 #include "frame_fixture.h"
 #include "sample_network.h"
 #include "splash_wnd.h"
+#include "ui/testing.h"
 
 namespace plandrel {
 namespace {
@@ -81,6 +82,54 @@ TEST_F(MainFrameTest, ClosingOnLineEndsTheSessionFirstAndClosesOnItsEnd) {
   pump();
   EXPECT_TRUE(deleted);
   EXPECT_FALSE(frame_alive());
+}
+
+TEST_F(MainFrameTest, ACloseIsNotLostWhenTheSessionEndsForAnotherReasonOrHasNoWindow) {
+  FakeSession& session = go_on_line();
+  frame_->SendMessage(WM_CLOSE);
+  EXPECT_EQ(session.EndRequests(), std::vector<WPARAM>{kEndWindowClosed});
+  // A Disconnect handled first: the session reports reason 0, and the close still happens.
+  host_.online = false;
+  frame_->SendMessage(WM_FIP_SESSION_ENDED, kEndDisconnect);
+  EXPECT_FALSE(frame_alive());
+}
+
+TEST_F(MainFrameTest, ClosingOnLineWithoutASessionWindowClosesAtOnce) {
+  FakeSession& session = go_on_line();
+  session.mailbox.DestroyWindow();  // the session thread is gone
+  frame_->SendMessage(WM_CLOSE);
+  pump();
+  EXPECT_EQ(host_.session, nullptr);
+  EXPECT_FALSE(frame_alive());
+}
+
+TEST_F(MainFrameTest, ASuspendedSessionsEndIsToldAndTheWindowStays) {
+  qui::testing::ScriptedPrompts prompts;
+  go_on_line();
+  frame_->SendMessage(WM_FIP_SESSION_ENDED, kEndSuspend);
+  ASSERT_EQ(prompts.Boxes().size(), 1u);
+  EXPECT_EQ(prompts.Boxes()[0].text, "System power down has stopped FIP connection");
+  EXPECT_EQ(prompts.Boxes()[0].type & MB_ICONMASK, static_cast<UINT>(MB_ICONINFORMATION));
+  EXPECT_EQ(host_.session, nullptr);
+  EXPECT_TRUE(frame_alive());
+  frame_->SendMessage(WM_FIP_SESSION_ENDED, kEndDisconnect);
+  EXPECT_TRUE(frame_alive());
+}
+
+TEST_F(MainFrameTest, StoppingAnEngineThatIsNotStartedShowsTheErrorText) {
+  qui::testing::ScriptedPrompts prompts;
+  EXPECT_EQ(frame_->SendMessage(WM_FIP_STOP_ENGINE), 0);
+  ASSERT_EQ(prompts.Boxes().size(), 1u);
+  EXPECT_FALSE(prompts.Boxes()[0].text.empty());
+  EXPECT_NE(prompts.Boxes()[0].text, "Unknown error.");
+}
+
+TEST_F(MainFrameTest, EditListsWithoutAperiodicRequestVariablesSaysSo) {
+  qui::testing::ScriptedPrompts prompts;
+  ASSERT_TRUE(document_->New());
+  frame_->RunCommand(kCmdEditLists);
+  ASSERT_EQ(prompts.Boxes().size(), 1u);
+  EXPECT_EQ(prompts.Boxes()[0].text, "No variable configured for aperiocal variable requests.");
 }
 
 TEST_F(MainFrameTest, ClosingOffLineGoesThroughTheSessionEndedMessageOnce) {
