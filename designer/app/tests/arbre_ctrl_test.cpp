@@ -112,11 +112,14 @@ TEST_F(TreeTest, DoubleClicksOpenByItemAndRefuseOtherStationsRecords) {
 }
 
 TEST_F(TreeTest, RightClicksShowTheMenuOfTheItemAndKeepItsCode) {
+  tree().OnTreeRightButtonDown(POINT{5, 5000});  // blank space below the items: no menu
+  tree().OnTreeDoubleClick(POINT{5, 5000});      // nor anything opened
   tree().ClickItem(at({}), NM_RCLICK);      // the root off line: no menu
   tree().ClickItem(at({3}), NM_RCLICK);     // a station
   tree().ClickItem(at({1, 0}), NM_RCLICK);  // a variable of the local station
   tree().ClickItem(at({1, 1, 0}), NM_RCLICK);
   tree().ClickItem(at({2, 0}), NM_RCLICK);  // another station's variable: no menu
+  EXPECT_TRUE(prompts_.boxes.empty());
   EXPECT_EQ(prompts_.menus, (std::vector<std::string>{"New...|Edit...|Delete", "New...|Edit...|Delete|Copy...",
                                                       "New...|Edit...|Delete|Copy..."}));
   EXPECT_EQ(tree().GetContextItem(), 35000u);
