@@ -198,3 +198,29 @@ TEST_F(MainFrameTest, IconSizeCommandsSwapTheTreesImagesAndTheProfile) {
 
 }  // namespace
 }  // namespace plandrel
+
+namespace plandrel {
+namespace {
+
+TEST_F(MainFrameTest, MessageMenuEntriesAreGreyedAndEnabledByPosition) {
+  CMenu* fip = frame_->GetMenu()->GetSubMenu(3);
+  ASSERT_NE(fip, nullptr);
+  // The session's on-line popups, as Connect inserts them at positions 4 and 5.
+  CMenu variables, messages;
+  ASSERT_TRUE(variables.CreatePopupMenu());
+  ASSERT_TRUE(messages.CreatePopupMenu());
+  messages.AppendMenu(MF_STRING, 40000, "Setpoint...");
+  messages.AppendMenu(MF_STRING | MF_GRAYED, 40001, "Valve alarm...");
+  ASSERT_TRUE(fip->InsertMenu(4, MF_BYPOSITION | MF_POPUP, reinterpret_cast<UINT_PTR>(variables.Detach()), "Variables"));
+  ASSERT_TRUE(fip->InsertMenu(5, MF_BYPOSITION | MF_POPUP, reinterpret_cast<UINT_PTR>(messages.Detach()), "Messages"));
+  CMenu* popup = fip->GetSubMenu(5);
+  ASSERT_NE(popup, nullptr);
+  frame_->EnableMessageMenuItem(1, true);
+  EXPECT_EQ(popup->GetMenuState(1, MF_BYPOSITION) & MF_GRAYED, 0u);
+  frame_->EnableMessageMenuItem(0, false);
+  EXPECT_NE(popup->GetMenuState(0, MF_BYPOSITION) & MF_GRAYED, 0u);
+  frame_->EnableMessageMenuItem(7, true);  // no such entry: nothing happens
+}
+
+}  // namespace
+}  // namespace plandrel
