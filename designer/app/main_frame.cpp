@@ -318,7 +318,11 @@ void CMainFrame::OnClose() {
 
 LRESULT CMainFrame::OnSessionEnded(WPARAM reason) {
   host_.SetSession(nullptr);
+  // A close asked for while the session ended for another reason (a Disconnect already on its
+  // way) is not lost: its own end request found no session window left.
+  const bool close_asked = ending_;
   ending_ = false;
+  if (close_asked && reason != kEndApplicationExit) reason = kEndWindowClosed;
   switch (reason) {
     case kEndApplicationExit:
     case kEndWindowClosed:

@@ -643,6 +643,7 @@ QWidget* CDialog::makeWidget(QWidget* parent) {
         if (HICON icon = GetIcon(TRUE) ? GetIcon(TRUE) : GetIcon(FALSE)) w->setWindowIcon(PixmapOfIcon(icon));
     }, t && (t->style & qui::kChild));  // a dialog embedded in another shows and hides as a control does
     if (t) {
+        QLabel* lastLabel = nullptr;
         for (const auto& ct : t->controls) {
             CWnd* control = findChild(ct.id);
             QWidget* cw = nullptr;
@@ -650,9 +651,6 @@ QWidget* CDialog::makeWidget(QWidget* parent) {
                 cw = control->makeWidget(w);
             } else {
                 // Unaddressed controls (IDC_STATIC) are drawn from the template alone.
-                auto* s = std::make_unique<CStatic>().release();
-                s->SetWindowText(ct.text.c_str());
-                delete s;
                 if (ct.kind == qui::ControlKind::GroupBox) cw = new QGroupBox(qs(ct.text), w);
                 else if (ct.kind == qui::ControlKind::EtchedLine) {
                     auto* line = new QFrame(w);
@@ -672,6 +670,24 @@ QWidget* CDialog::makeWidget(QWidget* parent) {
                 }
             }
             if (!cw) continue;
+            // As on the original platform, a field is named for assistive technology by the static
+            // text before it, whose mnemonic moves the focus to it.
+            if (ct.kind == qui::ControlKind::Edit || ct.kind == qui::ControlKind::ListBox ||
+                ct.kind == qui::ControlKind::ComboBox || ct.kind == qui::ControlKind::Tree ||
+                ct.kind == qui::ControlKind::RichEdit || ct.kind == qui::ControlKind::Progress) {
+                if (lastLabel) {
+                    QString name = lastLabel->text();
+                    name.remove('&');
+                    if (name.endsWith(':')) name.chop(1);
+                    cw->setAccessibleName(name.trimmed());
+                    lastLabel->setBuddy(cw);
+                }
+                lastLabel = nullptr;
+            } else if (auto* label = qobject_cast<QLabel*>(cw); label && ct.kind == qui::ControlKind::Static) {
+                lastLabel = label;
+            } else {
+                lastLabel = nullptr;
+            }
             const CRect r = DialogUnitsToPixels(RECT{ct.x, ct.y, ct.x + ct.cx, ct.y + ct.cy});
             cw->setGeometry(r.left, r.top, std::max(r.Width(), 1), std::max(r.Height(), 1));
             if (ct.kind == qui::ControlKind::ComboBox) cw->setFixedHeight(std::max(cw->sizeHint().height(), 8));
@@ -995,7 +1011,13 @@ QWidget* CMDIChildWnd::makeWidget(QWidget*) {
     if (r.right > r.left && r.bottom > r.top) sub->setGeometry(r.left, r.top, r.right - r.left, r.bottom - r.top);
     bind(*this, sub, [this, sub] {
         sub->setWindowTitle(qs(GetWindowText()));
-        if (HICON icon = GetIcon(FALSE) ? GetIcon(FALSE) : GetIcon(TRUE)) sub->setWindowIcon(PixmapOfIcon(icon));
+        if (HICON icon = GetIcon(FALSE) ? GetIcon(FALSE) : GetIcon(TRUE)) {
+            sub->setWindowIcon(PixmapOfIcon(icon));
+        } else {
+            QPixmap none(16, 16);  // no icon: no toolkit logo either
+            none.fill(Qt::transparent);
+            sub->setWindowIcon(none);
+        }
         if (client_) {
             if (!client_->view()) client_->makeWidget(sub);
             if (client_->view() && sub->widget() != client_->view()->widget()) sub->setWidget(client_->view()->widget());

@@ -4,6 +4,7 @@
 
 #include <optional>
 
+#include "base/machine_root.h"
 #include "base/registry_store.h"
 #include "halvern_app.h"
 #include "halvern_dlg.h"
@@ -66,6 +67,9 @@ const std::string kUnknownVersion = "Quorelle is incorrectly installed !\n\tUnkn
 class Halvern : public ::testing::TestWithParam<Scenario> {
 protected:
     void SetUp() override {
+        // The machine boots on the program's first registry read and writes its keys then: boot it
+        // first, so that the scenario's keys are the ones the program finds.
+        qbase::ensureMachineBooted();
         reg::deleteKey(Root::LocalMachine, "SOFTWARE\\Talvenor");
         const Scenario& s = GetParam();
         if (s.engineKey) {

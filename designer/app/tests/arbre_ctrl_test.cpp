@@ -11,7 +11,7 @@
 namespace plandrel {
 namespace {
 
-using testing::FrameTest;
+using testing::MainFrameTest;
 
 // Message boxes and popup menus as the user would see them.
 class RecordingPrompts : public qui::UserPrompts {
@@ -39,10 +39,10 @@ class RecordingPrompts : public qui::UserPrompts {
   std::vector<std::string> menus;
 };
 
-class TreeTest : public FrameTest {
+class TreeTest : public MainFrameTest {
  protected:
   void SetUp() override {
-    FrameTest::SetUp();
+    MainFrameTest::SetUp();
     previous_ = qui::SetUserPrompts(&prompts_);
     document_->Records() = sample_network();
     ASSERT_EQ(frame_->Tree()->BuildTree(), 0u);
@@ -50,7 +50,7 @@ class TreeTest : public FrameTest {
   }
   void TearDown() override {
     qui::SetUserPrompts(previous_);
-    FrameTest::TearDown();
+    MainFrameTest::TearDown();
   }
   CArbreCtrl& tree() { return *frame_->Tree(); }
   // The item reached from the root by child positions.
@@ -112,11 +112,14 @@ TEST_F(TreeTest, DoubleClicksOpenByItemAndRefuseOtherStationsRecords) {
 }
 
 TEST_F(TreeTest, RightClicksShowTheMenuOfTheItemAndKeepItsCode) {
+  tree().OnTreeRightButtonDown(POINT{5, 5000});  // blank space below the items: no menu
+  tree().OnTreeDoubleClick(POINT{5, 5000});      // nor anything opened
   tree().ClickItem(at({}), NM_RCLICK);      // the root off line: no menu
   tree().ClickItem(at({3}), NM_RCLICK);     // a station
   tree().ClickItem(at({1, 0}), NM_RCLICK);  // a variable of the local station
   tree().ClickItem(at({1, 1, 0}), NM_RCLICK);
   tree().ClickItem(at({2, 0}), NM_RCLICK);  // another station's variable: no menu
+  EXPECT_TRUE(prompts_.boxes.empty());
   EXPECT_EQ(prompts_.menus, (std::vector<std::string>{"New...|Edit...|Delete", "New...|Edit...|Delete|Copy...",
                                                       "New...|Edit...|Delete|Copy..."}));
   EXPECT_EQ(tree().GetContextItem(), 35000u);

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "base/machine_root.h"
 #include "frame_fakes.h"
 #include "frame_resources.h"
 #include "main_frame.h"
@@ -23,10 +24,10 @@ inline void pump() {
   while (PeekMessage(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessage(&msg);
 }
 
-class FrameTest : public ::testing::Test {
+class MainFrameTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    folder_ = std::filesystem::path(::testing::TempDir()) / "frame_test";
+    folder_ = qbase::machineRoot() / "frame_test";  // each test process has its own root
     std::filesystem::remove_all(folder_);
     std::filesystem::create_directories(folder_);
     RegisterFrameResources();

@@ -12,9 +12,9 @@
 namespace plandrel {
 namespace {
 
-using testing::FrameTest;
+using testing::MainFrameTest;
 
-TEST_F(FrameTest, ASessionThreadsTextsAndIconsRunOnTheMainThread) {
+TEST_F(MainFrameTest, ASessionThreadsTextsAndIconsRunOnTheMainThread) {
   document_->Records() = sample_network();
   CArbreCtrl& tree = *frame_->Tree();
   ASSERT_EQ(tree.BuildTree(), 0u);

@@ -3,15 +3,16 @@
 #include "frame_fixture.h"
 #include "sample_network.h"
 #include "splash_wnd.h"
+#include "ui/testing.h"
 
 namespace plandrel {
 namespace {
 
 using testing::FakeSession;
-using testing::FrameTest;
+using testing::MainFrameTest;
 using testing::pump;
 
-TEST_F(FrameTest, CommandsAtStartAfterNewAndOnLine) {
+TEST_F(MainFrameTest, CommandsAtStartAfterNewAndOnLine) {
   struct Expectation {
     UINT id;
     bool at_start;
@@ -38,7 +39,7 @@ TEST_F(FrameTest, CommandsAtStartAfterNewAndOnLine) {
   for (const auto& e : table) EXPECT_EQ(enabled(e.id), e.on_line) << "on line " << e.id;
 }
 
-TEST_F(FrameTest, CurrentConfigurationNeedsTheWorkingFilesOfAnUntouchedDocument) {
+TEST_F(MainFrameTest, CurrentConfigurationNeedsTheWorkingFilesOfAnUntouchedDocument) {
   {
     CPlandrelDoc writer(document_host_, folder_, SelectedDevice{});
     ASSERT_TRUE(writer.New());  // writes the six working files
@@ -49,7 +50,7 @@ TEST_F(FrameTest, CurrentConfigurationNeedsTheWorkingFilesOfAnUntouchedDocument)
   EXPECT_FALSE(enabled(kCmdCurrentConfiguration));
 }
 
-TEST_F(FrameTest, MediumIconsFollowTheStatusByteAndResetToNeutral) {
+TEST_F(MainFrameTest, MediumIconsFollowTheStatusByteAndResetToNeutral) {
   const HICON off = app_.LoadIcon(kIconOff), neutral = app_.LoadIcon(kIconNeutral), on = app_.LoadIcon(kIconOn);
   ASSERT_NE(off, on);
   EXPECT_EQ(frame_->MediumIcon(1), neutral);
@@ -65,7 +66,7 @@ TEST_F(FrameTest, MediumIconsFollowTheStatusByteAndResetToNeutral) {
   EXPECT_EQ(frame_->MediumIcon(2), neutral);
 }
 
-TEST_F(FrameTest, ClosingOnLineEndsTheSessionFirstAndClosesOnItsEnd) {
+TEST_F(MainFrameTest, ClosingOnLineEndsTheSessionFirstAndClosesOnItsEnd) {
   bool deleted = false;
   FakeSession& session = go_on_line();
   session.deleted = &deleted;
@@ -83,14 +84,62 @@ TEST_F(FrameTest, ClosingOnLineEndsTheSessionFirstAndClosesOnItsEnd) {
   EXPECT_FALSE(frame_alive());
 }
 
-TEST_F(FrameTest, ClosingOffLineGoesThroughTheSessionEndedMessageOnce) {
+TEST_F(MainFrameTest, ACloseIsNotLostWhenTheSessionEndsForAnotherReasonOrHasNoWindow) {
+  FakeSession& session = go_on_line();
+  frame_->SendMessage(WM_CLOSE);
+  EXPECT_EQ(session.EndRequests(), std::vector<WPARAM>{kEndWindowClosed});
+  // A Disconnect handled first: the session reports reason 0, and the close still happens.
+  host_.online = false;
+  frame_->SendMessage(WM_FIP_SESSION_ENDED, kEndDisconnect);
+  EXPECT_FALSE(frame_alive());
+}
+
+TEST_F(MainFrameTest, ClosingOnLineWithoutASessionWindowClosesAtOnce) {
+  FakeSession& session = go_on_line();
+  session.mailbox.DestroyWindow();  // the session thread is gone
+  frame_->SendMessage(WM_CLOSE);
+  pump();
+  EXPECT_EQ(host_.session, nullptr);
+  EXPECT_FALSE(frame_alive());
+}
+
+TEST_F(MainFrameTest, ASuspendedSessionsEndIsToldAndTheWindowStays) {
+  qui::testing::ScriptedPrompts prompts;
+  go_on_line();
+  frame_->SendMessage(WM_FIP_SESSION_ENDED, kEndSuspend);
+  ASSERT_EQ(prompts.Boxes().size(), 1u);
+  EXPECT_EQ(prompts.Boxes()[0].text, "System power down has stopped FIP connection");
+  EXPECT_EQ(prompts.Boxes()[0].type & MB_ICONMASK, static_cast<UINT>(MB_ICONINFORMATION));
+  EXPECT_EQ(host_.session, nullptr);
+  EXPECT_TRUE(frame_alive());
+  frame_->SendMessage(WM_FIP_SESSION_ENDED, kEndDisconnect);
+  EXPECT_TRUE(frame_alive());
+}
+
+TEST_F(MainFrameTest, StoppingAnEngineThatIsNotStartedShowsTheErrorText) {
+  qui::testing::ScriptedPrompts prompts;
+  EXPECT_EQ(frame_->SendMessage(WM_FIP_STOP_ENGINE), 0);
+  ASSERT_EQ(prompts.Boxes().size(), 1u);
+  EXPECT_FALSE(prompts.Boxes()[0].text.empty());
+  EXPECT_NE(prompts.Boxes()[0].text, "Unknown error.");
+}
+
+TEST_F(MainFrameTest, EditListsWithoutAperiodicRequestVariablesSaysSo) {
+  qui::testing::ScriptedPrompts prompts;
+  ASSERT_TRUE(document_->New());
+  frame_->RunCommand(kCmdEditLists);
+  ASSERT_EQ(prompts.Boxes().size(), 1u);
+  EXPECT_EQ(prompts.Boxes()[0].text, "No variable configured for aperiocal variable requests.");
+}
+
+TEST_F(MainFrameTest, ClosingOffLineGoesThroughTheSessionEndedMessageOnce) {
   frame_->SendMessage(WM_CLOSE);
   EXPECT_TRUE(frame_alive());  // not before the posted message is handled
   pump();
   EXPECT_FALSE(frame_alive());
 }
 
-TEST_F(FrameTest, SuspendEndsASessionOnlyOnLine) {
+TEST_F(MainFrameTest, SuspendEndsASessionOnlyOnLine) {
   EXPECT_EQ(frame_->SendMessage(WM_POWERBROADCAST, PBT_APMSUSPEND), TRUE);
   pump();
   EXPECT_TRUE(frame_alive());
@@ -100,7 +149,7 @@ TEST_F(FrameTest, SuspendEndsASessionOnlyOnLine) {
   EXPECT_EQ(session.EndRequests(), std::vector<WPARAM>{kEndSuspend});
 }
 
-TEST_F(FrameTest, DisconnectAndTheOnLineCommandsReachTheSession) {
+TEST_F(MainFrameTest, DisconnectAndTheOnLineCommandsReachTheSession) {
   FakeSession& session = go_on_line();
   document_->Records().param.ba_size = 1;
   for (UINT id : std::initializer_list<UINT>{kCmdBaControl, kCmdMedium, kCmdVariablesDisplay, 33002, 33003, 40000, 40001})
@@ -118,7 +167,7 @@ TEST_F(FrameTest, DisconnectAndTheOnLineCommandsReachTheSession) {
   EXPECT_EQ(prompt, "Download the configuration and connect to the FIP network");
 }
 
-TEST_F(FrameTest, AFailedConnectDeletesTheSession) {
+TEST_F(MainFrameTest, AFailedConnectDeletesTheSession) {
   ASSERT_TRUE(document_->New());
   host_.connect_succeeds = false;
   frame_->RunCommand(kCmdConnect);
@@ -130,7 +179,7 @@ TEST_F(FrameTest, AFailedConnectDeletesTheSession) {
   EXPECT_TRUE(host_.online);
 }
 
-TEST_F(FrameTest, IconSizeCommandsSwapTheTreesImagesAndTheProfile) {
+TEST_F(MainFrameTest, IconSizeCommandsSwapTheTreesImagesAndTheProfile) {
   CArbreCtrl& tree = *frame_->Tree();
   EXPECT_TRUE(tree.UsesSmallIcons());
   EXPECT_EQ(checked(kCmdSmallIcons), 1);
@@ -145,6 +194,32 @@ TEST_F(FrameTest, IconSizeCommandsSwapTheTreesImagesAndTheProfile) {
   EXPECT_EQ(host_.icon_size, 0);
   EXPECT_TRUE(tree.UsesSmallIcons());
   EXPECT_EQ(tree.GetImageList(TVSIL_NORMAL)->cx, 16);
+}
+
+}  // namespace
+}  // namespace plandrel
+
+namespace plandrel {
+namespace {
+
+TEST_F(MainFrameTest, MessageMenuEntriesAreGreyedAndEnabledByPosition) {
+  CMenu* fip = frame_->GetMenu()->GetSubMenu(3);
+  ASSERT_NE(fip, nullptr);
+  // The session's on-line popups, as Connect inserts them at positions 4 and 5.
+  CMenu variables, messages;
+  ASSERT_TRUE(variables.CreatePopupMenu());
+  ASSERT_TRUE(messages.CreatePopupMenu());
+  messages.AppendMenu(MF_STRING, 40000, "Setpoint...");
+  messages.AppendMenu(MF_STRING | MF_GRAYED, 40001, "Valve alarm...");
+  ASSERT_TRUE(fip->InsertMenu(4, MF_BYPOSITION | MF_POPUP, reinterpret_cast<UINT_PTR>(variables.Detach()), "Variables"));
+  ASSERT_TRUE(fip->InsertMenu(5, MF_BYPOSITION | MF_POPUP, reinterpret_cast<UINT_PTR>(messages.Detach()), "Messages"));
+  CMenu* popup = fip->GetSubMenu(5);
+  ASSERT_NE(popup, nullptr);
+  frame_->EnableMessageMenuItem(1, true);
+  EXPECT_EQ(popup->GetMenuState(1, MF_BYPOSITION) & MF_GRAYED, 0u);
+  frame_->EnableMessageMenuItem(0, false);
+  EXPECT_NE(popup->GetMenuState(0, MF_BYPOSITION) & MF_GRAYED, 0u);
+  frame_->EnableMessageMenuItem(7, true);  // no such entry: nothing happens
 }
 
 }  // namespace

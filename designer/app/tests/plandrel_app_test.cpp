@@ -8,6 +8,7 @@
 #include <fstream>
 
 #include "about_dlg.h"
+#include "base/machine_root.h"
 #include "base/registry_store.h"
 #include "critical_sections.h"
 #include "designer_messages.h"
@@ -234,6 +235,7 @@ TEST_F(AppTest, OnLineTheRecentFilesAreGreyed) {
 
 TEST(AboutBox, VersionLineFromDistrib) {
   const char* key = "SOFTWARE\\Talvenor\\Quorelle 5";
+  qbase::ensureMachineBooted();  // its keys in place before the test shapes its own
   reg::deleteKey(reg::Root::LocalMachine, "SOFTWARE\\Talvenor");
   EXPECT_EQ(AboutVersionLine(), "Quorelle");  // no key
   ASSERT_TRUE(reg::createKey(reg::Root::LocalMachine, key));

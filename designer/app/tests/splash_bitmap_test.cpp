@@ -5,6 +5,8 @@
 #include <filesystem>
 #include <fstream>
 
+#include "base/machine_root.h"
+
 namespace plandrel {
 namespace {
 
@@ -123,7 +125,7 @@ TEST(SplashBitmap, RowsAndColoursComeOutTheRightWayUp) {
 TEST(SplashBitmap, ReadsFromTheProgramsFolderAndSkipsDamagedFiles) {
   EXPECT_EQ(splash_path("/opt/quorelle/bin/Plandrel"), std::filesystem::path("/opt/quorelle/bin/splash.dib"));
 
-  const auto folder = std::filesystem::path(::testing::TempDir()) / "splash_bitmap_test";
+  const auto folder = qbase::machineRoot() / "splash_bitmap_test";  // each test process has its own root
   std::filesystem::create_directories(folder);
   const auto path = folder / "splash.dib";
   EXPECT_EQ(read_splash_bitmap(path).refusal, SplashRefusal::cannot_open);

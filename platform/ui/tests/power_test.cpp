@@ -51,6 +51,7 @@ TEST(Power, PrepareForSleepBecomesThePowerBroadcast) {
     ASSERT_TRUE(window.Create(nullptr, "", 0, RECT{0, 0, 1, 1}, nullptr, 0));
     winApp.m_pMainWnd = &window;
     qui::testing::AttachMainThread();
+    qui::testing::WatchPowerBroadcast();
     ASSERT_TRUE(qui::PowerBroadcastConnected());
 
     QTimer::singleShot(50, [&] {
@@ -72,6 +73,20 @@ TEST(Power, PrepareForSleepBecomesThePowerBroadcast) {
     QDBusConnection::disconnectFromBus("login1");
     daemon.kill();
     daemon.waitForFinished(5000);
+}
+
+TEST(Power, WithoutALoginManagerNothingIsWatched) {
+    if (qgetenv("DBUS_SYSTEM_BUS_ADDRESS").startsWith("unix:abstract") || qgetenv("DBUS_SYSTEM_BUS_ADDRESS").startsWith("unix:path=/tmp"))
+        GTEST_SKIP() << "this process already made a bus";
+    qputenv("DBUS_SYSTEM_BUS_ADDRESS", "unix:path=/nonexistent/quorelle-test-bus");
+    int argc = 1;
+    char name[] = "ui_power_test";
+    char* argv[] = {name, nullptr};
+    QCoreApplication app(argc, argv);
+    qui::testing::AttachMainThread();
+    qui::testing::WatchPowerBroadcast();
+    EXPECT_FALSE(qui::PowerBroadcastConnected());
+    qui::testing::DetachMainThread();
 }
 
 }  // namespace
