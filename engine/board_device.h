@@ -6,6 +6,7 @@
 // since have given to another open.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 
@@ -22,19 +23,18 @@ public:
     BoardDevice(const BoardDevice&) = delete;
     BoardDevice& operator=(const BoardDevice&) = delete;
 
-    // INVALID_HANDLE_VALUE once closed.
-    HANDLE handle() const { return handle_; }
-    bool isOpen() const { return handle_ != INVALID_HANDLE_VALUE; }
+    // INVALID_HANDLE_VALUE once closed. Another thread sharing the device may close it meanwhile.
+    HANDLE handle() const { return handle_.load(); }
+    bool isOpen() const { return handle() != INVALID_HANDLE_VALUE; }
     // Closes the handle; false when it was already closed or the platform refused.
     bool close() {
-        if (!isOpen()) return false;
-        const HANDLE handle = handle_;
-        handle_ = INVALID_HANDLE_VALUE;
+        const HANDLE handle = handle_.exchange(INVALID_HANDLE_VALUE);
+        if (handle == INVALID_HANDLE_VALUE) return false;
         return CloseHandle(handle) != FALSE;
     }
 
 private:
-    HANDLE handle_;
+    std::atomic<HANDLE> handle_;
 };
 
 using BoardDevicePtr = std::shared_ptr<BoardDevice>;

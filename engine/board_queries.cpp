@@ -2,6 +2,7 @@
 // for CloseDriver and FIP_GET_SLOT.
 #include "board_access.h"
 #include "board_commands.h"
+#include "card_operation.h"
 #include "context.h"
 #include "corvix.h"
 #include "engine_errors.h"
@@ -80,8 +81,8 @@ CORVIX_API std::uint32_t SetRgbLedState(std::uint32_t boardType, std::uint16_t, 
 }
 
 CORVIX_API std::uint32_t FIP_GET_SLOT(std::uint32_t* slot) {
-    EngineContext* context = currentContext();
-    if (!context || !context->device) return kSuccess;
+    EngineContext* context = boardContext();
+    if (!context) return kErrNoBoard;
     if (!slot) return kPlatformInvalidParameter;
     return board::getPciSlot(*context->device, *slot);
 }

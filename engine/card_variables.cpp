@@ -18,7 +18,7 @@ extern "C" {
 
 CORVIX_API std::uint32_t FIP_READ_VAR(std::uint16_t index, std::uint8_t* data, std::uint8_t* status) {
     EngineContext* context = boardContext();
-    if (!context) return kSuccess;
+    if (!context) return kErrNoBoard;
     if (!data || !status) return kPlatformInvalidParameter;
     board::VarValue value;
     if (const ErrorCode code = board::readVar(*context->device, index, value); code != kSuccess) return code;
@@ -33,7 +33,7 @@ CORVIX_API std::uint32_t FIP_WRITE_VAR(std::uint16_t index, const std::uint8_t* 
     const EngineContext* context = currentContext();
     const auto variable = context ? variableAt(*context, index) : std::nullopt;
     if (!variable) return kPlatformInvalidParameter;
-    if (!context->device) return kSuccess;
+    if (!context->device) return kErrNoBoard;
     if (!data) return kPlatformInvalidParameter;
     const std::size_t length = std::min<std::size_t>(variable->length, fdb::kVarDataBytes);
     return board::writeVar(*context->device, index, std::span(data, length));

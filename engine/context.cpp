@@ -7,8 +7,9 @@
 namespace corvix {
 namespace {
 
-// Owns the calling thread's context; its destructor at thread end releases the thread's
-// reference (the last started context may keep the object alive).
+// Owns the calling thread's context. At thread end (for the main thread: at process exit, before
+// the process's static objects go) the context is zeroed, so that its board is closed unless a
+// copy shares it; the last started context may keep the zeroed object alive.
 struct ThreadContextOwner {
     EngineContextPtr context;
     ThreadContextOwner() {
@@ -16,6 +17,9 @@ struct ThreadContextOwner {
             context = std::make_shared<EngineContext>();
         } catch (const std::bad_alloc&) {
         }
+    }
+    ~ThreadContextOwner() {
+        if (context) resetContext(*context);
     }
 };
 
@@ -44,6 +48,16 @@ EngineContextPtr lastStartedContext() {
 void setLastStartedContext(EngineContextPtr context) {
     std::lock_guard lock(lastStartedLock);
     lastStarted = std::move(context);
+}
+
+std::unique_lock<std::mutex> lockContexts() { return std::unique_lock(lastStartedLock); }
+
+void resetContext(EngineContext& context) {
+    EngineContext released;
+    {
+        std::lock_guard lock(lastStartedLock);
+        std::swap(released, context);
+    }
 }
 
 std::uint32_t cardPageLimit() { return pageLimit.load(std::memory_order_relaxed); }

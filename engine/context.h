@@ -1,16 +1,18 @@
 // The per-thread engine context and the process-wide engine state.
 //
 // Every export works on the calling thread's EngineContext, created zero-filled at the thread's
-// first call and released when the thread ends. START_FIP_ENGINE records its thread's context as
-// the last started one; INIT_STORAGE copies that context into another thread. The device and the
-// configuration blocks are held by shared ownership: a copy shares them with the starting thread,
-// and when the starting thread stops the engine, a copy still in use keeps valid (closed) objects,
-// so its calls fail with a code instead of touching freed memory.
+// first call and zeroed when the thread ends, which lets its board go unless a copy shares it.
+// START_FIP_ENGINE records its thread's context as the last started one; INIT_STORAGE copies that
+// context into another thread. The device and the configuration blocks are held by shared
+// ownership: a copy shares them with the starting thread, and when the starting thread stops the
+// engine, a copy still in use keeps valid (closed) objects, so its calls fail with a code instead
+// of touching freed memory.
 #pragma once
 
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -71,9 +73,15 @@ EngineContextPtr currentContextShared();
 
 // Process-wide state, each owned here under one lock.
 // The context of the thread whose START_FIP_ENGINE last succeeded; never cleared, and kept alive
-// beyond its thread's end. Null while no engine was started in the process.
+// beyond its thread's end (zeroed by then). Null while no engine was started in the process.
 EngineContextPtr lastStartedContext();
 void setLastStartedContext(EngineContextPtr context);
+
+// Changes of a context that another thread may be copying (INIT_STORAGE) are made under this lock.
+std::unique_lock<std::mutex> lockContexts();
+// Zeroes the context. Its device and blocks are let go after the lock is released: a device that no
+// other context shares is closed then (the board is released as when its handle is closed).
+void resetContext(EngineContext& context);
 
 // The card page limit of the card memory image, set to 2048 at every START_FIP_ENGINE.
 inline constexpr std::uint32_t kDefaultCardPageLimit = 2048;

@@ -1,7 +1,8 @@
 /* The engine library's exported interface. Every export works on the calling thread's engine
    context (the board queries excepted) and returns a 32-bit code: 0 for success, else an
    EngineError (0x300000xx), a CardError (0x6000000n) or a platform error code; see engine_errors.h.
-   No export returns memory for the caller to free. */
+   No export returns memory for the caller to free. A call that needs the thread's board returns
+   the platform's invalid-handle code (6) on a thread that has none. */
 #pragma once
 
 #include <cstdint>

@@ -1,9 +1,11 @@
 // Start and stop of the engine on a board, the sharing of a started context with another thread,
 // and the system-sleep rule.
 #include <cstring>
+#include <utility>
 
 #include "board_access.h"
 #include "board_commands.h"
+#include "card_operation.h"
 #include "context.h"
 #include "corvix.h"
 #include "driver_version.h"
@@ -57,18 +59,31 @@ CORVIX_API std::uint32_t START_FIP_ENGINE(std::uint16_t boardNumber, std::uint32
     if (const ErrorCode code = checkPlatform(); code != kSuccess) return code;
     setCardPageLimit(kDefaultCardPageLimit);
     if (boardType != kBoardUsb && !driverVersionSufficient(boardType)) return kErrDriverVersion;
-    // A board already attached to this thread is closed first, so that an exclusive PCI handle
-    // does not outlive the context that held it (and the same board can be opened again).
-    if (context->device) {
-        context->device->close();
-        context->device.reset();
-    }
+    // The new board is opened before the thread's board is let go, so that a failed start keeps the
+    // board it had. The thread's own board opens only once (the PCI handle is exclusive): starting
+    // again on the board the thread holds keeps its open device.
     BoardDevicePtr device = openBoard(boardType, boardNumber);
-    if (!device) return kErrBoardNotOpened;
-    context->device = std::move(device);
-    context->boardNumber = boardNumber;
-    context->boardType = static_cast<BoardType>(boardType);
-    context->boardVariant = detectVariant(*context, 0);
+    if (!device) {
+        const bool holdsIt = context->device && context->device->isOpen() && context->boardType == boardType &&
+                             context->boardNumber == boardNumber;
+        if (!holdsIt) return kErrBoardNotOpened;
+        device = context->device;
+    }
+    EngineContext probe;
+    probe.device = device;
+    probe.boardNumber = boardNumber;
+    probe.boardType = static_cast<BoardType>(boardType);
+    const std::uint32_t variant = detectVariant(probe, 0);
+    // The board it replaces is closed when no other context shares it, after the lock is released.
+    BoardDevicePtr replaced;
+    {
+        const auto lock = lockContexts();
+        replaced = std::exchange(context->device, std::move(device));
+        context->boardNumber = boardNumber;
+        context->boardType = static_cast<BoardType>(boardType);
+        context->boardVariant = variant;
+    }
+    replaced.reset();
     setLastStartedContext(currentContextShared());
     SystemAutomaticSleepManagement(true);
     return kSuccess;
@@ -90,7 +105,7 @@ CORVIX_API std::uint32_t STOP_FIP_ENGINE() {
     SetThreadExecutionState(ES_CONTINUOUS);
     if (!CloseDriver() && result == kSuccess) result = kErrBoardNotClosed;
     // Releasing this context's references frees the blocks unless a copy still holds them.
-    *context = EngineContext{};
+    resetContext(*context);
     // Without a board there is no used mark to wait for.
     if (hadBoard && type != kBoardUsb) waitForRelease(type, number);
     return result;
@@ -102,7 +117,12 @@ CORVIX_API std::uint32_t INIT_STORAGE() {
     const EngineContextPtr started = lastStartedContext();
     if (!started) return kErrNoEngineStarted;
     if (started.get() == context) return kSuccess;
-    const EngineContext& from = *started;
+    const auto lock = lockContexts();
+    // A started context whose board was closed (by a stop on a thread that shares it) is a stopped
+    // engine: it is copied as the empty context that a stop on the starting thread leaves.
+    static const EngineContext kStopped{};
+    const bool stopped = started->device && !started->device->isOpen();
+    const EngineContext& from = stopped ? kStopped : *started;
     context->device = from.device;
     context->boardNumber = from.boardNumber;
     context->boardType = from.boardType;
@@ -125,11 +145,10 @@ CORVIX_API std::uint32_t INIT_STORAGE() {
 }
 
 CORVIX_API std::uint32_t GET_BA_PROGRAM_ADDR(std::int16_t* program1Address, std::int16_t* program2Address) {
-    const EngineContext* context = currentContext();
-    const std::uint16_t page1 = context ? context->baProgram1Page : 0;
-    const std::uint16_t page2 = context ? context->baProgram2Page : 0;
-    if (program1Address) *program1Address = static_cast<std::int16_t>(page1 * 64);
-    if (program2Address) *program2Address = static_cast<std::int16_t>(page2 * 64);
+    const EngineContext* context = boardContext();
+    if (!context) return kErrNoBoard;
+    if (program1Address) *program1Address = static_cast<std::int16_t>(context->baProgram1Page * 64);
+    if (program2Address) *program2Address = static_cast<std::int16_t>(context->baProgram2Page * 64);
     return kSuccess;
 }
 

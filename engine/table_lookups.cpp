@@ -59,8 +59,9 @@ std::optional<FoundMessage> findMessage(const EngineContext& context, Match matc
     return std::nullopt;
 }
 
+// The name argument is a 33-byte field like the record's: its terminator may be missing.
 bool nameIs(const std::array<char, kNameBytes>& field, const char* name) {
-    return name && records::text_of(field) == std::string_view(name);
+    return name && records::text_of(field) == std::string_view(name, strnlen(name, kNameBytes));
 }
 
 }  // namespace

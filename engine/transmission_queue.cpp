@@ -53,11 +53,12 @@ extern "C" {
 
 CORVIX_API std::uint32_t GET_TRANSMISSION_QUEUE(std::uint32_t mode, TransmissionQueueRecord* records,
                                                 std::uint32_t capacity, std::uint32_t* count) {
+    const EngineContext* context = boardContext();
+    if (!context) return kErrNoBoard;
     if (!count) return kPlatformInvalidParameter;
     *count = 0;
     if (!records) capacity = 0;
-    const EngineContext* context = currentContext();
-    if (!context || !context->variableTable) return kSuccess;
+    if (!context->variableTable) return kSuccess;
     QueueWriter out{records, capacity, count};
     switch (mode) {
         case kMessageQueue:

@@ -21,7 +21,8 @@ bool parseCodeImage(std::string_view file, std::vector<CodeBlock>& blocks) {
     if (file.size() < 2) return false;
     const auto* bytes = reinterpret_cast<const std::uint8_t*>(file.data());
     const std::size_t count = u16At(bytes, 0);
-    if (file.size() != 2 + count * kBlockBytes) return false;
+    // Bytes after the counted blocks are not read.
+    if (file.size() < 2 + count * kBlockBytes) return false;
     blocks.resize(count);
     for (std::size_t i = 0; i < count; ++i) {
         const std::uint8_t* block = bytes + 2 + i * kBlockBytes;

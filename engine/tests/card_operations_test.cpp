@@ -2,6 +2,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "card_operation.h"
 #include "corvix.h"
 #include "engine_errors.h"
 #include "engine_fixture.h"
@@ -48,8 +49,8 @@ TEST_F(CardOperations, WithoutABoardVariableCallsDoNothing) {
     context().device.reset();
     std::array<std::uint8_t, 128> data{};
     std::uint8_t status = 0;
-    EXPECT_EQ(FIP_READ_VAR(0, data.data(), &status), kSuccess);
-    EXPECT_EQ(FIP_WRITE_VAR(0, data.data()), kSuccess);
+    EXPECT_EQ(FIP_READ_VAR(0, data.data(), &status), kErrNoBoard);
+    EXPECT_EQ(FIP_WRITE_VAR(0, data.data()), kErrNoBoard);
     EXPECT_EQ(FIP_WRITE_VAR(1, data.data()), kPlatformInvalidParameter);
     EXPECT_TRUE(board.requests().empty());
 }

@@ -18,7 +18,7 @@ struct Sink {
 };
 
 Sink& sink() {
-    static Sink instance;
+    static Sink& instance = *new Sink;  // never destroyed: used until the process ends
     return instance;
 }
 

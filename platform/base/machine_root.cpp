@@ -26,7 +26,7 @@ struct RootState {
 };
 
 RootState& rootState() {
-    static RootState state;
+    static RootState& state = *new RootState;  // never destroyed: used until the process ends
     return state;
 }
 
@@ -53,7 +53,7 @@ struct BootControl {
 };
 
 BootControl& bootControl() {
-    static BootControl control;
+    static BootControl& control = *new BootControl;  // never destroyed: used until the process ends
     return control;
 }
 

@@ -16,8 +16,10 @@ std::filesystem::path machineRoot();
 void setMachineRoot(const std::filesystem::path& root);
 std::filesystem::path systemDirectory();  // machineRoot() / "system32"
 
-// The machine boots on first use in a process: the first open of a device, interface enumeration
-// or access to the volatile registry hive calls ensureMachineBooted(), which runs the booter once.
+// The machine boots on first use in a process: every entry that reads the machine calls
+// ensureMachineBooted(), which runs the booter once: the open of a device, interface enumeration,
+// the volatile registry hive, and in the user-mode stand-in every registry call, the system
+// directory, version resources and the open of a file inside the machine root.
 // The booter is registered by the simulated machine's module when it is loaded; when none is
 // registered, ensureMachineBooted() loads the module "libQuorelleSim.so" from the module folder
 // (QUORELLE_SIM_MODULE overrides the path), whose load registers it. Calls made from the booting

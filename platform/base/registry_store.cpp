@@ -112,7 +112,7 @@ struct Store {
 };
 
 Store& store() {
-    static Store instance;
+    static Store& instance = *new Store;  // never destroyed: the drivers write it until the process ends
     return instance;
 }
 

@@ -54,7 +54,7 @@ struct Hardware {
     std::vector<std::string> faults;
 };
 Hardware& hw() {
-    static Hardware instance;
+    static Hardware& instance = *new Hardware;  // never destroyed, as the kernel's other state
     return instance;
 }
 

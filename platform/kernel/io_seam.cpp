@@ -192,7 +192,7 @@ private:
 };
 
 IoManager& ioManager() {
-    static IoManager instance;
+    static IoManager& instance = *new IoManager;  // never destroyed, as the kernel's other state
     return instance;
 }
 std::atomic<IoSeam*> installed{nullptr};

@@ -29,7 +29,9 @@ struct Namespace {
     unsigned nextInstance = 0;
 };
 Namespace& ns() {
-    static Namespace instance;
+    // Never destroyed: the machine's kernel lives as long as the process, so that handles closed at its
+    // end still reach their drivers, and the devices it holds stay reachable (no leak at exit).
+    static Namespace& instance = *new Namespace;
     return instance;
 }
 

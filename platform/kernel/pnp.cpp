@@ -39,7 +39,7 @@ struct Manager {
     PDRIVER_OBJECT bus = nullptr;
 };
 Manager& manager() {
-    static Manager instance;
+    static Manager& instance = *new Manager;  // never destroyed, as the kernel's other state
     return instance;
 }
 

@@ -20,7 +20,7 @@ struct KeyHandle {
 
 std::mutex handleLock;
 std::set<KeyHandle*>& handles() {
-    static std::set<KeyHandle*> open;
+    static std::set<KeyHandle*>& open = *new std::set<KeyHandle*>;  // never destroyed, as the kernel's other state
     return open;
 }
 

@@ -25,7 +25,7 @@ struct Parking {
     std::condition_variable changed;
 };
 Parking& parkingFor(const void* object) {
-    static Parking lots[64];
+    static Parking* const lots = new Parking[64];  // never destroyed, as the kernel's other state
     return lots[(reinterpret_cast<std::uintptr_t>(object) >> 4) % 64];
 }
 

@@ -11,7 +11,7 @@ namespace {
 
 std::mutex driversLock;
 std::map<PDRIVER_OBJECT, WDFDRIVER>& drivers() {
-    static std::map<PDRIVER_OBJECT, WDFDRIVER> map;
+    static auto& map = *new std::map<PDRIVER_OBJECT, WDFDRIVER>;  // never destroyed, as the kernel's other state
     return map;
 }
 

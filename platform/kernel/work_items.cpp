@@ -82,7 +82,8 @@ private:
 };
 
 WorkerPool& pool() {
-    static WorkerPool instance;
+    // Never destroyed, as the kernel's other state: a handle closed at process end may still queue work.
+    static WorkerPool& instance = *new WorkerPool;
     return instance;
 }
 

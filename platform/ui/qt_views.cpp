@@ -579,7 +579,8 @@ int ShowModalDialog(CDialog& dialog) {
         return dialog.Result();
     }
     CWnd* owner = dialog.GetParent() ? dialog.GetParent() : AfxGetMainWnd();
-    QWidget* parent = owner && owner->view() ? owner->view()->widget()->window() : nullptr;
+    if (owner == &dialog || (owner && !owner->view())) owner = nullptr;
+    QWidget* parent = owner ? owner->view()->widget()->window() : nullptr;
     dialog.makeWidget(parent);
     DialogHost host;
     host.widget = static_cast<DialogWidget*>(dialog.view()->widget());

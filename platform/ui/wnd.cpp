@@ -56,7 +56,10 @@ void CCmdTarget::MapUpdateCommandRange(UINT first, UINT last, std::function<void
 }
 
 BOOL CCmdTarget::OnCmdMsg(UINT id, CCmdUI* ui) {
-    for (const Entry& e : entries_) {
+    // The latest registration first: a derived class maps its handlers after its base's
+    // constructor did, and its handler wins, as a derived message map does.
+    for (auto it = entries_.rbegin(); it != entries_.rend(); ++it) {
+        const Entry& e = *it;
         if (id < e.first || id > e.last) continue;
         if (ui && e.update) {
             e.update(ui);
@@ -133,6 +136,8 @@ BOOL CWnd::DestroyWindow() {
     DestroyView(*this);
     DestroyHandle(m_hWnd);
     m_hWnd = nullptr;
+    // As the class library does: the end of the application's main window ends its message loop.
+    if (CWinApp* app = AfxGetApp(); app && app->m_pMainWnd == this) PostQuitMessage(0);
     PostNcDestroy();
     return TRUE;
 }

@@ -62,6 +62,7 @@ HANDLE openHostFile(const char* name, DWORD access, DWORD disposition) {
     }
     if ((flags & O_TRUNC) && !writes) return failOpen(ERROR_ACCESS_DENIED);
     const std::string path = hostPath(name);
+    bootForMachineFile(path);
     struct stat st{};
     const bool existed = ::stat(path.c_str(), &st) == 0;
     if (existed && S_ISDIR(st.st_mode)) return failOpen(ERROR_ACCESS_DENIED);

@@ -14,15 +14,31 @@ struct Table {
 };
 
 Table& table() {
-    static Table instance;
+    static Table& instance = *new Table;  // never destroyed: calls made during process exit still find it
     return instance;
 }
+
+// The process's end closes the handles still open, as the platform does for a process that ends:
+// a device's drivers see its cleanup and close. Created with the first handle, so it runs before
+// whatever was created earlier goes; the kernel's state is never destroyed.
+struct ProcessEnd {
+    ~ProcessEnd() {
+        Table& t = table();
+        std::unordered_map<std::uintptr_t, std::shared_ptr<KernelObject>> open;
+        {
+            std::lock_guard lock(t.mutex);
+            open.swap(t.objects);
+        }
+        open.clear();  // each object closes as its last reference goes, outside the table's lock
+    }
+};
 
 thread_local DWORD lastError = ERROR_SUCCESS;
 
 }  // namespace
 
 HANDLE addHandle(std::shared_ptr<KernelObject> object) {
+    static ProcessEnd processEnd;
     Table& t = table();
     std::lock_guard lock(t.mutex);
     const std::uintptr_t value = t.next;

@@ -1,7 +1,10 @@
 #include "win32/host_files.h"
 
 #include <cerrno>
+#include <algorithm>
 #include <filesystem>
+
+#include "base/machine_root.h"
 
 namespace qwin32 {
 
@@ -35,6 +38,19 @@ DWORD hostError(int error, const std::string& path) {
     case EINVAL: return ERROR_INVALID_PARAMETER;
     default: return ERROR_GEN_FAILURE;
     }
+}
+
+void bootForMachineFile(const std::string& hostPath) {
+    namespace fs = std::filesystem;
+    std::error_code failed;
+    const fs::path file = fs::absolute(hostPath, failed).lexically_normal();
+    if (failed) return;
+    const fs::path root = fs::absolute(qbase::machineRoot(), failed).lexically_normal();
+    if (failed) return;
+    // A root ending in a separator has an empty last element, which no file path matches.
+    auto rootEnd = root.end();
+    if (!root.has_filename() && rootEnd != root.begin()) --rootEnd;
+    if (std::mismatch(root.begin(), rootEnd, file.begin(), file.end()).first == rootEnd) qbase::ensureMachineBooted();
 }
 
 bool isDevicePath(std::string_view path) { return path.starts_with("\\\\.\\") || path.starts_with("\\\\?\\"); }

@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 
+#include "base/machine_root.h"
 #include "base/registry_store.h"
 #include "win32/handle_table.h"
 
@@ -31,8 +32,10 @@ struct KeyRef {
     DWORD access;
 };
 
-// The key a handle names: one of the predefined roots (all access) or an opened key.
+// The key a handle names: one of the predefined roots (all access) or an opened key. Every
+// registry call passes here, so the machine has booted (and written its keys) before any is read.
 std::optional<KeyRef> resolve(HKEY key) {
+    qbase::ensureMachineBooted();
     if (key == HKEY_LOCAL_MACHINE) return KeyRef{reg::Root::LocalMachine, {}, KEY_ALL_ACCESS};
     if (key == HKEY_CURRENT_USER) return KeyRef{reg::Root::CurrentUser, {}, KEY_ALL_ACCESS};
     if (const auto opened = findHandleAs<RegistryKey>(key)) return KeyRef{opened->root, opened->path, opened->access};

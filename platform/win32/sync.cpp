@@ -20,7 +20,7 @@ struct SyncState {
 };
 
 SyncState& syncState() {
-    static SyncState instance;
+    static SyncState& instance = *new SyncState;  // never destroyed: waits may end during process exit
     return instance;
 }
 

@@ -58,6 +58,8 @@ BOOL IsWow64Process(HANDLE process, BOOL* wow64) {
 }
 
 UINT GetSystemDirectoryA(LPSTR buffer, UINT size) {
+    // Its files are the machine's: installed when the machine boots.
+    qbase::ensureMachineBooted();
     return copyWhenFits(qbase::systemDirectory().string(), buffer, size);
 }
 

@@ -12,6 +12,7 @@
 #include <optional>
 #include <string>
 
+#include "base/machine_root.h"
 #include "win32/handle_table.h"
 #include "win32/host_files.h"
 
@@ -29,6 +30,8 @@ std::optional<std::string> fileVersion(LPCSTR fileName, DWORD& error) {
         error = ERROR_INVALID_PARAMETER;
         return std::nullopt;
     }
+    // The machine installs its files with their versions when it boots.
+    qbase::ensureMachineBooted();
     const std::string path = hostPath(fileName);
     struct stat st{};
     if (::stat(path.c_str(), &st) != 0) {

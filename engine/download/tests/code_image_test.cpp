@@ -50,9 +50,20 @@ TEST(CodeImageParse, DamagedImagesAreRefusedWhole) {
     const std::string good = codeImage(3);
     std::vector<CodeBlock> blocks;
     for (const std::string& bad : {std::string(), std::string(1, '\x01'), good.substr(0, good.size() - 1),
-                                   good.substr(0, 2 + 130), good + "x"}) {
+                                   good.substr(0, 2 + 130)}) {
         EXPECT_FALSE(parseCodeImage(bad, blocks)) << bad.size();
         EXPECT_TRUE(blocks.empty());
+    }
+}
+
+// Only the counted blocks are read: bytes after them (a partial block, a whole one) do not count.
+TEST(CodeImageParse, BytesAfterTheCountedBlocksAreLeftUnread) {
+    const std::string good = codeImage(3);
+    std::vector<CodeBlock> blocks;
+    for (const std::string& longer : {good + "x", good + codeImage(1).substr(2)}) {
+        ASSERT_TRUE(parseCodeImage(longer, blocks)) << longer.size();
+        ASSERT_EQ(blocks.size(), 3u);
+        EXPECT_EQ(blocks[2].page, 3);
     }
 }
 
@@ -99,6 +110,7 @@ TEST(CodeImageDownload, MissingOrTruncatedFileWritesNothing) {
 }
 
 TEST(CodeImagePath, FromDllpathElseThePlainName) {
+    qbase::markMachineBooted(true);  // the test writes the engine's key itself
     using qbase::registry::Root;
     qbase::registry::deleteKey(Root::LocalMachine, "Software\\Talvenor\\Corvix");
     EXPECT_EQ(codeImagePath(), "kernala.dat");

@@ -42,6 +42,12 @@ std::string systemFile(const std::string& relative) {
     return std::string(folder) + relative;
 }
 
+// The tests lay out the machine's files themselves: no machine boots over them.
+struct NoBoot : ::testing::Environment {
+    void SetUp() override { qbase::markMachineBooted(true); }
+};
+const auto* const noBoot = ::testing::AddGlobalTestEnvironment(new NoBoot);
+
 void install(const std::string& relative, const char* version) {
     const fs::path file = qbase::systemDirectory() / relative;
     fs::create_directories(file.parent_path());
