@@ -59,6 +59,8 @@ void CBoardDialog::ShowLedPanel() {
     if (!led_panel_) {
         led_panel_ = std::make_unique<CControl3Leds>();
         led_panel_->Create(IDD_CONTROL_3LEDS, this);
+        // The new panel takes the focus to its first lamp: give it back to where the user was.
+        if (CWnd* focused = GetDlgItem(GetFocusedId())) GotoDlgCtrl(focused);
         // At the placeholder's place, at the panel's own size.
         if (CWnd* placeholder = GetDlgItem(IDC_LED_PANEL)) {
             RECT at;
