@@ -56,8 +56,7 @@ void CCmdTarget::MapUpdateCommandRange(UINT first, UINT last, std::function<void
 }
 
 BOOL CCmdTarget::OnCmdMsg(UINT id, CCmdUI* ui) {
-    // The latest registration first: a derived class maps its handlers after its base's
-    // constructor did, and its handler wins, as a derived message map does.
+    // The latest registration wins, so a derived class's handler replaces its base's.
     for (auto it = entries_.rbegin(); it != entries_.rend(); ++it) {
         const Entry& e = *it;
         if (id < e.first || id > e.last) continue;
@@ -136,8 +135,11 @@ BOOL CWnd::DestroyWindow() {
     DestroyView(*this);
     DestroyHandle(m_hWnd);
     m_hWnd = nullptr;
-    // As the class library does: the end of the application's main window ends its message loop.
-    if (CWinApp* app = AfxGetApp(); app && app->m_pMainWnd == this) PostQuitMessage(0);
+    // The main window's end ends the message loop.
+    if (CWinApp* app = AfxGetApp(); app && app->m_pMainWnd == this) {
+        app->m_pMainWnd = nullptr;
+        PostQuitMessage(0);
+    }
     PostNcDestroy();
     return TRUE;
 }
@@ -424,7 +426,13 @@ BOOL CWnd::SubclassDlgItem(UINT id, CWnd* parent) {
 QWidget* CWnd::makeWidget(QWidget*) { return nullptr; }
 
 void CWnd::syncView() {
-    if (view_) view_->sync();
+    if (!view_) return;
+    // A worker that changes a control's state has the main thread show it.
+    if (!qui::IsMainThread()) {
+        QueueViewSync(m_hWnd);
+        return;
+    }
+    view_->sync();
 }
 
 void CWnd::attachChild(int id, CWnd* child) {
