@@ -59,6 +59,8 @@ void CBoardDialog::ShowLedPanel() {
     if (!led_panel_) {
         led_panel_ = std::make_unique<CControl3Leds>();
         led_panel_->Create(IDD_CONTROL_3LEDS, this);
+        // The new panel takes the focus to its first lamp: give it back to where the user was.
+        if (CWnd* focused = GetDlgItem(GetFocusedId())) GotoDlgCtrl(focused);
         // At the placeholder's place, at the panel's own size.
         if (CWnd* placeholder = GetDlgItem(IDC_LED_PANEL)) {
             RECT at;
@@ -78,14 +80,18 @@ void CBoardDialog::ShowLedControls(std::uint32_t boardType) {
         case LedControls::ThreeLeds: {
             if (CWnd* label = GetDlgItem(IDC_LEDS_LABEL)) label->ShowWindow(SW_SHOW);
             ShowLedPanel();
+            // The panel serves every PC104 board: a board that does not answer shows its LEDs dark,
+            // not the previous board's.
+            std::uint32_t on[3] = {};
             for (std::uint32_t led = 0; led < 3; ++led) {
-                std::uint32_t on = 0;
-                if (const std::uint32_t code = GetLedState(led_board_type_, led_board_number_, led, &on); code != 0) {
+                if (const std::uint32_t code = GetLedState(led_board_type_, led_board_number_, led, &on[led]);
+                    code != 0) {
                     ReportFailure(kLedReadFailed, code);
+                    on[0] = on[1] = on[2] = 0;
                     break;
                 }
-                led_panel_->SetLed(static_cast<int>(led), static_cast<int>(on));
             }
+            for (int led = 0; led < 3; ++led) led_panel_->SetLed(led, on[led] ? 1 : 0);
             break;
         }
         case LedControls::Rgb: {

@@ -158,6 +158,7 @@ protected:
 };
 
 TEST_P(MissingDistrib, WarnsAndShowsUnknown) {
+    qbase::ensureMachineBooted();
     ASSERT_TRUE(reg::createKey(Root::LocalMachine, kVersionKey));
     if (GetParam()) {
         ASSERT_TRUE(reg::setValue(Root::LocalMachine, kVersionKey, "Distrib", *GetParam()));

@@ -71,6 +71,28 @@ TEST_F(CardInfoDialog, UsbBoardThatCannotBeReachedShowsEmptyFieldsAndTheFailure)
     });
 }
 
+TEST_F(CardInfoDialog, UsbBoardShowsAndSetsItsRgbLedColour) {
+    sim::UsbBoardConfig usb;
+    usb.configurationWord = sim::kUsbSingleMediumWord;
+    usb.serialNumber = 0x77;
+    boot(machineOf({pciBoard(), usb}));
+    ASSERT_EQ(SetRgbLedState(kBoardTypeUsb, 1, 3), 0u);
+    CQuorelleInfoDlg dialog(SelectedDevice{1, kBoardTypeUsb});
+    run<CQuorelleInfoDlg>(dialog, [this](CQuorelleInfoDlg& d) {
+        EXPECT_EQ(d.GetDlgItemText(IDC_BOARD_NAME), "Ulmrix card");
+        EXPECT_EQ(d.GetDlgItemText(IDC_VERSION), "v 5.2b");
+        EXPECT_EQ(d.GetDlgItemText(IDC_SERIAL), "0x77");
+        EXPECT_FALSE(shown(d, IDC_SLOT) || shown(d, IDC_LEDS_LABEL));
+        EXPECT_TRUE(shown(d, IDC_RGB_LABEL) && shown(d, IDC_COLOUR_LIST));
+        EXPECT_EQ(d.Item<CComboBox>(IDC_COLOUR_LIST).GetCurSel(), 3);  // "Blue Sky", as the board has it
+        d.SelectDlgItem(IDC_COLOUR_LIST, 5);
+        EXPECT_EQ(machine().usbBoard(0).rgbLed(), 5);
+        EXPECT_TRUE(texts().empty());
+        d.ClickDlgItem(IDOK);
+    });
+    EXPECT_EQ(GetBoardVariant({1, kBoardTypeUsb}), 1);
+}
+
 TEST_F(CardInfoDialog, UnknownBoardTypeHidesTheNameLines) {
     boot(machineOf({pciBoard()}));
     CQuorelleInfoDlg dialog(SelectedDevice{1, 7});
