@@ -4,6 +4,7 @@
 
 #include <optional>
 
+#include "base/machine_root.h"
 #include "base/registry_store.h"
 #include "halvern_app.h"
 #include "halvern_dlg.h"
@@ -66,6 +67,9 @@ const std::string kUnknownVersion = "Quorelle is incorrectly installed !\n\tUnkn
 class Halvern : public ::testing::TestWithParam<Scenario> {
 protected:
     void SetUp() override {
+        // The machine boots at the program's first registry call and installs the engine's key:
+        // boot it first, then shape the keys.
+        qbase::ensureMachineBooted();
         reg::deleteKey(Root::LocalMachine, "SOFTWARE\\Talvenor");
         const Scenario& s = GetParam();
         if (s.engineKey) {
@@ -154,6 +158,7 @@ protected:
 };
 
 TEST_P(MissingDistrib, WarnsAndShowsUnknown) {
+    qbase::ensureMachineBooted();
     ASSERT_TRUE(reg::createKey(Root::LocalMachine, kVersionKey));
     if (GetParam()) {
         ASSERT_TRUE(reg::setValue(Root::LocalMachine, kVersionKey, "Distrib", *GetParam()));
