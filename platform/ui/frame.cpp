@@ -168,7 +168,20 @@ void CFrameWnd::registerBar(CControlBar* bar) {
 }
 
 // ---- CMDIFrameWnd
-BOOL CMDIFrameWnd::OnCreateClient(LPCREATESTRUCT) { return TRUE; }
+CMDIFrameWnd::~CMDIFrameWnd() {
+    delete mdiClient_;
+    mdiClient_ = nullptr;
+}
+
+BOOL CMDIFrameWnd::OnCreateClient(LPCREATESTRUCT cs) {
+    if (mdiClient_) return TRUE;
+    // The client area: without a widget it is the frame's whole client rectangle.
+    mdiClient_ = new CWnd;
+    mdiClient_->Create(nullptr, "", WS_CHILD | WS_VISIBLE, RECT{0, 0, cs ? cs->cx : 0, cs ? cs->cy : 0}, this, AFX_IDW_PANE_FIRST);
+    m_hWndMDIClient = mdiClient_->m_hWnd;
+    BindMdiClient(*this);
+    return TRUE;
+}
 
 CMDIChildWnd* CMDIFrameWnd::MDIGetActive() const { return active_; }
 

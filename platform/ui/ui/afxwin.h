@@ -207,6 +207,37 @@ public:
     BOOL IsRectEmpty() const { return right <= left || bottom <= top; }
 };
 
+// ---- fonts and regions (what a window is given; the widget shows them)
+#define FW_NORMAL 400
+#define FW_BOLD 700
+class CFont {
+public:
+    // height: pixels (negative: character height, as the platform takes it); weight: FW_NORMAL, FW_BOLD.
+    BOOL CreateFont(int height, int width, int escapement, int orientation, int weight, BYTE italic, BYTE underline,
+                    BYTE strikeOut, BYTE charSet, BYTE outPrecision, BYTE clipPrecision, BYTE quality, BYTE pitchAndFamily,
+                    LPCSTR face);
+    // pointSize in tenths of a point.
+    BOOL CreatePointFont(int pointSize, LPCSTR face);
+    BOOL DeleteObject();
+    bool created = false;
+    int pixelHeight = 0;  // 0: the default size
+    int tenthsOfPoint = 0;
+    int weight = FW_NORMAL;
+    bool italic = false;
+    bool underline = false;
+    std::string face;
+};
+
+class CRgn {
+public:
+    BOOL CreateEllipticRgn(int left, int top, int right, int bottom);
+    BOOL CreateRectRgn(int left, int top, int right, int bottom);
+    BOOL DeleteObject();
+    enum class Shape { None, Ellipse, Rectangle };
+    Shape shape = Shape::None;
+    RECT bounds{0, 0, 0, 0};
+};
+
 // ---- command routing
 class CCmdUI {
 public:
@@ -339,6 +370,16 @@ public:
     // Binds this control object to the parent dialog's control id (an owner-drawn button of its
     // own class, for example); it takes the control's state over.
     BOOL SubclassDlgItem(UINT id, CWnd* parent);
+    // Called by SubclassDlgItem once the object holds the control, before its widget is made.
+    virtual void PreSubclassWindow() {}
+
+    // The font of the window's text (the object must outlive the window); null: the dialog's.
+    void SetFont(CFont* font, BOOL redraw = TRUE);
+    CFont* GetFont() const { return font_; }
+    // The window's shape: only the region's inside is drawn and receives the mouse. The window
+    // keeps its own copy. Null: a rectangle again.
+    int SetWindowRgn(CRgn* region, BOOL redraw);
+    const CRgn& windowRegion() const { return region_; }
 
     static const CWnd wndTop;
     static const CWnd wndBottom;
@@ -375,6 +416,8 @@ protected:
     CWnd* parent_ = nullptr;
     HICON icons_[2] = {nullptr, nullptr};
     bool attached_ = false;
+    CFont* font_ = nullptr;
+    CRgn region_;
 
 private:
     friend class CDialog;
@@ -686,6 +729,10 @@ class CMDIChildWnd;
 
 class CMDIFrameWnd : public CFrameWnd {
 public:
+    ~CMDIFrameWnd() override;
+    // The client area that holds the child frames (GetClientRect(m_hWndMDIClient, ...)).
+    HWND m_hWndMDIClient = nullptr;
+    CWnd* mdiClient_ = nullptr;
     // Creates the MDI client area. Override to change it (the default makes one without window menu).
     virtual BOOL OnCreateClient(LPCREATESTRUCT cs);
     CMDIChildWnd* MDIGetActive() const;
