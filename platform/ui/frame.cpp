@@ -36,10 +36,14 @@ std::string CommandTip(UINT id) { return promptPart(id, true); }
 CFrameWnd::CFrameWnd() = default;
 
 CFrameWnd::~CFrameWnd() {
-    if (m_hWnd) {
-        for (CControlBar* bar : bars_) DestroyView(*bar);
-    }
+    for (CControlBar* bar : bars_) bar->setParentWnd(nullptr);
 }
+
+CControlBar::~CControlBar() {
+    if (auto* frame = dynamic_cast<CFrameWnd*>(GetParent())) frame->unregisterBar(this);
+}
+
+void CFrameWnd::unregisterBar(CControlBar* bar) { std::erase(bars_, bar); }
 
 BOOL CFrameWnd::LoadFrame(UINT id, DWORD style, CWnd* parent) {
     if (!createHandle(parent, 0, style & ~WS_VISIBLE)) return FALSE;
@@ -169,8 +173,16 @@ void CFrameWnd::registerBar(CControlBar* bar) {
 
 // ---- CMDIFrameWnd
 CMDIFrameWnd::~CMDIFrameWnd() {
+    for (CMDIChildWnd* child : children_) child->mdiFrame_ = nullptr;
     delete mdiClient_;
     mdiClient_ = nullptr;
+}
+
+BOOL CMDIFrameWnd::DestroyWindow() {
+    if (!m_hWnd) return FALSE;
+    for (CMDIChildWnd* child : std::vector<CMDIChildWnd*>(children_)) child->DestroyWindow();
+    if (mdiClient_) mdiClient_->DestroyWindow();
+    return CFrameWnd::DestroyWindow();
 }
 
 BOOL CMDIFrameWnd::OnCreateClient(LPCREATESTRUCT cs) {
@@ -223,12 +235,14 @@ BOOL CMDIChildWnd::Create(LPCSTR, LPCSTR title, DWORD style, const RECT& rect, C
 
 BOOL CMDIChildWnd::DestroyWindow() {
     if (!m_hWnd) return FALSE;
+    client_ = nullptr;
+    // A destroyed child frame no longer belongs to its MDI frame (which may go before the object).
     if (mdiFrame_) {
         std::erase(mdiFrame_->children_, this);
         if (mdiFrame_->active_ == this) mdiFrame_->active_ = nullptr;
+        mdiFrame_ = nullptr;
     }
-    client_ = nullptr;
-    return CFrameWnd::DestroyWindow();
+    return CFrameWnd::DestroyWindow();  // may delete this (PostNcDestroy)
 }
 
 void CMDIChildWnd::SetClient(CWnd* client) {

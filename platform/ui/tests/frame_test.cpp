@@ -168,6 +168,24 @@ TEST_F(FrameTest, ChildFramesActivateAndDestroy) {
     frame.DestroyWindow();
 }
 
+TEST_F(FrameTest, ObjectsDestroyedWhileTheirWindowsLive) {
+    // A frame with bars and child frames, deleted without DestroyWindow; a child outliving its frame.
+    auto child = std::make_unique<CMDIChildWnd>();
+    {
+        auto frame = std::make_unique<MainFrame>();
+        ASSERT_TRUE(frame->LoadFrame(kFrame));
+        ASSERT_TRUE(child->Create(nullptr, "Tree", WS_CHILD | WS_VISIBLE, CRect(0, 0, 10, 10), frame.get()));
+        const HWND bar = frame->status.m_hWnd;
+        frame->DestroyWindow();
+        EXPECT_FALSE(IsWindow(bar));
+        EXPECT_FALSE(IsWindow(child->m_hWnd));
+    }
+    EXPECT_EQ(child->GetMDIFrame(), nullptr);
+    auto alive = std::make_unique<MainFrame>();
+    ASSERT_TRUE(alive->LoadFrame(kFrame));
+    alive.reset();
+}
+
 TEST_F(FrameTest, ProfileAndRecentFiles) {
     app.SetRegistryKey("Talvenor");
     EXPECT_EQ(app.GetProfileInt("GUI", "IconSize", 0), 0u);

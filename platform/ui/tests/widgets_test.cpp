@@ -198,6 +198,13 @@ TEST_F(Widgets, AFrameShowsItsMenusBarsAndATreeInAChildFrame) {
     other.DestroyWindow();
     treeFrame.DestroyWindow();
     frame.DestroyWindow();
+
+    // A frame object deleted while its window lives takes its widgets along.
+    auto gone = std::make_unique<Frame>();
+    ASSERT_TRUE(gone->LoadFrame(kFrame));
+    gone->ShowWindow(SW_SHOW);
+    gone.reset();
+    QCoreApplication::processEvents();
 }
 
 }  // namespace

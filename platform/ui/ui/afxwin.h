@@ -40,6 +40,10 @@
 //   };
 //   frame->LoadFrame(128) takes the menu 128, the title string 128 and the icon 128.
 //
+// Ownership: window objects do not delete themselves when their window is destroyed; whoever made
+// the object deletes it (a heap window that should go with its window overrides PostNcDestroy with
+// `delete this`). Destroying a window destroys its child windows (controls, bars, child frames).
+//
 // A mailbox window (a worker thread's hidden window):
 //   CWnd mailbox; mailbox.Create(nullptr, "", WS_CHILD | WS_DISABLED, CRect(0, 0, 100, 100), frame, 0);
 //   // the handle belongs to the creating (worker) thread; no widget is made
@@ -629,6 +633,7 @@ private:
 // ---- control bars
 class CControlBar : public CWnd {
 public:
+    ~CControlBar() override;
     void EnableDocking(DWORD style) { (void)style; }
     void SetBarStyle(DWORD style) { barStyle_ = style; }
     DWORD GetBarStyle() const { return barStyle_; }
@@ -718,6 +723,7 @@ public:
     CStatusBar* statusBar() const;
     CToolBar* toolBar() const;
     void registerBar(CControlBar* bar);
+    void unregisterBar(CControlBar* bar);
 
 protected:
     CMenu menu_;
@@ -730,6 +736,8 @@ class CMDIChildWnd;
 class CMDIFrameWnd : public CFrameWnd {
 public:
     ~CMDIFrameWnd() override;
+    // Destroys the child frames first, as the platform destroys child windows.
+    BOOL DestroyWindow() override;
     // The client area that holds the child frames (GetClientRect(m_hWndMDIClient, ...)).
     HWND m_hWndMDIClient = nullptr;
     CWnd* mdiClient_ = nullptr;
