@@ -7,7 +7,14 @@
 // display runs (a QApplication exists) and only on the main thread; the widget shows the state and
 // reports the user's changes back into it. Without a display the same objects work headless, so a
 // dialog's logic runs in tests: SetModalRunner() scripts what the user does, UserPrompts (prompts.h)
-// scripts the answers of message boxes and file dialogs.
+// scripts the answers of message boxes and file dialogs (testing.h has both, ready to use).
+//
+// Threads. Window objects with widgets belong to the main thread (the one that runs AfxWinMain).
+// Other threads reach them with PostMessage / SendMessage; a control changed from another thread
+// is shown by the main thread later, and a modal dialog or message box asked for by another thread
+// is run by the main thread while the asking thread waits. The program's entry is
+//   CMyApp theApp;  int main(int argc, char** argv) { return AfxWinMain(argc, argv); }
+// with the resources registered (resources.h) before or at the start of InitInstance.
 //
 // Messages. Message handlers are registered at run time, in the constructor, by identifier:
 //   MapMessage(WM_X, handler)             a window message: LRESULT(WPARAM, LPARAM)
