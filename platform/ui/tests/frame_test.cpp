@@ -102,6 +102,20 @@ TEST_F(FrameTest, MenusAreAddressedByPositionAndUpdatedWhenTheyOpen) {
     EXPECT_TRUE(tools->DeleteMenu(1, MF_BYPOSITION));
     EXPECT_EQ(tools->GetMenuItemCount(), 1u);
     EXPECT_FALSE(variables.DestroyMenu());  // DeleteMenu destroyed the popup already
+
+    // A context menu: the frame's update handlers run, then the chosen command reaches the frame.
+    qui::testing::ScriptedPrompts prompts;
+    CMenu context;
+    ASSERT_TRUE(context.CreatePopupMenu());
+    context.AppendMenu(MF_STRING, kSave, "Save");
+    context.AppendMenu(MF_STRING, kVariable + 7, "var7");
+    frame.modified = false;
+    prompts.MenuAnswer(kVariable + 7);
+    EXPECT_TRUE(context.TrackPopupMenu(TPM_LEFTALIGN | TPM_RIGHTBUTTON, 10, 10, &frame));
+    EXPECT_TRUE(context.GetMenuState(0, MF_BYPOSITION) & MF_GRAYED);
+    EXPECT_EQ(frame.lastVariable, 7);
+    prompts.MenuAnswer(kSave);
+    EXPECT_EQ(context.TrackPopupMenu(TPM_RETURNCMD, 0, 0, &frame), static_cast<BOOL>(kSave));
     EXPECT_EQ(tools->GetSubMenu(7), nullptr);
     EXPECT_EQ(tools->EnableMenuItem(7, MF_BYPOSITION), static_cast<UINT>(-1));
     frame.DestroyWindow();
