@@ -37,6 +37,12 @@ std::string unique_name(std::string_view name, std::size_t last_try, Taken taken
   return candidate;
 }
 
+bool IsSameFile(const std::filesystem::path& a, const std::filesystem::path& b) {
+  if (a.empty() || b.empty()) return false;
+  std::error_code error;
+  return std::filesystem::equivalent(a, b, error) && !error;
+}
+
 std::string file_part(const std::filesystem::path& path) {
   const std::string text = path.string();
   const std::size_t slash = text.find_last_of("\\/");
@@ -50,7 +56,7 @@ CPlandrelDoc::CPlandrelDoc(DocumentHost& host, std::filesystem::path working_fol
     : host_(host),
       working_folder_(std::move(working_folder)),
       device_(device),
-      working_(working_folder_, device.board_type, device.board_number),
+      working_(working_folder_, static_cast<int>(device.board_type), device.board_number),
       records_(records::new_configuration()) {}
 
 void CPlandrelDoc::Inform(std::string_view text) {
@@ -99,6 +105,11 @@ bool CPlandrelDoc::ReadConfiguration(const std::filesystem::path& path) {
     return false;
   }
   if (!SaveModified()) return false;
+  // The save just made may have been to this very file: read what it holds now.
+  if (IsSameFile(path, path_) && !records::read_whole_file(path, bytes)) {
+    Inform(kErrorRecording);
+    return false;
+  }
 
   records::Configuration loaded;
   records::LoadSummary summary;

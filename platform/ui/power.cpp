@@ -30,11 +30,15 @@ void StartPowerWatch() {
     }
 }
 
+bool PowerWatchConnected() { return watch != nullptr; }
+
 void StopPowerWatch() {
     delete watch;
     watch = nullptr;
 }
 
 }  // namespace qui::detail
+
+bool qui::PowerBroadcastConnected() { return qui::detail::PowerWatchConnected(); }
 
 #include "power.moc"

@@ -22,16 +22,41 @@
 #include "qt_support.h"
 #include "ui_internal.h"
 
+// Qt's event queue is guarded by Qt's own locks, which the thread sanitizer does not see in an
+// uninstrumented Qt: the wake-up event made by a worker is handed to the main thread through an
+// explicit release and acquire on one address, so that the hand-over is visible to it.
+#if defined(__SANITIZE_THREAD__)
+extern "C" void __tsan_acquire(void* address);
+extern "C" void __tsan_release(void* address);
+#define QUI_HANDOVER_RELEASE(a) __tsan_release(a)
+#define QUI_HANDOVER_ACQUIRE(a) __tsan_acquire(a)
+#else
+#define QUI_HANDOVER_RELEASE(a) static_cast<void>(a)
+#define QUI_HANDOVER_ACQUIRE(a) static_cast<void>(a)
+#endif
+
 namespace qui::detail {
 namespace {
 
+int handover = 0;
+
 constexpr UINT kCallMessage = WM_APP + 0x3FF0;
+constexpr UINT kSyncMessage = WM_APP + 0x3FF1;
+constexpr UINT kDeleteViewMessage = WM_APP + 0x3FF2;
 
 // Runs the functions other threads hand to the main thread.
 class ServiceWindow final : public CWnd {
 public:
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override {
         if (message == kCallMessage) return (*reinterpret_cast<const std::function<LRESULT()>*>(wParam))();
+        if (message == kSyncMessage) {
+            if (CWnd* window = LookupWindow(reinterpret_cast<HWND>(wParam))) window->syncView();
+            return 0;
+        }
+        if (message == kDeleteViewMessage) {
+            delete reinterpret_cast<View*>(wParam);
+            return 0;
+        }
         return CWnd::WindowProc(message, wParam, lParam);
     }
 };
@@ -40,6 +65,7 @@ class Dispatcher final : public QObject {
 public:
     static constexpr QEvent::Type kWake = static_cast<QEvent::Type>(QEvent::User + 0x51);
     bool event(QEvent* e) override {
+        QUI_HANDOVER_ACQUIRE(&handover);
         if (e->type() != kWake) return QObject::event(e);
         DrainMainQueue(4096);
         int code = 0;
@@ -53,6 +79,7 @@ public:
 class HookFilter final : public QObject {
 public:
     bool eventFilter(QObject* watched, QEvent* e) override {
+        QUI_HANDOVER_ACQUIRE(&handover);
         UINT message = 0;
         WPARAM wParam = 0;
         switch (e->type()) {
@@ -109,7 +136,11 @@ void StartMainThread() {
     auto* dispatcher = new Dispatcher;
     dispatcherObject = dispatcher;
     SetMainThread([] {
-        if (QObject* d = dispatcherObject.load()) QCoreApplication::postEvent(d, new QEvent(Dispatcher::kWake));
+        if (QObject* d = dispatcherObject.load()) {
+            auto* wake = new QEvent(Dispatcher::kWake);
+            QUI_HANDOVER_RELEASE(&handover);
+            QCoreApplication::postEvent(d, wake);
+        }
     });
     SetPreTranslate([](MSG* msg) {
         CWinApp* app = AfxGetApp();
@@ -147,6 +178,14 @@ void StopMainThread() {
 }
 
 HWND ServiceHandle() { return service ? service->m_hWnd : nullptr; }
+
+bool QueueViewSync(HWND window) {
+    return ServiceHandle() && ::PostMessage(ServiceHandle(), kSyncMessage, reinterpret_cast<WPARAM>(window), 0);
+}
+
+bool QueueViewDelete(View* view) {
+    return ServiceHandle() && ::PostMessage(ServiceHandle(), kDeleteViewMessage, reinterpret_cast<WPARAM>(view), 0);
+}
 
 int RunQtLoop() { return QCoreApplication::exec(); }
 
@@ -227,17 +266,24 @@ bool QtChooseFile(HWND owner, FileDialogRequest& request) {
     for (const auto& [description, patterns] : ParseFileFilter(request.filter)) {
         QString p = QString::fromStdString(patterns);
         p.replace(';', ' ');
-        filters << QString::fromStdString(description).remove(QRegularExpression("\\(.*\\)")).trimmed() + " (" + p + ")";
+        // Only a pattern list in parentheses goes ("Files(*.cnf)"); "cnf (format 4)" keeps its words,
+        // so that filters differing only there stay apart.
+        filters << QString::fromStdString(description).remove(QRegularExpression("\\([^()]*[*.][^()]*\\)")).trimmed() + " (" + p + ")";
     }
     QFileDialog dialog(WidgetOfHandle(owner), QString::fromStdString(request.title), QString::fromStdString(request.initialFolder));
     dialog.setAcceptMode(request.open ? QFileDialog::AcceptOpen : QFileDialog::AcceptSave);
     dialog.setFileMode(request.open ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
     dialog.setOption(QFileDialog::DontUseNativeDialog);
-    if (!filters.isEmpty()) dialog.setNameFilters(filters);
+    if (!filters.isEmpty()) {
+        dialog.setNameFilters(filters);
+        if (request.filterIndex >= 1 && request.filterIndex <= filters.size())
+            dialog.selectNameFilter(filters[request.filterIndex - 1]);
+    }
     if (!request.defaultExtension.empty()) dialog.setDefaultSuffix(QString::fromStdString(request.defaultExtension));
     if (!request.fileName.empty()) dialog.selectFile(QString::fromStdString(request.fileName));
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return false;
     request.fileName = dialog.selectedFiles().front().toStdString();
+    if (const auto chosen = filters.indexOf(dialog.selectedNameFilter()); chosen >= 0) request.filterIndex = static_cast<int>(chosen) + 1;
     return true;
 }
 
@@ -281,6 +327,7 @@ void RaisePowerBroadcast(WPARAM event) {
 // Adopts the running QApplication as the main thread's loop (tests that make their own).
 namespace qui::testing {
 void AttachMainThread() { StartMainThread(); }
+void WatchPowerBroadcast() { StartPowerWatch(); }
 void DetachMainThread() { StopMainThread(); }
 }  // namespace qui::testing
 

@@ -334,6 +334,7 @@ void DestroyView(CWnd& window) {
     View* view = window.view();
     if (!view) return;
     window.setView(nullptr);
+    if (!qui::IsMainThread() && QueueViewDelete(view)) return;
     delete view;
 }
 
@@ -369,6 +370,7 @@ void MakeTopLevelView(CWnd& window) {
 }
 
 void ApplyGeometry(CWnd& window) {
+    if (!qui::IsMainThread()) return;  // widgets belong to the main thread
     if (!window.view()) return;
     QWidget* w = window.view()->widget();
     const RECT& r = window.geometry();
@@ -381,19 +383,26 @@ void ApplyGeometry(CWnd& window) {
 }
 
 void FocusView(CWnd& window) {
+    if (!qui::IsMainThread()) return;  // widgets belong to the main thread
     if (window.view()) window.view()->widget()->setFocus(Qt::OtherFocusReason);
 }
 
 void InvalidateView(CWnd& window) {
+    if (!qui::IsMainThread()) {
+        if (window.view()) QueueViewSync(window.m_hWnd);
+        return;
+    }
     if (window.view()) window.view()->widget()->update();
 }
 
 void LowerView(CWnd& window) {
+    if (!qui::IsMainThread()) return;  // widgets belong to the main thread
     if (!window.view()) return;
     window.view()->widget()->lower();
 }
 
 void ActivateView(CWnd& window) {
+    if (!qui::IsMainThread()) return;  // widgets belong to the main thread
     if (!window.view()) return;
     QWidget* w = window.view()->widget();
     if (auto* sub = qobject_cast<QMdiSubWindow*>(w)) {
@@ -407,6 +416,7 @@ void ActivateView(CWnd& window) {
 }
 
 void CenterView(CWnd& window, CWnd* owner) {
+    if (!qui::IsMainThread()) return;  // widgets belong to the main thread
     if (!window.view()) return;
     QWidget* w = window.view()->widget();
     QRect area;
@@ -428,6 +438,7 @@ void CenterView(CWnd& window, CWnd* owner) {
 bool ViewIsMinimized(const CWnd& window) { return window.view() && window.view()->widget()->isMinimized(); }
 
 void PointToScreen(const CWnd& window, POINT& point, bool toScreen) {
+    if (!qui::IsMainThread()) return;  // widgets belong to the main thread
     if (!window.view()) return;
     QWidget* w = window.view()->widget();
     const QPoint p = toScreen ? w->mapToGlobal(QPoint(point.x, point.y)) : w->mapFromGlobal(QPoint(point.x, point.y));
@@ -444,6 +455,7 @@ void DialogBaseUnits(double& x, double& y) {
 
 // ---- frames and bars
 void SyncMenuBar(CFrameWnd& frame) {
+    if (!qui::IsMainThread()) return;  // widgets belong to the main thread
     auto* main = frame.view() ? qobject_cast<QMainWindow*>(frame.view()->widget()) : nullptr;
     if (!main) return;
     QMenuBar* bar = main->menuBar();
@@ -483,6 +495,7 @@ void SyncMenuBar(CFrameWnd& frame) {
 }
 
 void SyncBars(CFrameWnd& frame) {
+    if (!qui::IsMainThread()) return;  // widgets belong to the main thread
     auto* main = frame.view() ? qobject_cast<QMainWindow*>(frame.view()->widget()) : nullptr;
     if (!main) return;
     CFrameWnd* f = &frame;
@@ -579,7 +592,8 @@ int ShowModalDialog(CDialog& dialog) {
         return dialog.Result();
     }
     CWnd* owner = dialog.GetParent() ? dialog.GetParent() : AfxGetMainWnd();
-    QWidget* parent = owner && owner->view() ? owner->view()->widget()->window() : nullptr;
+    if (owner == &dialog || (owner && !owner->view())) owner = nullptr;
+    QWidget* parent = owner ? owner->view()->widget()->window() : nullptr;
     dialog.makeWidget(parent);
     DialogHost host;
     host.widget = static_cast<DialogWidget*>(dialog.view()->widget());
@@ -629,6 +643,7 @@ QWidget* CDialog::makeWidget(QWidget* parent) {
         if (HICON icon = GetIcon(TRUE) ? GetIcon(TRUE) : GetIcon(FALSE)) w->setWindowIcon(PixmapOfIcon(icon));
     }, false);
     if (t) {
+        QLabel* lastLabel = nullptr;
         for (const auto& ct : t->controls) {
             CWnd* control = findChild(ct.id);
             QWidget* cw = nullptr;
@@ -636,9 +651,6 @@ QWidget* CDialog::makeWidget(QWidget* parent) {
                 cw = control->makeWidget(w);
             } else {
                 // Unaddressed controls (IDC_STATIC) are drawn from the template alone.
-                auto* s = std::make_unique<CStatic>().release();
-                s->SetWindowText(ct.text.c_str());
-                delete s;
                 if (ct.kind == qui::ControlKind::GroupBox) cw = new QGroupBox(qs(ct.text), w);
                 else if (ct.kind == qui::ControlKind::EtchedLine) {
                     auto* line = new QFrame(w);
@@ -658,6 +670,24 @@ QWidget* CDialog::makeWidget(QWidget* parent) {
                 }
             }
             if (!cw) continue;
+            // As on the original platform, a field is named for assistive technology by the static
+            // text before it, whose mnemonic moves the focus to it.
+            if (ct.kind == qui::ControlKind::Edit || ct.kind == qui::ControlKind::ListBox ||
+                ct.kind == qui::ControlKind::ComboBox || ct.kind == qui::ControlKind::Tree ||
+                ct.kind == qui::ControlKind::RichEdit || ct.kind == qui::ControlKind::Progress) {
+                if (lastLabel) {
+                    QString name = lastLabel->text();
+                    name.remove('&');
+                    if (name.endsWith(':')) name.chop(1);
+                    cw->setAccessibleName(name.trimmed());
+                    lastLabel->setBuddy(cw);
+                }
+                lastLabel = nullptr;
+            } else if (auto* label = qobject_cast<QLabel*>(cw); label && ct.kind == qui::ControlKind::Static) {
+                lastLabel = label;
+            } else {
+                lastLabel = nullptr;
+            }
             const CRect r = DialogUnitsToPixels(RECT{ct.x, ct.y, ct.x + ct.cx, ct.y + ct.cy});
             cw->setGeometry(r.left, r.top, std::max(r.Width(), 1), std::max(r.Height(), 1));
             if (ct.kind == qui::ControlKind::ComboBox) cw->setFixedHeight(std::max(cw->sizeHint().height(), 8));
@@ -981,7 +1011,13 @@ QWidget* CMDIChildWnd::makeWidget(QWidget*) {
     if (r.right > r.left && r.bottom > r.top) sub->setGeometry(r.left, r.top, r.right - r.left, r.bottom - r.top);
     bind(*this, sub, [this, sub] {
         sub->setWindowTitle(qs(GetWindowText()));
-        if (HICON icon = GetIcon(FALSE) ? GetIcon(FALSE) : GetIcon(TRUE)) sub->setWindowIcon(PixmapOfIcon(icon));
+        if (HICON icon = GetIcon(FALSE) ? GetIcon(FALSE) : GetIcon(TRUE)) {
+            sub->setWindowIcon(PixmapOfIcon(icon));
+        } else {
+            QPixmap none(16, 16);  // no icon: no toolkit logo either
+            none.fill(Qt::transparent);
+            sub->setWindowIcon(none);
+        }
         if (client_) {
             if (!client_->view()) client_->makeWidget(sub);
             if (client_->view() && sub->widget() != client_->view()->widget()) sub->setWidget(client_->view()->widget());

@@ -36,6 +36,9 @@ public:
     virtual void sync() = 0;
     virtual QWidget* widget() const = 0;
 };
+// Widgets are changed and deleted on the main thread only: other threads hand the work over.
+bool QueueViewSync(HWND window);
+bool QueueViewDelete(View* view);
 void RunTimer(CWnd* window, UINT_PTR id, UINT milliseconds);
 void StopTimer(CWnd* window, UINT_PTR id);
 void StopAllTimers(CWnd* window);
@@ -59,6 +62,7 @@ bool QtChooseFile(HWND owner, FileDialogRequest& request);
 void QtBeep();
 int RunQtLoop();
 void StartPowerWatch();
+bool PowerWatchConnected();
 void StopPowerWatch();
 // The pixel size of one dialog unit (x: 1/4 of the average character width, y: 1/8 of the height).
 void DialogBaseUnits(double& x, double& y);

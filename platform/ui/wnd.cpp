@@ -56,7 +56,9 @@ void CCmdTarget::MapUpdateCommandRange(UINT first, UINT last, std::function<void
 }
 
 BOOL CCmdTarget::OnCmdMsg(UINT id, CCmdUI* ui) {
-    for (const Entry& e : entries_) {
+    // The latest registration wins, so a derived class's handler replaces its base's.
+    for (auto it = entries_.rbegin(); it != entries_.rend(); ++it) {
+        const Entry& e = *it;
         if (id < e.first || id > e.last) continue;
         if (ui && e.update) {
             e.update(ui);
@@ -133,6 +135,11 @@ BOOL CWnd::DestroyWindow() {
     DestroyView(*this);
     DestroyHandle(m_hWnd);
     m_hWnd = nullptr;
+    // The main window's end ends the message loop.
+    if (CWinApp* app = AfxGetApp(); app && app->m_pMainWnd == this) {
+        app->m_pMainWnd = nullptr;
+        PostQuitMessage(0);
+    }
     PostNcDestroy();
     return TRUE;
 }
@@ -419,7 +426,13 @@ BOOL CWnd::SubclassDlgItem(UINT id, CWnd* parent) {
 QWidget* CWnd::makeWidget(QWidget*) { return nullptr; }
 
 void CWnd::syncView() {
-    if (view_) view_->sync();
+    if (!view_) return;
+    // A worker that changes a control's state has the main thread show it.
+    if (!qui::IsMainThread()) {
+        QueueViewSync(m_hWnd);
+        return;
+    }
+    view_->sync();
 }
 
 void CWnd::attachChild(int id, CWnd* child) {

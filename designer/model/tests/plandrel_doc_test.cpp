@@ -254,6 +254,18 @@ TEST_F(DocumentTest, SaveModifiedAnswers) {
   EXPECT_EQ(host_.shown.back().text, "Save changes to untitled?");
 }
 
+TEST_F(DocumentTest, ReopeningTheEditedFileAfterSavingItReadsTheSavedContent) {
+  const fs::path path = file_of(records::new_configuration(), "same.cnf");
+  ASSERT_TRUE(doc_->ReadConfiguration(path));
+  doc_->Records().variables = {variable("Added", 9)};
+  ASSERT_TRUE(doc_->WriteWorkingFile(Section::variables));
+  doc_->SetModifiedFlag();
+  host_.answers = {MessageAnswer::yes};
+  ASSERT_TRUE(doc_->ReadConfiguration(path));
+  ASSERT_EQ(doc_->Records().variables.size(), 1u);
+  EXPECT_EQ(records::text_of(doc_->Records().variables[0].name), "Added");
+}
+
 TEST_F(DocumentTest, Titles) {
   struct Case {
     fs::path file;

@@ -45,26 +45,34 @@ TEST_F(LockOrder, RecursiveEntryCountsOnce) {
 
 TEST_F(LockOrder, OrderRules) {
     if (!qui::LockOrderChecked()) GTEST_SKIP() << "release build: the order is not checked";
+    // Sequences over sections ranked as the designer ranks them: 0 is csEngine, 1 the others.
+    // Each case gets fresh sections, so that no two cases take the same pair in both orders.
     struct Case {
-        std::vector<CRITICAL_SECTION*> sequence;
+        std::vector<int> ranks;     // the sections, by rank
+        std::vector<int> sequence;  // indices into ranks, in the order entered
         bool violation;
     };
     const std::vector<Case> cases = {
-        {{&engine, &dialog}, false},          // csEngine first
-        {{&dialog, &format}, false},          // same rank, any order
-        {{&format, &dialog}, false},
-        {{&engine, &engine, &dialog}, false}, // re-entry
-        {{&dialog, &engine}, true},           // csEngine after another section
-        {{&engine, &dialog, &engine}, false}, // re-entering a held csEngine is allowed
+        {{0, 1}, {0, 1}, false},        // csEngine first
+        {{1, 1}, {0, 1}, false},        // same rank, any order
+        {{1, 1}, {1, 0}, false},
+        {{0, 1}, {0, 0, 1}, false},     // re-entry
+        {{0, 1}, {1, 0}, true},         // csEngine after another section
+        {{0, 1}, {0, 1, 0}, false},     // re-entering a held csEngine is allowed
     };
     for (const Case& c : cases) {
         reports.clear();
-        for (auto* cs : c.sequence) EnterCriticalSection(cs);
-        for (auto it = c.sequence.rbegin(); it != c.sequence.rend(); ++it) LeaveCriticalSection(*it);
+        std::vector<CRITICAL_SECTION> sections(c.ranks.size());
+        for (std::size_t i = 0; i < sections.size(); ++i) {
+            InitializeCriticalSection(&sections[i]);
+            qui::SetCriticalSectionRank(&sections[i], c.ranks[i], c.ranks[i] == 0 ? "csEngine" : "csOther");
+        }
+        for (int i : c.sequence) EnterCriticalSection(&sections[static_cast<std::size_t>(i)]);
+        for (auto it = c.sequence.rbegin(); it != c.sequence.rend(); ++it) LeaveCriticalSection(&sections[static_cast<std::size_t>(*it)]);
         EXPECT_EQ(!reports.empty(), c.violation) << c.sequence.size();
         EXPECT_EQ(qui::HeldCriticalSectionCount(), 0);
+        for (auto& cs : sections) DeleteCriticalSection(&cs);
     }
-    ASSERT_FALSE(reports.empty());
 }
 
 class Echo : public CWnd {

@@ -4,6 +4,12 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QMainWindow>
+#include <QMenuBar>
+#include <QMenu>
+#include <QStatusBar>
+#include <QToolBar>
+#include <QTreeWidget>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
@@ -14,7 +20,7 @@
 #include <future>
 #include <thread>
 
-#include "ui/afxwin.h"
+#include "ui/afxcmn.h"
 #include "ui/testing.h"
 
 namespace {
@@ -232,6 +238,27 @@ TEST_F(Widgets, TimersAndPopups) {
     EXPECT_EQ(splash.m_hWnd, nullptr);
 }
 
+TEST_F(Widgets, ThePowerBroadcastRaisedFromAnyThreadReachesTheMainWindowOnTheMainThread) {
+    struct Frame : CWnd {
+        std::vector<std::pair<WPARAM, bool>> got;
+        LRESULT WindowProc(UINT message, WPARAM w, LPARAM l) override {
+            if (message == WM_POWERBROADCAST) {
+                got.emplace_back(w, qui::IsMainThread());
+                return TRUE;
+            }
+            return CWnd::WindowProc(message, w, l);
+        }
+    } frame;
+    ASSERT_TRUE(frame.Create(nullptr, "", 0, RECT{0, 0, 1, 1}, nullptr, 0));
+    app.m_pMainWnd = &frame;
+    qui::RaisePowerBroadcast(PBT_APMSUSPEND);
+    std::thread worker([] { qui::RaisePowerBroadcast(PBT_APMRESUMEAUTOMATIC); });  // served while we wait below
+    while (frame.got.size() < 2) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    worker.join();
+    EXPECT_EQ(frame.got, (std::vector<std::pair<WPARAM, bool>>{{PBT_APMSUSPEND, true}, {PBT_APMRESUMEAUTOMATIC, true}}));
+    app.m_pMainWnd = nullptr;
+}
+
 TEST_F(Widgets, NumbersUseTheCLocale) {
     EXPECT_STREQ(std::setlocale(LC_NUMERIC, nullptr), "C");
     EXPECT_EQ(QLocale().toString(0.5), "0.5");
@@ -239,6 +266,98 @@ TEST_F(Widgets, NumbersUseTheCLocale) {
     char buffer[16];
     std::snprintf(buffer, sizeof buffer, "%.1f", 2.5);
     EXPECT_STREQ(buffer, "2.5");
+}
+
+}  // namespace
+
+namespace {
+
+constexpr UINT kFrame = 128, kSave = 57603, kConnect = 32783;
+
+class Frame : public CMDIFrameWnd {
+public:
+    Frame() {
+        MapUpdateCommand(kSave, [this](CCmdUI* ui) { ui->Enable(modified); });
+        MapCommand(kConnect, [this] { ++connects; });
+    }
+    int OnCreate(LPCREATESTRUCT cs) override {
+        CMDIFrameWnd::OnCreate(cs);
+        toolBar.CreateEx(this);
+        toolBar.LoadToolBar(kFrame);
+        status.Create(this);
+        const UINT panes[] = {ID_SEPARATOR, 1000, 1001, ID_INDICATOR_CAPS};
+        status.SetIndicators(panes, 4);
+        return 0;
+    }
+    CToolBar toolBar;
+    CStatusBar status;
+    bool modified = false;
+    int connects = 0;
+};
+
+TEST_F(Widgets, AFrameShowsItsMenusBarsAndATreeInAChildFrame) {
+    qui::RegisterMenu(kFrame, {{"&File", 0, {{"&Save\tCtrl+S", kSave}, {}, {"E&xit", ID_APP_EXIT}}},
+                               {"&Tools", 0, {{"&Connect", kConnect}}}});
+    qui::RegisterToolBar(kFrame, {kSave, ID_SEPARATOR, kConnect});
+    qui::RegisterStrings({{kFrame, "Plandrel"}, {kSave, "Save the configuration\nSave"}, {kConnect, "Connect\nConnect"},
+                          {1000, "  CH1"}});
+    Frame frame;
+    ASSERT_TRUE(frame.LoadFrame(kFrame));
+    frame.ShowWindow(SW_SHOW);
+    auto* main = qobject_cast<QMainWindow*>(frame.widget());
+    ASSERT_NE(main, nullptr);
+    ASSERT_EQ(main->menuBar()->actions().size(), 2);
+
+    // Opening the File menu runs the update handlers.
+    QMenu* file = main->menuBar()->actions()[0]->menu();
+    ASSERT_NE(file, nullptr);
+    QMetaObject::invokeMethod(file, "aboutToShow");
+    EXPECT_FALSE(file->actions()[0]->isEnabled());
+    frame.modified = true;
+    QMetaObject::invokeMethod(file, "aboutToShow");
+    EXPECT_TRUE(file->actions()[0]->isEnabled());
+    // Choosing an entry posts its command to the frame.
+    QMenu* tools = main->menuBar()->actions()[1]->menu();
+    tools->actions()[0]->trigger();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(frame.connects, 1);
+
+    // The idle update reaches the toolbar's buttons.
+    frame.modified = false;
+    frame.UpdateCommandUI();
+    auto* bar = main->findChild<QToolBar*>("toolBar");
+    ASSERT_NE(bar, nullptr);
+    ASSERT_EQ(bar->actions().size(), 3);
+    EXPECT_FALSE(bar->actions()[0]->isEnabled());
+    EXPECT_EQ(bar->actions()[0]->toolTip(), "Save");
+    frame.status.SetPaneText(1, "  CH1");
+    EXPECT_NE(main->statusBar(), nullptr);
+
+    // A tree in a child frame, lowered without activation below a second child.
+    struct TreeFrame : CMDIChildWnd {};
+    TreeFrame treeFrame, other;
+    ASSERT_TRUE(treeFrame.Create(nullptr, "Tree", WS_CHILD | WS_VISIBLE, CRect(0, 0, 300, 200), &frame));
+    CTreeCtrl tree;
+    ASSERT_TRUE(tree.Create(WS_CHILD | WS_VISIBLE, CRect(0, 0, 300, 200), &treeFrame, 100));
+    HTREEITEM root = tree.InsertItem("Network", 0, 0);
+    tree.InsertItem("Station 1", 0, 0, root);
+    tree.Expand(root, TVE_EXPAND);
+    ASSERT_TRUE(other.Create(nullptr, "Variable", WS_CHILD | WS_VISIBLE, CRect(40, 40, 200, 150), &frame));
+    treeFrame.SetWindowPos(&CWnd::wndBottom, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    QCoreApplication::processEvents();
+    auto* view = qobject_cast<QTreeWidget*>(tree.widget());
+    ASSERT_NE(view, nullptr);
+    ASSERT_EQ(view->topLevelItemCount(), 1);
+    EXPECT_EQ(view->topLevelItem(0)->child(0)->text(0), "Station 1");
+    RECT r{};
+    ASSERT_TRUE(tree.GetItemRect(root, &r, TRUE));
+    UINT flags = 0;
+    EXPECT_EQ(tree.HitTest(POINT{r.left + 2, (r.top + r.bottom) / 2}, &flags), root);
+    EXPECT_TRUE(flags & TVHT_ONITEM);
+    if (const char* shot = std::getenv("QUORELLE_UI_SHOT")) main->grab().save(shot);
+    other.DestroyWindow();
+    treeFrame.DestroyWindow();
+    frame.DestroyWindow();
 }
 
 }  // namespace

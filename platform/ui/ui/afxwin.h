@@ -16,7 +16,8 @@
 //   MapUpdateCommand(id, h)               h(CCmdUI*): Enable / SetCheck, run when a menu opens and
 //                                         when idle (toolbar buttons)
 //   MapNotify(controlId, code, h)         a control's notification (BN_CLICKED, EN_KILLFOCUS, ...)
-// Commands go from the frame to the application object (CWinApp).
+// Commands go from the frame to the application object (CWinApp). A later registration for the
+// same identifier (a derived class's, made in its constructor) replaces an earlier one.
 //
 // A dialog:
 //   class CMyDlg : public CDialog {
@@ -235,8 +236,9 @@ public:
     void MapUpdateCommand(UINT id, std::function<void(CCmdUI*)> handler);
     void MapUpdateCommandRange(UINT first, UINT last, std::function<void(CCmdUI*)> handler);
 
-    // Runs the command handler (ui null) or the update handler (ui given) of id; FALSE when this
-    // target has none. Derived classes route further (frame -> application).
+    // Runs the command handler (ui null) or the update handler (ui given) of id, the latest one
+    // mapped when several cover it; FALSE when this target has none. Derived classes route further
+    // (frame -> application).
     virtual BOOL OnCmdMsg(UINT id, CCmdUI* ui);
 
 private:
@@ -900,5 +902,7 @@ ModalRunner SetModalRunner(ModalRunner runner);
 // The system's power broadcast: WM_POWERBROADCAST sent to the application's main window on the main
 // thread (the login manager's PrepareForSleep brings it when one runs). Tests raise it here.
 void RaisePowerBroadcast(WPARAM event);
+// Whether the login manager's signal is being watched (a system bus answered).
+bool PowerBroadcastConnected();
 
 }  // namespace qui

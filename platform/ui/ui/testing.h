@@ -115,5 +115,7 @@ private:
 // own QApplication instead of running AfxWinMain).
 void AttachMainThread();
 void DetachMainThread();
+// Starts watching the login manager's signal, as AfxWinMain does.
+void WatchPowerBroadcast();
 
 }  // namespace qui::testing
