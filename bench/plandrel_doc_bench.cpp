@@ -35,7 +35,8 @@ records::Configuration largest() {
   records::Configuration c = records::new_configuration();
   c.station_count = 256;
   for (int i = 1; i < 256; ++i)
-    c.stations[i] = records::make_station("Station " + std::to_string(i), static_cast<std::int16_t>(i));
+    c.stations[i] =
+        records::make_station("Station " + std::to_string(i), static_cast<std::int16_t>(i));
   for (int i = 0; i < 4095; ++i) {
     records::VARIABLE4 v;
     records::set_text(v.name, "Variable " + std::to_string(i));

@@ -31,19 +31,20 @@ std::string AboutVersionLine() {
 
 void RegisterAboutDialog() {
   using qui::ControlKind;
-  qui::RegisterDialog({IDD_ABOUTBOX,
-                       235,
-                       62,
-                       "About Plandrel",
-                       "MS Shell Dlg",
-                       8,
-                       qui::kModalFrame | qui::kSystemMenu,
-                       {
-                           {IDC_STATIC, ControlKind::Icon, 11, 17, 20, 20, "", 0, 128},
-                           {IDC_ABOUT_VERSION, ControlKind::Static, 40, 10, 119, 8, "Quorelle"},
-                           {IDC_STATIC, ControlKind::Static, 40, 25, 119, 8, "Kernala version 5.3"},
-                           {IDOK, ControlKind::PushButton, 178, 7, 50, 14, "OK", qui::kDefault | qui::kGroup},
-                       }});
+  qui::RegisterDialog(
+      {IDD_ABOUTBOX,
+       235,
+       62,
+       "About Plandrel",
+       "MS Shell Dlg",
+       8,
+       qui::kModalFrame | qui::kSystemMenu,
+       {
+           {IDC_STATIC, ControlKind::Icon, 11, 17, 20, 20, "", 0, 128},
+           {IDC_ABOUT_VERSION, ControlKind::Static, 40, 10, 119, 8, "Quorelle"},
+           {IDC_STATIC, ControlKind::Static, 40, 25, 119, 8, "Kernala version 5.3"},
+           {IDOK, ControlKind::PushButton, 178, 7, 50, 14, "OK", qui::kDefault | qui::kGroup},
+       }});
 }
 
 }  // namespace plandrel

@@ -14,8 +14,8 @@ CRITICAL_SECTION csValuesDisplay;
 
 const std::array<CRITICAL_SECTION*, 9>& DesignerCriticalSections() {
   static const std::array<CRITICAL_SECTION*, 9> sections{
-      &csEngine,        &csBaDialog,      &csVariableDialog, &csVariableFormat, &csMessageDialog,
-      &csMessageFormat, &csMessageStack,  &csMediumDialog,   &csValuesDisplay};
+      &csEngine,        &csBaDialog,     &csVariableDialog, &csVariableFormat, &csMessageDialog,
+      &csMessageFormat, &csMessageStack, &csMediumDialog,   &csValuesDisplay};
   return sections;
 }
 

@@ -11,7 +11,8 @@ std::filesystem::path ChooseWorkingFolder() {
     char base[MAX_PATH] = {};
     if (SHGetFolderPathA(nullptr, folder, nullptr, 0, base) != S_OK) continue;
     // The trailing separator is part of the folder's name as the working files are named from it.
-    const std::filesystem::path working = std::filesystem::path(base) / "Talvenor" / "Quorelle" / "";
+    const std::filesystem::path working =
+        std::filesystem::path(base) / "Talvenor" / "Quorelle" / "";
     std::error_code error;
     std::filesystem::create_directories(working, error);
     if (!error && std::filesystem::is_directory(working, error)) return working;

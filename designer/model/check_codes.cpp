@@ -13,7 +13,8 @@ constexpr std::array<std::pair<CONFIG_CHECK_CODE, std::string_view>, 14> kTexts{
     {kCheckLocalStationNotInvolved, "The local station must produce or consume this variable."},
     {kCheckLocalProducesAndConsumes,
      "A variable cannot be both produced\nand consumed by the local station."},
-    {kCheckProducerConsumes, "A variable cannot be both produced\nand consumed by the same station."},
+    {kCheckProducerConsumes,
+     "A variable cannot be both produced\nand consumed by the same station."},
     {kCheckFormatTooLong, "Warning :\nNot enough data to match the format."},
     {kCheckInvalidFormat, "Invalid format."},
     {kCheckVariableNameInUse, "This name is already in use by a variable."},
@@ -22,7 +23,8 @@ constexpr std::array<std::pair<CONFIG_CHECK_CODE, std::string_view>, 14> kTexts{
     {kCheckStationNameInUse, "This name is already in use by a station."},
     {kCheckStationAddressInUse, "This physical address is already in use by a station."},
     {kCheckMemoryFull,
-     "The FULLFIP memory space is full.\nRemove some configuration elements (variables, messages)."},
+     "The FULLFIP memory space is full.\nRemove some configuration elements (variables, "
+     "messages)."},
     {kCheckListNameInUse, "This name is already in use by a list."},
 }};
 

@@ -1,21 +1,16 @@
 #include "model/config_checks.h"
 
 #include <algorithm>
-#include <cstring>
 #include <string>
 #include <unordered_set>
 
 #include "model/display_format.h"
 #include "model/plandrel_doc.h"
+#include "records/byte_codec.h"
 
 namespace plandrel {
 
 namespace {
-
-template <std::size_t N>
-std::string_view text(const std::array<char, N>& field) {
-  return {field.data(), ::strnlen(field.data(), N)};
-}
 
 // Whether some record other than `self` (by key; every pair when `self` is null) has the same
 // value of `field`.
@@ -50,21 +45,22 @@ std::size_t count_other_variables(const records::Configuration& c,
 
 CONFIG_CHECK_CODE CheckVariableNames(const records::Configuration& c,
                                      const records::VARIABLE4* variable) {
-  return duplicated(c.variables, variable, [](const records::VARIABLE4& v) { return text(v.name); })
+  return duplicated(c.variables, variable,
+                    [](const records::VARIABLE4& v) { return records::text_of(v.name); })
              ? kCheckVariableNameInUse
              : kCheckOk;
 }
 
 CONFIG_CHECK_CODE CheckVariableIdentifiers(const records::Configuration& c,
                                            const records::VARIABLE4* variable) {
-  return duplicated(c.variables, variable,
-                    [](const records::VARIABLE4& v) { return v.identifier; })
+  return duplicated(c.variables, variable, [](const records::VARIABLE4& v) { return v.identifier; })
              ? kCheckVariableIdentifierInUse
              : kCheckOk;
 }
 
 CONFIG_CHECK_CODE CheckVariableFormat(const records::VARIABLE4& variable) {
-  const std::optional<std::size_t> total = DisplayFormatByteTotal(text(variable.format));
+  const std::optional<std::size_t> total =
+      DisplayFormatByteTotal(records::text_of(variable.format));
   if (!total) return kCheckInvalidFormat;
   return *total > variable.length ? kCheckFormatTooLong : kCheckOk;
 }
@@ -87,7 +83,8 @@ CONFIG_CHECK_CODE CheckVariableStations(const records::Configuration& c,
 
 CONFIG_CHECK_CODE CheckMessageNames(const records::Configuration& c,
                                     const records::MESSAGE4* message) {
-  return duplicated(c.messages, message, [](const records::MESSAGE4& m) { return text(m.name); })
+  return duplicated(c.messages, message,
+                    [](const records::MESSAGE4& m) { return records::text_of(m.name); })
              ? kCheckMessageNameInUse
              : kCheckOk;
 }
@@ -96,11 +93,12 @@ CONFIG_CHECK_CODE CheckFormatSyntax(std::string_view format) {
   return IsValidDisplayFormat(format) ? kCheckOk : kCheckInvalidFormat;
 }
 
-CONFIG_CHECK_CODE CheckListNames(const records::Configuration& c,
-                                 const records::LISTE_APER& list) {
-  const std::string_view name = text(list.name);
+CONFIG_CHECK_CODE CheckListNames(const records::Configuration& c, const records::LISTE_APER& list) {
+  const std::string_view name = records::text_of(list.name);
   return std::any_of(c.lists.begin(), c.lists.end(),
-                     [&](const records::LISTE_APER& l) { return &l != &list && text(l.name) == name; })
+                     [&](const records::LISTE_APER& l) {
+                       return &l != &list && records::text_of(l.name) == name;
+                     })
              ? kCheckListNameInUse
              : kCheckOk;
 }
@@ -109,7 +107,7 @@ CONFIG_CHECK_CODE CheckStationName(const records::Configuration& c, std::size_t 
                                    std::string_view name) {
   const std::size_t count = std::min<std::size_t>(c.station_count, c.stations.size());
   for (std::size_t i = 0; i < count; ++i)
-    if (i != station && text(c.stations[i].name) == name) return kCheckStationNameInUse;
+    if (i != station && records::text_of(c.stations[i].name) == name) return kCheckStationNameInUse;
   return kCheckOk;
 }
 
@@ -169,7 +167,7 @@ bool CheckBeforeConnect(CPlandrelDoc& document) {
   if (CheckVariableIdentifiers(c, nullptr) != kCheckOk) return refuse(kSameVariableIdentifiers);
   for (const records::VARIABLE4& v : c.variables)
     if (CheckVariableFormat(v) == kCheckInvalidFormat)
-      return refuse(invalid_format("The format of variable", text(v.name)));
+      return refuse(invalid_format("The format of variable", records::text_of(v.name)));
   const std::size_t periodic = CountPeriodicMessageChannels(c, nullptr);
   if (periodic > records::kMaxMessageChannel) return refuse(kTooManyPeriodicChannels);
   const std::size_t aperiodic = CountAperiodicMessageChannels(c, nullptr);
@@ -178,8 +176,8 @@ bool CheckBeforeConnect(CPlandrelDoc& document) {
   bool channels_changed = false;
   std::string failure;
   for (records::MESSAGE4& m : c.messages) {
-    if (CheckFormatSyntax(text(m.format)) != kCheckOk) {
-      failure = invalid_format("The format of message", text(m.name));
+    if (CheckFormatSyntax(records::text_of(m.format)) != kCheckOk) {
+      failure = invalid_format("The format of message", records::text_of(m.name));
     } else if (m.transmitted != 0) {
       if (m.aperiodic != 0 && aperiodic == 0) {
         failure = kNoAperiodicChannel;
@@ -191,10 +189,10 @@ bool CheckBeforeConnect(CPlandrelDoc& document) {
           channels_changed = true;
         }
         if (FindVariableByIdentifier(c, m.source_identifier) == kNoVariable)
-          failure = not_configured("The source identifier of message", text(m.name));
+          failure = not_configured("The source identifier of message", records::text_of(m.name));
       }
     } else if (FindVariableByIdentifier(c, m.destination_identifier) == kNoVariable) {
-      failure = not_configured("The destination identifier of message", text(m.name));
+      failure = not_configured("The destination identifier of message", records::text_of(m.name));
     }
     if (!failure.empty()) break;
   }

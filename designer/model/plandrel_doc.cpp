@@ -2,11 +2,11 @@
 
 #include <algorithm>
 #include <array>
-#include <cstring>
 #include <system_error>
 #include <vector>
 
 #include "records/atomic_file.h"
+#include "records/byte_codec.h"
 #include "records/config_format.h"
 #include "records/general_param.h"
 #include "records/instruction.h"
@@ -16,11 +16,6 @@ namespace plandrel {
 namespace {
 
 constexpr std::size_t kMaxName = 32;
-
-template <std::size_t N>
-std::string_view field_text(const std::array<char, N>& field) {
-  return {field.data(), ::strnlen(field.data(), N)};
-}
 
 // The first name + "(i)" for i = 2, 3, ... up to `last_try` that `taken` refuses, the base cut so
 // that the suffix fits in kMaxName characters; the candidate of `last_try` when all are taken.
@@ -89,8 +84,7 @@ bool CPlandrelDoc::New() {
 }
 
 bool CPlandrelDoc::Open() {
-  const auto chosen =
-      host_.AskOpenPath({"cnf", "", std::string(kOpenFilter)});
+  const auto chosen = host_.AskOpenPath({"cnf", "", std::string(kOpenFilter)});
   if (!chosen) return false;
   if (!ReadConfiguration(chosen->path)) return false;
   UpdateTitle();
@@ -204,8 +198,8 @@ bool CPlandrelDoc::Save() {
 bool CPlandrelDoc::SaveAs() {
   const auto chosen = host_.AskSavePath({"cnf", "untitled.cnf", std::string(kSaveFilter)});
   if (!chosen) return false;
-  const bool written = chosen->filter_index == 2 ? WriteFormat3(chosen->path)
-                                                 : WriteFormat4(chosen->path);
+  const bool written =
+      chosen->filter_index == 2 ? WriteFormat3(chosen->path) : WriteFormat4(chosen->path);
   if (!written) return false;
 
   std::error_code error;
@@ -295,23 +289,26 @@ bool CPlandrelDoc::WorkingFilesExist() const { return working_.exist(); }
 
 std::string CPlandrelDoc::MakeUniqueVariableName(std::string_view name) const {
   return unique_name(name, records::kMaxVariables, [this](std::string_view candidate) {
-    return std::any_of(records_.variables.begin(), records_.variables.end(),
-                       [&](const records::VARIABLE4& v) { return field_text(v.name) == candidate; });
+    return std::any_of(
+        records_.variables.begin(), records_.variables.end(),
+        [&](const records::VARIABLE4& v) { return records::text_of(v.name) == candidate; });
   });
 }
 
 std::string CPlandrelDoc::MakeUniqueMessageName(std::string_view name) const {
   return unique_name(name, records::kMaxMessages, [this](std::string_view candidate) {
-    return std::any_of(records_.messages.begin(), records_.messages.end(),
-                       [&](const records::MESSAGE4& m) { return field_text(m.name) == candidate; });
+    return std::any_of(
+        records_.messages.begin(), records_.messages.end(),
+        [&](const records::MESSAGE4& m) { return records::text_of(m.name) == candidate; });
   });
 }
 
 std::string CPlandrelDoc::MakeUniqueListName(std::string_view name) const {
   // Every candidate differs, so one among the first lists.size() + 1 is free.
   return unique_name(name, records_.lists.size() + 2, [this](std::string_view candidate) {
-    return std::any_of(records_.lists.begin(), records_.lists.end(),
-                       [&](const records::LISTE_APER& l) { return field_text(l.name) == candidate; });
+    return std::any_of(
+        records_.lists.begin(), records_.lists.end(),
+        [&](const records::LISTE_APER& l) { return records::text_of(l.name) == candidate; });
   });
 }
 

@@ -28,15 +28,18 @@ class CPlandrelDoc {
   // Texts of the document's own messages.
   static constexpr std::string_view kErrorRecording = "Error recording configuration.";
   static constexpr std::string_view kInvalidFormat = "Cannot open file : invalid format.";
-  static constexpr std::string_view kProblemCreating = "Warning :\nProblem creating intermediate files.";
+  static constexpr std::string_view kProblemCreating =
+      "Warning :\nProblem creating intermediate files.";
   static constexpr std::string_view kProblemManaging =
       "Warning :\nProblem in intermediate files management.";
   static constexpr std::string_view kMemoryFull =
-      "The FULLFIP memory space is full.\nRemove some configuration elements (variables, messages).";
+      "The FULLFIP memory space is full.\nRemove some configuration elements (variables, "
+      "messages).";
   static constexpr std::string_view kConvertQuestion =
       "This file will be converted to Plandrel 4.0 format. \nDo you want to continue ?";
   static constexpr std::string_view kUntitled = "untitled";
-  static constexpr std::string_view kOpenFilter = "Files Plandrel(*.cnf)|*.cnf|All files(*.*)|*.*||";
+  static constexpr std::string_view kOpenFilter =
+      "Files Plandrel(*.cnf)|*.cnf|All files(*.*)|*.*||";
   static constexpr std::string_view kSaveFilter = "cnf (format 4)|*.cnf|cnf (format 3)|*.cnf||";
 
   // The working files are those of `device` in `working_folder`. The document starts untouched,

@@ -28,8 +28,8 @@ std::size_t TimingTable::Index(const records::GENERAL_PARAM& param) {
 
 records::TimingEntry TimingTable::Entry(std::size_t index) const {
   const std::size_t i = std::min(index, kEntries - 1);
-  return {bytes[kMinSilence][i],    bytes[kMaxSilence][i],   bytes[kMinTurnaround][i],
-          bytes[kMaxTurnaround][i], floats[kSilenceUnit][i], floats[kSilenceOffset][i],
+  return {bytes[kMinSilence][i],      bytes[kMaxSilence][i],   bytes[kMinTurnaround][i],
+          bytes[kMaxTurnaround][i],   floats[kSilenceUnit][i], floats[kSilenceOffset][i],
           floats[kTurnaroundUnit][i], floats[kBitTime][i]};
 }
 

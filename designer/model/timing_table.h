@@ -30,7 +30,9 @@ struct TimingTable {
   // multiplier) instead of reading past the table.
   static std::size_t Index(const records::GENERAL_PARAM& param);
   records::TimingEntry Entry(std::size_t index) const;  // index held to the table
-  records::TimingEntry Entry(const records::GENERAL_PARAM& param) const { return Entry(Index(param)); }
+  records::TimingEntry Entry(const records::GENERAL_PARAM& param) const {
+    return Entry(Index(param));
+  }
 };
 
 }  // namespace plandrel

@@ -136,9 +136,10 @@ TEST_F(AppTest, ABadFileOnTheCommandLineLeavesTheProgramRunning) {
   };
   auto truncated = records::encode_format4(records::new_configuration());
   truncated.resize(200);
-  for (const Case& k : {Case{"foreign.cnf", {'G', 'I', 'F', '8', '9', 'a'}, "Cannot open file : invalid format."},
-                        Case{"truncated.cnf", truncated, "Cannot open file : invalid format."},
-                        Case{"", {}, "Error recording configuration."}}) {
+  for (const Case& k :
+       {Case{"foreign.cnf", {'G', 'I', 'F', '8', '9', 'a'}, "Cannot open file : invalid format."},
+        Case{"truncated.cnf", truncated, "Cannot open file : invalid format."},
+        Case{"", {}, "Error recording configuration."}}) {
     const fs::path path = k.name.empty() ? folder_ / "absent.cnf" : file_with(k.bytes, k.name);
     prompts_.Clear();
     ASSERT_TRUE(start({path.string()})) << k.text;
@@ -189,7 +190,8 @@ class WitnessSession : public testing::FakeSession {
  public:
   WitnessSession(CPlandrelApp& app, std::vector<std::string>& notes) : app_(app), notes_(notes) {}
   ~WitnessSession() override {
-    notes_.push_back(csEngine.state != nullptr && csValuesDisplay.state != nullptr ? "locks" : "no locks");
+    notes_.push_back(csEngine.state != nullptr && csValuesDisplay.state != nullptr ? "locks"
+                                                                                   : "no locks");
     notes_.push_back(app_.Document() != nullptr ? "document" : "no document");
   }
 
@@ -241,7 +243,8 @@ TEST(AboutBox, VersionLineFromDistrib) {
   ASSERT_TRUE(reg::createKey(reg::Root::LocalMachine, key));
   EXPECT_EQ(AboutVersionLine(), "Quorelle");  // no value
   const std::string distrib = "5.0.2";
-  reg::Value value{reg::ValueType::String, std::vector<std::uint8_t>(distrib.begin(), distrib.end())};
+  reg::Value value{reg::ValueType::String,
+                   std::vector<std::uint8_t>(distrib.begin(), distrib.end())};
   value.data.push_back(0);
   ASSERT_TRUE(reg::setValue(reg::Root::LocalMachine, key, "Distrib", value));
   EXPECT_EQ(AboutVersionLine(), "Quorelle version 5.0.2");

@@ -55,12 +55,12 @@ TEST(ConfigChecks, VariableFormats) {
     std::uint16_t length;
     CONFIG_CHECK_CODE code;
   };
-  for (const Case& k : {Case{"%h", 1, kCheckOk}, Case{"%4h", 4, kCheckOk},
-                        Case{"%4h", 2, kCheckFormatTooLong}, Case{"%2U%f", 8, kCheckOk},
-                        Case{"%2U%f", 7, kCheckFormatTooLong}, Case{"%10s", 10, kCheckOk},
-                        Case{"", 0, kCheckOk}, Case{"%s", 10, kCheckInvalidFormat},
-                        Case{"%0h", 10, kCheckInvalidFormat}, Case{"h", 10, kCheckInvalidFormat},
-                        Case{"%", 10, kCheckInvalidFormat}, Case{"%4%h", 10, kCheckInvalidFormat}}) {
+  for (const Case& k :
+       {Case{"%h", 1, kCheckOk}, Case{"%4h", 4, kCheckOk}, Case{"%4h", 2, kCheckFormatTooLong},
+        Case{"%2U%f", 8, kCheckOk}, Case{"%2U%f", 7, kCheckFormatTooLong},
+        Case{"%10s", 10, kCheckOk}, Case{"", 0, kCheckOk}, Case{"%s", 10, kCheckInvalidFormat},
+        Case{"%0h", 10, kCheckInvalidFormat}, Case{"h", 10, kCheckInvalidFormat},
+        Case{"%", 10, kCheckInvalidFormat}, Case{"%4%h", 10, kCheckInvalidFormat}}) {
     EXPECT_EQ(CheckVariableFormat(variable("v", 1, k.format, k.length)), k.code) << k.format;
     EXPECT_EQ(CheckFormatSyntax(k.format),
               k.code == kCheckInvalidFormat ? kCheckInvalidFormat : kCheckOk)
@@ -209,7 +209,8 @@ TEST_F(ConnectCheckTest, EachFailureWithItsTextAndTheFirstOneWins) {
          records::set_text(c.variables[3].format, "bad");
        },
        {"Several variables have the same name."}},
-      {"same identifiers", [](auto& c) { c.variables[2].identifier = 1; },
+      {"same identifiers",
+       [](auto& c) { c.variables[2].identifier = 1; },
        {"Several variables have the same identifier."}},
       {"variable format",
        [](auto& c) { records::set_text(c.variables[3].format, "%0h"); },
@@ -222,9 +223,11 @@ TEST_F(ConnectCheckTest, EachFailureWithItsTextAndTheFirstOneWins) {
        },
        {"There are more than 8 variables enabled for aperiodical\nmessage requests emission, "
         "which is not possible."}},
-      {"message format", [](auto& c) { records::set_text(c.messages[1].format, "%"); },
+      {"message format",
+       [](auto& c) { records::set_text(c.messages[1].format, "%"); },
        {"The format of message \"Per \"\nis invalid."}},
-      {"no aperiodic channel", [](auto& c) { c.variables[0].flags = 0; },
+      {"no aperiodic channel",
+       [](auto& c) { c.variables[0].flags = 0; },
        {"No variable produced by the local station enables\naperiodical message requests "
         "emission."}},
       {"no periodic channel",
@@ -234,9 +237,11 @@ TEST_F(ConnectCheckTest, EachFailureWithItsTextAndTheFirstOneWins) {
        },
        {"No variable produced by the local station enables\nperiodical message requests "
         "emission."}},
-      {"source not configured", [](auto& c) { c.messages[0].source_identifier = 77; },
+      {"source not configured",
+       [](auto& c) { c.messages[0].source_identifier = 77; },
        {"The source identifier of message \"Ap\"\nis not configured."}},
-      {"destination not configured", [](auto& c) { c.messages[2].destination_identifier = 77; },
+      {"destination not configured",
+       [](auto& c) { c.messages[2].destination_identifier = 77; },
        {"The destination identifier of message \"In\"\nis not configured."}},
       {"the first message's failure wins",
        [](auto& c) {

@@ -220,15 +220,15 @@ TEST_F(DocumentTest, SaveAsFormat3AndTheConversionQuestionOnTheNextSave) {
 TEST_F(DocumentTest, SaveModifiedAnswers) {
   struct Case {
     MessageAnswer answer;
-    bool writable;     // whether the save that Yes runs can succeed
+    bool writable;  // whether the save that Yes runs can succeed
     bool result;
     bool modified_after;
   };
-  for (const Case& k : {Case{MessageAnswer::yes, true, true, false},
-                        Case{MessageAnswer::no, true, true, true},
-                        Case{MessageAnswer::cancel, true, false, true},
-                        // A Yes whose save fails cancels: the changes are not dropped.
-                        Case{MessageAnswer::yes, false, false, true}}) {
+  for (const Case& k :
+       {Case{MessageAnswer::yes, true, true, false}, Case{MessageAnswer::no, true, true, true},
+        Case{MessageAnswer::cancel, true, false, true},
+        // A Yes whose save fails cancels: the changes are not dropped.
+        Case{MessageAnswer::yes, false, false, true}}) {
     const fs::path path = file_of(records::new_configuration(), "mod.cnf");
     ASSERT_TRUE(doc_->ReadConfiguration(path));
     doc_->SetModifiedFlag();
@@ -272,9 +272,10 @@ TEST_F(DocumentTest, Titles) {
     bool modified;
     std::string title;
   };
-  for (const Case& k : {Case{"", false, "Plandrel - untitled"}, Case{"", true, "Plandrel - untitled *"},
-                        Case{"a/b/net.cnf", false, "Plandrel - net.cnf"},
-                        Case{"net.cnf", true, "Plandrel - net.cnf *"}}) {
+  for (const Case& k :
+       {Case{"", false, "Plandrel - untitled"}, Case{"", true, "Plandrel - untitled *"},
+        Case{"a/b/net.cnf", false, "Plandrel - net.cnf"},
+        Case{"net.cnf", true, "Plandrel - net.cnf *"}}) {
     ASSERT_TRUE(doc_->New());
     if (!k.file.empty()) {
       fs::create_directories((folder_ / k.file).parent_path());
@@ -405,8 +406,9 @@ TEST_F(DocumentTest, ReloadWorkingFilesRebuildsAnUntitledModifiedDocument) {
     Section missing;
     std::string text;
   };
-  for (const Case& k : {Case{Section::messages, "Warning :\nProblem in intermediate files management."},
-                        Case{Section::listes, "Warning :\nProblem creating intermediate files."}}) {
+  for (const Case& k :
+       {Case{Section::messages, "Warning :\nProblem in intermediate files management."},
+        Case{Section::listes, "Warning :\nProblem creating intermediate files."}}) {
     ASSERT_EQ(doc_->GetWorkingFiles().write_all(c), records::Status::ok);
     fs::remove(doc_->GetWorkingFiles().path(k.missing));
     host_.shown.clear();
