@@ -3,11 +3,13 @@
 #include <string>
 
 #include "about_dlg.h"
-#include "board_stand_in.h"
 #include "critical_sections.h"
 #include "designer_messages.h"
 #include "document_host_ui.h"
 #include "main_frame.h"
+#include "online/attach_to_card.h"
+#include "online/card_info_dlg.h"
+#include "online/online_dialogs.h"
 #include "splash_wnd.h"
 #include "working_folder.h"
 #include "win32/windows.h"
@@ -32,6 +34,7 @@ CPlandrelApp::CPlandrelApp() : CWinApp("Plandrel") {
   the_app = this;
   MapCommand(ID_APP_ABOUT, [this] { OnAppAbout(); });
   MapCommand(ID_APP_EXIT, [this] { OnAppExit(); });
+  MapCommand(ID_CARD_INFO, [this] { OnCardInfo(device_, m_pMainWnd); });
   MapUpdateCommand(ID_FILE_MRU_FILE1, [this](CCmdUI* ui) { OnUpdateRecentFileMenu(ui); });
 }
 
@@ -59,7 +62,8 @@ BOOL CPlandrelApp::InitInstance() {
   AfxInitRichEdit2();
 
   // 3. The board: refused or absent ends the program before any window exists.
-  const BoardSelection select = board_selection_ ? board_selection_ : StandInBoardSelection;
+  RegisterOnlineDialogs();
+  const BoardSelection select = board_selection_ ? board_selection_ : SelectBoardAtStart;
   if (select(device_) != IDOK) return FALSE;
 
   // 4.-7.

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "corvix.h"
-#include "online/selected_device.h"
+#include "model/selected_device.h"
 
 namespace plandrel {
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "online/selected_device.h"
+#include "model/selected_device.h"
 
 namespace plandrel {
 

@@ -30,6 +30,4 @@ inline constexpr int IDC_RGB_LABEL = 1210;           // "RGB LED control:"
 inline constexpr int IDC_COLOUR_LIST = 1211;
 inline constexpr int IDC_HELP = 57670;
 
-inline constexpr unsigned ID_CARD_INFO = 32801;      // the application's Card information command
-
 }  // namespace plandrel

@@ -641,7 +641,7 @@ QWidget* CDialog::makeWidget(QWidget* parent) {
     bind(*this, w, [this, w] {
         w->setWindowTitle(qs(GetWindowText()));
         if (HICON icon = GetIcon(TRUE) ? GetIcon(TRUE) : GetIcon(FALSE)) w->setWindowIcon(PixmapOfIcon(icon));
-    }, false);
+    }, t && (t->style & qui::kChild));  // a dialog embedded in another shows and hides as a control does
     if (t) {
         QLabel* lastLabel = nullptr;
         for (const auto& ct : t->controls) {

@@ -75,6 +75,11 @@ INSTANTIATE_TEST_SUITE_P(DriverVersions, SlotLine,
                                            SlotCase{"10.0", "1C"}, SlotCase{"2", "unknown"},
                                            SlotCase{"", "unknown"}, SlotCase{"v2.4", "unknown"}));
 
+TEST_F(OnMachine, SlotThatTheDriverDoesNotKnowIsUnknown) {
+    boot(machineOf({pciBoard(sim::kPciWord8BitEeprom, 0xFFFF)}));
+    EXPECT_EQ(BuildCardInfo(kBoardTypePci, 1).pci_slot, "unknown");
+}
+
 TEST_F(OnMachine, PciDriverWithoutVersionResourceGivesNoSlotLine) {
     boot(machineOf({pciBoard()}));
     std::filesystem::remove(qbase::systemDirectory() / "drivers" / "ambrix.sys.version");
