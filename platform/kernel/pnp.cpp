@@ -48,8 +48,16 @@ std::string foldService(std::string service) {
     return service;
 }
 
+// Driver modules lie beside this library, in the build tree and in an installed tree alike;
+// QUORELLE_MODULE_DIR overrides the folder.
 std::string moduleDirectory() {
     if (const char* dir = std::getenv("QUORELLE_MODULE_DIR"); dir && *dir) return dir;
+    Dl_info info{};
+    if (dladdr(reinterpret_cast<void*>(&moduleDirectory), &info) && info.dli_fname) {
+        std::string path = info.dli_fname;
+        const std::size_t slash = path.rfind('/');
+        if (slash != std::string::npos) return path.substr(0, slash);
+    }
     return QUORELLE_MODULE_DIR;
 }
 

@@ -315,7 +315,10 @@ HICON CWinApp::LoadIcon(UINT id) const {
 void CWinApp::ParseCommandLine(CCommandLineInfo& info) {
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         const std::string& a = arguments[i];
-        const bool flag = !a.empty() && (a[0] == '-' || a[0] == '/') && a.size() > 1;
+        // "/nologo" is a flag as on the original platform; "/home/u/net.cnf" is an absolute path.
+        const bool slash_flag = !a.empty() && a[0] == '/' && a.find('/', 1) == std::string::npos &&
+                                !std::filesystem::exists(a);
+        const bool flag = a.size() > 1 && (a[0] == '-' || slash_flag);
         info.ParseParam(flag ? a.c_str() + (a.size() > 2 && a[0] == '-' && a[1] == '-' ? 2 : 1) : a.c_str(), flag ? TRUE : FALSE,
                         i + 1 == arguments.size());
     }

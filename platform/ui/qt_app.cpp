@@ -279,17 +279,24 @@ bool QtChooseFile(HWND owner, FileDialogRequest& request) {
     for (const auto& [description, patterns] : ParseFileFilter(request.filter)) {
         QString p = QString::fromStdString(patterns);
         p.replace(';', ' ');
-        filters << QString::fromStdString(description).remove(QRegularExpression("\\(.*\\)")).trimmed() + " (" + p + ")";
+        // Only a pattern list in parentheses goes ("Files(*.cnf)"); "cnf (format 4)" keeps its words,
+        // so that filters differing only there stay apart.
+        filters << QString::fromStdString(description).remove(QRegularExpression("\\([^()]*[*.][^()]*\\)")).trimmed() + " (" + p + ")";
     }
     QFileDialog dialog(WidgetOfHandle(owner), QString::fromStdString(request.title), QString::fromStdString(request.initialFolder));
     dialog.setAcceptMode(request.open ? QFileDialog::AcceptOpen : QFileDialog::AcceptSave);
     dialog.setFileMode(request.open ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
     dialog.setOption(QFileDialog::DontUseNativeDialog);
-    if (!filters.isEmpty()) dialog.setNameFilters(filters);
+    if (!filters.isEmpty()) {
+        dialog.setNameFilters(filters);
+        if (request.filterIndex >= 1 && request.filterIndex <= filters.size())
+            dialog.selectNameFilter(filters[request.filterIndex - 1]);
+    }
     if (!request.defaultExtension.empty()) dialog.setDefaultSuffix(QString::fromStdString(request.defaultExtension));
     if (!request.fileName.empty()) dialog.selectFile(QString::fromStdString(request.fileName));
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return false;
     request.fileName = dialog.selectedFiles().front().toStdString();
+    if (const auto chosen = filters.indexOf(dialog.selectedNameFilter()); chosen >= 0) request.filterIndex = static_cast<int>(chosen) + 1;
     return true;
 }
 

@@ -717,7 +717,7 @@ QWidget* CDialog::makeWidget(QWidget* parent) {
         if (!host_ && !child && w->isVisible() != IsWindowVisible()) w->setVisible(IsWindowVisible());
         w->setWindowTitle(qs(GetWindowText()));
         if (HICON icon = GetIcon(TRUE) ? GetIcon(TRUE) : GetIcon(FALSE)) w->setWindowIcon(PixmapOfIcon(icon));
-    }, false);
+    }, t && (t->style & qui::kChild));  // a dialog embedded in another shows and hides as a control does
     if (t) {
         QLabel* lastLabel = nullptr;
         for (const auto& ct : t->controls) {

@@ -278,8 +278,9 @@ public:
     void MapUpdateCommand(UINT id, std::function<void(CCmdUI*)> handler);
     void MapUpdateCommandRange(UINT first, UINT last, std::function<void(CCmdUI*)> handler);
 
-    // Runs the command handler (ui null) or the update handler (ui given) of id; FALSE when this
-    // target has none. Derived classes route further (frame -> application).
+    // Runs the command handler (ui null) or the update handler (ui given) of id, the latest one
+    // mapped when several cover it; FALSE when this target has none. Derived classes route further
+    // (frame -> application).
     virtual BOOL OnCmdMsg(UINT id, CCmdUI* ui);
 
 private:

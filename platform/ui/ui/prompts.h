@@ -19,6 +19,7 @@ struct FileDialogRequest {
     std::string defaultExtension;  // without the dot
     std::string fileName;          // initial name; the chosen path on return
     std::string filter;            // "Text (*.txt)|*.txt|All files (*.*)|*.*||"
+    int filterIndex = 1;           // 1-based filter shown first; the filter chosen on return
     DWORD flags = 0;
     std::string title;
     std::string initialFolder;
