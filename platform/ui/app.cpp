@@ -123,8 +123,7 @@ void InitCommonControls() {}
 void CCommandLineInfo::ParseParam(const char* param, BOOL flag, BOOL) {
     const std::string p = Text(param);
     if (flag) {
-        if (p == "nologo" || p == "NOLOGO" || p == "Nologo") m_bShowSplash = FALSE;
-        else if (p == "Embedding") m_bRunEmbedded = TRUE, m_bShowSplash = FALSE;
+        if (p == "Embedding") m_bRunEmbedded = TRUE, m_bShowSplash = FALSE;
         else if (p == "Automation") m_bRunAutomated = TRUE, m_bShowSplash = FALSE;
         return;
     }

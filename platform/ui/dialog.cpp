@@ -200,6 +200,7 @@ BOOL CDialog::Create(UINT templateId, CWnd* parent) {
     for (CWnd* c : children()) {
         if (!c->m_hWnd) c->m_hWnd = CreateHandle(c);
     }
+    visible_ = template_ && (template_->style & (qui::kVisible | qui::kChild));
     if (qui::HasDisplay() && qui::IsMainThread()) ShowModelessDialog(*this);
     WindowProc(WM_INITDIALOG, 0, 0);
     if (template_ && (template_->style & qui::kChild) && parent) {

@@ -36,10 +36,14 @@ std::string CommandTip(UINT id) { return promptPart(id, true); }
 CFrameWnd::CFrameWnd() = default;
 
 CFrameWnd::~CFrameWnd() {
-    if (m_hWnd) {
-        for (CControlBar* bar : bars_) DestroyView(*bar);
-    }
+    for (CControlBar* bar : bars_) bar->setParentWnd(nullptr);
 }
+
+CControlBar::~CControlBar() {
+    if (auto* frame = dynamic_cast<CFrameWnd*>(GetParent())) frame->unregisterBar(this);
+}
+
+void CFrameWnd::unregisterBar(CControlBar* bar) { std::erase(bars_, bar); }
 
 BOOL CFrameWnd::LoadFrame(UINT id, DWORD style, CWnd* parent) {
     if (!createHandle(parent, 0, style & ~WS_VISIBLE)) return FALSE;
@@ -168,7 +172,28 @@ void CFrameWnd::registerBar(CControlBar* bar) {
 }
 
 // ---- CMDIFrameWnd
-BOOL CMDIFrameWnd::OnCreateClient(LPCREATESTRUCT) { return TRUE; }
+CMDIFrameWnd::~CMDIFrameWnd() {
+    for (CMDIChildWnd* child : children_) child->mdiFrame_ = nullptr;
+    delete mdiClient_;
+    mdiClient_ = nullptr;
+}
+
+BOOL CMDIFrameWnd::DestroyWindow() {
+    if (!m_hWnd) return FALSE;
+    for (CMDIChildWnd* child : std::vector<CMDIChildWnd*>(children_)) child->DestroyWindow();
+    if (mdiClient_) mdiClient_->DestroyWindow();
+    return CFrameWnd::DestroyWindow();
+}
+
+BOOL CMDIFrameWnd::OnCreateClient(LPCREATESTRUCT cs) {
+    if (mdiClient_) return TRUE;
+    // The client area: without a widget it is the frame's whole client rectangle.
+    mdiClient_ = new CWnd;
+    mdiClient_->Create(nullptr, "", WS_CHILD | WS_VISIBLE, RECT{0, 0, cs ? cs->cx : 0, cs ? cs->cy : 0}, this, AFX_IDW_PANE_FIRST);
+    m_hWndMDIClient = mdiClient_->m_hWnd;
+    BindMdiClient(*this);
+    return TRUE;
+}
 
 CMDIChildWnd* CMDIFrameWnd::MDIGetActive() const { return active_; }
 
@@ -210,12 +235,14 @@ BOOL CMDIChildWnd::Create(LPCSTR, LPCSTR title, DWORD style, const RECT& rect, C
 
 BOOL CMDIChildWnd::DestroyWindow() {
     if (!m_hWnd) return FALSE;
+    client_ = nullptr;
+    // A destroyed child frame no longer belongs to its MDI frame (which may go before the object).
     if (mdiFrame_) {
         std::erase(mdiFrame_->children_, this);
         if (mdiFrame_->active_ == this) mdiFrame_->active_ = nullptr;
+        mdiFrame_ = nullptr;
     }
-    client_ = nullptr;
-    return CFrameWnd::DestroyWindow();
+    return CFrameWnd::DestroyWindow();  // may delete this (PostNcDestroy)
 }
 
 void CMDIChildWnd::SetClient(CWnd* client) {

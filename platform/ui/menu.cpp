@@ -272,6 +272,8 @@ int CMenu::GetMenuString(UINT item, std::string& text, UINT flags) const {
 
 BOOL CMenu::TrackPopupMenu(UINT flags, int x, int y, CWnd* window, LPCRECT) {
     if (!dataOf(m_hMenu)) return FALSE;
+    // As for a menu of the menu bar, the receiving frame's update handlers set the entries first.
+    if (auto* frame = dynamic_cast<CFrameWnd*>(window)) frame->UpdateMenuUI(this);
     const UINT command = qui::GetUserPrompts().TrackPopupMenu(*this, POINT{x, y}, window ? window->m_hWnd : nullptr);
     if (flags & TPM_RETURNCMD) return static_cast<BOOL>(command);
     if (command && window) window->SendMessage(WM_COMMAND, MAKEWPARAM(command, 0), 0);

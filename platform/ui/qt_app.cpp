@@ -106,14 +106,27 @@ public:
             default:
                 return false;
         }
-        // Each press is seen once, at the widget that receives it first.
+        // Each press is seen once, at the widget that receives it first (Qt offers an event the
+        // receiver leaves to each parent in turn).
         if (!watched->isWidgetType()) return false;
         if (e->spontaneous() == false) return false;
+        // A parent offered the event its child left is no new press.
+        auto* widget = static_cast<QWidget*>(watched);
+        if (e == lastEvent_ && lastWidget_ && widget != lastWidget_ && widget->isAncestorOf(lastWidget_)) {
+            lastWidget_ = widget;
+            return false;
+        }
+        lastEvent_ = e;
+        lastWidget_ = widget;
         CWnd* window = WindowOfWidget(static_cast<QWidget*>(watched));
         MSG msg{window ? window->m_hWnd : nullptr, message, wParam, 0, 0, {0, 0}};
         CWinApp* app = AfxGetApp();
         return app && app->PreTranslateMessage(&msg);
     }
+
+private:
+    const QEvent* lastEvent_ = nullptr;
+    QPointer<QWidget> lastWidget_;
 };
 
 std::atomic<QObject*> dispatcherObject{nullptr};

@@ -69,6 +69,24 @@ public:
         } else {
             widget_->setEnabled(window_.IsWindowEnabled());
         }
+        if (const CFont* f = window_.GetFont(); f && f->created) {
+            QFont font = widget_->font();
+            if (!f->face.empty()) font.setFamily(QString::fromStdString(f->face));
+            if (f->tenthsOfPoint > 0) font.setPointSizeF(f->tenthsOfPoint / 10.0);
+            if (f->pixelHeight > 0) font.setPixelSize(f->pixelHeight);
+            font.setBold(f->weight >= FW_BOLD);
+            font.setItalic(f->italic);
+            font.setUnderline(f->underline);
+            widget_->setFont(font);
+        }
+        const CRgn& region = window_.windowRegion();
+        if (region.shape == CRgn::Shape::None) {
+            if (!widget_->mask().isEmpty()) widget_->clearMask();
+        } else {
+            const QRect r(region.bounds.left, region.bounds.top, region.bounds.right - region.bounds.left,
+                          region.bounds.bottom - region.bounds.top);
+            widget_->setMask(QRegion(r, region.shape == CRgn::Shape::Ellipse ? QRegion::Ellipse : QRegion::Rectangle));
+        }
         if (update_) update_();
         syncing_ = false;
     }
@@ -103,9 +121,11 @@ QFont dialogFont() {
 CDialog* dialogOf(CWnd& control) { return dynamic_cast<CDialog*>(control.GetParent()); }
 
 // ---- windows with their own widget classes
+// A handler may destroy (and delete) the dialog: after calling into it, the handle says whether
+// the object still lives.
 class DialogWidget final : public QDialog {
 public:
-    DialogWidget(CDialog& dialog, QWidget* parent) : QDialog(parent), dialog_(dialog) {}
+    DialogWidget(CDialog& dialog, QWidget* parent) : QDialog(parent), dialog_(dialog), handle_(dialog.m_hWnd) {}
     void keyPressEvent(QKeyEvent* e) override {
         if (e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter) {
             dialog_.PressEnter();
@@ -118,18 +138,31 @@ public:
         QDialog::keyPressEvent(e);
     }
     void reject() override {
+        if (!alive()) return;
         if (!dialog_.IsEnded()) dialog_.PressEscape();
-        if (dialog_.IsEnded()) QDialog::reject();
+        if (alive() && dialog_.IsEnded() && dialog_.host()) QDialog::reject();
     }
     void closeEvent(QCloseEvent* e) override {
-        if (!dialog_.IsEnded()) {
-            e->ignore();
-            dialog_.PressEscape();
-        }
+        if (!alive() || dialog_.IsEnded()) return;
+        e->ignore();
+        dialog_.PressEscape();
+    }
+    void mouseDoubleClickEvent(QMouseEvent* e) override {
+        const QPoint p = e->position().toPoint();
+        if (alive()) dialog_.SendMessage(WM_LBUTTONDBLCLK, 0, MAKELPARAM(p.x(), p.y()));
+    }
+    void resizeEvent(QResizeEvent* e) override {
+        QDialog::resizeEvent(e);
+        if (!alive()) return;
+        RECT& r = dialog_.geometry();
+        r = RECT{r.left, r.top, r.left + width(), r.top + height()};
+        dialog_.SendMessage(WM_SIZE, SIZE_RESTORED, MAKELPARAM(width(), height()));
     }
 
 private:
+    bool alive() const { return IsWindow(handle_) && CWnd::FromHandle(handle_) == &dialog_; }
     CDialog& dialog_;
+    HWND handle_;
 };
 
 class FrameWidget final : public QMainWindow {
@@ -186,10 +219,16 @@ private:
     CWnd& window_;
 };
 
+// A push button; owner-drawn (BS_OWNERDRAW) ones are painted by the object's DrawItem.
 class OwnerDrawWidget final : public QPushButton {
 public:
     explicit OwnerDrawWidget(CButton& button, QWidget* parent) : QPushButton(parent), button_(button) {}
-    void paintEvent(QPaintEvent*) override {
+    void paintEvent(QPaintEvent* e) override {
+        if ((button_.GetButtonStyle() & 0xFu) != BS_OWNERDRAW &&
+            button_.kind_ != static_cast<int>(qui::ControlKind::OwnerDrawButton)) {
+            QPushButton::paintEvent(e);
+            return;
+        }
         QPainter painter(this);
         QPainter* previous = currentPainter;
         currentPainter = &painter;
@@ -230,7 +269,8 @@ public:
             tree_.notifyParent(NM_DBLCLK);
             return;
         }
-        if (e->key() == Qt::Key_Menu && tree_.GetSelectedItem()) {
+        const bool menuKey = e->key() == Qt::Key_Menu || (e->key() == Qt::Key_F10 && (e->modifiers() & Qt::ShiftModifier));
+        if (menuKey && tree_.GetSelectedItem()) {
             RECT r{};
             tree_.GetItemRect(tree_.GetSelectedItem(), &r, TRUE);
             tree_.lastClick_ = POINT{r.left + 1, (r.top + r.bottom) / 2};
@@ -287,16 +327,20 @@ void WidgetFocused(QWidget* widget) {
 }
 
 QPixmap PixmapOfResource(UINT id) {
-    if (const auto* xpm = qui::FindIcon(id)) return pixmapFromXpm(*xpm);
-    if (const auto* xpm = qui::FindBitmap(id)) return pixmapFromXpm(*xpm);
-    return {};
+    // Resources do not change once registered: each is decoded once (main thread only).
+    static std::map<std::pair<const void*, UINT>, QPixmap> cache;
+    const void* source = qui::FindIcon(id);
+    if (!source) source = qui::FindBitmap(id);
+    if (!source) return {};
+    auto& pixmap = cache[{source, id}];
+    if (pixmap.isNull()) pixmap = pixmapFromXpm(*static_cast<const std::vector<std::string>*>(source));
+    return pixmap;
 }
 
 QPixmap PixmapOfIcon(HICON icon) {
     if (!icon) return {};
     const auto id = static_cast<UINT>(reinterpret_cast<std::uintptr_t>(icon) & 0xFFFFu);
-    const auto* xpm = qui::FindIcon(id);
-    return xpm ? pixmapFromXpm(*xpm) : QPixmap();
+    return qui::FindIcon(id) ? PixmapOfResource(id) : QPixmap();
 }
 
 void FillQMenu(QMenu* menu, HMENU source, const std::function<void(UINT)>& chosen, CFrameWnd* updater) {
@@ -433,6 +477,30 @@ void CenterView(CWnd& window, CWnd* owner) {
     RECT& r = window.geometry();
     const int cw = r.right - r.left, ch = r.bottom - r.top;
     r = RECT{w->x(), w->y(), w->x() + cw, w->y() + ch};
+}
+
+namespace {
+// Keeps the MDI client window's rectangle with its area's (by handle: the window may go first).
+class AreaWatch final : public QObject {
+public:
+    AreaWatch(HWND client, QObject* parent) : QObject(parent), client_(client) {}
+    bool eventFilter(QObject* watched, QEvent* e) override {
+        if (e->type() == QEvent::Resize) {
+            auto* w = static_cast<QWidget*>(watched);
+            if (CWnd* client = CWnd::FromHandle(client_)) client->geometry() = RECT{w->x(), w->y(), w->x() + w->width(), w->y() + w->height()};
+        }
+        return false;
+    }
+
+private:
+    HWND client_;
+};
+}  // namespace
+
+void BindMdiClient(CMDIFrameWnd& frame) {
+    QMdiArea* area = mdiAreaOf(frame);
+    if (!area || !frame.mdiClient_) return;
+    area->installEventFilter(new AreaWatch(frame.mdiClient_->m_hWnd, area));
 }
 
 bool ViewIsMinimized(const CWnd& window) { return window.view() && window.view()->widget()->isMinimized(); }
@@ -637,8 +705,16 @@ QWidget* CDialog::makeWidget(QWidget* parent) {
     w->setFont(dialogFont());
     const qui::DialogTemplate* t = Template();
     w->setWindowTitle(qs(GetWindowText()));
-    if (t) w->setFixedSize(rect_.right - rect_.left, rect_.bottom - rect_.top);
-    bind(*this, w, [this, w] {
+    if (t && (t->style & qui::kResizable)) {
+        w->resize(rect_.right - rect_.left, rect_.bottom - rect_.top);
+        w->setMinimumSize(t->minTrackWidth, t->minTrackHeight);
+    } else if (t) {
+        w->setFixedSize(rect_.right - rect_.left, rect_.bottom - rect_.top);
+    }
+    const bool child = t && (t->style & qui::kChild);
+    bind(*this, w, [this, w, child] {
+        // A modeless top-level dialog shows and hides with its state; a modal one runs its loop.
+        if (!host_ && !child && w->isVisible() != IsWindowVisible()) w->setVisible(IsWindowVisible());
         w->setWindowTitle(qs(GetWindowText()));
         if (HICON icon = GetIcon(TRUE) ? GetIcon(TRUE) : GetIcon(FALSE)) w->setWindowIcon(PixmapOfIcon(icon));
     }, t && (t->style & qui::kChild));  // a dialog embedded in another shows and hides as a control does
@@ -744,24 +820,25 @@ QWidget* CButton::makeWidget(QWidget* parent) {
         g->lower();
         return g;
     }
-    if (kind == K::OwnerDrawButton || (buttonStyle_ & 0xFu) == BS_OWNERDRAW) button = new OwnerDrawWidget(*this, parent);
-    else if (kind == K::CheckBox) button = new QCheckBox(parent);
+    if (kind == K::CheckBox) button = new QCheckBox(parent);
     else if (kind == K::RadioButton) {
         auto* r = new QRadioButton(parent);
         r->setAutoExclusive(false);
         button = r;
-    } else button = new QPushButton(parent);
+    } else button = new OwnerDrawWidget(*this, parent);
     w = button;
     if (auto* push = qobject_cast<QPushButton*>(button)) push->setAutoDefault(false);
     QObject::connect(button, &QAbstractButton::clicked, button, [this] {
         if (syncing(*this)) return;
+        const HWND self = m_hWnd;
         if (CDialog* dialog = dialogOf(*this)) {
             dialog->ClickDlgItem(GetDlgCtrlID());
         } else {
             if (kind_ == static_cast<int>(qui::ControlKind::CheckBox)) check_ = !check_;
             notifyParent(BN_CLICKED);
         }
-        syncView();
+        // The handler may have destroyed the button with its dialog.
+        if (CWnd::FromHandle(self) == this) syncView();
     });
     bind(*this, w, [this, button] {
         button->setText(qs(text_));
@@ -972,7 +1049,12 @@ QWidget* CRichEditCtrl::makeWidget(QWidget* parent) {
         }
         notifyParent(EN_CHANGE);
     });
-    bind(*this, e, [this, e] {
+    auto queued = std::make_shared<bool>(false);
+    auto refresh = [this, e, queued] {
+        *queued = false;
+        auto* view = dynamic_cast<WidgetView*>(this->view());
+        if (!view) return;
+        const QSignalBlocker blocker(e);
         QFont font = e->font();
         if (defaultFormat_.szFaceName[0]) font.setFamily(QString::fromLatin1(defaultFormat_.szFaceName));
         if (defaultFormat_.yHeight > 0) font.setPointSizeF(defaultFormat_.yHeight / 20.0);
@@ -992,6 +1074,12 @@ QWidget* CRichEditCtrl::makeWidget(QWidget* parent) {
         selection.setPosition(std::min<int>(selStart_, static_cast<int>(text_.size())));
         selection.setPosition(std::min<int>(selEnd_, static_cast<int>(text_.size())), QTextCursor::KeepAnchor);
         e->setTextCursor(selection);
+    };
+    // Text comes piece by piece (ReplaceSel): the widget catches up once per turn of the loop.
+    bind(*this, e, [e, queued, refresh] {
+        if (*queued) return;
+        *queued = true;
+        QTimer::singleShot(0, e, refresh);
     });
     return e;
 }

@@ -415,6 +415,7 @@ BOOL CWnd::SubclassDlgItem(UINT id, CWnd* parent) {
     id_ = static_cast<int>(id);
     m_hWnd = CreateHandle(this);
     parent->attachChild(static_cast<int>(id), this);
+    PreSubclassWindow();
     if (hadView && parent->view_) {
         makeWidget(parent->view_->widget());
         ApplyGeometry(*this);
@@ -460,4 +461,75 @@ CWnd* CWnd::controlOwner() const { return parent_; }
 void CWnd::notifyParent(UINT code) {
     if (parent_ && parent_->m_hWnd)
         ::SendMessage(parent_->m_hWnd, WM_COMMAND, MAKEWPARAM(id_, code), reinterpret_cast<LPARAM>(m_hWnd));
+}
+
+// ---- fonts, regions, geometry by handle
+BOOL CFont::CreateFont(int height, int, int, int, int fontWeight, BYTE isItalic, BYTE isUnderline, BYTE, BYTE, BYTE, BYTE, BYTE,
+                       BYTE, LPCSTR fontFace) {
+    pixelHeight = height < 0 ? -height : height;
+    tenthsOfPoint = 0;
+    weight = fontWeight == 0 ? FW_NORMAL : fontWeight;
+    italic = isItalic != 0;
+    underline = isUnderline != 0;
+    face = Text(fontFace);
+    created = true;
+    return TRUE;
+}
+
+BOOL CFont::CreatePointFont(int pointSize, LPCSTR fontFace) {
+    pixelHeight = 0;
+    tenthsOfPoint = pointSize;
+    weight = FW_NORMAL;
+    face = Text(fontFace);
+    created = true;
+    return TRUE;
+}
+
+BOOL CFont::DeleteObject() {
+    const bool was = created;
+    created = false;
+    return was ? TRUE : FALSE;
+}
+
+BOOL CRgn::CreateEllipticRgn(int left, int top, int right, int bottom) {
+    shape = Shape::Ellipse;
+    bounds = RECT{left, top, right, bottom};
+    return TRUE;
+}
+
+BOOL CRgn::CreateRectRgn(int left, int top, int right, int bottom) {
+    shape = Shape::Rectangle;
+    bounds = RECT{left, top, right, bottom};
+    return TRUE;
+}
+
+BOOL CRgn::DeleteObject() {
+    const bool was = shape != Shape::None;
+    shape = Shape::None;
+    return was ? TRUE : FALSE;
+}
+
+void CWnd::SetFont(CFont* font, BOOL) {
+    font_ = font;
+    syncView();
+}
+
+int CWnd::SetWindowRgn(CRgn* region, BOOL) {
+    region_ = region ? *region : CRgn();
+    syncView();
+    return TRUE;
+}
+
+BOOL GetClientRect(HWND window, LPRECT rect) {
+    CWnd* w = CWnd::FromHandle(window);
+    if (!w || !rect) return FALSE;
+    w->GetClientRect(rect);
+    return TRUE;
+}
+
+BOOL GetWindowRect(HWND window, LPRECT rect) {
+    CWnd* w = CWnd::FromHandle(window);
+    if (!w || !rect) return FALSE;
+    w->GetWindowRect(rect);
+    return TRUE;
 }

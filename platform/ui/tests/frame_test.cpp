@@ -102,6 +102,20 @@ TEST_F(FrameTest, MenusAreAddressedByPositionAndUpdatedWhenTheyOpen) {
     EXPECT_TRUE(tools->DeleteMenu(1, MF_BYPOSITION));
     EXPECT_EQ(tools->GetMenuItemCount(), 1u);
     EXPECT_FALSE(variables.DestroyMenu());  // DeleteMenu destroyed the popup already
+
+    // A context menu: the frame's update handlers run, then the chosen command reaches the frame.
+    qui::testing::ScriptedPrompts prompts;
+    CMenu context;
+    ASSERT_TRUE(context.CreatePopupMenu());
+    context.AppendMenu(MF_STRING, kSave, "Save");
+    context.AppendMenu(MF_STRING, kVariable + 7, "var7");
+    frame.modified = false;
+    prompts.MenuAnswer(kVariable + 7);
+    EXPECT_TRUE(context.TrackPopupMenu(TPM_LEFTALIGN | TPM_RIGHTBUTTON, 10, 10, &frame));
+    EXPECT_TRUE(context.GetMenuState(0, MF_BYPOSITION) & MF_GRAYED);
+    EXPECT_EQ(frame.lastVariable, 7);
+    prompts.MenuAnswer(kSave);
+    EXPECT_EQ(context.TrackPopupMenu(TPM_RETURNCMD, 0, 0, &frame), static_cast<BOOL>(kSave));
     EXPECT_EQ(tools->GetSubMenu(7), nullptr);
     EXPECT_EQ(tools->EnableMenuItem(7, MF_BYPOSITION), static_cast<UINT>(-1));
     frame.DestroyWindow();
@@ -166,6 +180,24 @@ TEST_F(FrameTest, ChildFramesActivateAndDestroy) {
     EXPECT_EQ(frame.MDIGetActive(), nullptr);
     EXPECT_EQ(frame.MDIChildren().size(), 1u);
     frame.DestroyWindow();
+}
+
+TEST_F(FrameTest, ObjectsDestroyedWhileTheirWindowsLive) {
+    // A frame with bars and child frames, deleted without DestroyWindow; a child outliving its frame.
+    auto child = std::make_unique<CMDIChildWnd>();
+    {
+        auto frame = std::make_unique<MainFrame>();
+        ASSERT_TRUE(frame->LoadFrame(kFrame));
+        ASSERT_TRUE(child->Create(nullptr, "Tree", WS_CHILD | WS_VISIBLE, CRect(0, 0, 10, 10), frame.get()));
+        const HWND bar = frame->status.m_hWnd;
+        frame->DestroyWindow();
+        EXPECT_FALSE(IsWindow(bar));
+        EXPECT_FALSE(IsWindow(child->m_hWnd));
+    }
+    EXPECT_EQ(child->GetMDIFrame(), nullptr);
+    auto alive = std::make_unique<MainFrame>();
+    ASSERT_TRUE(alive->LoadFrame(kFrame));
+    alive.reset();
 }
 
 TEST_F(FrameTest, ProfileAndRecentFiles) {

@@ -1,94 +1,28 @@
 // Real widgets on Qt's offscreen platform: validation on focus loss before OK with the keyboard and
-// the mouse, sends served inside nested modal loops, a worker's message box shown by the main
-// thread, timers, the message hook and the "C" numeric locale.
+// the mouse, the message hook, timers and pop-ups, frames with menus, bars and child frames, modeless
+// and owner-drawn dialogs, and the "C" numeric locale.
 #include <gtest/gtest.h>
 
-#include <QApplication>
-#include <QMainWindow>
-#include <QMenuBar>
-#include <QMenu>
-#include <QStatusBar>
-#include <QToolBar>
-#include <QTreeWidget>
 #include <QLineEdit>
+#include <QMainWindow>
+#include <QMenu>
+#include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QStatusBar>
 #include <QTest>
-#include <QTimer>
+#include <QToolBar>
+#include <QTreeWidget>
 #include <atomic>
 #include <clocale>
 #include <future>
 #include <thread>
 
-#include "ui/afxcmn.h"
-#include "ui/testing.h"
+#include "widgets_fixture.h"
+
+using namespace widgets_test;
 
 namespace {
-
-constexpr UINT kDialog = 600;
-constexpr int kValue = 1001, kName = 1002;
-
-class App : public CWinApp {
-public:
-    App() : CWinApp("Widgets") {}
-    BOOL PreTranslateMessage(MSG* msg) override {
-        seen.push_back(msg->message);
-        return eatKeys && msg->message == WM_KEYDOWN;
-    }
-    std::vector<UINT> seen;
-    bool eatKeys = false;
-};
-
-class Widgets : public ::testing::Test {
-protected:
-    static void SetUpTestSuite() {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-        static int argc = 1;
-        static char name[] = "ui_widgets_test";
-        static char* argv[] = {name, nullptr};
-        QLocale::setDefault(QLocale(QLocale::German));
-        qapp = new QApplication(argc, argv);
-        qui::testing::AttachMainThread();
-    }
-    static void TearDownTestSuite() {
-        qui::testing::DetachMainThread();
-        delete qapp;
-        qapp = nullptr;
-    }
-    void SetUp() override {
-        qui::RegisterDialog({kDialog, 160, 80, "Value", "MS Shell Dlg", 8, qui::kModalFrame | qui::kSystemMenu,
-                             {{kValue, qui::ControlKind::Edit, 10, 10, 40, 12, "", 0},
-                              {kName, qui::ControlKind::Edit, 60, 10, 60, 12, "", 0},
-                              {IDOK, qui::ControlKind::PushButton, 30, 60, 50, 14, "OK", qui::kDefault},
-                              {IDCANCEL, qui::ControlKind::PushButton, 90, 60, 50, 14, "Cancel", 0}}});
-    }
-    void TearDown() override { qui::ClearResources(); }
-    static QApplication* qapp;
-    App app;
-};
-QApplication* Widgets::qapp = nullptr;
-
-class ValueDlg : public CDialog {
-public:
-    ValueDlg() : CDialog(kDialog) {
-        MapNotify(kValue, EN_KILLFOCUS, [this] {
-            ++validations;
-            if (static_cast<int>(GetDlgItemInt(kValue)) > 10) {
-                SetDlgItemInt(kValue, 10);
-                AfxMessageBox("The maximum value is 10.");
-            }
-        });
-    }
-    void OnOK() override {
-        GetDlgItem(IDOK)->SetFocus();
-        stored = static_cast<int>(GetDlgItemInt(kValue));
-        CDialog::OnOK();
-    }
-    QWidget* widgetOf(int id) { return GetDlgItem(id)->widget(); }
-    int validations = 0, stored = -1;
-};
-
-void later(std::function<void()> fn) { QTimer::singleShot(0, qApp, std::move(fn)); }
 
 TEST_F(Widgets, EnterValidatesTheTypedValueBeforeOk) {
     qui::testing::ScriptedPrompts prompts;
@@ -103,6 +37,8 @@ TEST_F(Widgets, EnterValidatesTheTypedValueBeforeOk) {
     EXPECT_EQ(dlg.DoModal(), IDOK);
     EXPECT_EQ(dlg.stored, 10);
     EXPECT_EQ(dlg.validations, 1);
+    // The hook saw each key once, Enter too, which the edit leaves to its dialog.
+    EXPECT_EQ(std::count(app.seen.begin(), app.seen.end(), static_cast<UINT>(WM_KEYDOWN)), 3);
     ASSERT_EQ(prompts.Boxes().size(), 1u);
     EXPECT_EQ(prompts.Boxes()[0].text, "The maximum value is 10.");
 }
@@ -129,81 +65,9 @@ TEST_F(Widgets, TabAndAMouseClickOnOkMoveTheFocusFirst) {
     EXPECT_EQ(dlg.GetDlgItemText(kName), "");
 }
 
-class Echo : public CWnd {
-public:
-    LRESULT WindowProc(UINT message, WPARAM w, LPARAM l) override {
-        if (message == WM_USER) return static_cast<LRESULT>(w) + 1;
-        return CWnd::WindowProc(message, w, l);
-    }
-};
-
-TEST_F(Widgets, SendsAreServedInsideModalLoopsAndWorkerBoxesShowOnTheMainThread) {
-    Echo main;
-    ASSERT_TRUE(main.Create(nullptr, "", WS_CHILD, RECT{0, 0, 1, 1}, nullptr, 0));
-    const HWND target = main.m_hWnd;
-    ValueDlg dlg;
-    std::promise<LRESULT> fromDialogLoop, fromBoxLoop;
-    std::promise<int> boxAnswer;
-    std::atomic<bool> boxSendDone{false};
-    std::thread worker, helper;
-    later([&] {
-        const HWND dialog = dlg.m_hWnd;
-        worker = std::thread([&, dialog] {
-            // Served while the main thread runs the dialog's loop.
-            fromDialogLoop.set_value(SendMessage(target, WM_USER, 41, 0));
-            // Shown by the main thread; this thread waits for the answer.
-            boxAnswer.set_value(AfxMessageBox("From the worker", MB_OKCANCEL));
-            PostMessage(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 1);
-        });
-    });
-    // While the box is up: a third thread's send is served, then the box is answered.
-    QTimer poll;
-    QObject::connect(&poll, &QTimer::timeout, [&] {
-        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-        if (!box) return;
-        if (!helper.joinable()) {
-            helper = std::thread([&] {
-                fromBoxLoop.set_value(SendMessage(target, WM_USER, 1, 0));
-                boxSendDone = true;
-            });
-        }
-        if (boxSendDone) box->button(QMessageBox::Cancel)->click();
-    });
-    poll.start(10);
-    EXPECT_EQ(dlg.DoModal(), IDCANCEL);
-    poll.stop();
-    worker.join();
-    helper.join();
-    EXPECT_EQ(fromDialogLoop.get_future().get(), 42);
-    EXPECT_EQ(fromBoxLoop.get_future().get(), 2);
-    EXPECT_EQ(boxAnswer.get_future().get(), IDCANCEL);
-}
-
-TEST_F(Widgets, PostsToAMainThreadWindowAreDispatchedByTheLoop) {
-    struct Counter : CWnd {
-        std::vector<WPARAM> got;
-        LRESULT WindowProc(UINT message, WPARAM w, LPARAM l) override {
-            if (message == WM_USER) {
-                got.push_back(w);
-                if (got.size() == 100) QCoreApplication::exit(0);
-                return 0;
-            }
-            return CWnd::WindowProc(message, w, l);
-        }
-    } counter;
-    ASSERT_TRUE(counter.Create(nullptr, "", WS_CHILD, RECT{0, 0, 1, 1}, nullptr, 0));
-    std::thread poster([&] {
-        for (WPARAM i = 0; i < 100; ++i) PostMessage(counter.m_hWnd, WM_USER, i, 0);
-    });
-    QCoreApplication::exec();
-    poster.join();
-    ASSERT_EQ(counter.got.size(), 100u);
-    for (WPARAM i = 0; i < 100; ++i) EXPECT_EQ(counter.got[i], i);
-    // The application's hook saw them first.
-    EXPECT_GE(std::count(app.seen.begin(), app.seen.end(), static_cast<UINT>(WM_USER)), 100);
-}
 
 TEST_F(Widgets, TheHookSeesKeysFirstAndMayTakeThem) {
+    qui::testing::ScriptedPrompts prompts;  // a value over 10 would ask
     ValueDlg dlg;
     later([&] {
         QWidget* edit = dlg.widgetOf(kValue);
@@ -215,7 +79,8 @@ TEST_F(Widgets, TheHookSeesKeysFirstAndMayTakeThem) {
     });
     dlg.DoModal();
     EXPECT_EQ(dlg.GetDlgItemText(kValue), "3");
-    EXPECT_GE(std::count(app.seen.begin(), app.seen.end(), static_cast<UINT>(WM_KEYDOWN)), 3);
+    // Once per key, although the edit leaves none of them to its dialog here.
+    EXPECT_EQ(std::count(app.seen.begin(), app.seen.end(), static_cast<UINT>(WM_KEYDOWN)), 3);
 }
 
 TEST_F(Widgets, TimersAndPopups) {
@@ -236,27 +101,6 @@ TEST_F(Widgets, TimersAndPopups) {
     QCoreApplication::exec();
     EXPECT_EQ(splash.ticks, 3);
     EXPECT_EQ(splash.m_hWnd, nullptr);
-}
-
-TEST_F(Widgets, ThePowerBroadcastRaisedFromAnyThreadReachesTheMainWindowOnTheMainThread) {
-    struct Frame : CWnd {
-        std::vector<std::pair<WPARAM, bool>> got;
-        LRESULT WindowProc(UINT message, WPARAM w, LPARAM l) override {
-            if (message == WM_POWERBROADCAST) {
-                got.emplace_back(w, qui::IsMainThread());
-                return TRUE;
-            }
-            return CWnd::WindowProc(message, w, l);
-        }
-    } frame;
-    ASSERT_TRUE(frame.Create(nullptr, "", 0, RECT{0, 0, 1, 1}, nullptr, 0));
-    app.m_pMainWnd = &frame;
-    qui::RaisePowerBroadcast(PBT_APMSUSPEND);
-    std::thread worker([] { qui::RaisePowerBroadcast(PBT_APMRESUMEAUTOMATIC); });  // served while we wait below
-    while (frame.got.size() < 2) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
-    worker.join();
-    EXPECT_EQ(frame.got, (std::vector<std::pair<WPARAM, bool>>{{PBT_APMSUSPEND, true}, {PBT_APMRESUMEAUTOMATIC, true}}));
-    app.m_pMainWnd = nullptr;
 }
 
 TEST_F(Widgets, NumbersUseTheCLocale) {
@@ -358,6 +202,116 @@ TEST_F(Widgets, AFrameShowsItsMenusBarsAndATreeInAChildFrame) {
     other.DestroyWindow();
     treeFrame.DestroyWindow();
     frame.DestroyWindow();
+
+    // A frame object deleted while its window lives takes its widgets along.
+    auto gone = std::make_unique<Frame>();
+    ASSERT_TRUE(gone->LoadFrame(kFrame));
+    gone->ShowWindow(SW_SHOW);
+    gone.reset();
+    QCoreApplication::processEvents();
+}
+
+}  // namespace
+
+namespace {
+
+constexpr UINT kPanel = 700, kLamp = 1021, kClose = 1030;
+
+// A modeless, resizable dialog with an owner-drawn round lamp; it deletes itself when closed.
+class Panel : public CDialog {
+public:
+    explicit Panel(int* alive) : CDialog(kPanel), alive_(alive) {
+        ++*alive_;
+        MapNotify(kClose, BN_CLICKED, [this] { DestroyWindow(); });
+        MapMessage(WM_SIZE, [this](WPARAM, LPARAM l) {
+            sizes.emplace_back(LOWORD(l), HIWORD(l));
+            return LRESULT{0};
+        });
+        MapMessage(WM_LBUTTONDBLCLK, [this](WPARAM, LPARAM) {
+            ++doubleClicks;
+            return LRESULT{0};
+        });
+    }
+    ~Panel() override { --*alive_; }
+    void PostNcDestroy() override { delete this; }
+    struct Lamp : CButton {
+        int draws = 0;
+        std::vector<UINT> states;
+        void PreSubclassWindow() override { SetButtonStyle(BS_OWNERDRAW); }
+        void DrawItem(LPDRAWITEMSTRUCT item) override {
+            ++draws;
+            item->pDC->FillSolidRect(&item->rcItem, GetSysColor(COLOR_BTNFACE));
+            item->pDC->SetPixel(5, 5, RGB(255, 0, 0));
+        }
+    } lamp;
+    BOOL OnInitDialog() override {
+        CDialog::OnInitDialog();
+        lamp.SubclassDlgItem(kLamp, this);
+        CRgn circle;
+        circle.CreateEllipticRgn(0, 0, 20, 20);
+        lamp.SetWindowRgn(&circle, TRUE);
+        bold.CreateFont(-12, 0, 0, 0, FW_BOLD, 0, 0, 0, 0, 0, 0, 0, 0, nullptr);
+        GetDlgItem(kClose)->SetFont(&bold);
+        return TRUE;
+    }
+    CFont bold;
+    std::vector<std::pair<int, int>> sizes;
+    int doubleClicks = 0;
+
+private:
+    int* alive_;
+};
+
+TEST_F(Widgets, AModelessDialogShowsOnRequestDrawsItsOwnButtonsAndMayDeleteItself) {
+    qui::RegisterDialog({kPanel, 120, 60, "Data Conversion", "MS Shell Dlg", 8, qui::kResizable | qui::kSystemMenu,
+                         {{kLamp, qui::ControlKind::OwnerDrawButton, 10, 10, 14, 14, "1"},
+                          {kClose, qui::ControlKind::PushButton, 60, 40, 50, 14, "Close"}},
+                         200, 200});
+    int alive = 0;
+    auto* panel = new Panel(&alive);
+    ASSERT_TRUE(panel->Create(kPanel, nullptr));
+    QWidget* w = panel->widget();
+    ASSERT_NE(w, nullptr);
+    EXPECT_FALSE(w->isVisible());
+    panel->ShowWindow(SW_SHOW);
+    EXPECT_TRUE(w->isVisible());
+    EXPECT_GE(w->minimumWidth(), 200);
+    w->resize(300, 260);
+    QCoreApplication::processEvents();
+    ASSERT_FALSE(panel->sizes.empty());
+    EXPECT_EQ(panel->sizes.back(), std::make_pair(300, 260));
+    QTest::mouseDClick(w, Qt::LeftButton, {}, QPoint(250, 10));
+    EXPECT_EQ(panel->doubleClicks, 1);
+
+    QWidget* lamp = panel->lamp.widget();
+    ASSERT_NE(lamp, nullptr);
+    const QImage image = lamp->grab().toImage();
+    EXPECT_GE(panel->lamp.draws, 1);
+    EXPECT_EQ(image.pixelColor(5, 5), QColor(255, 0, 0));
+    EXPECT_FALSE(lamp->mask().isEmpty());
+    EXPECT_TRUE(panel->GetDlgItem(kClose)->widget()->font().bold());
+
+    // The close button destroys the dialog from inside its own click; the object deletes itself.
+    QTest::mouseClick(panel->GetDlgItem(kClose)->widget(), Qt::LeftButton);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(alive, 0);
+}
+
+TEST_F(Widgets, TheMdiClientRectangleFollowsTheFrame) {
+    qui::RegisterMenu(kFrame, {{"&File", 0, {{"E&xit", ID_APP_EXIT}}}});
+    CMDIFrameWnd frame;
+    ASSERT_TRUE(frame.LoadFrame(kFrame));
+    frame.ShowWindow(SW_SHOW);
+    frame.widget()->resize(640, 480);
+    QCoreApplication::processEvents();
+    RECT client{};
+    ASSERT_TRUE(GetClientRect(frame.m_hWndMDIClient, &client));
+    EXPECT_EQ(client.left, 0);
+    EXPECT_GT(client.right, 600);
+    EXPECT_LT(client.bottom, 480);  // below the menu bar
+    EXPECT_GT(client.bottom, 300);
+    frame.DestroyWindow();
+    EXPECT_FALSE(GetClientRect(reinterpret_cast<HWND>(0x99), &client));
 }
 
 }  // namespace

@@ -7,7 +7,14 @@
 // display runs (a QApplication exists) and only on the main thread; the widget shows the state and
 // reports the user's changes back into it. Without a display the same objects work headless, so a
 // dialog's logic runs in tests: SetModalRunner() scripts what the user does, UserPrompts (prompts.h)
-// scripts the answers of message boxes and file dialogs.
+// scripts the answers of message boxes and file dialogs (testing.h has both, ready to use).
+//
+// Threads. Window objects with widgets belong to the main thread (the one that runs AfxWinMain).
+// Other threads reach them with PostMessage / SendMessage; a control changed from another thread
+// is shown by the main thread later, and a modal dialog or message box asked for by another thread
+// is run by the main thread while the asking thread waits. The program's entry is
+//   CMyApp theApp;  int main(int argc, char** argv) { return AfxWinMain(argc, argv); }
+// with the resources registered (resources.h) before or at the start of InitInstance.
 //
 // Messages. Message handlers are registered at run time, in the constructor, by identifier:
 //   MapMessage(WM_X, handler)             a window message: LRESULT(WPARAM, LPARAM)
@@ -39,6 +46,10 @@
 //           m_toolBar.LoadToolBar(128); m_statusBar.Create(this); m_statusBar.SetIndicators(ids, n); return 0; }
 //   };
 //   frame->LoadFrame(128) takes the menu 128, the title string 128 and the icon 128.
+//
+// Ownership: window objects do not delete themselves when their window is destroyed; whoever made
+// the object deletes it (a heap window that should go with its window overrides PostNcDestroy with
+// `delete this`). Destroying a window destroys its child windows (controls, bars, child frames).
 //
 // A mailbox window (a worker thread's hidden window):
 //   CWnd mailbox; mailbox.Create(nullptr, "", WS_CHILD | WS_DISABLED, CRect(0, 0, 100, 100), frame, 0);
@@ -207,6 +218,37 @@ public:
     BOOL IsRectEmpty() const { return right <= left || bottom <= top; }
 };
 
+// ---- fonts and regions (what a window is given; the widget shows them)
+#define FW_NORMAL 400
+#define FW_BOLD 700
+class CFont {
+public:
+    // height: pixels (negative: character height, as the platform takes it); weight: FW_NORMAL, FW_BOLD.
+    BOOL CreateFont(int height, int width, int escapement, int orientation, int weight, BYTE italic, BYTE underline,
+                    BYTE strikeOut, BYTE charSet, BYTE outPrecision, BYTE clipPrecision, BYTE quality, BYTE pitchAndFamily,
+                    LPCSTR face);
+    // pointSize in tenths of a point.
+    BOOL CreatePointFont(int pointSize, LPCSTR face);
+    BOOL DeleteObject();
+    bool created = false;
+    int pixelHeight = 0;  // 0: the default size
+    int tenthsOfPoint = 0;
+    int weight = FW_NORMAL;
+    bool italic = false;
+    bool underline = false;
+    std::string face;
+};
+
+class CRgn {
+public:
+    BOOL CreateEllipticRgn(int left, int top, int right, int bottom);
+    BOOL CreateRectRgn(int left, int top, int right, int bottom);
+    BOOL DeleteObject();
+    enum class Shape { None, Ellipse, Rectangle };
+    Shape shape = Shape::None;
+    RECT bounds{0, 0, 0, 0};
+};
+
 // ---- command routing
 class CCmdUI {
 public:
@@ -340,6 +382,16 @@ public:
     // Binds this control object to the parent dialog's control id (an owner-drawn button of its
     // own class, for example); it takes the control's state over.
     BOOL SubclassDlgItem(UINT id, CWnd* parent);
+    // Called by SubclassDlgItem once the object holds the control, before its widget is made.
+    virtual void PreSubclassWindow() {}
+
+    // The font of the window's text (the object must outlive the window); null: the dialog's.
+    void SetFont(CFont* font, BOOL redraw = TRUE);
+    CFont* GetFont() const { return font_; }
+    // The window's shape: only the region's inside is drawn and receives the mouse. The window
+    // keeps its own copy. Null: a rectangle again.
+    int SetWindowRgn(CRgn* region, BOOL redraw);
+    const CRgn& windowRegion() const { return region_; }
 
     static const CWnd wndTop;
     static const CWnd wndBottom;
@@ -376,6 +428,8 @@ protected:
     CWnd* parent_ = nullptr;
     HICON icons_[2] = {nullptr, nullptr};
     bool attached_ = false;
+    CFont* font_ = nullptr;
+    CRgn region_;
 
 private:
     friend class CDialog;
@@ -587,6 +641,7 @@ private:
 // ---- control bars
 class CControlBar : public CWnd {
 public:
+    ~CControlBar() override;
     void EnableDocking(DWORD style) { (void)style; }
     void SetBarStyle(DWORD style) { barStyle_ = style; }
     DWORD GetBarStyle() const { return barStyle_; }
@@ -676,6 +731,7 @@ public:
     CStatusBar* statusBar() const;
     CToolBar* toolBar() const;
     void registerBar(CControlBar* bar);
+    void unregisterBar(CControlBar* bar);
 
 protected:
     CMenu menu_;
@@ -687,6 +743,12 @@ class CMDIChildWnd;
 
 class CMDIFrameWnd : public CFrameWnd {
 public:
+    ~CMDIFrameWnd() override;
+    // Destroys the child frames first, as the platform destroys child windows.
+    BOOL DestroyWindow() override;
+    // The client area that holds the child frames (GetClientRect(m_hWndMDIClient, ...)).
+    HWND m_hWndMDIClient = nullptr;
+    CWnd* mdiClient_ = nullptr;
     // Creates the MDI client area. Override to change it (the default makes one without window menu).
     virtual BOOL OnCreateClient(LPCREATESTRUCT cs);
     CMDIChildWnd* MDIGetActive() const;

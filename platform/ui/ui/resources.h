@@ -76,6 +76,7 @@ enum DialogStyle : unsigned {
     kChild = 1u << 2,  // embedded in another window, no caption
     kMinimizeBox = 1u << 3,
     kResizable = 1u << 4,
+    kVisible = 1u << 5,  // a modeless dialog shows at once
 };
 
 struct DialogTemplate {
@@ -86,6 +87,7 @@ struct DialogTemplate {
     int pointSize = 8;
     unsigned style = kModalFrame | kSystemMenu;
     std::vector<ControlTemplate> controls;
+    int minTrackWidth = 0, minTrackHeight = 0;  // pixels, for resizable dialogs
 };
 
 void RegisterDialog(DialogTemplate dialog);

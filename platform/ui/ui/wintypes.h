@@ -109,6 +109,7 @@ struct MSG {
 #define WM_MBUTTONDOWN 0x0207
 #define WM_POWERBROADCAST 0x0218
 #define WM_MDIACTIVATE 0x0222
+#define WM_GETMINMAXINFO 0x0024
 #define WM_DROPFILES 0x0233
 #define WM_USER 0x0400
 #define WM_APP 0x8000
@@ -162,6 +163,10 @@ void PostQuitMessage(int exitCode);
 // The thread that owns the window (0 when the handle names no window).
 DWORD GetWindowThreadProcessId(HWND window, LPDWORD processId);
 DWORD GetCurrentThreadId();
+// Window geometry by handle (the window's thread): client rectangle from (0, 0), window rectangle on
+// the screen. FALSE for a dead handle.
+BOOL GetClientRect(HWND window, LPRECT rect);
+BOOL GetWindowRect(HWND window, LPRECT rect);
 
 // ---- message boxes and beeps (see prompts.h for the replaceable interface behind them)
 #define MB_OK 0x00000000u
