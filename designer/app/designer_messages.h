@@ -4,9 +4,6 @@
 
 #include <cstdint>
 
-// 0x40C-0x412, what the on-line objects post or send to their dialogs, are declared with them.
-#include "online/online_host.h"
-
 namespace plandrel {
 
 inline constexpr unsigned WM_TREE_SET_TEXT = 0x400;        // tree item, text
@@ -21,6 +18,13 @@ inline constexpr unsigned WM_FIP_APER_DLG_CLOSED = 0x408;
 inline constexpr unsigned WM_FIP_SESSION_ENDED = 0x409;    // SessionEndReason, to the main frame
 inline constexpr unsigned WM_FIP_STOP_ENGINE = 0x40A;      // sent to the main frame: 1 stopped, 0 not
 inline constexpr unsigned WM_FIP_CLOSE_FRAME = 0x40B;
+inline constexpr unsigned WM_FIP_VAR_UPDATE = 0x40C;
+inline constexpr unsigned WM_FIP_BA_STATE = 0x40D;
+inline constexpr unsigned WM_FIP_BA_SEQUENCE = 0x40E;
+inline constexpr unsigned WM_FIP_MES_REPORT = 0x40F;
+inline constexpr unsigned WM_FIP_MES_SHOW = 0x410;
+inline constexpr unsigned WM_FIP_MES_FIRST = 0x411;
+inline constexpr unsigned WM_FIP_MES_MORE = 0x412;
 inline constexpr unsigned WM_FIP_APER_SENT = 0x413;
 inline constexpr unsigned WM_FIP_APER_LISTS_CHANGED = 0x414;
 inline constexpr unsigned WM_FIP_MEDIUM_STATUS = 0x415;
