@@ -4,6 +4,7 @@
 #include <ctime>
 #include <functional>
 #include <map>
+#include <unordered_map>
 #include <string>
 
 #include "arbre_ctrl.h"
@@ -83,19 +84,32 @@ class SessionFrame final : public OnlineFrame {
 
   CArbreCtrl* Tree() const { return frame_.Tree(); }
 
-  TreeItem TreeRoot() const override { return Read([](CArbreCtrl& t) { return t.GetRootItem(); }); }
+  // The tree's shape is read once on the main thread and kept until the session changes the tree
+  // (an unconfigured message inserted, Disconnect), so that the lookups of the on-line objects,
+  // which walk the items one by one, cost no window message each.
+  TreeItem TreeRoot() const override {
+    std::lock_guard guard(EnsureShape());
+    return root_;
+  }
   TreeItem TreeFirstChild(TreeItem item) const override {
-    return Read([item](CArbreCtrl& t) { return t.GetChildItem(reinterpret_cast<HTREEITEM>(item)); });
+    std::lock_guard guard(EnsureShape());
+    const auto node = nodes_.find(item);
+    return node != nodes_.end() ? node->second.first_child : 0;
   }
   TreeItem TreeNextSibling(TreeItem item) const override {
-    return Read([item](CArbreCtrl& t) { return t.GetNextSiblingItem(reinterpret_cast<HTREEITEM>(item)); });
+    std::lock_guard guard(EnsureShape());
+    const auto node = nodes_.find(item);
+    return node != nodes_.end() ? node->second.next_sibling : 0;
   }
   std::uint32_t TreeItemData(TreeItem item) const override {
-    std::uint32_t data = 0;
-    const_cast<SessionFrame*>(this)->OnMainThread([&] {
-      if (CArbreCtrl* tree = Tree()) data = static_cast<std::uint32_t>(tree->GetItemData(reinterpret_cast<HTREEITEM>(item)));
-    });
-    return data;
+    std::lock_guard guard(EnsureShape());
+    const auto node = nodes_.find(item);
+    return node != nodes_.end() ? node->second.data : 0;
+  }
+  // The session changed the tree: its shape is read again at the next lookup.
+  void TreeChanged() {
+    std::lock_guard guard(shape_mutex_);
+    shape_valid_ = false;
   }
 
   // A text equal to the one last set is not sent again; in a batch the texts are kept and set
@@ -151,8 +165,8 @@ class SessionFrame final : public OnlineFrame {
     OnMainThread([&] { frame_.EnableMessageMenuItem(index, enable); });
   }
   void ShowMessage(std::string_view text) override { frame_.MessageBox(std::string(text).c_str(), nullptr, MB_OK); }
-  std::intptr_t SendToWindow(WindowHandle window, std::uint32_t message) override {
-    return ::SendMessage(reinterpret_cast<HWND>(window), message, 0, 0);
+  int AskSequence(WindowHandle window) override {
+    return static_cast<int>(::SendMessage(reinterpret_cast<HWND>(window), WM_FIP_BA_SEQUENCE, 0, 0));
   }
   // The hosted on-line dialogs come with their frame; until then none is made.
   std::unique_ptr<VariableDialogLink> CreateVariableDialog(OnlineVariable&, VariableDialogKind) override {
@@ -175,13 +189,44 @@ class SessionFrame final : public OnlineFrame {
     }
   };
 
-  template <class Get>
-  TreeItem Read(Get get) const {
-    TreeItem result = 0;
+  struct Node {
+    TreeItem first_child = 0;
+    TreeItem next_sibling = 0;
+    std::uint32_t data = 0;
+  };
+
+  // Returns the shape's mutex, the shape being valid; the caller locks it to read the shape.
+  std::mutex& EnsureShape() const {
+    {
+      std::lock_guard guard(shape_mutex_);
+      if (shape_valid_) return shape_mutex_;
+    }
+    std::unordered_map<TreeItem, Node> nodes;
+    TreeItem root = 0;
     const_cast<SessionFrame*>(this)->OnMainThread([&] {
-      if (CArbreCtrl* tree = Tree()) result = reinterpret_cast<TreeItem>(get(*tree));
+      CArbreCtrl* tree = Tree();
+      if (tree == nullptr) return;
+      const auto key = [](HTREEITEM item) { return reinterpret_cast<TreeItem>(item); };
+      root = key(tree->GetRootItem());
+      std::vector<HTREEITEM> pending;
+      for (HTREEITEM item = tree->GetRootItem(); item != nullptr; item = tree->GetNextSiblingItem(item))
+        pending.push_back(item);
+      while (!pending.empty()) {
+        HTREEITEM item = pending.back();
+        pending.pop_back();
+        Node& node = nodes[key(item)];
+        node.first_child = key(tree->GetChildItem(item));
+        node.next_sibling = key(tree->GetNextSiblingItem(item));
+        node.data = static_cast<std::uint32_t>(tree->GetItemData(item));
+        for (HTREEITEM child = tree->GetChildItem(item); child != nullptr; child = tree->GetNextSiblingItem(child))
+          pending.push_back(child);
+      }
     });
-    return result;
+    std::lock_guard guard(shape_mutex_);
+    nodes_ = std::move(nodes);
+    root_ = root;
+    shape_valid_ = true;
+    return shape_mutex_;
   }
   void SendText(TreeItem item, const std::string& text) {
     CArbreCtrl* tree = Tree();
@@ -193,6 +238,10 @@ class SessionFrame final : public OnlineFrame {
   CPlandrelApp& app_;
   Caller caller_;
   DWORD main_thread_ = 0;
+  mutable std::mutex shape_mutex_;
+  mutable bool shape_valid_ = false;
+  mutable std::unordered_map<TreeItem, Node> nodes_;
+  mutable TreeItem root_ = 0;
   std::mutex texts_mutex_;
   std::map<TreeItem, std::string> texts_;
   bool batching_ = false;
@@ -395,20 +444,30 @@ void CFipSession::StartReaderThread() {
 
 unsigned FncTacheLitFip(void* parameter) {
   auto& session = *static_cast<CFipSession*>(parameter);
-  unsigned result = 0;
   CWnd mailbox;
-  try {
-    mailbox.Create(nullptr, "", WS_CHILD | WS_DISABLED, CRect(0, 0, 100, 100), &session.frame_, 0);
-    session.session_window_ = mailbox.m_hWnd;
-    {
-      std::lock_guard engine(session.locks_.engine);
-      INIT_STORAGE();
-    }
+  const auto started = [&session] {
     {
       std::lock_guard lock(session.start_mutex_);
       session.window_ready_ = true;
     }
     session.started_.notify_all();
+  };
+  try {
+    if (!mailbox.Create(nullptr, "", WS_CHILD | WS_DISABLED, CRect(0, 0, 100, 100), &session.frame_, 0)) {
+      // Without a window no request could end the session: it ends at once.
+      started();
+      session.Disconnect();
+      session.app_.SetOnline(false);
+      session.frame_.PostMessage(WM_FIP_SESSION_ENDED, kEndDisconnect, 0);
+      session.thread_done_ = true;
+      return 0;
+    }
+    session.session_window_ = mailbox.m_hWnd;
+    {
+      std::lock_guard engine(session.locks_.engine);
+      INIT_STORAGE();
+    }
+    started();
     std::uint8_t last_status = 0;
     bool ended = false;
     while (!ended && session.app_.IsOnline()) ended = !session.Pass(mailbox, last_status);
@@ -420,14 +479,10 @@ unsigned FncTacheLitFip(void* parameter) {
     // The thread ends; the main frame's close and the application's exit still end the program.
     session.session_window_ = nullptr;
     if (mailbox.m_hWnd) mailbox.DestroyWindow();
-    {
-      std::lock_guard lock(session.start_mutex_);
-      session.window_ready_ = true;
-    }
-    session.started_.notify_all();
+    started();
   }
   session.thread_done_ = true;
-  return result;
+  return 0;
 }
 
 bool CFipSession::Pass(CWnd& mailbox, std::uint8_t& last_status) {
@@ -705,6 +760,7 @@ OnlineMessage* CFipSession::AddUnconfiguredMessage(std::uint16_t source, std::ui
   if (IsMainWindow())
     if (CArbreCtrl* tree = frame_.Tree(); tree && tree->m_hWnd)
       ::SendMessage(tree->m_hWnd, WM_TREE_INSERT_MESSAGE, reinterpret_cast<WPARAM>(&record), 0);
+  online_frame_->TreeChanged();
 
   auto message = std::make_unique<OnlineMessage>(*online_frame_, locks_);
   if (!message->Init(false, record, static_cast<std::uint16_t>(index), app_.Document()->Records().local_station))
@@ -765,6 +821,7 @@ int CFipSession::Disconnect() {
       ::SendMessage(tree->m_hWnd, WM_TREE_DELETE_ITEM, list[i]->Item(), 0);
     }
   }
+  online_frame_->TreeChanged();
 
   // 4.-5. Menus and objects go on the main thread, where their dialogs live.
   online_frame_->OnMainThread([this] {
