@@ -118,7 +118,7 @@ void sessionPass(benchmark::State& state) {
     }
   };
   plandrel::SessionPassTimes pass = next_pass(1);  // the first passes see the first values
-  double supervision = 0, reads = 0, tree = 0, events = 0, requests = 0, total = 0;
+  double supervision = 0, reads = 0, tree = 0, events = 0, requests = 0, total = 0, texts = 0;
   for (auto _ : state) {
     pass = next_pass(pass.passes);
     state.SetIterationTime(static_cast<double>(pass.total) / 1e6);
@@ -128,6 +128,7 @@ void sessionPass(benchmark::State& state) {
     events += pass.events;
     requests += pass.requests;
     total += pass.total;
+    texts += static_cast<double>(pass.texts_set);
   }
   const double n = static_cast<double>(state.iterations()) * 1000.0;
   state.counters["supervision_ms"] = supervision / n;
@@ -136,6 +137,7 @@ void sessionPass(benchmark::State& state) {
   state.counters["events_ms"] = events / n;
   state.counters["requests_ms"] = requests / n;
   state.counters["pass_ms"] = total / n;
+  state.counters["texts_per_pass"] = texts / static_cast<double>(state.iterations());
 
   app->MainFrame()->RunCommand(plandrel::kCmdDisconnect);
   while (app->Session() != nullptr) {

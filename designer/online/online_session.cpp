@@ -140,14 +140,15 @@ class SessionFrame final : public OnlineFrame {
     batching_ = true;
     batch_thread_ = GetCurrentThreadId();
   }
-  // Returns the microseconds spent on the main thread.
-  std::int64_t EndBatch() {
+  // Returns the microseconds spent on the main thread; `count` the texts set.
+  std::int64_t EndBatch(std::size_t& count) {
     std::vector<std::pair<TreeItem, std::string>> batch;
     {
       std::lock_guard guard(texts_mutex_);
       batching_ = false;
       batch.swap(batch_);
     }
+    count = batch.size();
     if (batch.empty()) return 0;
     std::int64_t spent = 0;
     OnMainThread([&] {
@@ -515,7 +516,7 @@ bool CFipSession::Pass(CWnd& mailbox, std::uint8_t& last_status) {
       }
       variable->UpdateTreeText();
     }
-    pass.tree_texts = online_frame_->EndBatch();
+    pass.tree_texts = online_frame_->EndBatch(pass.texts_set);
     pass.variable_reads = MicrosecondsSince(start) - pass.tree_texts;
   }
 

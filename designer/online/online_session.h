@@ -56,6 +56,7 @@ struct SessionPassTimes {
   std::int64_t bus_arbitrator = 0;
   std::int64_t variable_reads = 0;  // Read and PublishToDialog under csEngine
   std::int64_t tree_texts = 0;      // the main thread's part: tree texts set
+  std::size_t texts_set = 0;        // tree texts that changed in the pass
   std::int64_t events = 0;
   std::int64_t requests = 0;
   std::int64_t total = 0;
