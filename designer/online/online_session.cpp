@@ -585,17 +585,25 @@ bool CFipSession::ServeRequests(CWnd& mailbox) {
   while (PeekMessage(&msg, mailbox.m_hWnd, 0, 0, PM_REMOVE)) {
     switch (msg.message) {
       case WM_FIP_END_SESSION: EndSession(mailbox, msg.wParam); return true;
+      // A dialog that closed itself is forgotten on the main thread, where it is destroyed. The
+      // request names it: the variable's index or the message's position, checked against the lists.
       case WM_FIP_BA_DLG_CLOSED:
-        if (ba_) ba_->CloseDialog(false);
+        online_frame_->OnMainThread([this] {
+          if (ba_) ba_->CloseDialog(false);
+        });
         break;
       case WM_FIP_VAR_DLG_CLOSED:
-        if (msg.wParam < variables_.size()) variables_[msg.wParam]->CloseDialog(false);
+        online_frame_->OnMainThread([this, index = msg.wParam] {
+          if (index < variables_.size()) variables_[index]->CloseDialog(false);
+        });
         break;
       case WM_FIP_MES_DLG_CLOSED:
-        if (OnlineMessage* message = MessageAt(msg.wParam)) message->CloseDialog(false);
+        online_frame_->OnMainThread([this, position = msg.wParam] {
+          if (OnlineMessage* message = MessageAt(position)) message->CloseDialog(false);
+        });
         break;
-      case WM_FIP_MEDIUM_DLG_CLOSED: CloseMediumDialog(false); break;
-      case WM_FIP_APER_DLG_CLOSED: CloseAperiodicDialog(false); break;
+      case WM_FIP_MEDIUM_DLG_CLOSED: online_frame_->OnMainThread([this] { CloseMediumDialog(false); }); break;
+      case WM_FIP_APER_DLG_CLOSED: online_frame_->OnMainThread([this] { CloseAperiodicDialog(false); }); break;
       default: break;
     }
   }
@@ -797,17 +805,16 @@ int CFipSession::Disconnect() {
     if (state != 0 && state != kBaStopped && state != kBaStarting) ba_->Stop();
   }
 
-  // 2. The on-line dialogs.
-  if (ba_) {
-    std::lock_guard dialog(locks_.ba_dialog);
-    ba_->CloseDialog(true);
-  }
-  CloseMediumDialog(true);
-  CloseValuesDisplay(true);
-  for (const auto& variable : variables_) variable->CloseDialog(true);
+  // 2. The on-line dialogs, closed and destroyed on the main thread where they live.
   const auto list = MessagesSnapshot();
-  for (OnlineMessage* message : list) message->CloseDialog(true);
-  CloseAperiodicDialog(true);
+  online_frame_->OnMainThread([&] {
+    if (ba_) ba_->CloseDialog(true);
+    CloseMediumDialog(true);
+    CloseValuesDisplay(true);
+    for (const auto& variable : variables_) variable->CloseDialog(true);
+    for (OnlineMessage* message : list) message->CloseDialog(true);
+    CloseAperiodicDialog(true);
+  });
 
   // 3. The tree texts as they were off line; the unconfigured messages leave the tree.
   online_frame_->ForgetTexts();

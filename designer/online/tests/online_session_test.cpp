@@ -361,6 +361,15 @@ TEST_F(SessionTest, AnEmptyConfigurationConnectsAndDisconnects) {
   ASSERT_NE(session()->SessionWindow(), nullptr);
   EXPECT_TRUE(FipPopup()->GetMenuState(5, MF_BYPOSITION) & MF_GRAYED);
   EXPECT_EQ(FipPopup()->GetSubMenu(4)->GetMenuItemCount(), 0u);
+  // Requests that name no dialog of the session, and foreign messages, are dropped.
+  const HWND mailbox = session()->SessionWindow();
+  for (const auto& [message, wparam] : {std::pair{WM_FIP_VAR_DLG_CLOSED, 5u}, std::pair{WM_FIP_MES_DLG_CLOSED, 4096u},
+                                        std::pair{WM_FIP_BA_DLG_CLOSED, 0u}, std::pair{WM_FIP_MEDIUM_DLG_CLOSED, 0u},
+                                        std::pair{WM_FIP_APER_DLG_CLOSED, 0u}, std::pair{0x7FFFu, 0u}})
+    ASSERT_TRUE(PostMessage(mailbox, message, wparam, 0));
+  const std::uint64_t passes = session()->PassTimes().passes;
+  ASSERT_TRUE(PumpUntil([&] { return session()->PassTimes().passes > passes + 1; }));
+  EXPECT_TRUE(app_->IsOnline());
   ASSERT_TRUE(EndBy([this] { frame().RunCommand(kCmdDisconnect); }));
   EXPECT_FALSE(BoardUsed(1));
 }
