@@ -98,8 +98,8 @@ class SessionTest : public ::testing::Test {
   void Start(const records::Configuration& configuration, sim::MachineDescription machine = sim::standardMachine()) {
     machine_ = &sim::bootMachine(machine);
     app_ = std::make_unique<CPlandrelApp>();
-    app_->SetBoardSelection([](SelectedDevice& device) {
-      device = SelectedDevice{1, kBoardTypePci};
+    app_->SetBoardSelection([this](SelectedDevice& device) {
+      device = device_;
       return IDOK;
     });
     InstallSessionFactory(*app_);
@@ -134,6 +134,7 @@ class SessionTest : public ::testing::Test {
   }
 
   qui::testing::ScriptedPrompts prompts_;
+  SelectedDevice device_{1, kBoardTypePci};
   fs::path folder_;
   std::unique_ptr<CPlandrelApp> app_;
   sim::Machine* machine_ = nullptr;
@@ -372,6 +373,34 @@ TEST_F(SessionTest, AnEmptyConfigurationConnectsAndDisconnects) {
   EXPECT_TRUE(app_->IsOnline());
   ASSERT_TRUE(EndBy([this] { frame().RunCommand(kCmdDisconnect); }));
   EXPECT_FALSE(BoardUsed(1));
+}
+
+// On a single-medium PC104 board the medium is watched through the card's status page: a change of
+// its words warns once, and words that stay as they are warn no more.
+TEST_F(SessionTest, TheStatusPageOfASingleMediumBoardWarnsOnceOfAChange) {
+  sim::MachineDescription machine = sim::standardMachine();
+  sim::Pc104BoardConfig board;
+  board.configurationWord = sim::kPc104SingleMediumWord;
+  board.dualMedium = false;
+  machine.boards = {board};
+  device_ = SelectedDevice{1, kBoardTypePc104};
+  Start(examples::first_network(), machine);
+  sim::FaultKnobs knobs = machine_->pc104Board(0).controller().faults();
+  knobs.readBackCorruption = sim::FaultKnobs::Corruption{129, 6, 0xFF};
+  machine_->pc104Board(0).controller().setFaults(knobs);
+  ASSERT_TRUE(Connect());
+  EXPECT_EQ(session()->BoardVariant(), 2);
+  const auto warnings = [this] {
+    std::size_t count = 0;
+    for (const auto& box : prompts_.Boxes()) count += box.text == kNoEcho ? 1 : 0;
+    return count;
+  };
+  ASSERT_TRUE(PumpUntil([&] { return warnings() == 1; }));  // the words seen before were zero
+  const std::uint64_t passes = session()->PassTimes().passes;
+  ASSERT_TRUE(PumpUntil([&] { return session()->PassTimes().passes > passes + 4; }));
+  EXPECT_EQ(warnings(), 1u);
+  EXPECT_TRUE(app_->IsOnline());
+  EXPECT_TRUE(PumpUntil([&] { return VariableText(kLevel).find('(') != std::string::npos; }));
 }
 
 // A board that stops answering ends the session with the engine's text; nothing hangs.
