@@ -11,6 +11,11 @@ HTREEITEM handleOf(std::uintptr_t id) { return reinterpret_cast<HTREEITEM>(id); 
 
 }  // namespace
 
+namespace qui::detail {
+// Shows one change of the tree's items in its widget (qt_views.cpp). Main thread only.
+void TreeItemChanged(CTreeCtrl& tree, CTreeCtrl::Change what, std::uintptr_t id);
+}  // namespace qui::detail
+
 CTreeCtrl::CTreeCtrl() = default;
 CTreeCtrl::~CTreeCtrl() = default;
 
@@ -26,6 +31,17 @@ BOOL CTreeCtrl::Create(DWORD style, const RECT& rect, CWnd* parent, UINT id) {
         }
     }
     return TRUE;
+}
+
+void CTreeCtrl::changed(Change what, std::uintptr_t id) {
+    if (!view()) return;
+    if (!qui::IsMainThread()) {
+        // Another thread may not touch the widget: the main thread rebuilds it from the items.
+        widgetStale_ = true;
+        syncView();
+        return;
+    }
+    qui::detail::TreeItemChanged(*this, what, id);
 }
 
 const CTreeCtrl::Node* CTreeCtrl::node(HTREEITEM item) const {
@@ -62,7 +78,7 @@ HTREEITEM CTreeCtrl::InsertItem(LPCSTR text, int image, int selectedImage, HTREE
     n.parent = parentId;
     siblings->insert(position, id);
     nodes_.emplace(id, std::move(n));
-    syncView();
+    changed(Change::Inserted, id);
     return handleOf(id);
 }
 
@@ -84,7 +100,7 @@ BOOL CTreeCtrl::DeleteItem(HTREEITEM item) {
     if (it == nodes_.end()) return FALSE;
     if (auto* siblings = siblingsOf(it->second.parent)) std::erase(*siblings, idOf(item));
     eraseSubtree(idOf(item));
-    syncView();
+    changed(Change::Deleted, idOf(item));
     return TRUE;
 }
 
@@ -92,7 +108,7 @@ BOOL CTreeCtrl::DeleteAllItems() {
     nodes_.clear();
     roots_.clear();
     selected_ = 0;
-    syncView();
+    changed(Change::Cleared);
     return TRUE;
 }
 
@@ -100,7 +116,7 @@ BOOL CTreeCtrl::SetItemText(HTREEITEM item, LPCSTR text) {
     const auto it = nodes_.find(idOf(item));
     if (it == nodes_.end()) return FALSE;
     it->second.text = qui::detail::Text(text);
-    syncView();
+    changed(Change::Text, idOf(item));
     return TRUE;
 }
 
@@ -126,7 +142,7 @@ BOOL CTreeCtrl::SetItemImage(HTREEITEM item, int image, int selectedImage) {
     if (it == nodes_.end()) return FALSE;
     it->second.image = image;
     it->second.selectedImage = selectedImage;
-    syncView();
+    changed(Change::Image, idOf(item));
     return TRUE;
 }
 
@@ -193,7 +209,7 @@ BOOL CTreeCtrl::SelectItem(HTREEITEM item) {
     const std::uintptr_t id = item ? idOf(item) : 0;
     if (id == selected_) return TRUE;
     selected_ = id;
-    syncView();
+    changed(Change::Selected, id);
     notifyParent(TVN_SELCHANGED);
     return TRUE;
 }
@@ -208,7 +224,7 @@ BOOL CTreeCtrl::Expand(HTREEITEM item, UINT code) {
         case TVE_TOGGLE: expanded = !expanded; break;
         default: return FALSE;
     }
-    syncView();
+    changed(Change::Expanded, idOf(item));
     return TRUE;
 }
 
@@ -220,8 +236,12 @@ BOOL CTreeCtrl::IsExpanded(HTREEITEM item) const {
 BOOL CTreeCtrl::EnsureVisible(HTREEITEM item) {
     const Node* n = node(item);
     if (!n) return FALSE;
-    for (std::uintptr_t p = n->parent; p; p = nodes_.at(p).parent) nodes_.at(p).expanded = true;
-    syncView();
+    for (std::uintptr_t p = n->parent; p; p = nodes_.at(p).parent) {
+        Node& ancestor = nodes_.at(p);
+        if (ancestor.expanded) continue;
+        ancestor.expanded = true;
+        changed(Change::Expanded, p);
+    }
     return TRUE;
 }
 
@@ -229,13 +249,13 @@ CImageList* CTreeCtrl::SetImageList(CImageList* list, int which) {
     if (which != TVSIL_NORMAL) return nullptr;
     CImageList* previous = images_;
     images_ = list;
-    syncView();
+    changed(Change::Whole);
     return previous;
 }
 
 void CTreeCtrl::SetIndent(UINT indent) {
     indent_ = indent;
-    syncView();
+    changed(Change::Whole);
 }
 
 void CTreeCtrl::ClickItem(HTREEITEM item, UINT code) {

@@ -161,10 +161,16 @@ public:
     CImageList* images_ = nullptr;
     UINT indent_ = 19;
     POINT lastClick_{0, 0};
+    // Set when the widget must be rebuilt from the items (a change made off the main thread).
+    bool widgetStale_ = false;
+
+    // What changed, for the widget: each change touches its own item's widget alone.
+    enum class Change { Inserted, Deleted, Cleared, Text, Image, Selected, Expanded, Whole };
 
 private:
     std::vector<std::uintptr_t>* siblingsOf(std::uintptr_t parent);
     void eraseSubtree(std::uintptr_t id);
+    void changed(Change what, std::uintptr_t id = 0);
 };
 
 // ---- rich text
