@@ -25,6 +25,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+#include <QShortcut>
 #include <QStatusBar>
 #include <QTextBlock>
 #include <QTextCursor>
@@ -685,6 +686,54 @@ void DialogBaseUnits(double& x, double& y) {
 }
 
 // ---- frames and bars
+namespace {
+
+// The Qt key of an accelerator's key; 0 when it has none.
+int qtKeyOf(const ACCEL& entry) {
+    int key = entry.key;
+    if (!(entry.fVirt & FVIRTKEY) && key >= 'a' && key <= 'z') key -= 'a' - 'A';
+    if ((key >= '0' && key <= '9') || (key >= 'A' && key <= 'Z')) return key;
+    if (!(entry.fVirt & FVIRTKEY)) return key > ' ' && key < 0x7F ? key : 0;
+    if (key >= VK_F1 && key <= VK_F12) return Qt::Key_F1 + (key - VK_F1);
+    switch (key) {
+        case VK_BACK: return Qt::Key_Backspace;
+        case VK_TAB: return Qt::Key_Tab;
+        case VK_RETURN: return Qt::Key_Return;
+        case VK_ESCAPE: return Qt::Key_Escape;
+        case VK_INSERT: return Qt::Key_Insert;
+        case VK_DELETE: return Qt::Key_Delete;
+        default: return 0;
+    }
+}
+
+}  // namespace
+
+void SyncAccelerators(CFrameWnd& frame) {
+    if (!qui::IsMainThread()) return;  // widgets belong to the main thread
+    QWidget* main = frame.view() ? frame.view()->widget() : nullptr;
+    if (!main) return;
+    for (QShortcut* old : main->findChildren<QShortcut*>(QStringLiteral("accelerator"), Qt::FindDirectChildrenOnly)) delete old;
+    const HWND handle = frame.m_hWnd;
+    for (const ACCEL& entry : frame.accelerators()) {
+        const int key = qtKeyOf(entry);
+        if (!key) continue;
+        Qt::KeyboardModifiers modifiers;
+        if (entry.fVirt & FSHIFT) modifiers |= Qt::ShiftModifier;
+        if (entry.fVirt & FCONTROL) modifiers |= Qt::ControlModifier;
+        if (entry.fVirt & FALT) modifiers |= Qt::AltModifier;
+        // The whole window, its child frames included, takes the key; a modal dialog keeps it.
+        auto* shortcut = new QShortcut(QKeySequence(QKeyCombination(modifiers, static_cast<Qt::Key>(key))), main);
+        shortcut->setObjectName(QStringLiteral("accelerator"));
+        shortcut->setContext(Qt::WindowShortcut);
+        const ACCEL accel = entry;
+        QObject::connect(shortcut, &QShortcut::activated, main, [handle, accel] {
+            if (auto* f = dynamic_cast<CFrameWnd*>(LookupWindow(handle))) {
+                f->TranslateAccelerator(accel.key, accel.fVirt, (accel.fVirt & FVIRTKEY) != 0);
+            }
+        });
+    }
+}
+
 void SyncMenuBar(CFrameWnd& frame) {
     if (!qui::IsMainThread()) return;  // widgets belong to the main thread
     auto* main = frame.view() ? qobject_cast<QMainWindow*>(frame.view()->widget()) : nullptr;
@@ -825,6 +874,7 @@ int ShowModalDialog(CDialog& dialog) {
     CWnd* owner = dialog.GetParent() ? dialog.GetParent() : AfxGetMainWnd();
     if (owner == &dialog || (owner && !owner->view())) owner = nullptr;
     QWidget* parent = owner ? owner->view()->widget()->window() : nullptr;
+    const FocusReturn focusReturn(parent);
     dialog.makeWidget(parent);
     DialogHost host;
     host.widget = static_cast<DialogWidget*>(dialog.view()->widget());

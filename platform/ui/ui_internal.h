@@ -53,6 +53,8 @@ void LowerView(CWnd& window);
 void ActivateView(CWnd& window);
 void CenterView(CWnd& window, CWnd* owner);
 void SyncMenuBar(CFrameWnd& frame);
+// Makes the frame's window run its accelerators when their keys are pressed in it.
+void SyncAccelerators(CFrameWnd& frame);
 // Makes the MDI client window show the frame's MDI area and follow its size.
 void BindMdiClient(CMDIFrameWnd& frame);
 void SyncBars(CFrameWnd& frame);

@@ -236,6 +236,56 @@ std::string controlDump(const CTreeCtrl& tree) {
     return out;
 }
 
+TEST_F(Widgets, AcceleratorsRunEnabledCommandsAndModalWindowsGiveTheFocusBack) {
+    qui::RegisterMenu(kFrame, {{"&File", 0, {{"&Save\tCtrl+S", kSave}, {"&Connect\tF5", kConnect}}}});
+    qui::RegisterAccelerators(kFrame, {{FVIRTKEY | FCONTROL, 'S', kSave}, {FVIRTKEY, VK_F1 + 4, kConnect}});
+    qui::RegisterStrings({{kFrame, "Plandrel"}});
+    Frame frame;
+    int saves = 0;
+    frame.MapCommand(kSave, [&] { ++saves; });
+    ASSERT_TRUE(frame.LoadFrame(kFrame));
+    ASSERT_EQ(frame.accelerators().size(), 2u);
+    frame.ShowWindow(SW_SHOW);
+    QWidget* main = frame.widget();
+    main->activateWindow();
+    QCoreApplication::processEvents();
+
+    // Through the table, then through real key presses; a disabled command does not run.
+    const struct {
+        std::function<void()> press;
+        bool modified;
+        int saves, connects;
+    } cases[] = {
+        {[&] { frame.TranslateAccelerator('S', FCONTROL); }, false, 0, 0},
+        {[&] { frame.TranslateAccelerator('S', FCONTROL); }, true, 1, 0},
+        {[&] { frame.TranslateAccelerator('S', 0); }, true, 0, 0},
+        {[&] { QTest::keyClick(main, Qt::Key_S, Qt::ControlModifier); }, false, 0, 0},
+        {[&] { QTest::keyClick(main, Qt::Key_S, Qt::ControlModifier); }, true, 1, 0},
+        {[&] { QTest::keyClick(main, Qt::Key_F5); }, false, 0, 1},
+    };
+    for (const auto& c : cases) {
+        saves = frame.connects = 0;
+        frame.modified = c.modified;
+        c.press();
+        QCoreApplication::processEvents();
+        EXPECT_EQ(saves, c.saves);
+        EXPECT_EQ(frame.connects, c.connects);
+    }
+
+    // A message box closed with the keyboard gives the focus back to the frame, whose keys work.
+    later([] {
+        QTest::keyClick(QApplication::activeModalWidget(), Qt::Key_Return);
+    });
+    frame.MessageBox("Saved", "Plandrel", MB_OK);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(QApplication::activeWindow(), main);
+    frame.modified = true;
+    saves = 0;
+    QTest::keyClick(main, Qt::Key_S, Qt::ControlModifier);
+    EXPECT_EQ(saves, 1);
+    frame.DestroyWindow();
+}
+
 TEST_F(Widgets, ATreeWidgetFollowsEachItemChangeAtOnce) {
     qui::RegisterStrings({{kFrame, "Plandrel"}});
     qui::RegisterBitmap(1, {"2 2 1 1", "a c #ff0000", "aa", "aa"});

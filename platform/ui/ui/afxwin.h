@@ -727,6 +727,13 @@ public:
     void UpdateMenuUI(CMenu* menu);
     // Runs command id as if chosen from the menu (tests, accelerators).
     BOOL RunCommand(UINT id);
+    // Takes the accelerator table of resource id (LoadFrame takes the frame's own).
+    BOOL LoadAccelTable(UINT id);
+    const std::vector<ACCEL>& accelerators() const { return accelerators_; }
+    // A key pressed with modifiers (FSHIFT, FCONTROL, FALT): runs the command of the matching
+    // entry of the table when its update handler leaves it enabled. TRUE when an entry matched.
+    BOOL TranslateAccelerator(WORD key, BYTE modifiers, bool virtualKey = true);
+    HACCEL m_hAccelTable = nullptr;
 
     CStatusBar* statusBar() const;
     CToolBar* toolBar() const;
@@ -737,6 +744,7 @@ protected:
     CMenu menu_;
     std::string title_;
     std::vector<CControlBar*> bars_;
+    std::vector<ACCEL> accelerators_;
 };
 
 class CMDIChildWnd;
