@@ -204,10 +204,22 @@ private:
     CMDIChildWnd& frame_;
 };
 
+// A pop-up window. Its owner's window is its Qt parent, so that it stays above its owner: window
+// managers keep it there, and where none runs it raises itself whenever its owner is shown or
+// activated (the owner, mapped later, would cover it).
 class PopupWidget final : public QFrame {
 public:
-    explicit PopupWidget(CWnd& window) : QFrame(nullptr, Qt::Tool | Qt::FramelessWindowHint), window_(window) {
+    PopupWidget(CWnd& window, QWidget* owner) : QFrame(owner, Qt::Tool | Qt::FramelessWindowHint), window_(window) {
         if (window.GetStyle() & WS_BORDER) setFrameStyle(QFrame::Box | QFrame::Plain);
+        if (owner) owner->installEventFilter(this);
+    }
+    bool eventFilter(QObject* watched, QEvent* e) override {
+        if (watched == parentWidget() && (e->type() == QEvent::Show || e->type() == QEvent::WindowActivate)) {
+            QTimer::singleShot(0, this, [this] {
+                if (isVisible()) raise();
+            });
+        }
+        return false;
     }
     void paintEvent(QPaintEvent* e) override {
         QFrame::paintEvent(e);
@@ -567,7 +579,9 @@ void MakeTopLevelView(CWnd& window) {
         }, false);
         return;
     }
-    auto* popup = new PopupWidget(window);
+    CWnd* owner = window.GetParent();
+    QWidget* ownerWidget = owner && owner->view() ? owner->view()->widget()->window() : nullptr;
+    auto* popup = new PopupWidget(window, ownerWidget);
     const RECT& r = window.geometry();
     popup->setGeometry(r.left, r.top, r.right - r.left, r.bottom - r.top);
     bind(window, popup, [&window, popup] {
@@ -607,6 +621,14 @@ void LowerView(CWnd& window) {
     if (!qui::IsMainThread()) return;  // widgets belong to the main thread
     if (!window.view()) return;
     window.view()->widget()->lower();
+}
+
+void RaiseView(CWnd& window) {
+    if (!qui::IsMainThread()) return;  // widgets belong to the main thread
+    if (!window.view()) return;
+    QWidget* w = window.view()->widget();
+    if (auto* sub = qobject_cast<QMdiSubWindow*>(w)) sub->raise();
+    else w->raise();
 }
 
 void ActivateView(CWnd& window) {
@@ -1253,6 +1275,11 @@ QWidget* CMDIChildWnd::makeWidget(QWidget*) {
     if (!area) return nullptr;
     auto* sub = new ChildFrameWidget(*this);
     sub->setAttribute(Qt::WA_DeleteOnClose, false);
+    // A child frame without the caption style has no title bar (the border alone, with WS_BORDER).
+    if ((GetStyle() & WS_CAPTION) != WS_CAPTION) {
+        sub->setWindowFlags(Qt::SubWindow | Qt::FramelessWindowHint);
+        if (GetStyle() & WS_BORDER) sub->setStyleSheet(QStringLiteral("QMdiSubWindow { border: 1px solid palette(mid); }"));
+    }
     area->addSubWindow(sub);
     const RECT& r = rect_;
     if (r.right > r.left && r.bottom > r.top) sub->setGeometry(r.left, r.top, r.right - r.left, r.bottom - r.top);

@@ -50,6 +50,7 @@ void ApplyGeometry(CWnd& window);
 void FocusView(CWnd& window);
 void InvalidateView(CWnd& window);
 void LowerView(CWnd& window);
+void RaiseView(CWnd& window);
 void ActivateView(CWnd& window);
 void CenterView(CWnd& window, CWnd* owner);
 void SyncMenuBar(CFrameWnd& frame);

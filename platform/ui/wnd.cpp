@@ -290,6 +290,7 @@ BOOL CWnd::SetWindowPos(const CWnd* insertAfter, int x, int y, int cx, int cy, U
     if (!(flags & SWP_NOSIZE)) rect_ = RECT{rect_.left, rect_.top, rect_.left + cx, rect_.top + cy};
     if (!(flags & (SWP_NOMOVE)) || !(flags & SWP_NOSIZE)) ApplyGeometry(*this);
     if (!(flags & SWP_NOZORDER) && insertAfter == &wndBottom) LowerView(*this);
+    if (!(flags & SWP_NOZORDER) && insertAfter == &wndTop) RaiseView(*this);
     if (flags & SWP_SHOWWINDOW) ShowWindow(SW_SHOWNOACTIVATE);
     if (flags & SWP_HIDEWINDOW) ShowWindow(SW_HIDE);
     return TRUE;

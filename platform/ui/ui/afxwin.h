@@ -352,7 +352,8 @@ public:
     void GetWindowRect(LPRECT rect) const;
     void MoveWindow(int x, int y, int cx, int cy, BOOL repaint = TRUE);
     void MoveWindow(LPCRECT rect, BOOL repaint = TRUE);
-    // pInsertAfter: &CWnd::wndBottom lowers the window (an MDI child without activating it).
+    // pInsertAfter: &CWnd::wndBottom lowers the window (an MDI child without activating it),
+    // &CWnd::wndTop raises it.
     BOOL SetWindowPos(const CWnd* insertAfter, int x, int y, int cx, int cy, UINT flags);
     void CenterWindow(CWnd* alternateOwner = nullptr);
     void ClientToScreen(LPPOINT point) const;
