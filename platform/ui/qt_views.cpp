@@ -24,6 +24,8 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRegularExpression>
+#include <QRegularExpressionValidator>
 #include <QScreen>
 #include <QShortcut>
 #include <QStatusBar>
@@ -1103,6 +1105,8 @@ QWidget* CEdit::makeWidget(QWidget* parent) {
     }
     auto* e = new QLineEdit(parent);
     if (style_flags_ & qui::kPassword) e->setEchoMode(QLineEdit::Password);
+    // A digits-only edit refuses every other character typed or pasted.
+    if (style_flags_ & qui::kNumber) e->setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), e));
     QObject::connect(e, &QLineEdit::textEdited, e, [this, e](const QString& text) {
         if (syncing(*this)) return;
         text_ = text.toStdString();

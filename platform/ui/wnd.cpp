@@ -149,7 +149,9 @@ void CWnd::MapMessage(UINT message, std::function<LRESULT(WPARAM, LPARAM)> handl
 }
 
 void CWnd::MapNotify(int controlId, UINT code, std::function<void()> handler) {
-    notifications_[{controlId, code}] = std::move(handler);
+    // A notification code travels in the high word of WM_COMMAND's wParam: the common controls'
+    // negative codes (NM_DBLCLK, TVN_SELCHANGED) arrive as their low 16 bits, which are distinct.
+    notifications_[{controlId, code & 0xFFFFu}] = std::move(handler);
 }
 
 LRESULT CWnd::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {

@@ -286,6 +286,23 @@ TEST_F(Widgets, AcceleratorsRunEnabledCommandsAndModalWindowsGiveTheFocusBack) {
     frame.DestroyWindow();
 }
 
+TEST_F(Widgets, ADigitsOnlyEditTakesDigitsAlone) {
+    constexpr UINT kDigitsDialog = 601;
+    qui::RegisterDialog({kDigitsDialog, 100, 40, "Period", "MS Shell Dlg", 8, qui::kModalFrame,
+                         {{kValue, qui::ControlKind::Edit, 10, 10, 40, 12, "", qui::kNumber},
+                          {IDOK, qui::ControlKind::PushButton, 10, 24, 40, 14, "OK", qui::kDefault}}});
+    CDialog dlg(kDigitsDialog);
+    later([&] {
+        QWidget* edit = dlg.GetDlgItem(kValue)->widget();
+        edit->window()->activateWindow();
+        edit->setFocus();
+        QTest::keyClicks(edit, "1a2-3 4");
+        QTest::keyClick(edit, Qt::Key_Return);
+    });
+    EXPECT_EQ(dlg.DoModal(), IDOK);
+    EXPECT_EQ(dlg.GetDlgItemText(kValue), "1234");
+}
+
 TEST_F(Widgets, ATreeWidgetFollowsEachItemChangeAtOnce) {
     qui::RegisterStrings({{kFrame, "Plandrel"}});
     qui::RegisterBitmap(1, {"2 2 1 1", "a c #ff0000", "aa", "aa"});
