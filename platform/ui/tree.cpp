@@ -76,6 +76,7 @@ HTREEITEM CTreeCtrl::InsertItem(LPCSTR text, int image, int selectedImage, HTREE
     n.image = image;
     n.selectedImage = selectedImage;
     n.parent = parentId;
+    n.slot = static_cast<std::size_t>(position - siblings->begin());
     siblings->insert(position, id);
     nodes_.emplace(id, std::move(n));
     changed(Change::Inserted, id);
@@ -162,20 +163,32 @@ HTREEITEM CTreeCtrl::GetChildItem(HTREEITEM item) const {
     return n && !n->children.empty() ? handleOf(n->children.front()) : nullptr;
 }
 
+std::size_t CTreeCtrl::slotOf(const Node& n, std::uintptr_t id, const std::vector<std::uintptr_t>& siblings) const {
+    if (n.slot < siblings.size() && siblings[n.slot] == id) return n.slot;
+    const auto it = std::find(siblings.begin(), siblings.end(), id);
+    n.slot = static_cast<std::size_t>(it - siblings.begin());
+    return n.slot;
+}
+
 HTREEITEM CTreeCtrl::GetNextSiblingItem(HTREEITEM item) const {
     const Node* n = node(item);
     if (!n) return nullptr;
     const auto& siblings = n->parent == 0 ? roots_ : nodes_.at(n->parent).children;
-    const auto it = std::find(siblings.begin(), siblings.end(), idOf(item));
-    return (it == siblings.end() || it + 1 == siblings.end()) ? nullptr : handleOf(*(it + 1));
+    const std::size_t at = slotOf(*n, idOf(item), siblings);
+    if (at + 1 >= siblings.size()) return nullptr;
+    const std::uintptr_t next = siblings[at + 1];
+    nodes_.at(next).slot = at + 1;  // the next step of a walk finds it at once
+    return handleOf(next);
 }
 
 HTREEITEM CTreeCtrl::GetPrevSiblingItem(HTREEITEM item) const {
     const Node* n = node(item);
     if (!n) return nullptr;
     const auto& siblings = n->parent == 0 ? roots_ : nodes_.at(n->parent).children;
-    const auto it = std::find(siblings.begin(), siblings.end(), idOf(item));
-    return (it == siblings.end() || it == siblings.begin()) ? nullptr : handleOf(*(it - 1));
+    const std::size_t at = slotOf(*n, idOf(item), siblings);
+    if (at == 0 || at >= siblings.size()) return nullptr;
+    nodes_.at(siblings[at - 1]).slot = at - 1;
+    return handleOf(siblings[at - 1]);
 }
 
 HTREEITEM CTreeCtrl::GetParentItem(HTREEITEM item) const {
