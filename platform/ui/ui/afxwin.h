@@ -45,7 +45,12 @@
 //       int OnCreate(LPCREATESTRUCT cs) override { CMDIFrameWnd::OnCreate(cs); m_toolBar.CreateEx(this);
 //           m_toolBar.LoadToolBar(128); m_statusBar.Create(this); m_statusBar.SetIndicators(ids, n); return 0; }
 //   };
-//   frame->LoadFrame(128) takes the menu 128, the title string 128 and the icon 128.
+//   frame->LoadFrame(128) takes the menu 128, the title string 128, the icon 128 and the accelerator
+//   table 128 (qui::RegisterAccelerators(128, {{FVIRTKEY | FCONTROL, 'S', ID_FILE_SAVE}})): a key
+//   of the table runs its command unless the command's update handler disables it.
+//
+// Modal dialogs and message boxes give the keyboard focus back to their owner when they close.
+// A WS_POPUP window made with an owner (a splash) stays above the owner's window.
 //
 // Ownership: window objects do not delete themselves when their window is destroyed; whoever made
 // the object deletes it (a heap window that should go with its window overrides PostNcDestroy with
