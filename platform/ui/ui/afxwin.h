@@ -851,6 +851,8 @@ public:
     // ---- layer internals
     void makeControls();
     void setFocusId(int id, bool fromWidget);
+    // The ids of the controls that take the focus now (enabled and shown), in tab order.
+    std::vector<int> focusOrder() const;
     qui::detail::DialogHost* host() const { return host_; }
     void setHost(qui::detail::DialogHost* host) { host_ = host; }
     QWidget* makeWidget(QWidget* parent) override;
