@@ -79,6 +79,24 @@ PciBoardConfig pciBoard(const json& b, const std::string& where, std::size_t ord
     return c;
 }
 
+// The serial number, configuration word and medium of a PC104 or USB board. Given alone, the
+// medium sets the word and the word sets the medium.
+template <typename Config>
+void serialWordAndMedium(const json& b, const std::string& where, std::uint32_t singleMediumWord,
+                         std::uint32_t dualMediumWord, Config& c) {
+    if (b.contains("serialNumber"))
+        c.serialNumber = static_cast<std::uint32_t>(number(b["serialNumber"], where + ".serialNumber", 0xFFFFFFFF));
+    const bool hasWord = b.contains("configurationWord");
+    if (hasWord)
+        c.configurationWord = static_cast<std::uint32_t>(number(b["configurationWord"], where + ".configurationWord", 0xFFFFFFFF));
+    if (b.contains("medium")) {
+        c.dualMedium = dualMedium(b["medium"], where + ".medium");
+        if (!hasWord) c.configurationWord = c.dualMedium ? dualMediumWord : singleMediumWord;
+    } else if (hasWord) {
+        c.dualMedium = (c.configurationWord & 0x30000) != 0x10000;
+    }
+}
+
 Pc104BoardConfig pc104Board(const json& b, const std::string& where, std::size_t ordinal) {
     onlyKnownFields(b, {"type", "baseAddress", "configurationWord", "serialNumber", "medium"}, where);
     Pc104BoardConfig c;
@@ -86,17 +104,7 @@ Pc104BoardConfig pc104Board(const json& b, const std::string& where, std::size_t
     c.serialNumber = kDefaultPc104Serial + static_cast<std::uint32_t>(ordinal);
     if (b.contains("baseAddress"))
         c.basePort = static_cast<std::uint32_t>(number(b["baseAddress"], where + ".baseAddress", 0xFFFF - 31));
-    if (b.contains("serialNumber"))
-        c.serialNumber = static_cast<std::uint32_t>(number(b["serialNumber"], where + ".serialNumber", 0xFFFFFFFF));
-    const bool hasWord = b.contains("configurationWord");
-    if (hasWord)
-        c.configurationWord = static_cast<std::uint32_t>(number(b["configurationWord"], where + ".configurationWord", 0xFFFFFFFF));
-    if (b.contains("medium")) {
-        c.dualMedium = dualMedium(b["medium"], where + ".medium");
-        if (!hasWord) c.configurationWord = c.dualMedium ? kPc104DualMediumWord : kPc104SingleMediumWord;
-    } else if (hasWord) {
-        c.dualMedium = (c.configurationWord & 0x30000) != 0x10000;
-    }
+    serialWordAndMedium(b, where, kPc104SingleMediumWord, kPc104DualMediumWord, c);
     return c;
 }
 
@@ -104,17 +112,7 @@ UsbBoardConfig usbBoard(const json& b, const std::string& where, std::size_t ord
     onlyKnownFields(b, {"type", "configurationWord", "serialNumber", "medium", "firmwareVersion"}, where);
     UsbBoardConfig c;
     c.serialNumber = kDefaultUsbSerial + static_cast<std::uint32_t>(ordinal);
-    if (b.contains("serialNumber"))
-        c.serialNumber = static_cast<std::uint32_t>(number(b["serialNumber"], where + ".serialNumber", 0xFFFFFFFF));
-    const bool hasWord = b.contains("configurationWord");
-    if (hasWord)
-        c.configurationWord = static_cast<std::uint32_t>(number(b["configurationWord"], where + ".configurationWord", 0xFFFFFFFF));
-    if (b.contains("medium")) {
-        c.dualMedium = dualMedium(b["medium"], where + ".medium");
-        if (!hasWord) c.configurationWord = c.dualMedium ? kUsbDualMediumWord : kUsbSingleMediumWord;
-    } else if (hasWord) {
-        c.dualMedium = (c.configurationWord & 0x30000) != 0x10000;
-    }
+    serialWordAndMedium(b, where, kUsbSingleMediumWord, kUsbDualMediumWord, c);
     if (b.contains("firmwareVersion")) {
         const auto version = number(b["firmwareVersion"], where + ".firmwareVersion", 0xFFFF);
         c.firmwareMajor = static_cast<std::uint8_t>(version >> 8);
