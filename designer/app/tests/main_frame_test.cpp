@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <cctype>
+#include <set>
+#include <string>
+
 #include "frame_fixture.h"
 #include "sample_network.h"
 #include "splash_wnd.h"
@@ -11,6 +15,28 @@ namespace {
 using testing::FakeSession;
 using testing::MainFrameTest;
 using testing::pump;
+
+// Keyboard users reach each entry by its underlined letter: within one menu no letter serves twice
+// (Qt would only cycle between the entries instead of running one).
+void expectDistinctMnemonics(const std::vector<qui::MenuTemplate>& entries, const std::string& where) {
+  std::set<char> letters;
+  for (const auto& entry : entries) {
+    const auto amp = entry.text.find('&');
+    if (amp != std::string::npos && amp + 1 < entry.text.size()) {
+      const char letter = static_cast<char>(std::tolower(static_cast<unsigned char>(entry.text[amp + 1])));
+      EXPECT_TRUE(letters.insert(letter).second) << where << ": '" << letter << "' in " << entry.text;
+    }
+    if (!entry.popup.empty()) expectDistinctMnemonics(entry.popup, where + " > " + entry.text);
+  }
+}
+
+TEST_F(MainFrameTest, EveryMenuUnderlinesEachLetterOnce) {
+  for (const UINT id : {kMainFrameResource, 194u, 195u, 196u, 197u}) {
+    const auto* menu = qui::FindMenu(id);
+    ASSERT_NE(menu, nullptr) << id;
+    expectDistinctMnemonics(*menu, "menu " + std::to_string(id));
+  }
+}
 
 TEST_F(MainFrameTest, CommandsAtStartAfterNewAndOnLine) {
   struct Expectation {
