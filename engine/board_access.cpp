@@ -14,6 +14,7 @@ namespace corvix {
 namespace {
 
 constexpr std::size_t kBoardsPerType = 9;
+constexpr std::int32_t kUsbTransportBulk = 1;
 constexpr DWORD kMaxDevicePath = 259;
 
 struct DriverKey {
@@ -95,8 +96,17 @@ HANDLE openPci(std::uint16_t number) {
 
 BoardDevicePtr openBoard(std::uint32_t type, std::uint16_t number) {
     if (type == kBoardUsb) {
-        SetLastError(ERROR_NOT_SUPPORTED);
-        return nullptr;
+        CDavAzuv* usb = create_usb_board(kUsbTransportBulk);
+        if (!usb) {
+            SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+            return nullptr;
+        }
+        if (number == 0 || usb_board_open(usb, static_cast<std::uint32_t>(number) - 1) != 0) {
+            delete_usb_board(usb);
+            SetLastError(ERROR_DEVICE_NOT_CONNECTED);
+            return nullptr;
+        }
+        return std::make_shared<BoardDevice>(usb);
     }
     const HANDLE handle = type == kBoardPc104 ? openPc104(number) : openPci(number);
     if (handle == INVALID_HANDLE_VALUE || handle == nullptr) return nullptr;

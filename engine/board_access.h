@@ -11,8 +11,9 @@
 namespace corvix {
 
 // Opens board `number` (1..9) of `type`: PC104 through its device interface (member index
-// number - 1), USB not at all (no USB path), every other type as the exclusive PCI device
-// "\\.\AMBRIX<number>". Null when the board cannot be opened; the platform's last error says why.
+// number - 1), USB as a USB board object on the bulk USB transport (device index number - 1),
+// every other type as the exclusive PCI device "\\.\AMBRIX<number>". Null when the board cannot
+// be opened; the platform's last error says why.
 BoardDevicePtr openBoard(std::uint32_t type, std::uint16_t number);
 
 // The device for a board query: the calling thread's own device when it is that board, else one

@@ -7,14 +7,18 @@
 //   3. an FDB_STATUS byte with bit 7 set: cardError(status); else kSuccess.
 // 16-bit inputs go least significant byte first; board data passes through unchanged. Answer
 // buffers start zeroed, so a short or refused answer never leaves stale bytes in an output.
-// No lock: callers serialise the calls of threads that share a device. A closed device fails every
-// command with the platform's invalid-handle error.
+// On a USB board each command is an exec-by-id request (P1 1, P2 the command byte) carrying the same
+// input with 16-bit values high byte first; a failed request returns its own code unchanged.
+// Commands without a USB form (card type, PCI slot, PC104 address, LEDs) give ERROR_NOT_SUPPORTED.
+// No lock: callers serialise the calls of threads that share a device (the USB board object
+// serialises its requests itself). A closed device fails every command with a code.
 #pragma once
 
 #include <array>
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <vector>
 
 #include "board_device.h"
 #include "engine_errors.h"
@@ -124,5 +128,11 @@ ErrorCode getPc104BaseAddress(BoardDevice& device, std::uint32_t& address);
 // LEDs of a PC104 board: one bit per LED.
 ErrorCode getLedsState(BoardDevice& device, std::uint8_t& mask);
 ErrorCode setLedsState(BoardDevice& device, std::uint8_t mask);
+
+// USB boards only (ERROR_NOT_SUPPORTED on others): the RGB LED's colour (0..7; 0 unless the
+// request succeeds) and the firmware version bytes. Their results are the requests' own.
+ErrorCode getRgbLed(BoardDevice& device, std::uint8_t& colour);
+ErrorCode setRgbLed(BoardDevice& device, std::uint8_t colour);
+ErrorCode readFirmwareVersion(BoardDevice& device, std::vector<std::uint8_t>& version);
 
 }  // namespace corvix::board

@@ -70,14 +70,20 @@ CORVIX_API std::uint32_t SetLedState(std::uint32_t boardType, std::uint16_t boar
     return board::setLedsState(*device.get(), static_cast<std::uint8_t>(on ? mask | bit : mask & ~bit));
 }
 
-// The RGB LED is a USB board's; other boards have none and answer success untouched. USB boards
-// cannot be opened, so they give the open failure.
-CORVIX_API std::uint32_t GetRgbLedState(std::uint32_t boardType, std::uint16_t, std::uint8_t*) {
-    return boardType == kBoardUsb ? kErrBoardNotOpened : kSuccess;
+// The RGB LED is a USB board's; other boards have none and answer success untouched.
+CORVIX_API std::uint32_t GetRgbLedState(std::uint32_t boardType, std::uint16_t boardNumber, std::uint8_t* colour) {
+    if (boardType != kBoardUsb) return kSuccess;
+    if (!colour) return kPlatformInvalidParameter;
+    QueryDevice device(boardType, boardNumber);
+    if (!device.get()) return kErrBoardNotOpened;
+    return board::getRgbLed(*device.get(), *colour);
 }
 
-CORVIX_API std::uint32_t SetRgbLedState(std::uint32_t boardType, std::uint16_t, std::uint8_t) {
-    return boardType == kBoardUsb ? kErrBoardNotOpened : kSuccess;
+CORVIX_API std::uint32_t SetRgbLedState(std::uint32_t boardType, std::uint16_t boardNumber, std::uint8_t colour) {
+    if (boardType != kBoardUsb) return kSuccess;
+    QueryDevice device(boardType, boardNumber);
+    if (!device.get()) return kErrBoardNotOpened;
+    return board::setRgbLed(*device.get(), colour);
 }
 
 CORVIX_API std::uint32_t FIP_GET_SLOT(std::uint32_t* slot) {

@@ -60,6 +60,9 @@ constexpr bool isRefusal(std::uint8_t status) { return (status & 0x80u) != 0; }
 constexpr ErrorCode statusResult(std::uint8_t status) { return isRefusal(status) ? cardError(status) : kSuccess; }
 inline constexpr ErrorCode kErrMessageTooLong = kCardErrorBase | 7;  // FIP_WRITE_MSG beyond 252 bytes
 
+// A USB reply's status word other than 0xA000 (StatusWordError).
+constexpr bool isStatusWordError(ErrorCode code) { return code >= 0x70000001u && code <= 0x70000011u; }
+
 // The one place where a platform error becomes an engine result: the drivers' device time-out
 // reaches user mode as the semaphore time-out, which the engine reports as its own code.
 constexpr ErrorCode mapPlatformError(std::uint32_t platformError) {

@@ -46,6 +46,16 @@ void waitForRelease(std::uint32_t type, std::uint16_t number) {
     }
 }
 
+// The USB board's firmware version (two bytes): a second byte above 1 is a firmware that this
+// engine does not speak to. A board that cannot be opened or read here is let through: the open
+// that follows reports it.
+bool usbFirmwareCompatible(std::uint16_t number) {
+    QueryDevice device(kBoardUsb, number);
+    if (!device.get()) return true;
+    std::vector<std::uint8_t> version;
+    return board::readFirmwareVersion(*device.get(), version) != kSuccess || version.size() < 2 || version[1] <= 1;
+}
+
 }  // namespace
 }  // namespace corvix
 
@@ -57,6 +67,7 @@ CORVIX_API std::uint32_t START_FIP_ENGINE(std::uint16_t boardNumber, std::uint32
     EngineContext* context = currentContext();
     if (!context) return lastPlatformError();
     if (const ErrorCode code = checkPlatform(); code != kSuccess) return code;
+    if (boardType == kBoardUsb && !usbFirmwareCompatible(boardNumber)) return kErrUsbFirmware;
     setCardPageLimit(kDefaultCardPageLimit);
     if (boardType != kBoardUsb && !driverVersionSufficient(boardType)) return kErrDriverVersion;
     // The new board is opened before the thread's board is let go, so that a failed start keeps the

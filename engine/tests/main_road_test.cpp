@@ -227,7 +227,8 @@ TEST_P(MainRoad, AFailingMediumIsReportedAndAFailedBoardFallsSilent) {
 
 INSTANTIATE_TEST_SUITE_P(Boards, MainRoad,
                          ::testing::Values(RoadCase{"Pci", kBoardPci, kBoardPc104, 0},
-                                           RoadCase{"Pc104", kBoardPc104, kBoardPci, 1}),
+                                           RoadCase{"Pc104", kBoardPc104, kBoardPci, 1},
+                                           RoadCase{"Usb", kBoardUsb, kBoardPci, 2}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -2,6 +2,7 @@
 // that a wait on several events sees every change at once; SetEvent wakes every waiter, and each
 // re-checks its own events. Names are not shared between events: every CreateEvent makes a new one.
 #include <condition_variable>
+#include <cstdint>
 #include <limits>
 #include <mutex>
 #include <vector>
@@ -106,3 +107,11 @@ DWORD WaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll, D
 void Sleep(DWORD milliseconds) { qbase::sleep100ns(timeout100ns(milliseconds)); }
 
 DWORD GetTickCount() { return qbase::tickCountMs(); }
+
+// The pseudo-handle of the calling thread, as the platform gives it.
+HANDLE GetCurrentThread() { return reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(-2)); }
+
+BOOL SetThreadPriority(HANDLE, int priority) {
+    if (priority < -15 || priority > 15) return failWith(ERROR_INVALID_PARAMETER);
+    return TRUE;
+}

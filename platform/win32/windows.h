@@ -199,6 +199,12 @@ DWORD WaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll, D
 void Sleep(DWORD milliseconds);
 DWORD GetTickCount();
 
+// ---- threads: priorities are accepted and have no effect on the machine's scheduler
+#define THREAD_PRIORITY_NORMAL 0
+#define THREAD_PRIORITY_HIGHEST 2
+HANDLE GetCurrentThread();
+BOOL SetThreadPriority(HANDLE thread, int priority);
+
 // ---- message texts
 #define FORMAT_MESSAGE_ALLOCATE_BUFFER 0x100u
 #define FORMAT_MESSAGE_IGNORE_INSERTS 0x200u

@@ -28,6 +28,21 @@ struct PciBoardConfig {
     std::uint64_t physicalAddress = 0xF0000000;  // of the bridge range; the others follow it
 };
 
+// The USB board reports the medium kind in bits 16-17 of its information word, as the PC104 board.
+inline constexpr std::uint32_t kUsbDualMediumWord = 0x0002A604;
+inline constexpr std::uint32_t kUsbSingleMediumWord = 0x0001A504;
+
+struct UsbBoardConfig {
+    std::uint32_t configurationWord = kUsbDualMediumWord;
+    std::uint32_t serialNumber = 0x00030001;
+    bool dualMedium = true;
+    // The firmware version as read by identifier 6: the engine speaks to a second byte of 0 or 1.
+    std::uint8_t firmwareMajor = 0x02;
+    std::uint8_t firmwareMinor = 0x01;
+    std::uint16_t vendorId = 0x04B4;
+    std::uint16_t productId = 0x5701;
+};
+
 struct Pc104BoardConfig {
     std::uint32_t configurationWord = kPc104DualMediumWord;
     std::uint32_t serialNumber = 0x00020001;

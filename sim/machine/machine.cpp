@@ -29,6 +29,7 @@ Owner& owner() {
 void shutdownLocked(Owner& o) {
     if (!o.running) return;
     o.running->segment().stopPaced();
+    qusb::detachAll();
     qk::pnp::shutdown();
     delete o.running;
     o.running = nullptr;
@@ -84,6 +85,11 @@ void Machine::start() {
                                   pc104_.back()->attach();
                                   segment_.attachBoard(pc104_.back()->card(), &pc104_.back()->medium());
                                   order.push_back(pc104_.back()->description());
+                              },
+                              [&](const UsbBoardConfig& c) {
+                                  usb_.push_back(std::make_shared<UsbBoard>(c));
+                                  segment_.attachBoard(usb_.back()->card(), &usb_.back()->medium());
+                                  qusb::attach(usb_.back());
                               }},
                    board);
     }

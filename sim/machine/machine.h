@@ -1,5 +1,8 @@
 // The simulated machine: boots a machine description into the kernel stand-in and shuts it down.
 //
+// USB boards are plugged into the machine's USB ports (platform/usb) in the description's order,
+// and unplugged at shutdown.
+//
 // Boot, in this order: mark the machine booted (so that the boot's own registry and device use
 // does not boot again), reset the volatile registry hive, install the driver files with their
 // versions under the system directory ("drivers\ambrix.sys", "drivers\osprix.sys", each with its
@@ -22,6 +25,7 @@
 #include "kernel/pnp.h"
 #include "sim/boards/pc104_board.h"
 #include "sim/boards/pci_board.h"
+#include "sim/boards/usb_board.h"
 #include "sim/machine/machine_description.h"
 #include "sim/segment/segment.h"
 
@@ -34,6 +38,8 @@ public:
     std::size_t pc104BoardCount() const { return pc104_.size(); }
     PciBoard& pciBoard(std::size_t i) { return *pci_.at(i); }
     Pc104Board& pc104Board(std::size_t i) { return *pc104_.at(i); }
+    std::size_t usbBoardCount() const { return usb_.size(); }
+    UsbBoard& usbBoard(std::size_t i) { return *usb_.at(i); }
     // One result per board of the description, in its order.
     const std::vector<qk::pnp::EnumerateResult>& enumerations() const { return enumerations_; }
     qk::NTSTATUS driverStatus(const std::string& service) const;
@@ -54,6 +60,8 @@ private:
     MachineDescription description_;
     std::vector<std::unique_ptr<PciBoard>> pci_;
     std::vector<std::unique_ptr<Pc104Board>> pc104_;
+    // Shared with the machine's USB ports (platform/usb) and a host that holds one open.
+    std::vector<std::shared_ptr<UsbBoard>> usb_;
     std::vector<qk::pnp::EnumerateResult> enumerations_;
     qk::NTSTATUS ambrixStatus_ = 0;
     qk::NTSTATUS osprixStatus_ = 0;

@@ -23,6 +23,7 @@ constexpr std::uint64_t kPciAddressStep = 0x10000;
 constexpr std::uint32_t kPc104PortStep = 0x20;
 constexpr std::uint32_t kDefaultPciSerial = 0x00010001;
 constexpr std::uint32_t kDefaultPc104Serial = 0x00020001;
+constexpr std::uint32_t kDefaultUsbSerial = 0x00030001;
 
 bool dualMedium(const json& value, const std::string& where) {
     if (value == "dual") return true;
@@ -99,6 +100,29 @@ Pc104BoardConfig pc104Board(const json& b, const std::string& where, std::size_t
     return c;
 }
 
+UsbBoardConfig usbBoard(const json& b, const std::string& where, std::size_t ordinal) {
+    onlyKnownFields(b, {"type", "configurationWord", "serialNumber", "medium", "firmwareVersion"}, where);
+    UsbBoardConfig c;
+    c.serialNumber = kDefaultUsbSerial + static_cast<std::uint32_t>(ordinal);
+    if (b.contains("serialNumber"))
+        c.serialNumber = static_cast<std::uint32_t>(number(b["serialNumber"], where + ".serialNumber", 0xFFFFFFFF));
+    const bool hasWord = b.contains("configurationWord");
+    if (hasWord)
+        c.configurationWord = static_cast<std::uint32_t>(number(b["configurationWord"], where + ".configurationWord", 0xFFFFFFFF));
+    if (b.contains("medium")) {
+        c.dualMedium = dualMedium(b["medium"], where + ".medium");
+        if (!hasWord) c.configurationWord = c.dualMedium ? kUsbDualMediumWord : kUsbSingleMediumWord;
+    } else if (hasWord) {
+        c.dualMedium = (c.configurationWord & 0x30000) != 0x10000;
+    }
+    if (b.contains("firmwareVersion")) {
+        const auto version = number(b["firmwareVersion"], where + ".firmwareVersion", 0xFFFF);
+        c.firmwareMajor = static_cast<std::uint8_t>(version >> 8);
+        c.firmwareMinor = static_cast<std::uint8_t>(version);
+    }
+    return c;
+}
+
 // Ranges of one address space must not overlap: PCI boards span three 4 KiB pages of memory,
 // PC104 boards 32 ports.
 void checkResources(const MachineDescription& d) {
@@ -109,6 +133,7 @@ void checkResources(const MachineDescription& d) {
     std::vector<Span> taken;
     for (std::size_t i = 0; i < d.boards.size(); ++i) {
         Span span{};
+        if (std::holds_alternative<UsbBoardConfig>(d.boards[i])) continue;  // no address space
         if (const auto* pci = std::get_if<PciBoardConfig>(&d.boards[i]))
             span = {true, pci->physicalAddress, pci->physicalAddress + PciBoard::kMediumOffset + 0x1000};
         else
@@ -139,7 +164,7 @@ MachineDescription parseMachineDescription(const std::string& text) {
     MachineDescription d;
     if (root.contains("boards")) {
         if (!root["boards"].is_array()) fail("boards", "expected an array");
-        std::size_t pciCount = 0, pc104Count = 0;
+        std::size_t pciCount = 0, pc104Count = 0, usbCount = 0;
         for (std::size_t i = 0; i < root["boards"].size(); ++i) {
             const json& b = root["boards"][i];
             const std::string where = "boards[" + std::to_string(i) + "]";
@@ -148,8 +173,10 @@ MachineDescription parseMachineDescription(const std::string& text) {
                 d.boards.emplace_back(pciBoard(b, where, pciCount++));
             else if (b["type"] == "pc104")
                 d.boards.emplace_back(pc104Board(b, where, pc104Count++));
+            else if (b["type"] == "usb")
+                d.boards.emplace_back(usbBoard(b, where, usbCount++));
             else
-                fail(where + ".type", "must be \"pci\" or \"pc104\"");
+                fail(where + ".type", "must be \"pci\", \"pc104\" or \"usb\"");
         }
     }
     if (root.contains("driverVersions")) {

@@ -7,14 +7,16 @@
 //       { "type": "pci", "slot": 3, "configurationWord": "0x1A604", "serialNumber": "0x00010001",
 //         "medium": "dual", "eeprom": { "addressBits": 8, "words": [258, 772] },
 //         "subsystemVendor": "0x51C0", "subsystemId": 2, "physicalAddress": "0xF0000000" },
-//       { "type": "pc104", "baseAddress": "0x300", "medium": "single", "serialNumber": 42 }
+//       { "type": "pc104", "baseAddress": "0x300", "medium": "single", "serialNumber": 42 },
+//       { "type": "usb", "serialNumber": "0x30001", "medium": "dual", "firmwareVersion": "0x0201" }
 //     ],
 //     "driverVersions": { "ambrix": "3.1", "osprix": "1.0" },
 //     "remoteStations": [ ... ], "pacedSegment": true
 //   }
 //
 // Numbers are JSON numbers or strings in C notation ("0x300", "768"). Every field but "type" is
-// optional. "eeprom": false gives a PCI board without EEPROM. A PC104 board's medium and
+// optional. A USB board's "firmwareVersion" is the two bytes that identifier 6 reads, high byte
+// first; USB boards are numbered in their own order (device index). "eeprom": false gives a PCI board without EEPROM. A PC104 board's medium and
 // configuration word follow each other when only one is given (bits 16-17: 1 single, 2 dual).
 // Unknown fields, values out of range and boards whose resources collide are errors.
 #pragma once
@@ -35,7 +37,7 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-using BoardConfig = std::variant<PciBoardConfig, Pc104BoardConfig>;
+using BoardConfig = std::variant<PciBoardConfig, Pc104BoardConfig, UsbBoardConfig>;
 
 struct MachineDescription {
     std::vector<BoardConfig> boards;  // enumerated in this order
