@@ -150,7 +150,7 @@ void checkResources(const MachineDescription& d) {
 }  // namespace
 
 MachineDescription defaultMachine() {
-    return MachineDescription{.boards = {PciBoardConfig{}, Pc104BoardConfig{}}};
+    return MachineDescription{.boards = {PciBoardConfig{}, Pc104BoardConfig{}, UsbBoardConfig{}}};
 }
 
 MachineDescription parseMachineDescription(const std::string& text) {

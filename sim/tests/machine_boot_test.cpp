@@ -104,7 +104,7 @@ TEST_F(MachineBoot, BrokenDescriptionIsReportedAndTheDefaultMachineBoots) {
     std::ofstream(qbase::machineRoot() / "machine.json") << R"({"boards": [{"type": "isa"}]})";
     qbase::debug::clearCaptured();
     const MachineDescription d = configuredMachine();
-    EXPECT_EQ(d.boards.size(), 2u);
+    EXPECT_EQ(d.boards.size(), 3u);
     const auto lines = qbase::debug::captured();
     ASSERT_EQ(lines.size(), 1u);
     EXPECT_NE(lines[0].find("boards[0].type"), std::string::npos) << lines[0];
