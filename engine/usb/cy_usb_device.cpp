@@ -1,6 +1,7 @@
 #include "cy_usb_device.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstring>
 
 namespace {
@@ -83,6 +84,26 @@ bool CCyUSBDevice::Recover(std::uint8_t index) {
     const BOOL ok = DeviceIoControl(h, kIoctlRecover, nullptr, 0, nullptr, 0, &returned, nullptr);
     CloseHandle(h);
     return ok != FALSE;
+}
+
+bool CCyUSBDevice::InterfaceIds(std::uint8_t index, std::uint16_t& vendor, std::uint16_t& product) {
+    DWORD error = 0;
+    std::string path = interfacePath(index, error);
+    for (char& c : path) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    auto hex4 = [&](const char* key, std::uint16_t& out) {
+        const std::size_t at = path.find(key);
+        if (at == std::string::npos || at + 8 > path.size()) return false;
+        unsigned value = 0;
+        for (std::size_t i = at + 4; i < at + 8; ++i) {
+            const char c = path[i];
+            const int digit = c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
+            if (digit < 0) return false;
+            value = value << 4 | static_cast<unsigned>(digit);
+        }
+        out = static_cast<std::uint16_t>(value);
+        return true;
+    };
+    return hex4("vid_", vendor) && hex4("pid_", product);
 }
 
 bool CCyUSBDevice::OpenDevice(std::uint8_t index) {

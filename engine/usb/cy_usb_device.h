@@ -39,6 +39,9 @@ public:
     bool DriverIoControl(std::uint32_t code, void* buffer, std::uint32_t size);
     // The recovery request, sent on a handle of the index-th interface of its own.
     bool Recover(std::uint8_t index);
+    // The vendor and product identifiers in the index-th interface's device path ("vid_XXXX",
+    // "pid_XXXX"): known without opening the device, so also for a device in use.
+    bool InterfaceIds(std::uint8_t index, std::uint16_t& vendor, std::uint16_t& product);
     bool SetConfig(std::uint8_t config);
     bool SetAltIntfc(std::uint8_t alt);
 

@@ -50,7 +50,10 @@ CypInfoList cyp_device_list() {
             info->usb2 = info->usb3 ? 0 : 1;
             device.CloseDevice();
         } else {
+            // In use elsewhere: still a board when its device path names one, so that it stays
+            // listed with its used flag.
             info->busy = 1;
+            device.InterfaceIds(i, info->vendor_id, info->product_id);
         }
         list.push_back(std::move(info));
     }

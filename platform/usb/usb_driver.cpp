@@ -5,6 +5,7 @@
 #include "usb/usb_driver.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <deque>
 #include <mutex>
@@ -92,6 +93,12 @@ public:
         for (const Request& r : pending_) cancel(r);
         pending_.clear();
     }
+    // The device has left: every waiting request ends with the device gone.
+    void fail() {
+        std::lock_guard lock(mutex_);
+        for (const Request& r : pending_) finish(r, ERROR_DEVICE_NOT_CONNECTED, 0, kUsbdStatusDeviceGone, kNtStatusUnsuccessful);
+        pending_.clear();
+    }
     void close() {
         std::lock_guard lock(mutex_);
         closed_ = true;
@@ -147,7 +154,11 @@ public:
 
     BOOL control(DWORD code, LPVOID inBuffer, DWORD inSize, LPVOID outBuffer, DWORD outSize, LPDWORD returned,
                  OVERLAPPED* overlapped) override {
-        if (!attached(device_.get())) return end(overlapped, returned, ERROR_DEVICE_NOT_CONNECTED, 0);
+        if (!attached(device_.get())) {
+            pipe_->fail();
+            abortHeldOut();
+            return end(overlapped, returned, ERROR_DEVICE_NOT_CONNECTED, 0);
+        }
         auto* in = static_cast<std::uint8_t*>(inBuffer);
         auto* out = static_cast<std::uint8_t*>(outBuffer);
         switch (code) {
@@ -286,14 +297,20 @@ public:
         if (std::memcmp(&interfaceClass, &kUsbDriverInterfaceClass, sizeof(GUID)) != 0) return {};
         std::vector<std::string> paths;
         const auto list = devices();
-        for (std::size_t i = 0; i < list.size(); ++i)
-            paths.push_back(std::string(kPathPrefix) + std::to_string(i) + std::string(kPathSuffix));
+        // As the platform names them: the hardware identifiers, then the instance.
+        for (std::size_t i = 0; i < list.size(); ++i) {
+            const DeviceIdentity id = list[i]->identity();
+            char ids[32];
+            std::snprintf(ids, sizeof ids, "vid_%04x&pid_%04x#", id.vendorId, id.productId);
+            paths.push_back(std::string(kPathPrefix) + ids + std::to_string(i) + std::string(kPathSuffix));
+        }
         return paths;
     }
     bool serves(const std::string& path) override { return path.starts_with(kPathPrefix); }
     std::shared_ptr<qwin32::ProvidedDevice> open(const std::string& path, DWORD, DWORD, DWORD& error) override {
-        // The member's position in the attach order, between the prefix and the suffix.
-        const std::string rest = path.substr(kPathPrefix.size());
+        // The member's position in the attach order, after the hardware identifiers.
+        const std::size_t hash = path.find('#', kPathPrefix.size());
+        const std::string rest = hash == std::string::npos ? std::string() : path.substr(hash + 1);
         std::size_t used = 0;
         unsigned long index = 0;
         try {

@@ -2,7 +2,8 @@
 // classes reach the USB boards attached to the machine (usb_devices.h).
 //
 // Each attached device has one interface of class kUsbDriverInterfaceClass, listed by SetupDi in
-// attach order and opened by CreateFile; a device admits one open handle at a time (exclusive: a
+// attach order ("\\?\ulmrix#vid_04b4&pid_5701#<n>#{class}", the hardware identifiers in the path
+// as the platform gives them) and opened by CreateFile; a device admits one open handle at a time (exclusive: a
 // second open fails with ERROR_ACCESS_DENIED). DeviceIoControl on the handle takes the driver's
 // codes with the 38-byte transfer header (usb_transfer.h):
 //   0x00220000 / 0x00220004  u32 driver properties        0x00220008  alternate setting (0)
