@@ -68,6 +68,16 @@ TEST_F(Stack, DefaultMachineListsItsPciThenPc104ThenUsbBoard) {
                                        ActiveDeviceInfo{2, 1, 0, 0}));
 }
 
+TEST_F(Stack, DefaultMachineStartsOnItsUsbBoard) {
+    boot();
+    ASSERT_EQ(START_FIP_ENGINE(1, kBoardUsb), kSuccess);
+    EXPECT_THAT(listed(3), ElementsAre(ActiveDeviceInfo{0, 1, 0, 0}, ActiveDeviceInfo{1, 1, 0, 0},
+                                       ActiveDeviceInfo{2, 1, 0, 1}));
+    EXPECT_EQ(GetCardrixInfo(kBoardUsb, 1), sim::kUsbDualMediumWord);
+    EXPECT_EQ(STOP_FIP_ENGINE(), kSuccess);
+    EXPECT_THAT(listed(3).back(), (ActiveDeviceInfo{2, 1, 0, 0}));
+}
+
 TEST_F(Stack, SeveralBoardsAreNumberedWithinTheirType) {
     boot(machineOf({pciBoard(2, 0xF0000000), pc104Board(sim::kPc104SingleMediumWord, false),
                     pciBoard(5, 0xE0000000)}));
