@@ -113,6 +113,28 @@ TEST_F(UsbHost, TheDriverAdmitsOneHandlePerDevice) {
     EXPECT_TRUE(second.OpenDevice(0));
 }
 
+TEST_F(UsbHost, ATransferThatNeverEndsIsAbortedAfterTheEndpointTimeOut) {
+    auto board = attach(boardIdentity());
+    CCyUSBDevice device;
+    ASSERT_TRUE(device.OpenDevice(0));
+    qusb::setDriverFaults({.holdBulkOut = true});
+    device.BulkOutEndPt->TimeOut = 300;
+    std::uint8_t frame[7] = {0x90, 0x11, 1, 4, 0, 0, 0};
+    std::uint32_t length = sizeof frame;
+    const std::uint64_t before = clock.now();
+    EXPECT_FALSE(device.BulkOutEndPt->TransferSync(frame, length));
+    const std::uint64_t waited = clock.now() - before;
+    EXPECT_GE(waited, 300ull * 10000);
+    EXPECT_LT(waited, 350ull * 10000) << "the first abort ends it";
+    EXPECT_EQ(length, 0u);
+    EXPECT_EQ(device.BulkOutEndPt->UsbdStatus, 0xC0010000u) << "cancelled";
+    qusb::setDriverFaults({});
+    length = sizeof frame;
+    EXPECT_TRUE(device.BulkOutEndPt->TransferSync(frame, length));
+    EXPECT_EQ(length, sizeof frame);
+    EXPECT_THAT(board->received(), ElementsAre(0x90, 0x11, 1, 4, 0, 0, 0));
+}
+
 TEST_F(UsbHost, MalformedDescriptorsFailTheOpenAndReleaseTheDevice) {
     auto set = [](std::uint16_t bcd, auto change) {
         qusb::DescriptorSet s = qusb::standardDescriptors(boardIdentity(bcd));
