@@ -52,9 +52,14 @@ XferRequest CCyUSBEndPoint::start(std::uint32_t code, XferRequest request, std::
     const BOOL ok = DeviceIoControl(hDevice, code, request.data(), size, sameBuffer ? request.data() : out,
                                     sameBuffer ? size : outSize, nullptr, ov);
     LastError = ok ? 0 : GetLastError();
-    const TransferHeader h = TransferHeader::read(request.data());
-    UsbdStatus = h.usbdStatus;
-    NtStatus = h.ntStatus;
+    // A running request's header belongs to the driver until the request ends.
+    if (LastError == ERROR_IO_PENDING) {
+        UsbdStatus = NtStatus = 0;
+    } else {
+        const TransferHeader h = TransferHeader::read(request.data());
+        UsbdStatus = h.usbdStatus;
+        NtStatus = h.ntStatus;
+    }
     return request;
 }
 
