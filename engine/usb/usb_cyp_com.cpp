@@ -39,6 +39,7 @@ struct InTransfer {
     bool start(CCyUSBEndPoint& ep) {
         ov = OVERLAPPED{};
         ov.hEvent = event;
+        ResetEvent(event);  // a signal left from a transfer that ended at once is not this one's
         request = ep.StartTransfer(buffer.data(), CUsbCypCom::BUF_SIZE, &ov);
         pending = !request.empty() && (ep.LastError == 0 || ep.LastError == ERROR_IO_PENDING);
         if (!pending && !request.empty()) {
