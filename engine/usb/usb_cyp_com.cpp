@@ -74,7 +74,12 @@ CUsbCypCom::~CUsbCypCom() {
 std::int32_t CUsbCypCom::open(std::uint32_t index) {
     if (is_open()) close();
     const auto device = static_cast<std::uint8_t>(std::min<std::uint32_t>(index, 255));
-    if (index > 255 || (!OpenDevice(device) && (!Recover(device) || !OpenDevice(device)))) {
+    bool opened = index <= 255 && OpenDevice(device);
+    if (!opened && index <= 255) {
+        Recover(device);  // one recovery request, then one more attempt
+        opened = OpenDevice(device);
+    }
+    if (!opened) {
         set_device_info(boost::shared_ptr<CComInfo>(new CComInfo));
         return kComOpenFailed;
     }
