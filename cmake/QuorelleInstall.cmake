@@ -13,7 +13,7 @@ add_library(Quorelle::Faultra ALIAS Faultra)
 add_library(Quorelle::Spectrel ALIAS Spectrel)
 
 set(QUORELLE_PUBLIC_LIBRARIES Corvix Faultra Spectrel)
-set(QUORELLE_RUNTIME_LIBRARIES QuorelleUsb QuorelleWin32 QuorelleKernel QuorelleBase)
+set(QUORELLE_RUNTIME_LIBRARIES QuorelleWin32 QuorelleKernel QuorelleBase QuorelleUsb)
 set(QUORELLE_MODULES QuorelleSim Ambrix Osprix)
 set(QUORELLE_INSTALL_INCLUDEDIR ${CMAKE_INSTALL_INCLUDEDIR}/quorelle)
 set(QUORELLE_INSTALL_CMAKEDIR ${CMAKE_INSTALL_LIBDIR}/cmake/Quorelle)

@@ -1,7 +1,8 @@
 // The engine settings program's entry.
-#include <cstdio>
+#include "halvern_app.h"
 
-int main() {
-    std::puts("Quorelle settings: not built yet.");
-    return 0;
+namespace {
+CHalvernApp theApp;
 }
+
+int main(int argc, char** argv) { return AfxWinMain(argc, argv); }

@@ -1,0 +1,376 @@
+#include "configuration_tree.h"
+
+#include <array>
+#include <cstring>
+#include <string_view>
+#include <unordered_map>
+
+namespace plandrel {
+namespace {
+
+using records::Configuration;
+using records::MESSAGE4;
+using records::VARIABLE4;
+
+template <std::size_t N>
+std::string_view text_of(const std::array<char, N>& name) {
+  return {name.data(), strnlen(name.data(), N)};
+}
+
+// The station and the identifier that each side of a message names, before any variable is
+// looked up: [0] the source side, [1] the destination side.
+struct SideTarget {
+  std::optional<std::uint16_t> station;
+  std::uint16_t identifier = 0;
+};
+std::array<SideTarget, 2> side_targets(const Configuration& configuration, const MESSAGE4& message) {
+  const std::optional<std::uint16_t> local = configuration.local_station;
+  std::optional<std::uint16_t> remote;
+  if (message.remote_station >= 0) remote = static_cast<std::uint16_t>(message.remote_station);
+  if (message.transmitted == 1)
+    return {SideTarget{local, message.source_identifier}, SideTarget{remote, message.destination_identifier}};
+  return {SideTarget{remote, message.source_identifier}, SideTarget{local, message.destination_identifier}};
+}
+
+constexpr std::array<int, 2> kSideImages = {kImageMessageSource, kImageMessageDestination};
+
+bool shows_variable(const VARIABLE4& variable, std::uint16_t station) {
+  return variable.producer == static_cast<std::int16_t>(station) || records::is_consumer(variable, station);
+}
+
+}  // namespace
+
+std::optional<std::size_t> find_variable(const Configuration& configuration, std::uint16_t identifier) {
+  for (std::size_t i = 0; i < configuration.variables.size(); ++i)
+    if (configuration.variables[i].identifier == identifier) return i;
+  return std::nullopt;
+}
+
+MessageSides message_sides(const Configuration& configuration, const MESSAGE4& message) {
+  const auto targets = side_targets(configuration, message);
+  std::array<std::optional<MessageSide>, 2> sides;
+  for (std::size_t s = 0; s < 2; ++s) {
+    const SideTarget& target = targets[s];
+    if (!target.station || *target.station >= configuration.station_count) continue;
+    const auto variable = find_variable(configuration, target.identifier);
+    if (variable && shows_variable(configuration.variables[*variable], *target.station))
+      sides[s] = MessageSide{*target.station, *variable};
+  }
+  return {sides[0], sides[1]};
+}
+
+template <class Visit>
+void ConfigurationTree::for_each_station_item(Visit visit) const {
+  const Item root = items_.first_root();
+  if (root == TreeItems::kNone) return;
+  for (Item item = items_.first_child(root); item != TreeItems::kNone;) {
+    const Item next = items_.next_sibling(item);  // the visitor may remove the item's children
+    if (is_station_code(items_.data(item))) visit(item, items_.data(item) - kStationCodeBase);
+    item = next;
+  }
+}
+
+TreeItems::Item ConfigurationTree::child_with_code(Item parent, std::uint32_t code) const {
+  for (Item child = items_.first_child(parent); child != TreeItems::kNone; child = items_.next_sibling(child))
+    if (items_.data(child) == code) return child;
+  return TreeItems::kNone;
+}
+
+TreeItems::Item ConfigurationTree::station_item(std::uint16_t index) const {
+  const Item root = items_.first_root();
+  return root == TreeItems::kNone ? TreeItems::kNone : child_with_code(root, station_code(index));
+}
+
+TreeItems::Item ConfigurationTree::insert_in_code_order(Item parent, std::uint32_t code, std::string_view text,
+                                                        int image) {
+  Item after = TreeItems::kFirst;
+  for (Item child = items_.first_child(parent); child != TreeItems::kNone; child = items_.next_sibling(child)) {
+    if (items_.data(child) > code) break;
+    after = child;
+  }
+  const Item item = items_.insert(parent, after, text, image, selected_image(image));
+  if (item != TreeItems::kNone) items_.set_data(item, code);
+  return item;
+}
+
+void ConfigurationTree::remove_and_renumber(Item parent, std::uint32_t code) {
+  Item doomed = TreeItems::kNone;
+  for (Item child = items_.first_child(parent); child != TreeItems::kNone; child = items_.next_sibling(child)) {
+    const std::uint32_t data = items_.data(child);
+    if (data == code && doomed == TreeItems::kNone)
+      doomed = child;
+    else if (data > code)
+      items_.set_data(child, data - 1);
+  }
+  if (doomed != TreeItems::kNone) items_.remove(doomed);
+}
+
+std::uint32_t ConfigurationTree::build(const Configuration& configuration) {
+  std::uint32_t failure = 0;
+  auto add = [&](Item parent, Item after, std::string_view text, int image, std::uint32_t code) {
+    const Item item = items_.insert(parent, after, text, image, selected_image(image));
+    if (item == TreeItems::kNone)
+      failure = kTreeInsertCode;
+    else if (!items_.set_data(item, code))
+      failure = kTreeItemDataCode;
+    return failure == 0 ? item : TreeItems::kNone;
+  };
+
+  items_.remove_all();
+  const Item root = add(TreeItems::kNone, TreeItems::kLast, kRootText, kImageRoot, kRootCode);
+  if (failure != 0) return failure;
+
+  const std::size_t station_count = std::min<std::size_t>(configuration.station_count, records::kStationCapacity);
+  std::vector<Item> stations(station_count, TreeItems::kNone);
+  for (std::size_t i = 0; i < station_count; ++i) {
+    const bool local = i == configuration.local_station;
+    stations[i] = add(root, local ? TreeItems::kFirst : TreeItems::kLast, text_of(configuration.stations[i].name),
+                      local ? kImageLocalStation : kImageOtherStation, station_code(static_cast<std::uint32_t>(i)));
+    if (failure != 0) return failure;
+  }
+  if (configuration.param.ba_size != 0) {
+    add(root, TreeItems::kFirst, kBusArbitratorText, kImageBusArbitrator, kBusArbitratorCode);
+    if (failure != 0) return failure;
+  }
+
+  // The variable items placed so far, by station and variable index, for the messages to find.
+  std::unordered_map<std::uint32_t, Item> placed;
+  placed.reserve(configuration.variables.size() * 2);
+  const auto place_key = [](std::size_t station, std::size_t variable) {
+    return static_cast<std::uint32_t>(station << 16 | variable);
+  };
+  for (std::size_t v = 0; v < configuration.variables.size(); ++v) {
+    const VARIABLE4& variable = configuration.variables[v];
+    const auto place = [&](std::size_t station, int image) {
+      if (station >= station_count) return (failure = kTreeStationNotFoundCode) == 0;
+      const Item item = add(stations[station], TreeItems::kLast, text_of(variable.name), image, variable.key);
+      placed.try_emplace(place_key(station, v), item);
+      return failure == 0;
+    };
+    if (variable.producer != -1 &&
+        !place(variable.producer < 0 ? station_count : static_cast<std::size_t>(variable.producer),
+               kImageProducedVariable))
+      return failure;
+    std::size_t consumers = 0;
+    for (std::size_t j = 0; j < records::kStationCapacity && consumers < variable.consumer_count; ++j) {
+      if (!records::is_consumer(variable, j)) continue;
+      if (!place(j, kImageConsumedVariable)) return failure;
+      ++consumers;
+    }
+  }
+
+  std::unordered_map<std::uint16_t, std::size_t> first_with_identifier;
+  first_with_identifier.reserve(configuration.variables.size());
+  for (std::size_t v = 0; v < configuration.variables.size(); ++v)
+    first_with_identifier.try_emplace(configuration.variables[v].identifier, v);
+  for (const MESSAGE4& message : configuration.messages) {
+    const auto targets = side_targets(configuration, message);
+    for (std::size_t s = 0; s < 2; ++s) {
+      if (!targets[s].station) continue;
+      const auto variable = first_with_identifier.find(targets[s].identifier);
+      if (variable == first_with_identifier.end()) continue;
+      const auto item = placed.find(place_key(*targets[s].station, variable->second));
+      if (item == placed.end()) continue;
+      add(item->second, TreeItems::kLast, text_of(message.name), kSideImages[s], message.key);
+      if (failure != 0) return failure;
+    }
+  }
+  return 0;
+}
+
+void ConfigurationTree::expand_all() {
+  const Item root = items_.first_root();
+  if (root == TreeItems::kNone) return;
+  items_.expand(root);
+  for (Item child = items_.first_child(root); child != TreeItems::kNone; child = items_.next_sibling(child)) {
+    if (items_.first_child(child) == TreeItems::kNone) continue;
+    items_.expand(child);
+    for (Item grandchild = items_.first_child(child); grandchild != TreeItems::kNone;
+         grandchild = items_.next_sibling(grandchild))
+      if (items_.first_child(grandchild) != TreeItems::kNone) items_.expand(grandchild);
+  }
+}
+
+void ConfigurationTree::expand_local_station(const Configuration& configuration) {
+  const Item root = items_.first_root();
+  if (root == TreeItems::kNone) return;
+  if (!items_.expanded(root)) items_.expand(root);
+  const Item local = station_item(configuration.local_station);
+  if (local == TreeItems::kNone) return;
+  if (!items_.expanded(local)) items_.expand(local);
+  for (Item child = items_.first_child(local); child != TreeItems::kNone; child = items_.next_sibling(child))
+    if (!items_.expanded(child) && items_.first_child(child) != TreeItems::kNone) items_.expand(child);
+}
+
+void ConfigurationTree::insert_station_item(const Configuration& configuration, std::int16_t index) {
+  const Item root = items_.first_root();
+  if (root == TreeItems::kNone) return;
+  if (index == -1) {
+    const Item first = items_.first_child(root);
+    if (first != TreeItems::kNone && items_.data(first) == kBusArbitratorCode) return;  // already shown
+    const Item item = items_.insert(root, TreeItems::kFirst, kBusArbitratorText, kImageBusArbitrator,
+                                    selected_image(kImageBusArbitrator));
+    if (item != TreeItems::kNone) items_.set_data(item, kBusArbitratorCode);
+    return;
+  }
+  if (index < 0 || index >= configuration.station_count) return;
+  const Item item = items_.insert(root, TreeItems::kLast, text_of(configuration.stations[index].name),
+                                  kImageOtherStation, selected_image(kImageOtherStation));
+  if (item != TreeItems::kNone) items_.set_data(item, station_code(static_cast<std::uint32_t>(index)));
+}
+
+void ConfigurationTree::delete_station_item(std::int16_t index) {
+  const Item root = items_.first_root();
+  if (root == TreeItems::kNone) return;
+  if (index == -1) {
+    // Only the bus arbitrator's item: with none shown, the first child is the local station.
+    const Item first = items_.first_child(root);
+    if (first != TreeItems::kNone && items_.data(first) == kBusArbitratorCode) items_.remove(first);
+    return;
+  }
+  if (index < 0) return;
+  const std::uint32_t code = station_code(static_cast<std::uint32_t>(index));
+  const Item doomed = child_with_code(root, code);
+  if (doomed == TreeItems::kNone) return;
+  // The stations above move down one place in the table, the local station among them even
+  // though its item stands first.
+  for (Item child = items_.first_child(root); child != TreeItems::kNone; child = items_.next_sibling(child)) {
+    const std::uint32_t data = items_.data(child);
+    if (is_station_code(data) && data > code) items_.set_data(child, data - 1);
+  }
+  items_.remove(doomed);
+}
+
+void ConfigurationTree::rename_station_item(const Configuration& configuration, std::uint16_t index) {
+  if (index >= configuration.station_count) return;
+  const Item item = station_item(index);
+  if (item != TreeItems::kNone) items_.set_text(item, text_of(configuration.stations[index].name));
+}
+
+void ConfigurationTree::insert_variable_items(const Configuration& configuration, const VARIABLE4& variable) {
+  (void)configuration;
+  bool producer_seen = variable.producer == -1;
+  std::size_t consumers = 0;
+  for_each_station_item([&](Item station, std::uint32_t index) {
+    if (producer_seen && consumers >= variable.consumer_count) return;
+    int image = -1;
+    if (static_cast<std::int32_t>(index) == variable.producer) {
+      image = kImageProducedVariable;
+      producer_seen = true;
+    } else if (consumers < variable.consumer_count && records::is_consumer(variable, index)) {
+      image = kImageConsumedVariable;
+      ++consumers;
+    }
+    if (image < 0) return;
+    const Item item = items_.insert(station, TreeItems::kLast, text_of(variable.name), image, selected_image(image));
+    if (item != TreeItems::kNone) items_.set_data(item, variable.key);
+  });
+}
+
+void ConfigurationTree::delete_variable_items(const VARIABLE4& variable) {
+  for_each_station_item([&](Item station, std::uint32_t) { remove_and_renumber(station, variable.key); });
+}
+
+void ConfigurationTree::rename_variable_items(const VARIABLE4& variable) {
+  for_each_station_item([&](Item station, std::uint32_t) {
+    const Item item = child_with_code(station, variable.key);
+    if (item != TreeItems::kNone) items_.set_text(item, text_of(variable.name));
+  });
+}
+
+void ConfigurationTree::update_variable_items(const VARIABLE4& variable) {
+  for_each_station_item([&](Item station, std::uint32_t index) {
+    const bool producer = static_cast<std::int32_t>(index) == variable.producer;
+    const bool consumer = !producer && records::is_consumer(variable, index);
+    const Item item = child_with_code(station, variable.key);
+    if (!producer && !consumer) {
+      if (item != TreeItems::kNone) items_.remove(item);
+      return;
+    }
+    const int image = producer ? kImageProducedVariable : kImageConsumedVariable;
+    if (item == TreeItems::kNone)
+      insert_in_code_order(station, variable.key, text_of(variable.name), image);
+    else if (items_.image(item) != image)
+      items_.set_images(item, image, selected_image(image));
+  });
+}
+
+void ConfigurationTree::insert_message_item(const Configuration& configuration, const MESSAGE4& message) {
+  const auto targets = side_targets(configuration, message);
+  for (std::size_t s = 0; s < 2; ++s) {
+    if (!targets[s].station) continue;
+    const Item station = station_item(*targets[s].station);
+    const auto variable = find_variable(configuration, targets[s].identifier);
+    if (station == TreeItems::kNone || !variable) continue;
+    const Item parent = child_with_code(station, configuration.variables[*variable].key);
+    if (parent == TreeItems::kNone) continue;
+    const Item item = items_.insert(parent, TreeItems::kLast, text_of(message.name), kSideImages[s],
+                                    selected_image(kSideImages[s]));
+    if (item != TreeItems::kNone) items_.set_data(item, message.key);
+  }
+}
+
+void ConfigurationTree::delete_message_items(const MESSAGE4& message) {
+  for_each_station_item([&](Item station, std::uint32_t) {
+    for (Item variable = items_.first_child(station); variable != TreeItems::kNone;
+         variable = items_.next_sibling(variable))
+      remove_and_renumber(variable, message.key);
+  });
+}
+
+void ConfigurationTree::rename_message_items(const MESSAGE4& message) {
+  for_each_station_item([&](Item station, std::uint32_t) {
+    for (Item variable = items_.first_child(station); variable != TreeItems::kNone;
+         variable = items_.next_sibling(variable)) {
+      const Item item = child_with_code(variable, message.key);
+      if (item != TreeItems::kNone) items_.set_text(item, text_of(message.name));
+    }
+  });
+}
+
+void ConfigurationTree::update_message_items(const Configuration& configuration, const MESSAGE4& message) {
+  // The (station code, variable key) pair that each side belongs under.
+  const auto targets = side_targets(configuration, message);
+  std::array<std::optional<std::pair<std::uint32_t, std::uint32_t>>, 2> pairs;
+  for (std::size_t s = 0; s < 2; ++s) {
+    if (!targets[s].station) continue;
+    if (const auto variable = find_variable(configuration, targets[s].identifier))
+      pairs[s] = std::pair{station_code(*targets[s].station), std::uint32_t{configuration.variables[*variable].key}};
+  }
+  for_each_station_item([&](Item station, std::uint32_t index) {
+    for (Item variable = items_.first_child(station); variable != TreeItems::kNone;
+         variable = items_.next_sibling(variable)) {
+      const std::pair<std::uint32_t, std::uint32_t> here{station_code(index), items_.data(variable)};
+      int image = -1;
+      if (pairs[0] == here)
+        image = kSideImages[0];
+      else if (pairs[1] == here)
+        image = kSideImages[1];
+      const Item item = child_with_code(variable, message.key);
+      if (item == TreeItems::kNone) {
+        if (image >= 0) insert_in_code_order(variable, message.key, text_of(message.name), image);
+      } else if (image < 0) {
+        items_.remove(item);
+      } else if (items_.image(item) != image) {
+        items_.set_images(item, image, selected_image(image));
+      }
+    }
+  });
+}
+
+std::optional<ItemPlace> ConfigurationTree::place_of(Item item, const Configuration& configuration) const {
+  if (item == TreeItems::kNone) return std::nullopt;
+  ItemPlace place;
+  place.code = items_.data(item);
+  place.kind = kind_of_code(place.code);
+  Item station = TreeItems::kNone;
+  if (place.kind == ItemKind::variable)
+    station = items_.parent(item);
+  else if (place.kind == ItemKind::message)
+    if (const Item variable = items_.parent(item); variable != TreeItems::kNone) station = items_.parent(variable);
+  place.under_local_station =
+      station != TreeItems::kNone && items_.data(station) == station_code(configuration.local_station);
+  return place;
+}
+
+}  // namespace plandrel

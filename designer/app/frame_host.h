@@ -1,0 +1,33 @@
+// FrameHost: what the main frame and the configuration tree read and change of the application
+// object (the document, the on-line and presence-test flags, the session it owns, the icon size
+// kept in the profile). The application implements it; tests use a stand-in.
+#pragma once
+
+#include <memory>
+
+#include "fip_session.h"
+
+namespace plandrel {
+
+class CPlandrelDoc;
+
+class FrameHost {
+ public:
+  virtual ~FrameHost() = default;
+
+  virtual CPlandrelDoc* Document() = 0;  // null until created
+  virtual bool IsOnline() const = 0;
+  virtual bool IsPresenceTestRunning() const = 0;
+
+  virtual FipSession* Session() = 0;
+  // Takes the session over, replacing (and deleting) any other; null deletes the one held.
+  virtual void SetSession(std::unique_ptr<FipSession> session) = 0;
+  // Makes a session for the frame; null while the on-line session is not part of the program.
+  virtual std::unique_ptr<FipSession> MakeSession(CMainFrame& frame) = 0;
+
+  // 0 small, 1 large tree icons; SetIconSize also writes the profile's "GUI"/"IconSize".
+  virtual int IconSize() const = 0;
+  virtual void SetIconSize(int size) = 0;
+};
+
+}  // namespace plandrel

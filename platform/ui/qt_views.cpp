@@ -1,0 +1,1233 @@
+// The widgets that show the window objects. Each widget shows its object's state (sync) and puts
+// the user's changes back into it, then notifies as the platform's control would. Widgets exist
+// only on the main thread; they are hidden and deleted later when their object lets them go, so a
+// handler may destroy the window whose signal it runs in.
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDialog>
+#include <QFrame>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMainWindow>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPainter>
+#include <QPlainTextEdit>
+#include <QPointer>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScreen>
+#include <QStatusBar>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextEdit>
+#include <QTimer>
+#include <QToolBar>
+#include <QTreeWidget>
+#include <map>
+
+#include "qt_support.h"
+#include "ui/afxcmn.h"
+
+namespace qui::detail {
+std::string CommandTip(UINT id);
+
+namespace {
+
+const char* const kWindowProperty = "quiWindow";
+thread_local QPainter* currentPainter = nullptr;
+
+QString qs(const std::string& s) { return QString::fromStdString(s); }
+
+class WidgetView final : public View {
+public:
+    WidgetView(CWnd& window, QWidget* widget, std::function<void()> update, bool child)
+        : window_(window), widget_(widget), update_(std::move(update)), child_(child) {
+        widget->setProperty(kWindowProperty, QVariant::fromValue(reinterpret_cast<quintptr>(&window)));
+    }
+    ~WidgetView() override {
+        if (!widget_) return;
+        widget_->setProperty(kWindowProperty, QVariant());
+        widget_->blockSignals(true);
+        widget_->hide();
+        widget_->deleteLater();
+    }
+    void sync() override {
+        if (!widget_ || syncing_) return;
+        syncing_ = true;
+        if (child_) {
+            widget_->setEnabled(window_.IsWindowEnabled());
+            widget_->setVisible(window_.IsWindowVisible());
+        } else {
+            widget_->setEnabled(window_.IsWindowEnabled());
+        }
+        if (const CFont* f = window_.GetFont(); f && f->created) {
+            QFont font = widget_->font();
+            if (!f->face.empty()) font.setFamily(QString::fromStdString(f->face));
+            if (f->tenthsOfPoint > 0) font.setPointSizeF(f->tenthsOfPoint / 10.0);
+            if (f->pixelHeight > 0) font.setPixelSize(f->pixelHeight);
+            font.setBold(f->weight >= FW_BOLD);
+            font.setItalic(f->italic);
+            font.setUnderline(f->underline);
+            widget_->setFont(font);
+        }
+        const CRgn& region = window_.windowRegion();
+        if (region.shape == CRgn::Shape::None) {
+            if (!widget_->mask().isEmpty()) widget_->clearMask();
+        } else {
+            const QRect r(region.bounds.left, region.bounds.top, region.bounds.right - region.bounds.left,
+                          region.bounds.bottom - region.bounds.top);
+            widget_->setMask(QRegion(r, region.shape == CRgn::Shape::Ellipse ? QRegion::Ellipse : QRegion::Rectangle));
+        }
+        if (update_) update_();
+        syncing_ = false;
+    }
+    QWidget* widget() const override { return widget_; }
+    bool syncing() const { return syncing_; }
+
+private:
+    CWnd& window_;
+    QPointer<QWidget> widget_;
+    std::function<void()> update_;
+    bool child_;
+    bool syncing_ = false;
+};
+
+WidgetView* bind(CWnd& window, QWidget* widget, std::function<void()> update, bool child = true) {
+    auto* view = new WidgetView(window, widget, std::move(update), child);
+    window.setView(view);
+    return view;
+}
+
+bool syncing(const CWnd& window) {
+    auto* v = dynamic_cast<WidgetView*>(window.view());
+    return v && v->syncing();
+}
+
+QFont dialogFont() {
+    QFont font = QApplication::font();
+    font.setPointSize(8);
+    return font;
+}
+
+CDialog* dialogOf(CWnd& control) { return dynamic_cast<CDialog*>(control.GetParent()); }
+
+// ---- windows with their own widget classes
+// A handler may destroy (and delete) the dialog: after calling into it, the handle says whether
+// the object still lives.
+class DialogWidget final : public QDialog {
+public:
+    DialogWidget(CDialog& dialog, QWidget* parent) : QDialog(parent), dialog_(dialog), handle_(dialog.m_hWnd) {}
+    void keyPressEvent(QKeyEvent* e) override {
+        if (e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter) {
+            dialog_.PressEnter();
+            return;
+        }
+        if (e->key() == Qt::Key_Escape) {
+            dialog_.PressEscape();
+            return;
+        }
+        QDialog::keyPressEvent(e);
+    }
+    void reject() override {
+        if (!alive()) return;
+        if (!dialog_.IsEnded()) dialog_.PressEscape();
+        if (alive() && dialog_.IsEnded() && dialog_.host()) QDialog::reject();
+    }
+    void closeEvent(QCloseEvent* e) override {
+        if (!alive() || dialog_.IsEnded()) return;
+        e->ignore();
+        dialog_.PressEscape();
+    }
+    void mouseDoubleClickEvent(QMouseEvent* e) override {
+        const QPoint p = e->position().toPoint();
+        if (alive()) dialog_.SendMessage(WM_LBUTTONDBLCLK, 0, MAKELPARAM(p.x(), p.y()));
+    }
+    void resizeEvent(QResizeEvent* e) override {
+        QDialog::resizeEvent(e);
+        if (!alive()) return;
+        RECT& r = dialog_.geometry();
+        r = RECT{r.left, r.top, r.left + width(), r.top + height()};
+        dialog_.SendMessage(WM_SIZE, SIZE_RESTORED, MAKELPARAM(width(), height()));
+    }
+
+private:
+    bool alive() const { return IsWindow(handle_) && CWnd::FromHandle(handle_) == &dialog_; }
+    CDialog& dialog_;
+    HWND handle_;
+};
+
+class FrameWidget final : public QMainWindow {
+public:
+    explicit FrameWidget(CFrameWnd& frame) : frame_(frame) {}
+    void closeEvent(QCloseEvent* e) override {
+        e->ignore();
+        if (frame_.m_hWnd) frame_.SendMessage(WM_CLOSE);
+    }
+    void resizeEvent(QResizeEvent* e) override {
+        QMainWindow::resizeEvent(e);
+        RECT& r = frame_.geometry();
+        r = RECT{r.left, r.top, r.left + width(), r.top + height()};
+        frame_.SendMessage(WM_SIZE, isMaximized() ? SIZE_MAXIMIZED : isMinimized() ? SIZE_MINIMIZED : SIZE_RESTORED,
+                           MAKELPARAM(width(), height()));
+    }
+
+private:
+    CFrameWnd& frame_;
+};
+
+class ChildFrameWidget final : public QMdiSubWindow {
+public:
+    explicit ChildFrameWidget(CMDIChildWnd& frame) : frame_(frame) {}
+    void closeEvent(QCloseEvent* e) override {
+        e->ignore();
+        if (frame_.m_hWnd) frame_.SendMessage(WM_CLOSE);
+    }
+    void resizeEvent(QResizeEvent* e) override {
+        QMdiSubWindow::resizeEvent(e);
+        RECT& r = frame_.geometry();
+        r = RECT{x(), y(), x() + width(), y() + height()};
+    }
+
+private:
+    CMDIChildWnd& frame_;
+};
+
+class PopupWidget final : public QFrame {
+public:
+    explicit PopupWidget(CWnd& window) : QFrame(nullptr, Qt::Tool | Qt::FramelessWindowHint), window_(window) {
+        if (window.GetStyle() & WS_BORDER) setFrameStyle(QFrame::Box | QFrame::Plain);
+    }
+    void paintEvent(QPaintEvent* e) override {
+        QFrame::paintEvent(e);
+        QPainter painter(this);
+        QPainter* previous = currentPainter;
+        currentPainter = &painter;
+        if (window_.m_hWnd) window_.SendMessage(WM_PAINT);
+        currentPainter = previous;
+    }
+
+private:
+    CWnd& window_;
+};
+
+// A push button; owner-drawn (BS_OWNERDRAW) ones are painted by the object's DrawItem.
+class OwnerDrawWidget final : public QPushButton {
+public:
+    explicit OwnerDrawWidget(CButton& button, QWidget* parent) : QPushButton(parent), button_(button) {}
+    void paintEvent(QPaintEvent* e) override {
+        if ((button_.GetButtonStyle() & 0xFu) != BS_OWNERDRAW &&
+            button_.kind_ != static_cast<int>(qui::ControlKind::OwnerDrawButton)) {
+            QPushButton::paintEvent(e);
+            return;
+        }
+        QPainter painter(this);
+        QPainter* previous = currentPainter;
+        currentPainter = &painter;
+        CPaintDC dc(&button_);
+        DRAWITEMSTRUCT item{4, static_cast<UINT>(button_.GetDlgCtrlID()), 1,
+                            (isDown() ? ODS_SELECTED : 0u) | (hasFocus() ? ODS_FOCUS : 0u) | (isEnabled() ? 0u : ODS_DISABLED),
+                            button_.m_hWnd, &dc, RECT{0, 0, width(), height()}};
+        button_.DrawItem(&item);
+        currentPainter = previous;
+    }
+
+private:
+    CButton& button_;
+};
+
+class TreeWidget final : public QTreeWidget {
+public:
+    TreeWidget(CTreeCtrl& tree, QWidget* parent) : QTreeWidget(parent), tree_(tree) {
+        setHeaderHidden(true);
+        setColumnCount(1);
+    }
+    void mousePressEvent(QMouseEvent* e) override {
+        QTreeWidget::mousePressEvent(e);
+        const QPoint p = e->position().toPoint();  // viewport coordinates: the client area
+        tree_.lastClick_ = POINT{p.x(), p.y()};
+        tree_.notifyParent(e->button() == Qt::RightButton ? NM_RCLICK : NM_CLICK);
+    }
+    void mouseDoubleClickEvent(QMouseEvent* e) override {
+        const QPoint p = e->position().toPoint();  // viewport coordinates: the client area
+        tree_.lastClick_ = POINT{p.x(), p.y()};
+        tree_.notifyParent(NM_DBLCLK);
+    }
+    void keyPressEvent(QKeyEvent* e) override {
+        if ((e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter) && tree_.GetSelectedItem()) {
+            RECT r{};
+            tree_.GetItemRect(tree_.GetSelectedItem(), &r, TRUE);
+            tree_.lastClick_ = POINT{r.left + 1, (r.top + r.bottom) / 2};
+            tree_.notifyParent(NM_DBLCLK);
+            return;
+        }
+        const bool menuKey = e->key() == Qt::Key_Menu || (e->key() == Qt::Key_F10 && (e->modifiers() & Qt::ShiftModifier));
+        if (menuKey && tree_.GetSelectedItem()) {
+            RECT r{};
+            tree_.GetItemRect(tree_.GetSelectedItem(), &r, TRUE);
+            tree_.lastClick_ = POINT{r.left + 1, (r.top + r.bottom) / 2};
+            tree_.notifyParent(NM_RCLICK);
+            return;
+        }
+        QTreeWidget::keyPressEvent(e);
+    }
+    std::map<std::uintptr_t, QTreeWidgetItem*> items;
+    bool refreshQueued = false;
+
+private:
+    CTreeCtrl& tree_;
+};
+
+QMdiArea* mdiAreaOf(CMDIFrameWnd& frame) {
+    auto* main = frame.view() ? qobject_cast<QMainWindow*>(frame.view()->widget()) : nullptr;
+    return main ? qobject_cast<QMdiArea*>(main->centralWidget()) : nullptr;
+}
+
+QPixmap pixmapFromXpm(const std::vector<std::string>& xpm) {
+    std::vector<const char*> lines;
+    lines.reserve(xpm.size());
+    for (const auto& line : xpm) lines.push_back(line.c_str());
+    return QPixmap(lines.data());
+}
+
+}  // namespace
+
+// ---- lookups
+CWnd* WindowOfWidget(QWidget* widget) {
+    for (QWidget* w = widget; w; w = w->parentWidget()) {
+        const QVariant v = w->property(kWindowProperty);
+        if (v.isValid()) return reinterpret_cast<CWnd*>(v.value<quintptr>());
+    }
+    return nullptr;
+}
+
+QWidget* WidgetOfHandle(HWND window) {
+    CWnd* w = LookupWindow(window);
+    if (!w) w = AfxGetMainWnd();
+    return w && w->view() ? w->view()->widget()->window() : nullptr;
+}
+
+void WidgetFocused(QWidget* widget) {
+    if (!widget) return;
+    CWnd* window = nullptr;
+    const QVariant v = widget->property(kWindowProperty);
+    if (v.isValid()) window = reinterpret_cast<CWnd*>(v.value<quintptr>());
+    else if (widget->parentWidget() && qobject_cast<QComboBox*>(widget->parentWidget())) window = WindowOfWidget(widget->parentWidget());
+    if (!window) return;
+    if (auto* dialog = dynamic_cast<CDialog*>(window->GetParent())) dialog->setFocusId(window->GetDlgCtrlID(), true);
+    else SetFocusWindow(window);
+}
+
+QPixmap PixmapOfResource(UINT id) {
+    // Resources do not change once registered: each is decoded once (main thread only).
+    static std::map<std::pair<const void*, UINT>, QPixmap> cache;
+    const void* source = qui::FindIcon(id);
+    if (!source) source = qui::FindBitmap(id);
+    if (!source) return {};
+    auto& pixmap = cache[{source, id}];
+    if (pixmap.isNull()) pixmap = pixmapFromXpm(*static_cast<const std::vector<std::string>*>(source));
+    return pixmap;
+}
+
+QPixmap PixmapOfIcon(HICON icon) {
+    if (!icon) return {};
+    const auto id = static_cast<UINT>(reinterpret_cast<std::uintptr_t>(icon) & 0xFFFFu);
+    return qui::FindIcon(id) ? PixmapOfResource(id) : QPixmap();
+}
+
+void FillQMenu(QMenu* menu, HMENU source, const std::function<void(UINT)>& chosen, CFrameWnd* updater) {
+    menu->clear();
+    const auto* items = MenuItems(source);
+    if (!items) return;
+    for (const MenuItem& item : *items) {
+        if (item.separator) {
+            menu->addSeparator();
+            continue;
+        }
+        if (item.popup) {
+            QMenu* sub = menu->addMenu(qs(item.text));
+            sub->setEnabled(!(item.state & (MF_GRAYED | MF_DISABLED)));
+            const HMENU popup = item.popup;
+            QObject::connect(sub, &QMenu::aboutToShow, sub, [sub, popup, chosen, updater] {
+                if (updater) updater->UpdateMenuUI(CMenu::FromHandle(popup));
+                FillQMenu(sub, popup, chosen, updater);
+            });
+            FillQMenu(sub, popup, chosen, updater);
+            continue;
+        }
+        QAction* action = menu->addAction(qs(item.text));
+        action->setEnabled(!(item.state & (MF_GRAYED | MF_DISABLED)));
+        action->setCheckable((item.state & MF_CHECKED) != 0);
+        action->setChecked((item.state & MF_CHECKED) != 0);
+        action->setData(item.id);
+        const UINT id = item.id;
+        QObject::connect(action, &QAction::triggered, menu, [chosen, id] { chosen(id); });
+    }
+}
+
+// ---- generic window operations
+void DestroyView(CWnd& window) {
+    View* view = window.view();
+    if (!view) return;
+    window.setView(nullptr);
+    if (!qui::IsMainThread() && QueueViewDelete(view)) return;
+    delete view;
+}
+
+void MakeTopLevelView(CWnd& window) {
+    if (window.view()) return;
+    if (auto* frame = dynamic_cast<CFrameWnd*>(&window)) {
+        auto* main = new FrameWidget(*frame);
+        if (auto* mdi = dynamic_cast<CMDIFrameWnd*>(frame)) {
+            auto* area = new QMdiArea(main);
+            area->setObjectName("mdiClient");
+            main->setCentralWidget(area);
+            QObject::connect(area, &QMdiArea::subWindowActivated, area, [mdi](QMdiSubWindow* sub) {
+                if (auto* child = dynamic_cast<CMDIChildWnd*>(WindowOfWidget(sub))) mdi->MDIActivate(child);
+            });
+        }
+        main->resize(frame->geometry().right - frame->geometry().left, frame->geometry().bottom - frame->geometry().top);
+        bind(*frame, main, [frame, main] {
+            main->setWindowTitle(qs(frame->GetWindowText()));
+            if (HICON icon = frame->GetIcon(TRUE)) main->setWindowIcon(PixmapOfIcon(icon));
+            if (frame->IsWindowVisible() && !main->isVisible()) main->show();
+            if (!frame->IsWindowVisible() && main->isVisible()) main->hide();
+        }, false);
+        return;
+    }
+    auto* popup = new PopupWidget(window);
+    const RECT& r = window.geometry();
+    popup->setGeometry(r.left, r.top, r.right - r.left, r.bottom - r.top);
+    bind(window, popup, [&window, popup] {
+        popup->setVisible(window.IsWindowVisible());
+        popup->update();
+    }, false);
+    window.syncView();
+}
+
+void ApplyGeometry(CWnd& window) {
+    if (!qui::IsMainThread()) return;  // widgets belong to the main thread
+    if (!window.view()) return;
+    QWidget* w = window.view()->widget();
+    const RECT& r = window.geometry();
+    if (w->isWindow()) {
+        w->move(r.left, r.top);
+        w->resize(r.right - r.left, r.bottom - r.top);
+    } else {
+        w->setGeometry(r.left, r.top, r.right - r.left, r.bottom - r.top);
+    }
+}
+
+void FocusView(CWnd& window) {
+    if (!qui::IsMainThread()) return;  // widgets belong to the main thread
+    if (window.view()) window.view()->widget()->setFocus(Qt::OtherFocusReason);
+}
+
+void InvalidateView(CWnd& window) {
+    if (!qui::IsMainThread()) {
+        if (window.view()) QueueViewSync(window.m_hWnd);
+        return;
+    }
+    if (window.view()) window.view()->widget()->update();
+}
+
+void LowerView(CWnd& window) {
+    if (!qui::IsMainThread()) return;  // widgets belong to the main thread
+    if (!window.view()) return;
+    window.view()->widget()->lower();
+}
+
+void ActivateView(CWnd& window) {
+    if (!qui::IsMainThread()) return;  // widgets belong to the main thread
+    if (!window.view()) return;
+    QWidget* w = window.view()->widget();
+    if (auto* sub = qobject_cast<QMdiSubWindow*>(w)) {
+        if (auto* area = sub->mdiArea()) area->setActiveSubWindow(sub);
+        return;
+    }
+    if (w->isWindow()) {
+        w->raise();
+        w->activateWindow();
+    }
+}
+
+void CenterView(CWnd& window, CWnd* owner) {
+    if (!qui::IsMainThread()) return;  // widgets belong to the main thread
+    if (!window.view()) return;
+    QWidget* w = window.view()->widget();
+    QRect area;
+    if (owner && owner->view()) {
+        QWidget* o = owner->view()->widget();
+        area = QRect(o->mapToGlobal(QPoint(0, 0)), o->size());
+    } else if (QScreen* screen = QGuiApplication::primaryScreen()) {
+        area = screen->availableGeometry();
+    }
+    if (!area.isValid()) return;
+    const QSize size = w->isVisible() ? w->frameSize() : w->size();
+    const QPoint topLeft(area.center().x() - size.width() / 2, area.center().y() - size.height() / 2);
+    w->move(w->isWindow() || !w->parentWidget() ? topLeft : w->parentWidget()->mapFromGlobal(topLeft));
+    RECT& r = window.geometry();
+    const int cw = r.right - r.left, ch = r.bottom - r.top;
+    r = RECT{w->x(), w->y(), w->x() + cw, w->y() + ch};
+}
+
+namespace {
+// Keeps the MDI client window's rectangle with its area's (by handle: the window may go first).
+class AreaWatch final : public QObject {
+public:
+    AreaWatch(HWND client, QObject* parent) : QObject(parent), client_(client) {}
+    bool eventFilter(QObject* watched, QEvent* e) override {
+        if (e->type() == QEvent::Resize) {
+            auto* w = static_cast<QWidget*>(watched);
+            if (CWnd* client = CWnd::FromHandle(client_)) client->geometry() = RECT{w->x(), w->y(), w->x() + w->width(), w->y() + w->height()};
+        }
+        return false;
+    }
+
+private:
+    HWND client_;
+};
+}  // namespace
+
+void BindMdiClient(CMDIFrameWnd& frame) {
+    QMdiArea* area = mdiAreaOf(frame);
+    if (!area || !frame.mdiClient_) return;
+    area->installEventFilter(new AreaWatch(frame.mdiClient_->m_hWnd, area));
+}
+
+bool ViewIsMinimized(const CWnd& window) { return window.view() && window.view()->widget()->isMinimized(); }
+
+void PointToScreen(const CWnd& window, POINT& point, bool toScreen) {
+    if (!qui::IsMainThread()) return;  // widgets belong to the main thread
+    if (!window.view()) return;
+    QWidget* w = window.view()->widget();
+    const QPoint p = toScreen ? w->mapToGlobal(QPoint(point.x, point.y)) : w->mapFromGlobal(QPoint(point.x, point.y));
+    point = POINT{p.x(), p.y()};
+}
+
+void DialogBaseUnits(double& x, double& y) {
+    const QFontMetricsF metrics(dialogFont());
+    const double average =
+        metrics.horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz")) / 52.0;
+    x = average / 4.0;
+    y = metrics.height() / 8.0;
+}
+
+// ---- frames and bars
+void SyncMenuBar(CFrameWnd& frame) {
+    if (!qui::IsMainThread()) return;  // widgets belong to the main thread
+    auto* main = frame.view() ? qobject_cast<QMainWindow*>(frame.view()->widget()) : nullptr;
+    if (!main) return;
+    QMenuBar* bar = main->menuBar();
+    bar->clear();
+    CMenu* menu = frame.GetMenu();
+    const auto* items = menu ? MenuItems(menu->m_hMenu) : nullptr;
+    if (!items) return;
+    CFrameWnd* f = &frame;
+    const auto chosen = [f](UINT id) {
+        if (f->m_hWnd) f->PostMessage(WM_COMMAND, MAKEWPARAM(id, 0), 0);
+    };
+    for (const MenuItem& item : *items) {
+        if (!item.popup) {
+            QAction* action = bar->addAction(qs(item.text));
+            action->setEnabled(!(item.state & (MF_GRAYED | MF_DISABLED)));
+            const UINT id = item.id;
+            QObject::connect(action, &QAction::triggered, bar, [chosen, id] { chosen(id); });
+            continue;
+        }
+        QMenu* sub = bar->addMenu(qs(item.text));
+        sub->setEnabled(!(item.state & (MF_GRAYED | MF_DISABLED)));
+        const HMENU popup = item.popup;
+        QObject::connect(sub, &QMenu::aboutToShow, sub, [sub, popup, chosen, f] {
+            f->UpdateMenuUI(CMenu::FromHandle(popup));
+            FillQMenu(sub, popup, chosen, f);
+        });
+        QObject::connect(sub, &QMenu::hovered, sub, [f](QAction* action) {
+            const UINT id = action->data().toUInt();
+            if (id) f->SetMessageText(id);
+        });
+        QObject::connect(sub, &QMenu::aboutToHide, sub, [f] {
+            std::string ready;
+            f->SetMessageText(qui::LoadResourceString(AFX_IDS_IDLEMESSAGE, ready) ? ready.c_str() : "Ready");
+        });
+        FillQMenu(sub, popup, chosen, f);
+    }
+}
+
+void SyncBars(CFrameWnd& frame) {
+    if (!qui::IsMainThread()) return;  // widgets belong to the main thread
+    auto* main = frame.view() ? qobject_cast<QMainWindow*>(frame.view()->widget()) : nullptr;
+    if (!main) return;
+    CFrameWnd* f = &frame;
+    if (CToolBar* toolBar = frame.toolBar(); toolBar && !toolBar->view()) {
+        auto* bar = new QToolBar(main);
+        bar->setObjectName("toolBar");
+        bar->setFloatable(false);
+        main->addToolBar(Qt::TopToolBarArea, bar);
+        auto built = std::make_shared<std::vector<UINT>>();
+        bind(*toolBar, bar, [toolBar, bar, built, f] {
+            if (*built != toolBar->commands_) {
+                bar->clear();
+                for (UINT id : toolBar->commands_) {
+                    if (id == ID_SEPARATOR) {
+                        bar->addSeparator();
+                        continue;
+                    }
+                    const QPixmap pixmap = PixmapOfResource(id);
+                    const QString tip = qs(CommandTip(id));
+                    QAction* action = pixmap.isNull() ? bar->addAction(tip.isEmpty() ? QString::number(id) : tip)
+                                                      : bar->addAction(QIcon(pixmap), tip);
+                    action->setToolTip(tip);
+                    std::string prompt;
+                    f->GetMessageString(id, prompt);
+                    action->setStatusTip(qs(prompt));
+                    action->setData(id);
+                    QObject::connect(action, &QAction::triggered, bar, [f, id] {
+                        if (f->m_hWnd) f->PostMessage(WM_COMMAND, MAKEWPARAM(id, 0), 0);
+                    });
+                    QObject::connect(action, &QAction::hovered, bar, [f, id] { f->SetMessageText(id); });
+                }
+                *built = toolBar->commands_;
+            }
+            for (QAction* action : bar->actions()) {
+                const UINT id = action->data().toUInt();
+                if (!id) continue;
+                action->setEnabled(toolBar->IsButtonEnabled(id));
+                action->setCheckable(toolBar->IsButtonChecked(id));
+                action->setChecked(toolBar->IsButtonChecked(id));
+            }
+        }, true);
+        toolBar->syncView();
+    } else if (toolBar) {
+        toolBar->syncView();
+    }
+    if (CStatusBar* statusBar = frame.statusBar(); statusBar && !statusBar->view()) {
+        auto* bar = new QStatusBar(main);
+        bar->setSizeGripEnabled(false);
+        main->setStatusBar(bar);
+        auto labels = std::make_shared<std::vector<QLabel*>>();
+        bind(*statusBar, bar, [statusBar, bar, labels] {
+            if (labels->size() != statusBar->panes_.size()) {
+                for (QLabel* l : *labels) {
+                    bar->removeWidget(l);
+                    delete l;
+                }
+                labels->clear();
+                for (std::size_t i = 0; i < statusBar->panes_.size(); ++i) {
+                    auto* label = new QLabel(bar);
+                    if (i == 0) bar->addWidget(label, 1);
+                    else bar->addPermanentWidget(label);
+                    labels->push_back(label);
+                }
+            }
+            bar->setMinimumHeight(statusBar->minHeight_);
+            for (std::size_t i = 0; i < statusBar->panes_.size(); ++i) {
+                const auto& pane = statusBar->panes_[i];
+                QLabel* label = (*labels)[i];
+                if (pane.icon) {
+                    label->setPixmap(PixmapOfIcon(pane.icon).scaled(16, 16));
+                } else {
+                    label->setPixmap(QPixmap());
+                    label->setText(qs(pane.text));
+                }
+                label->setEnabled(!(pane.style & SBPS_DISABLED));
+                label->setFrameStyle((pane.style & SBPS_NOBORDERS) || i == 0 ? QFrame::NoFrame : QFrame::Panel | QFrame::Sunken);
+                if (i > 0 && pane.width > 0) label->setMinimumWidth(pane.width);
+            }
+        }, true);
+        statusBar->syncView();
+    } else if (statusBar) {
+        statusBar->syncView();
+    }
+}
+
+// ---- dialogs
+struct DialogHost {
+    QPointer<DialogWidget> widget;
+};
+
+int ShowModalDialog(CDialog& dialog) {
+    if (DialogHost* host = dialog.host()) {
+        if (dialog.IsEnded() && host->widget) host->widget->done(dialog.Result());
+        return dialog.Result();
+    }
+    CWnd* owner = dialog.GetParent() ? dialog.GetParent() : AfxGetMainWnd();
+    if (owner == &dialog || (owner && !owner->view())) owner = nullptr;
+    QWidget* parent = owner ? owner->view()->widget()->window() : nullptr;
+    dialog.makeWidget(parent);
+    DialogHost host;
+    host.widget = static_cast<DialogWidget*>(dialog.view()->widget());
+    dialog.setHost(&host);
+    dialog.SendMessage(WM_INITDIALOG);
+    if (!dialog.IsEnded() && host.widget) {
+        host.widget->adjustSize();
+        dialog.CenterWindow(owner);
+        host.widget->exec();
+    }
+    dialog.setHost(nullptr);
+    return dialog.Result();
+}
+
+void ShowModelessDialog(CDialog& dialog) {
+    CWnd* owner = dialog.GetParent();
+    QWidget* parent = owner && owner->view() ? owner->view()->widget() : nullptr;
+    const bool child = dialog.Template() && (dialog.Template()->style & qui::kChild);
+    if (!child && parent) parent = parent->window();
+    dialog.makeWidget(parent);
+    QWidget* w = dialog.view()->widget();
+    if (child) {
+        w->setWindowFlags(Qt::Widget);
+        if (auto* frame = dynamic_cast<CMDIChildWnd*>(owner); frame && frame->view()) {
+            if (auto* sub = qobject_cast<QMdiSubWindow*>(frame->view()->widget())) sub->setWidget(w);
+        }
+    } else {
+        if (auto* d = qobject_cast<QDialog*>(w)) d->setModal(false);
+    }
+}
+
+}  // namespace qui::detail
+
+using namespace qui::detail;
+
+QWidget* CWnd::widget() const { return view_ ? view_->widget() : nullptr; }
+
+// ---- makeWidget of each window class
+QWidget* CDialog::makeWidget(QWidget* parent) {
+    auto* w = new DialogWidget(*this, parent);
+    w->setFont(dialogFont());
+    const qui::DialogTemplate* t = Template();
+    w->setWindowTitle(qs(GetWindowText()));
+    if (t && (t->style & qui::kResizable)) {
+        w->resize(rect_.right - rect_.left, rect_.bottom - rect_.top);
+        w->setMinimumSize(t->minTrackWidth, t->minTrackHeight);
+    } else if (t) {
+        w->setFixedSize(rect_.right - rect_.left, rect_.bottom - rect_.top);
+    }
+    const bool child = t && (t->style & qui::kChild);
+    bind(*this, w, [this, w, child] {
+        // A modeless top-level dialog shows and hides with its state; a modal one runs its loop.
+        if (!host_ && !child && w->isVisible() != IsWindowVisible()) w->setVisible(IsWindowVisible());
+        w->setWindowTitle(qs(GetWindowText()));
+        if (HICON icon = GetIcon(TRUE) ? GetIcon(TRUE) : GetIcon(FALSE)) w->setWindowIcon(PixmapOfIcon(icon));
+    }, t && (t->style & qui::kChild));  // a dialog embedded in another shows and hides as a control does
+    if (t) {
+        QLabel* lastLabel = nullptr;
+        for (const auto& ct : t->controls) {
+            CWnd* control = findChild(ct.id);
+            QWidget* cw = nullptr;
+            if (control) {
+                cw = control->makeWidget(w);
+            } else {
+                // Unaddressed controls (IDC_STATIC) are drawn from the template alone.
+                if (ct.kind == qui::ControlKind::GroupBox) cw = new QGroupBox(qs(ct.text), w);
+                else if (ct.kind == qui::ControlKind::EtchedLine) {
+                    auto* line = new QFrame(w);
+                    line->setFrameStyle(QFrame::HLine | QFrame::Sunken);
+                    cw = line;
+                } else if (ct.kind == qui::ControlKind::Icon) {
+                    auto* label = new QLabel(w);
+                    label->setPixmap(PixmapOfResource(ct.iconId));
+                    cw = label;
+                } else {
+                    auto* label = new QLabel(qs(ct.text), w);
+                    label->setAlignment(ct.style & qui::kCenter ? Qt::AlignHCenter | Qt::AlignTop
+                                        : ct.style & qui::kRight ? Qt::AlignRight | Qt::AlignTop
+                                                                 : Qt::AlignLeft | Qt::AlignTop);
+                    label->setWordWrap(true);
+                    cw = label;
+                }
+            }
+            if (!cw) continue;
+            // As on the original platform, a field is named for assistive technology by the static
+            // text before it, whose mnemonic moves the focus to it.
+            if (ct.kind == qui::ControlKind::Edit || ct.kind == qui::ControlKind::ListBox ||
+                ct.kind == qui::ControlKind::ComboBox || ct.kind == qui::ControlKind::Tree ||
+                ct.kind == qui::ControlKind::RichEdit || ct.kind == qui::ControlKind::Progress) {
+                if (lastLabel) {
+                    QString name = lastLabel->text();
+                    name.remove('&');
+                    if (name.endsWith(':')) name.chop(1);
+                    cw->setAccessibleName(name.trimmed());
+                    lastLabel->setBuddy(cw);
+                }
+                lastLabel = nullptr;
+            } else if (auto* label = qobject_cast<QLabel*>(cw); label && ct.kind == qui::ControlKind::Static) {
+                lastLabel = label;
+            } else {
+                lastLabel = nullptr;
+            }
+            const CRect r = DialogUnitsToPixels(RECT{ct.x, ct.y, ct.x + ct.cx, ct.y + ct.cy});
+            cw->setGeometry(r.left, r.top, std::max(r.Width(), 1), std::max(r.Height(), 1));
+            if (ct.kind == qui::ControlKind::ComboBox) cw->setFixedHeight(std::max(cw->sizeHint().height(), 8));
+            if (ct.kind == qui::ControlKind::GroupBox) cw->lower();
+            if (control) control->syncView();
+            else cw->show();
+        }
+    }
+    syncView();
+    return w;
+}
+
+QWidget* CStatic::makeWidget(QWidget* parent) {
+    auto* label = new QLabel(parent);
+    const qui::DialogTemplate* t = dynamic_cast<CDialog*>(GetParent()) ? dynamic_cast<CDialog*>(GetParent())->Template() : nullptr;
+    unsigned style = 0;
+    qui::ControlKind kind = qui::ControlKind::Static;
+    if (t) {
+        for (const auto& ct : t->controls) {
+            if (ct.id == GetDlgCtrlID()) {
+                style = ct.style;
+                kind = ct.kind;
+            }
+        }
+    }
+    if (kind == qui::ControlKind::EtchedLine) label->setFrameStyle(QFrame::HLine | QFrame::Sunken);
+    label->setAlignment(style & qui::kCenter ? Qt::AlignHCenter | Qt::AlignTop
+                        : style & qui::kRight ? Qt::AlignRight | Qt::AlignTop
+                                              : Qt::AlignLeft | Qt::AlignTop);
+    label->setWordWrap(kind == qui::ControlKind::Static);
+    if (style & qui::kRedText) {
+        QPalette p = label->palette();
+        p.setColor(QPalette::WindowText, Qt::red);
+        label->setPalette(p);
+        QFont f = label->font();
+        f.setBold(true);
+        label->setFont(f);
+    }
+    bind(*this, label, [this, label, kind] {
+        if (icon_) label->setPixmap(PixmapOfIcon(icon_));
+        else if (kind != qui::ControlKind::EtchedLine) label->setText(qs(text_));
+    });
+    return label;
+}
+
+QWidget* CButton::makeWidget(QWidget* parent) {
+    using K = qui::ControlKind;
+    QWidget* w = nullptr;
+    QAbstractButton* button = nullptr;
+    const auto kind = static_cast<K>(kind_);
+    if (kind == K::GroupBox) {
+        auto* g = new QGroupBox(parent);
+        bind(*this, g, [this, g] { g->setTitle(qs(text_)); });
+        g->lower();
+        return g;
+    }
+    if (kind == K::CheckBox) button = new QCheckBox(parent);
+    else if (kind == K::RadioButton) {
+        auto* r = new QRadioButton(parent);
+        r->setAutoExclusive(false);
+        button = r;
+    } else button = new OwnerDrawWidget(*this, parent);
+    w = button;
+    if (auto* push = qobject_cast<QPushButton*>(button)) push->setAutoDefault(false);
+    QObject::connect(button, &QAbstractButton::clicked, button, [this] {
+        if (syncing(*this)) return;
+        const HWND self = m_hWnd;
+        if (CDialog* dialog = dialogOf(*this)) {
+            dialog->ClickDlgItem(GetDlgCtrlID());
+        } else {
+            if (kind_ == static_cast<int>(qui::ControlKind::CheckBox)) check_ = !check_;
+            notifyParent(BN_CLICKED);
+        }
+        // The handler may have destroyed the button with its dialog.
+        if (CWnd::FromHandle(self) == this) syncView();
+    });
+    bind(*this, w, [this, button] {
+        button->setText(qs(text_));
+        if (button->isCheckable() || qobject_cast<QCheckBox*>(button) || qobject_cast<QRadioButton*>(button)) {
+            button->setCheckable(true);
+            button->setChecked(check_ != 0);
+        }
+        if (auto* push = qobject_cast<QPushButton*>(button)) push->setDefault(isDefault_);
+        button->update();
+    });
+    return w;
+}
+
+QWidget* CEdit::makeWidget(QWidget* parent) {
+    if (style_flags_ & qui::kMultiLine) {
+        auto* e = new QPlainTextEdit(parent);
+        QObject::connect(e, &QPlainTextEdit::textChanged, e, [this, e] {
+            if (syncing(*this)) return;
+            text_ = e->toPlainText().toStdString();
+            notifyParent(EN_CHANGE);
+        });
+        bind(*this, e, [this, e] {
+            if (e->toPlainText().toStdString() != text_) e->setPlainText(qs(text_));
+            e->setReadOnly(readOnly_);
+        });
+        return e;
+    }
+    auto* e = new QLineEdit(parent);
+    if (style_flags_ & qui::kPassword) e->setEchoMode(QLineEdit::Password);
+    QObject::connect(e, &QLineEdit::textEdited, e, [this, e](const QString& text) {
+        if (syncing(*this)) return;
+        text_ = text.toStdString();
+        selStart_ = selEnd_ = e->cursorPosition();
+        notifyParent(EN_CHANGE);
+    });
+    bind(*this, e, [this, e] {
+        if (e->text().toStdString() != text_) e->setText(qs(text_));
+        e->setReadOnly(readOnly_);
+        e->setMaxLength(limit_ ? static_cast<int>(limit_) : 32767);
+        if (selStart_ != selEnd_) e->setSelection(selStart_, selEnd_ - selStart_);
+    });
+    return e;
+}
+
+QWidget* CListBox::makeWidget(QWidget* parent) {
+    auto* l = new QListWidget(parent);
+    l->setSelectionMode(multiple_ ? QAbstractItemView::ExtendedSelection : QAbstractItemView::SingleSelection);
+    QObject::connect(l, &QListWidget::itemSelectionChanged, l, [this, l] {
+        if (syncing(*this)) return;
+        for (int i = 0; i < l->count() && static_cast<std::size_t>(i) < selected_.size(); ++i)
+            selected_[static_cast<std::size_t>(i)] = l->item(i)->isSelected();
+        current_ = l->currentRow();
+        notifyParent(LBN_SELCHANGE);
+    });
+    QObject::connect(l, &QListWidget::itemDoubleClicked, l, [this] { notifyParent(LBN_DBLCLK); });
+    bind(*this, l, [this, l] {
+        bool same = l->count() == static_cast<int>(texts_.size());
+        for (int i = 0; same && i < l->count(); ++i) same = l->item(i)->text().toStdString() == texts_[static_cast<std::size_t>(i)];
+        if (!same) {
+            l->clear();
+            for (const auto& t : texts_) l->addItem(qs(t));
+        }
+        for (int i = 0; i < l->count(); ++i) l->item(i)->setSelected(selected_[static_cast<std::size_t>(i)]);
+        if (current_ >= 0 && current_ < l->count()) l->setCurrentRow(current_, QItemSelectionModel::NoUpdate);
+    });
+    return l;
+}
+
+QWidget* CComboBox::makeWidget(QWidget* parent) {
+    auto* c = new QComboBox(parent);
+    c->setEditable(editable_);
+    c->setInsertPolicy(QComboBox::NoInsert);
+    QObject::connect(c, &QComboBox::activated, c, [this](int index) {
+        if (syncing(*this)) return;
+        current_ = index;
+        text_ = index >= 0 && static_cast<std::size_t>(index) < texts_.size() ? texts_[static_cast<std::size_t>(index)] : "";
+        notifyParent(CBN_SELCHANGE);
+    });
+    if (editable_) {
+        QObject::connect(c->lineEdit(), &QLineEdit::textEdited, c, [this](const QString& text) {
+            if (syncing(*this)) return;
+            text_ = text.toStdString();
+            current_ = -1;
+            notifyParent(CBN_EDITCHANGE);
+        });
+    }
+    bind(*this, c, [this, c] {
+        bool same = c->count() == static_cast<int>(texts_.size());
+        for (int i = 0; same && i < c->count(); ++i) same = c->itemText(i).toStdString() == texts_[static_cast<std::size_t>(i)];
+        if (!same) {
+            c->clear();
+            for (const auto& t : texts_) c->addItem(qs(t));
+        }
+        c->setCurrentIndex(current_);
+        if (editable_) {
+            if (c->currentText().toStdString() != text_) c->setEditText(qs(text_));
+            c->lineEdit()->setMaxLength(limit_ ? static_cast<int>(limit_) : 32767);
+        }
+    });
+    return c;
+}
+
+QWidget* CProgressCtrl::makeWidget(QWidget* parent) {
+    auto* p = new QProgressBar(parent);
+    p->setTextVisible(false);
+    bind(*this, p, [this, p] {
+        p->setRange(std::min(lower_, upper_), std::max(lower_, upper_));
+        p->setValue(position_);
+    });
+    return p;
+}
+
+QWidget* CTreeCtrl::makeWidget(QWidget* parent) {
+    auto* t = new TreeWidget(*this, parent);
+    QObject::connect(t, &QTreeWidget::itemSelectionChanged, t, [this, t] {
+        if (syncing(*this)) return;
+        const auto items = t->selectedItems();
+        const std::uintptr_t id = items.isEmpty() ? 0 : items.front()->data(0, Qt::UserRole).value<quintptr>();
+        if (id != selected_) {
+            selected_ = id;
+            notifyParent(TVN_SELCHANGED);
+        }
+    });
+    QObject::connect(t, &QTreeWidget::itemExpanded, t, [this](QTreeWidgetItem* item) {
+        if (auto it = nodes_.find(item->data(0, Qt::UserRole).value<quintptr>()); it != nodes_.end()) it->second.expanded = true;
+    });
+    QObject::connect(t, &QTreeWidget::itemCollapsed, t, [this](QTreeWidgetItem* item) {
+        if (auto it = nodes_.find(item->data(0, Qt::UserRole).value<quintptr>()); it != nodes_.end()) it->second.expanded = false;
+    });
+    // Changes come item by item; the widget catches up once per turn of the event loop.
+    auto refresh = [this, t] {
+        t->refreshQueued = false;
+        auto* view = dynamic_cast<WidgetView*>(this->view());
+        if (!view) return;
+        const QSignalBlocker blocker(t);
+        const SIZE iconSize = images_ ? images_->imageSize() : SIZE{16, 16};
+        t->setIconSize(QSize(iconSize.cx, iconSize.cy));
+        t->setIndentation(static_cast<int>(indent_));
+        std::map<std::uintptr_t, QTreeWidgetItem*> seen;
+        std::function<void(const std::vector<std::uintptr_t>&, QTreeWidgetItem*)> place =
+            [&](const std::vector<std::uintptr_t>& ids, QTreeWidgetItem* parentItem) {
+                for (int position = 0; position < static_cast<int>(ids.size()); ++position) {
+                    const std::uintptr_t id = ids[static_cast<std::size_t>(position)];
+                    const Node& n = nodes_.at(id);
+                    QTreeWidgetItem*& item = t->items[id];
+                    if (!item) {
+                        item = new QTreeWidgetItem;
+                        item->setData(0, Qt::UserRole, QVariant::fromValue<quintptr>(id));
+                    }
+                    QTreeWidgetItem* currentParent = item->parent();
+                    const bool placed = parentItem ? currentParent == parentItem && parentItem->indexOfChild(item) == position
+                                                   : !currentParent && t->indexOfTopLevelItem(item) == position;
+                    if (!placed) {
+                        if (currentParent) currentParent->removeChild(item);
+                        else if (const int top = t->indexOfTopLevelItem(item); top >= 0) t->takeTopLevelItem(top);
+                        if (parentItem) parentItem->insertChild(position, item);
+                        else t->insertTopLevelItem(position, item);
+                    }
+                    item->setText(0, qs(n.text));
+                    const int image = id == selected_ ? n.selectedImage : n.image;
+                    if (images_ && image >= 0 && image < images_->GetImageCount()) {
+                        const auto& img = images_->images[static_cast<std::size_t>(image)];
+                        item->setIcon(0, QIcon(img.isIcon ? PixmapOfResource(img.id) : PixmapOfResource(img.id)));
+                    } else {
+                        item->setIcon(0, QIcon());
+                    }
+                    seen[id] = item;
+                    place(n.children, item);
+                    item->setExpanded(n.expanded);
+                }
+            };
+        for (auto it = t->items.begin(); it != t->items.end();) {
+            if (!nodes_.count(it->first)) {
+                QTreeWidgetItem* item = it->second;
+                it = t->items.erase(it);
+                // Children that live on are moved before their old parent goes.
+                for (QTreeWidgetItem* child : item->takeChildren()) {
+                    if (child) t->addTopLevelItem(child);
+                }
+                delete item;
+            } else {
+                ++it;
+            }
+        }
+        place(roots_, nullptr);
+        t->setCurrentItem(selected_ && t->items.count(selected_) ? t->items[selected_] : nullptr);
+    };
+    bind(*this, t, [t, refresh] {
+        if (t->refreshQueued) return;
+        t->refreshQueued = true;
+        QTimer::singleShot(0, t, refresh);
+    });
+    return t;
+}
+
+QWidget* CRichEditCtrl::makeWidget(QWidget* parent) {
+    auto* e = new QTextEdit(parent);
+    e->setAcceptRichText(false);
+    QObject::connect(e, &QTextEdit::textChanged, e, [this, e] {
+        if (syncing(*this)) return;
+        text_ = e->toPlainText().toStdString();
+        bold_.assign(text_.size(), false);
+        // Character formats of the document, so typed text keeps its neighbours' weight.
+        QTextCursor cursor(e->document());
+        for (std::size_t i = 0; i < text_.size(); ++i) {
+            cursor.setPosition(static_cast<int>(i + 1));
+            bold_[i] = cursor.charFormat().fontWeight() >= QFont::Bold;
+        }
+        notifyParent(EN_CHANGE);
+    });
+    auto queued = std::make_shared<bool>(false);
+    auto refresh = [this, e, queued] {
+        *queued = false;
+        auto* view = dynamic_cast<WidgetView*>(this->view());
+        if (!view) return;
+        const QSignalBlocker blocker(e);
+        QFont font = e->font();
+        if (defaultFormat_.szFaceName[0]) font.setFamily(QString::fromLatin1(defaultFormat_.szFaceName));
+        if (defaultFormat_.yHeight > 0) font.setPointSizeF(defaultFormat_.yHeight / 20.0);
+        e->setFont(font);
+        e->setReadOnly(readOnly_);
+        e->setPlainText(qs(text_));
+        QTextCursor cursor(e->document());
+        for (const Run& run : boldRuns()) {
+            if (!run.bold) continue;
+            cursor.setPosition(run.start);
+            cursor.setPosition(run.end, QTextCursor::KeepAnchor);
+            QTextCharFormat format;
+            format.setFontWeight(QFont::Bold);
+            cursor.mergeCharFormat(format);
+        }
+        QTextCursor selection(e->document());
+        selection.setPosition(std::min<int>(selStart_, static_cast<int>(text_.size())));
+        selection.setPosition(std::min<int>(selEnd_, static_cast<int>(text_.size())), QTextCursor::KeepAnchor);
+        e->setTextCursor(selection);
+    };
+    // Text comes piece by piece (ReplaceSel): the widget catches up once per turn of the loop.
+    bind(*this, e, [e, queued, refresh] {
+        if (*queued) return;
+        *queued = true;
+        QTimer::singleShot(0, e, refresh);
+    });
+    return e;
+}
+
+QWidget* CMDIFrameWnd::makeWidget(QWidget*) {
+    MakeTopLevelView(*this);
+    return view() ? view()->widget() : nullptr;
+}
+
+QWidget* CMDIChildWnd::makeWidget(QWidget*) {
+    QMdiArea* area = mdiFrame_ ? mdiAreaOf(*mdiFrame_) : nullptr;
+    if (!area) return nullptr;
+    auto* sub = new ChildFrameWidget(*this);
+    sub->setAttribute(Qt::WA_DeleteOnClose, false);
+    area->addSubWindow(sub);
+    const RECT& r = rect_;
+    if (r.right > r.left && r.bottom > r.top) sub->setGeometry(r.left, r.top, r.right - r.left, r.bottom - r.top);
+    bind(*this, sub, [this, sub] {
+        sub->setWindowTitle(qs(GetWindowText()));
+        if (HICON icon = GetIcon(FALSE) ? GetIcon(FALSE) : GetIcon(TRUE)) {
+            sub->setWindowIcon(PixmapOfIcon(icon));
+        } else {
+            QPixmap none(16, 16);  // no icon: no toolkit logo either
+            none.fill(Qt::transparent);
+            sub->setWindowIcon(none);
+        }
+        if (client_) {
+            if (!client_->view()) client_->makeWidget(sub);
+            if (client_->view() && sub->widget() != client_->view()->widget()) sub->setWidget(client_->view()->widget());
+            client_->syncView();
+        }
+        if (IsWindowVisible() && !sub->isVisible()) sub->show();
+        if (!IsWindowVisible() && sub->isVisible()) sub->hide();
+    }, false);
+    return sub;
+}
+
+namespace qui::detail {
+
+bool TreeItemRects(const CTreeCtrl& tree, HTREEITEM item, RECT& row, RECT& icon, RECT& label, RECT& button) {
+    auto* t = tree.view() ? dynamic_cast<TreeWidget*>(tree.view()->widget()) : nullptr;
+    if (!t) return false;
+    const auto it = t->items.find(reinterpret_cast<std::uintptr_t>(item));
+    if (it == t->items.end()) return false;
+    const QRect r = t->visualItemRect(it->second);
+    if (!r.isValid()) return false;
+    // Item coordinates are the viewport's; the control's client area is the viewport.
+    const int iconWidth = t->iconSize().width();
+    const int textWidth = t->fontMetrics().horizontalAdvance(it->second->text(0)) + 6;
+    row = RECT{0, r.top(), t->viewport()->width(), r.bottom() + 1};
+    button = RECT{r.left() - t->indentation(), r.top(), r.left(), r.bottom() + 1};
+    icon = RECT{r.left(), r.top(), r.left() + iconWidth + 4, r.bottom() + 1};
+    label = RECT{icon.right, r.top(), icon.right + textWidth, r.bottom() + 1};
+    return true;
+}
+
+HTREEITEM TreeItemAt(const CTreeCtrl& tree, POINT point) {
+    auto* t = tree.view() ? dynamic_cast<TreeWidget*>(tree.view()->widget()) : nullptr;
+    if (!t) return nullptr;
+    QTreeWidgetItem* item = t->itemAt(QPoint(point.x, point.y));
+    return item ? reinterpret_cast<HTREEITEM>(item->data(0, Qt::UserRole).value<quintptr>()) : nullptr;
+}
+
+}  // namespace qui::detail
+
+// ---- drawing
+CPaintDC::CPaintDC(CWnd*) { painter_ = currentPainter; }
+
+namespace {
+QColor colour(COLORREF c) { return QColor(GetRValue(c), GetGValue(c), GetBValue(c)); }
+}  // namespace
+
+COLORREF CDC::SetPixel(int x, int y, COLORREF c) {
+    if (auto* p = static_cast<QPainter*>(painter_)) {
+        p->setPen(colour(c));
+        p->drawPoint(x, y);
+    }
+    return c;
+}
+
+void CDC::FillSolidRect(LPCRECT rect, COLORREF c) {
+    if (rect) FillSolidRect(rect->left, rect->top, rect->right - rect->left, rect->bottom - rect->top, c);
+}
+
+void CDC::FillSolidRect(int x, int y, int cx, int cy, COLORREF c) {
+    if (auto* p = static_cast<QPainter*>(painter_)) p->fillRect(x, y, cx, cy, colour(c));
+}
+
+BOOL CDC::DrawIcon(int x, int y, HICON icon) {
+    auto* p = static_cast<QPainter*>(painter_);
+    const QPixmap pixmap = PixmapOfIcon(icon);
+    if (!p || pixmap.isNull()) return FALSE;
+    p->drawPixmap(x, y, pixmap);
+    return TRUE;
+}
+
+BOOL CDC::TextOut(int x, int y, LPCSTR text) {
+    auto* p = static_cast<QPainter*>(painter_);
+    if (!p) return FALSE;
+    p->setPen(colour(textColour_));
+    p->drawText(QRect(x, y, 10000, 1000), Qt::AlignLeft | Qt::AlignTop, QString::fromUtf8(Text(text)));
+    return TRUE;
+}
+
+COLORREF CDC::SetTextColor(COLORREF c) {
+    const COLORREF previous = textColour_;
+    textColour_ = c;
+    return previous;
+}
+
+int CDC::SetBkMode(int) { return TRANSPARENT; }
+
+int CDC::SetDIBitsToDevice(int x, int y, int width, int height, const void* bits, const void* info) {
+    auto* p = static_cast<QPainter*>(painter_);
+    if (!p || !bits || !info || width <= 0 || height <= 0) return 0;
+    const auto* header = static_cast<const std::uint8_t*>(info);
+    const auto* colours = header + 40;
+    QImage image(width, height, QImage::Format_Indexed8);
+    QVector<QRgb> table(256);
+    for (int i = 0; i < 256; ++i) table[i] = qRgb(colours[i * 4 + 2], colours[i * 4 + 1], colours[i * 4]);
+    image.setColorTable(table);
+    const int stride = (width + 3) & ~3;
+    const auto* pixels = static_cast<const std::uint8_t*>(bits);
+    for (int row = 0; row < height; ++row) {
+        // Rows are stored bottom-up.
+        std::memcpy(image.scanLine(height - 1 - row), pixels + static_cast<std::size_t>(row) * static_cast<std::size_t>(stride),
+                    static_cast<std::size_t>(width));
+    }
+    p->drawImage(x, y, image);
+    return height;
+}
+
+DWORD GetSysColor(int index) {
+    const bool gui = qobject_cast<QApplication*>(QCoreApplication::instance()) != nullptr;
+    const QPalette palette = gui ? QApplication::palette() : QPalette();
+    QColor c;
+    switch (index) {
+        case COLOR_WINDOW: c = gui ? palette.color(QPalette::Base) : QColor(255, 255, 255); break;
+        case COLOR_WINDOWTEXT:
+        case COLOR_BTNTEXT: c = gui ? palette.color(QPalette::WindowText) : QColor(0, 0, 0); break;
+        case COLOR_BTNFACE: c = gui ? palette.color(QPalette::Button) : QColor(240, 240, 240); break;
+        case COLOR_BTNSHADOW: c = gui ? palette.color(QPalette::Mid) : QColor(160, 160, 160); break;
+        case COLOR_GRAYTEXT: c = QColor(109, 109, 109); break;
+        case COLOR_BTNHIGHLIGHT: c = gui ? palette.color(QPalette::Light) : QColor(255, 255, 255); break;
+        case COLOR_3DDKSHADOW: c = gui ? palette.color(QPalette::Shadow) : QColor(105, 105, 105); break;
+        case COLOR_3DLIGHT: c = gui ? palette.color(QPalette::Midlight) : QColor(227, 227, 227); break;
+        case COLOR_HIGHLIGHT: c = gui ? palette.color(QPalette::Highlight) : QColor(0, 120, 215); break;
+        default: c = QColor(0, 0, 0); break;
+    }
+    return RGB(c.red(), c.green(), c.blue());
+}

@@ -1,0 +1,144 @@
+// Rich text state: the plain text, one bold flag per character, the selection and the default font.
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+
+#include "ui/afxcmn.h"
+#include "ui_internal.h"
+
+BOOL CRichEditCtrl::Create(DWORD style, const RECT& rect, CWnd* parent, UINT id) {
+    if (!CWnd::Create(nullptr, nullptr, style | WS_CHILD, rect, parent, id)) return FALSE;
+    if (parent) {
+        parent->attachChild(static_cast<int>(id), this);
+        if (auto* frame = dynamic_cast<CMDIChildWnd*>(parent)) frame->SetClient(this);
+        else if (parent->view()) {
+            makeWidget(parent->view()->widget());
+            qui::detail::ApplyGeometry(*this);
+            syncView();
+        }
+    }
+    return TRUE;
+}
+
+void CRichEditCtrl::SetSel(LONG start, LONG end) {
+    const LONG n = GetTextLength();
+    if (start == 0 && end == -1) {
+        selStart_ = 0;
+        selEnd_ = n;
+    } else if (start < 0) {
+        selStart_ = selEnd_ = n;
+    } else {
+        selStart_ = std::clamp<LONG>(start, 0, n);
+        selEnd_ = end < 0 ? n : std::clamp<LONG>(end, 0, n);
+        if (selEnd_ < selStart_) std::swap(selStart_, selEnd_);
+    }
+    syncView();
+}
+
+void CRichEditCtrl::GetSel(LONG& start, LONG& end) const {
+    start = selStart_;
+    end = selEnd_;
+}
+
+void CRichEditCtrl::ReplaceSel(LPCSTR text, BOOL) {
+    const std::string insert = qui::detail::Text(text);
+    const auto a = static_cast<std::size_t>(selStart_), b = static_cast<std::size_t>(selEnd_);
+    const bool bold = (defaultFormat_.dwEffects & CFE_BOLD) != 0;
+    bold_.resize(text_.size(), false);
+    text_.replace(a, b - a, insert);
+    bold_.erase(bold_.begin() + static_cast<std::ptrdiff_t>(a), bold_.begin() + static_cast<std::ptrdiff_t>(b));
+    bold_.insert(bold_.begin() + static_cast<std::ptrdiff_t>(a), insert.size(), bold);
+    if (limit_ > 0 && GetTextLength() > limit_) {
+        text_.resize(static_cast<std::size_t>(limit_));
+        bold_.resize(static_cast<std::size_t>(limit_));
+    }
+    selStart_ = selEnd_ = std::min<LONG>(static_cast<LONG>(a + insert.size()), GetTextLength());
+    syncView();
+}
+
+std::string CRichEditCtrl::GetSelText() const {
+    return text_.substr(static_cast<std::size_t>(selStart_), static_cast<std::size_t>(selEnd_ - selStart_));
+}
+
+LONG CRichEditCtrl::GetTextLength() const { return static_cast<LONG>(text_.size()); }
+
+BOOL CRichEditCtrl::SetReadOnly(BOOL readOnly) {
+    readOnly_ = readOnly != FALSE;
+    syncView();
+    return TRUE;
+}
+
+BOOL CRichEditCtrl::SetDefaultCharFormat(const CHARFORMAT& format) {
+    defaultFormat_ = format;
+    syncView();
+    return TRUE;
+}
+
+BOOL CRichEditCtrl::SetSelectionCharFormat(const CHARFORMAT& format) {
+    if (format.dwMask & CFM_BOLD) {
+        const bool bold = (format.dwEffects & CFE_BOLD) != 0;
+        bold_.resize(text_.size(), false);
+        std::fill(bold_.begin() + selStart_, bold_.begin() + selEnd_, bold);
+    }
+    syncView();
+    return TRUE;
+}
+
+DWORD CRichEditCtrl::GetSelectionCharFormat(CHARFORMAT& format) const {
+    format = defaultFormat_;
+    format.dwMask = CFM_BOLD;
+    format.dwEffects = 0;
+    if (selStart_ < selEnd_) {
+        bool all = true, none = true;
+        for (LONG i = selStart_; i < selEnd_; ++i) (IsBold(i) ? none : all) = false;
+        if (all) format.dwEffects = CFE_BOLD;
+        if (!all && !none) format.dwMask = 0;  // mixed
+    }
+    return format.dwMask;
+}
+
+LONG CRichEditCtrl::FindText(DWORD flags, FINDTEXTEX* find) const {
+    if (!find || !find->lpstrText || !*find->lpstrText) return -1;
+    const std::string needle = find->lpstrText;
+    const LONG n = GetTextLength();
+    const LONG from = std::clamp<LONG>(find->chrg.cpMin, 0, n);
+    const LONG to = find->chrg.cpMax < 0 ? n : std::clamp<LONG>(find->chrg.cpMax, 0, n);
+    const auto isWord = [](char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_'; };
+    const auto equal = [&](char a, char b) {
+        return (flags & FR_MATCHCASE) ? a == b
+                                       : std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
+    };
+    const LONG length = static_cast<LONG>(needle.size());
+    for (LONG i = from; i + length <= to; ++i) {
+        bool hit = true;
+        for (LONG k = 0; k < length && hit; ++k) hit = equal(text_[static_cast<std::size_t>(i + k)], needle[static_cast<std::size_t>(k)]);
+        if (!hit) continue;
+        if (flags & FR_WHOLEWORD) {
+            if (i > 0 && isWord(text_[static_cast<std::size_t>(i - 1)])) continue;
+            if (i + length < n && isWord(text_[static_cast<std::size_t>(i + length)])) continue;
+        }
+        find->chrgText = CHARRANGE{i, i + length};
+        return i;
+    }
+    return -1;
+}
+
+int CRichEditCtrl::GetLineCount() const {
+    return 1 + static_cast<int>(std::count(text_.begin(), text_.end(), '\n'));
+}
+
+std::vector<CRichEditCtrl::Run> CRichEditCtrl::boldRuns() const {
+    std::vector<Run> runs;
+    for (std::size_t i = 0; i < text_.size();) {
+        const bool b = i < bold_.size() && bold_[i];
+        std::size_t j = i;
+        while (j < text_.size() && ((j < bold_.size() && bold_[j]) == b)) ++j;
+        runs.push_back(Run{static_cast<LONG>(i), static_cast<LONG>(j), b});
+        i = j;
+    }
+    return runs;
+}
+
+bool CRichEditCtrl::IsBold(LONG position) const {
+    return position >= 0 && static_cast<std::size_t>(position) < bold_.size() && bold_[static_cast<std::size_t>(position)];
+}

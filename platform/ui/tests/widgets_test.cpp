@@ -1,0 +1,317 @@
+// Real widgets on Qt's offscreen platform: validation on focus loss before OK with the keyboard and
+// the mouse, the message hook, timers and pop-ups, frames with menus, bars and child frames, modeless
+// and owner-drawn dialogs, and the "C" numeric locale.
+#include <gtest/gtest.h>
+
+#include <QLineEdit>
+#include <QMainWindow>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QTest>
+#include <QToolBar>
+#include <QTreeWidget>
+#include <atomic>
+#include <clocale>
+#include <future>
+#include <thread>
+
+#include "widgets_fixture.h"
+
+using namespace widgets_test;
+
+namespace {
+
+TEST_F(Widgets, EnterValidatesTheTypedValueBeforeOk) {
+    qui::testing::ScriptedPrompts prompts;
+    ValueDlg dlg;
+    later([&] {
+        QWidget* edit = dlg.widgetOf(kValue);
+        edit->window()->activateWindow();
+        edit->setFocus();
+        QTest::keyClicks(edit, "50");
+        QTest::keyClick(edit, Qt::Key_Return);
+    });
+    EXPECT_EQ(dlg.DoModal(), IDOK);
+    EXPECT_EQ(dlg.stored, 10);
+    EXPECT_EQ(dlg.validations, 1);
+    // The hook saw each key once, Enter too, which the edit leaves to its dialog.
+    EXPECT_EQ(std::count(app.seen.begin(), app.seen.end(), static_cast<UINT>(WM_KEYDOWN)), 3);
+    ASSERT_EQ(prompts.Boxes().size(), 1u);
+    EXPECT_EQ(prompts.Boxes()[0].text, "The maximum value is 10.");
+}
+
+TEST_F(Widgets, TabAndAMouseClickOnOkMoveTheFocusFirst) {
+    qui::testing::ScriptedPrompts prompts;
+    ValueDlg dlg;
+    later([&] {
+        QWidget* edit = dlg.widgetOf(kValue);
+        QApplication::setActiveWindow(edit->window());
+        edit->setFocus();
+        QTest::keyClicks(edit, "7");
+        QTest::keyClick(edit, Qt::Key_Tab);  // to the name: the value is checked (and kept)
+        EXPECT_EQ(dlg.GetFocusedId(), kName);
+        EXPECT_EQ(dlg.validations, 1);
+        dlg.widgetOf(kValue)->setFocus();
+        static_cast<QLineEdit*>(dlg.widgetOf(kValue))->setText("");
+        QTest::keyClicks(dlg.widgetOf(kValue), "99");
+        QTest::mouseClick(dlg.widgetOf(IDOK), Qt::LeftButton);
+    });
+    EXPECT_EQ(dlg.DoModal(), IDOK);
+    EXPECT_EQ(dlg.stored, 10);
+    EXPECT_EQ(dlg.validations, 2);
+    EXPECT_EQ(dlg.GetDlgItemText(kName), "");
+}
+
+
+TEST_F(Widgets, TheHookSeesKeysFirstAndMayTakeThem) {
+    qui::testing::ScriptedPrompts prompts;  // a value over 10 would ask
+    ValueDlg dlg;
+    later([&] {
+        QWidget* edit = dlg.widgetOf(kValue);
+        app.eatKeys = true;
+        QTest::keyClicks(edit, "12");
+        app.eatKeys = false;
+        QTest::keyClicks(edit, "3");
+        dlg.EndDialog(IDCANCEL);
+    });
+    dlg.DoModal();
+    EXPECT_EQ(dlg.GetDlgItemText(kValue), "3");
+    // Once per key, although the edit leaves none of them to its dialog here.
+    EXPECT_EQ(std::count(app.seen.begin(), app.seen.end(), static_cast<UINT>(WM_KEYDOWN)), 3);
+}
+
+TEST_F(Widgets, TimersAndPopups) {
+    struct Splash : CWnd {
+        int ticks = 0;
+        void OnTimer(UINT_PTR id) override {
+            if (id == 1 && ++ticks == 3) {
+                KillTimer(1);
+                DestroyWindow();
+                QCoreApplication::exit(0);
+            }
+        }
+    } splash;
+    ASSERT_TRUE(splash.CreateEx(0, nullptr, nullptr, WS_POPUP | WS_VISIBLE | WS_BORDER, 0, 0, 40, 30, nullptr, 0));
+    ASSERT_NE(splash.widget(), nullptr);
+    EXPECT_TRUE(splash.widget()->isVisible());
+    splash.SetTimer(1, 5, nullptr);
+    QCoreApplication::exec();
+    EXPECT_EQ(splash.ticks, 3);
+    EXPECT_EQ(splash.m_hWnd, nullptr);
+}
+
+TEST_F(Widgets, NumbersUseTheCLocale) {
+    EXPECT_STREQ(std::setlocale(LC_NUMERIC, nullptr), "C");
+    EXPECT_EQ(QLocale().toString(0.5), "0.5");
+    EXPECT_EQ(qui::FormatString("%g", 0.5), "0.5");
+    char buffer[16];
+    std::snprintf(buffer, sizeof buffer, "%.1f", 2.5);
+    EXPECT_STREQ(buffer, "2.5");
+}
+
+}  // namespace
+
+namespace {
+
+constexpr UINT kFrame = 128, kSave = 57603, kConnect = 32783;
+
+class Frame : public CMDIFrameWnd {
+public:
+    Frame() {
+        MapUpdateCommand(kSave, [this](CCmdUI* ui) { ui->Enable(modified); });
+        MapCommand(kConnect, [this] { ++connects; });
+    }
+    int OnCreate(LPCREATESTRUCT cs) override {
+        CMDIFrameWnd::OnCreate(cs);
+        toolBar.CreateEx(this);
+        toolBar.LoadToolBar(kFrame);
+        status.Create(this);
+        const UINT panes[] = {ID_SEPARATOR, 1000, 1001, ID_INDICATOR_CAPS};
+        status.SetIndicators(panes, 4);
+        return 0;
+    }
+    CToolBar toolBar;
+    CStatusBar status;
+    bool modified = false;
+    int connects = 0;
+};
+
+TEST_F(Widgets, AFrameShowsItsMenusBarsAndATreeInAChildFrame) {
+    qui::RegisterMenu(kFrame, {{"&File", 0, {{"&Save\tCtrl+S", kSave}, {}, {"E&xit", ID_APP_EXIT}}},
+                               {"&Tools", 0, {{"&Connect", kConnect}}}});
+    qui::RegisterToolBar(kFrame, {kSave, ID_SEPARATOR, kConnect});
+    qui::RegisterStrings({{kFrame, "Plandrel"}, {kSave, "Save the configuration\nSave"}, {kConnect, "Connect\nConnect"},
+                          {1000, "  CH1"}});
+    Frame frame;
+    ASSERT_TRUE(frame.LoadFrame(kFrame));
+    frame.ShowWindow(SW_SHOW);
+    auto* main = qobject_cast<QMainWindow*>(frame.widget());
+    ASSERT_NE(main, nullptr);
+    ASSERT_EQ(main->menuBar()->actions().size(), 2);
+
+    // Opening the File menu runs the update handlers.
+    QMenu* file = main->menuBar()->actions()[0]->menu();
+    ASSERT_NE(file, nullptr);
+    QMetaObject::invokeMethod(file, "aboutToShow");
+    EXPECT_FALSE(file->actions()[0]->isEnabled());
+    frame.modified = true;
+    QMetaObject::invokeMethod(file, "aboutToShow");
+    EXPECT_TRUE(file->actions()[0]->isEnabled());
+    // Choosing an entry posts its command to the frame.
+    QMenu* tools = main->menuBar()->actions()[1]->menu();
+    tools->actions()[0]->trigger();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(frame.connects, 1);
+
+    // The idle update reaches the toolbar's buttons.
+    frame.modified = false;
+    frame.UpdateCommandUI();
+    auto* bar = main->findChild<QToolBar*>("toolBar");
+    ASSERT_NE(bar, nullptr);
+    ASSERT_EQ(bar->actions().size(), 3);
+    EXPECT_FALSE(bar->actions()[0]->isEnabled());
+    EXPECT_EQ(bar->actions()[0]->toolTip(), "Save");
+    frame.status.SetPaneText(1, "  CH1");
+    EXPECT_NE(main->statusBar(), nullptr);
+
+    // A tree in a child frame, lowered without activation below a second child.
+    struct TreeFrame : CMDIChildWnd {};
+    TreeFrame treeFrame, other;
+    ASSERT_TRUE(treeFrame.Create(nullptr, "Tree", WS_CHILD | WS_VISIBLE, CRect(0, 0, 300, 200), &frame));
+    CTreeCtrl tree;
+    ASSERT_TRUE(tree.Create(WS_CHILD | WS_VISIBLE, CRect(0, 0, 300, 200), &treeFrame, 100));
+    HTREEITEM root = tree.InsertItem("Network", 0, 0);
+    tree.InsertItem("Station 1", 0, 0, root);
+    tree.Expand(root, TVE_EXPAND);
+    ASSERT_TRUE(other.Create(nullptr, "Variable", WS_CHILD | WS_VISIBLE, CRect(40, 40, 200, 150), &frame));
+    treeFrame.SetWindowPos(&CWnd::wndBottom, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    QCoreApplication::processEvents();
+    auto* view = qobject_cast<QTreeWidget*>(tree.widget());
+    ASSERT_NE(view, nullptr);
+    ASSERT_EQ(view->topLevelItemCount(), 1);
+    EXPECT_EQ(view->topLevelItem(0)->child(0)->text(0), "Station 1");
+    RECT r{};
+    ASSERT_TRUE(tree.GetItemRect(root, &r, TRUE));
+    UINT flags = 0;
+    EXPECT_EQ(tree.HitTest(POINT{r.left + 2, (r.top + r.bottom) / 2}, &flags), root);
+    EXPECT_TRUE(flags & TVHT_ONITEM);
+    if (const char* shot = std::getenv("QUORELLE_UI_SHOT")) main->grab().save(shot);
+    other.DestroyWindow();
+    treeFrame.DestroyWindow();
+    frame.DestroyWindow();
+
+    // A frame object deleted while its window lives takes its widgets along.
+    auto gone = std::make_unique<Frame>();
+    ASSERT_TRUE(gone->LoadFrame(kFrame));
+    gone->ShowWindow(SW_SHOW);
+    gone.reset();
+    QCoreApplication::processEvents();
+}
+
+}  // namespace
+
+namespace {
+
+constexpr UINT kPanel = 700, kLamp = 1021, kClose = 1030;
+
+// A modeless, resizable dialog with an owner-drawn round lamp; it deletes itself when closed.
+class Panel : public CDialog {
+public:
+    explicit Panel(int* alive) : CDialog(kPanel), alive_(alive) {
+        ++*alive_;
+        MapNotify(kClose, BN_CLICKED, [this] { DestroyWindow(); });
+        MapMessage(WM_SIZE, [this](WPARAM, LPARAM l) {
+            sizes.emplace_back(LOWORD(l), HIWORD(l));
+            return LRESULT{0};
+        });
+        MapMessage(WM_LBUTTONDBLCLK, [this](WPARAM, LPARAM) {
+            ++doubleClicks;
+            return LRESULT{0};
+        });
+    }
+    ~Panel() override { --*alive_; }
+    void PostNcDestroy() override { delete this; }
+    struct Lamp : CButton {
+        int draws = 0;
+        std::vector<UINT> states;
+        void PreSubclassWindow() override { SetButtonStyle(BS_OWNERDRAW); }
+        void DrawItem(LPDRAWITEMSTRUCT item) override {
+            ++draws;
+            item->pDC->FillSolidRect(&item->rcItem, GetSysColor(COLOR_BTNFACE));
+            item->pDC->SetPixel(5, 5, RGB(255, 0, 0));
+        }
+    } lamp;
+    BOOL OnInitDialog() override {
+        CDialog::OnInitDialog();
+        lamp.SubclassDlgItem(kLamp, this);
+        CRgn circle;
+        circle.CreateEllipticRgn(0, 0, 20, 20);
+        lamp.SetWindowRgn(&circle, TRUE);
+        bold.CreateFont(-12, 0, 0, 0, FW_BOLD, 0, 0, 0, 0, 0, 0, 0, 0, nullptr);
+        GetDlgItem(kClose)->SetFont(&bold);
+        return TRUE;
+    }
+    CFont bold;
+    std::vector<std::pair<int, int>> sizes;
+    int doubleClicks = 0;
+
+private:
+    int* alive_;
+};
+
+TEST_F(Widgets, AModelessDialogShowsOnRequestDrawsItsOwnButtonsAndMayDeleteItself) {
+    qui::RegisterDialog({kPanel, 120, 60, "Data Conversion", "MS Shell Dlg", 8, qui::kResizable | qui::kSystemMenu,
+                         {{kLamp, qui::ControlKind::OwnerDrawButton, 10, 10, 14, 14, "1"},
+                          {kClose, qui::ControlKind::PushButton, 60, 40, 50, 14, "Close"}},
+                         200, 200});
+    int alive = 0;
+    auto* panel = new Panel(&alive);
+    ASSERT_TRUE(panel->Create(kPanel, nullptr));
+    QWidget* w = panel->widget();
+    ASSERT_NE(w, nullptr);
+    EXPECT_FALSE(w->isVisible());
+    panel->ShowWindow(SW_SHOW);
+    EXPECT_TRUE(w->isVisible());
+    EXPECT_GE(w->minimumWidth(), 200);
+    w->resize(300, 260);
+    QCoreApplication::processEvents();
+    ASSERT_FALSE(panel->sizes.empty());
+    EXPECT_EQ(panel->sizes.back(), std::make_pair(300, 260));
+    QTest::mouseDClick(w, Qt::LeftButton, {}, QPoint(250, 10));
+    EXPECT_EQ(panel->doubleClicks, 1);
+
+    QWidget* lamp = panel->lamp.widget();
+    ASSERT_NE(lamp, nullptr);
+    const QImage image = lamp->grab().toImage();
+    EXPECT_GE(panel->lamp.draws, 1);
+    EXPECT_EQ(image.pixelColor(5, 5), QColor(255, 0, 0));
+    EXPECT_FALSE(lamp->mask().isEmpty());
+    EXPECT_TRUE(panel->GetDlgItem(kClose)->widget()->font().bold());
+
+    // The close button destroys the dialog from inside its own click; the object deletes itself.
+    QTest::mouseClick(panel->GetDlgItem(kClose)->widget(), Qt::LeftButton);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(alive, 0);
+}
+
+TEST_F(Widgets, TheMdiClientRectangleFollowsTheFrame) {
+    qui::RegisterMenu(kFrame, {{"&File", 0, {{"E&xit", ID_APP_EXIT}}}});
+    CMDIFrameWnd frame;
+    ASSERT_TRUE(frame.LoadFrame(kFrame));
+    frame.ShowWindow(SW_SHOW);
+    frame.widget()->resize(640, 480);
+    QCoreApplication::processEvents();
+    RECT client{};
+    ASSERT_TRUE(GetClientRect(frame.m_hWndMDIClient, &client));
+    EXPECT_EQ(client.left, 0);
+    EXPECT_GT(client.right, 600);
+    EXPECT_LT(client.bottom, 480);  // below the menu bar
+    EXPECT_GT(client.bottom, 300);
+    frame.DestroyWindow();
+    EXPECT_FALSE(GetClientRect(reinterpret_cast<HWND>(0x99), &client));
+}
+
+}  // namespace
