@@ -160,6 +160,7 @@ protected:
 TEST_P(MissingDistrib, WarnsAndShowsUnknown) {
     qbase::ensureMachineBooted();
     ASSERT_TRUE(reg::createKey(Root::LocalMachine, kVersionKey));
+    reg::deleteValue(Root::LocalMachine, kVersionKey, "Distrib");  // the machine's installation wrote one
     if (GetParam()) {
         ASSERT_TRUE(reg::setValue(Root::LocalMachine, kVersionKey, "Distrib", *GetParam()));
     }

@@ -6,6 +6,7 @@
 #include "base/debug_output.h"
 #include "base/machine_root.h"
 #include "base/registry_store.h"
+#include "quorelle_config.h"
 #include "sim/machine/code_image.h"
 
 namespace sim {
@@ -15,6 +16,7 @@ namespace fs = std::filesystem;
 namespace reg = qbase::registry;
 
 constexpr const char* kEngineKey = "Software\\Talvenor\\Corvix";
+constexpr const char* kProductKey = "SOFTWARE\\Talvenor\\Quorelle 5";
 
 struct Owner {
     std::mutex mutex;
@@ -68,6 +70,10 @@ void Machine::install() {
     if (!reg::createKey(reg::Root::LocalMachine, kEngineKey) ||
         !reg::setValue(reg::Root::LocalMachine, kEngineKey, "Dllpath", reg::stringValue(codeImageFolder_.string())))
         problems_.push_back("cannot write the Dllpath value");
+    // The installed version, as the installation records it for the designer and the settings program.
+    if (!reg::createKey(reg::Root::LocalMachine, kProductKey) ||
+        !reg::setValue(reg::Root::LocalMachine, kProductKey, "Distrib", reg::stringValue(QUORELLE_VERSION_STRING)))
+        problems_.push_back("cannot write the Distrib value");
     for (const std::string& problem : problems_) qbase::debug::write("machine: " + problem);
 }
 
