@@ -2,6 +2,7 @@
 
 #include <mutex>
 #include <unordered_map>
+#include <vector>
 
 namespace qwin32 {
 namespace {
@@ -19,15 +20,22 @@ Table& table() {
 }
 
 // The process's end closes the handles still open, as the platform does for a process that ends:
-// a device's drivers see its cleanup and close. Created with the first handle, so it runs before
+// a device's drivers see its cleanup and close. Events stay (see closedAtProcessEnd). Created with the first handle, so it runs before
 // whatever was created earlier goes; the kernel's state is never destroyed.
 struct ProcessEnd {
     ~ProcessEnd() {
         Table& t = table();
-        std::unordered_map<std::uintptr_t, std::shared_ptr<KernelObject>> open;
+        std::vector<std::shared_ptr<KernelObject>> open;
         {
             std::lock_guard lock(t.mutex);
-            open.swap(t.objects);
+            for (auto it = t.objects.begin(); it != t.objects.end();) {
+                if (it->second->closedAtProcessEnd()) {
+                    open.push_back(std::move(it->second));
+                    it = t.objects.erase(it);
+                } else {
+                    ++it;
+                }
+            }
         }
         open.clear();  // each object closes as its last reference goes, outside the table's lock
     }

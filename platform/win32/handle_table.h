@@ -15,6 +15,10 @@ public:
     virtual ~KernelObject() = default;
     // Registry keys and device-information sets have their own close calls.
     virtual bool closedByCloseHandle() const { return true; }
+    // Whether the process's end closes it. On the platform every other thread has ended before the
+    // handles close; here they still run, so an object whose close matters only inside the process
+    // (an event) stays open for the threads that still wait on it.
+    virtual bool closedAtProcessEnd() const { return true; }
 };
 
 HANDLE addHandle(std::shared_ptr<KernelObject> object);

@@ -28,6 +28,7 @@ SyncState& syncState() {
 class Event final : public KernelObject {
 public:
     Event(bool manualReset, bool signaled) : manualReset(manualReset), signaled(signaled) {}
+    bool closedAtProcessEnd() const override { return false; }
     const bool manualReset;
     bool signaled;  // guarded by the sync state's lock
 

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdlib>
+#include <thread>
 
 #include "base/clock.h"
 #include "win32/windows.h"
@@ -65,6 +67,27 @@ TEST(Waits, BadHandlesFail) {
     EXPECT_FALSE(SetEvent(closed));
     EXPECT_EQ(WaitForMultipleObjects(0, nullptr, FALSE, 0), DWORD{WAIT_FAILED});
     EXPECT_EQ(GetLastError(), DWORD{ERROR_INVALID_PARAMETER});
+}
+
+}  // namespace
+
+namespace {
+
+// At the process's end the handles still open close, but an event stays valid for the threads that
+// still wait on it: on the platform those threads have ended before any handle closes.
+TEST(ProcessEnd, AThreadStillWaitingAtExitKeepsItsEvent) {
+    EXPECT_EXIT(
+        {
+            std::atexit([] { std::this_thread::sleep_for(std::chrono::milliseconds(100)); });  // runs after the close
+            const HANDLE event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+            std::thread([event] {
+                for (;;) {
+                    if (WaitForSingleObject(event, 1) == WAIT_FAILED) std::_Exit(6);
+                }
+            }).detach();
+            std::exit(0);
+        },
+        ::testing::ExitedWithCode(0), "");
 }
 
 }  // namespace
