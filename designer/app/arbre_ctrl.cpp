@@ -28,12 +28,9 @@ TreeItems::Item item_of(HTREEITEM handle) { return reinterpret_cast<TreeItems::I
 // ---- CArbreFrame
 
 CArbreFrame::CArbreFrame(CArbreCtrl& tree) : tree_(tree) {
-  // The control reports clicks to its frame, at the point it keeps. The notification code travels
-  // in the high word of WM_COMMAND's wParam, so it may arrive cut to 16 bits.
-  for (UINT code : {NM_DBLCLK, NM_DBLCLK & 0xFFFFu})
-    MapNotify(0, code, [this] { tree_.OnTreeDoubleClick(tree_.lastClick_); });
-  for (UINT code : {NM_RCLICK, NM_RCLICK & 0xFFFFu})
-    MapNotify(0, code, [this] { tree_.OnTreeRightButtonDown(tree_.lastClick_); });
+  // The control reports clicks to its frame, at the point it keeps.
+  MapNotify(0, NM_DBLCLK, [this] { tree_.OnTreeDoubleClick(tree_.lastClick_); });
+  MapNotify(0, NM_RCLICK, [this] { tree_.OnTreeRightButtonDown(tree_.lastClick_); });
 }
 CArbreFrame::~CArbreFrame() = default;
 

@@ -53,6 +53,10 @@ void RegisterFrameResources() {
     qui::RegisterMenu(id, {popup("", std::move(entries))});
   }
 
+  // The keys the File menu shows.
+  qui::RegisterAccelerators(kMainFrameResource, {{FVIRTKEY | FCONTROL, 'N', kCmdFileNew},
+                                                 {FVIRTKEY | FCONTROL, 'O', kCmdFileOpen},
+                                                 {FVIRTKEY | FCONTROL, 'S', kCmdFileSave}});
   qui::RegisterToolBar(kMainFrameResource, {kCmdFileNew, kCmdFileOpen, kCmdFileSave, 0, kCmdConnect, kCmdDisconnect, 0,
                                             kCmdExpand, kCmdIconSize, 0, kAboutCommand});
   const std::pair<unsigned, ToolbarPicture> buttons[] = {

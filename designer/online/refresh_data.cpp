@@ -37,9 +37,8 @@ int RefreshPeriodOf(std::string_view text) {
   return static_cast<int>(std::max<std::int64_t>(period, kMinRefreshPeriod));
 }
 
-CRefreshData::CRefreshData(CWnd* parent) : CDialog(IDD_REFRESH_DATA, parent) {
-  MapNotify(IDC_REFRESH_PERIOD, EN_CHANGE, [this] { KeepDigits(); });
-}
+// The edit's digits-only style keeps anything else from being typed or pasted.
+CRefreshData::CRefreshData(CWnd* parent) : CDialog(IDD_REFRESH_DATA, parent) {}
 
 BOOL CRefreshData::OnInitDialog() {
   CDialog::OnInitDialog();
@@ -50,17 +49,6 @@ BOOL CRefreshData::OnInitDialog() {
 void CRefreshData::OnOK() {
   period_text = GetDlgItemText(IDC_REFRESH_PERIOD);
   CDialog::OnOK();
-}
-
-void CRefreshData::KeepDigits() {
-  if (filtering_) return;
-  const std::string text = GetDlgItemText(IDC_REFRESH_PERIOD);
-  std::string digits;
-  std::copy_if(text.begin(), text.end(), std::back_inserter(digits), IsDigit);
-  if (digits == text) return;
-  filtering_ = true;
-  SetDlgItemText(IDC_REFRESH_PERIOD, digits.c_str());
-  filtering_ = false;
 }
 
 }  // namespace plandrel

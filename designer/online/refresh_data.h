@@ -36,11 +36,6 @@ class CRefreshData : public CDialog {
   void OnOK() override;
 
   std::string period_text;
-
- private:
-  // The edit takes digits only: anything else typed or pasted is dropped at once.
-  void KeepDigits();
-  bool filtering_ = false;
 };
 
 }  // namespace plandrel

@@ -2,6 +2,8 @@
 // file list, the command line, threads, and the calls that ask the user something.
 #include <algorithm>
 #include <atomic>
+#include <cctype>
+#include <iterator>
 #include <future>
 #include <cstdio>
 #include <filesystem>
@@ -120,11 +122,30 @@ BOOL AfxInitRichEdit2() { return TRUE; }
 void InitCommonControls() {}
 
 // ---- CCommandLineInfo
+namespace {
+
+bool SameWord(const std::string& a, const char* b) {
+    const std::string other(b);
+    return a.size() == other.size() && std::equal(a.begin(), a.end(), other.begin(), [](char x, char y) {
+               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+           });
+}
+
+// The flags the class library knows ("/Embedding"); any other word after "/" is an absolute path.
+bool KnownSlashFlag(const std::string& word) {
+    static const char* const known[] = {"Embedding", "Automation", "Register",   "Regserver", "Unregister",
+                                        "Unregserver", "dde",       "p",          "pt"};
+    return std::any_of(std::begin(known), std::end(known), [&](const char* k) { return SameWord(word, k); });
+}
+
+}  // namespace
+
 void CCommandLineInfo::ParseParam(const char* param, BOOL flag, BOOL) {
     const std::string p = Text(param);
     if (flag) {
-        if (p == "Embedding") m_bRunEmbedded = TRUE, m_bShowSplash = FALSE;
-        else if (p == "Automation") m_bRunAutomated = TRUE, m_bShowSplash = FALSE;
+        // Only these two clear the splash.
+        if (SameWord(p, "Embedding")) m_bRunEmbedded = TRUE, m_bShowSplash = FALSE;
+        else if (SameWord(p, "Automation")) m_bRunAutomated = TRUE, m_bShowSplash = FALSE;
         return;
     }
     if (m_strFileName.empty()) {
@@ -312,13 +333,14 @@ HICON CWinApp::LoadIcon(UINT id) const {
     return reinterpret_cast<HICON>(static_cast<std::uintptr_t>(0x10000u | (id & 0xFFFFu)));
 }
 
+
 void CWinApp::ParseCommandLine(CCommandLineInfo& info) {
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         const std::string& a = arguments[i];
-        // "/nologo" is a flag as on the original platform; "/home/u/net.cnf" is an absolute path.
-        const bool slash_flag = !a.empty() && a[0] == '/' && a.find('/', 1) == std::string::npos &&
-                                !std::filesystem::exists(a);
-        const bool flag = a.size() > 1 && (a[0] == '-' || slash_flag);
+        // "-x" and "--x" are flags; "/Embedding" is one too, but "/home/u/net.cnf" or "/net.cnf" is
+        // a file, whether it exists or not.
+        const bool slash_flag = a.size() > 1 && a[0] == '/' && KnownSlashFlag(a.substr(1));
+        const bool flag = (a.size() > 1 && a[0] == '-') || slash_flag;
         info.ParseParam(flag ? a.c_str() + (a.size() > 2 && a[0] == '-' && a[1] == '-' ? 2 : 1) : a.c_str(), flag ? TRUE : FALSE,
                         i + 1 == arguments.size());
     }

@@ -308,6 +308,8 @@ void CDialog::TypeDlgItemText(int id, LPCSTR text) {
         if (e->readOnly_) return;
         setFocusId(id, false);
         if (focusId_ != id) return;
+        // A digits-only edit refuses every other character typed or pasted.
+        if (e->style_flags_ & qui::kNumber) std::erase_if(value, [](char ch) { return ch < '0' || ch > '9'; });
         if (e->limit_ && value.size() > e->limit_) value.resize(e->limit_);
         e->text_ = value;
         e->selStart_ = e->selEnd_ = static_cast<int>(value.size());

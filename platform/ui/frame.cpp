@@ -52,6 +52,7 @@ BOOL CFrameWnd::LoadFrame(UINT id, DWORD style, CWnd* parent) {
     title_ = title;
     text_ = title;
     menu_.LoadMenu(id);
+    LoadAccelTable(id);
     if (CWinApp* app = AfxGetApp()) icons_[0] = icons_[1] = app->LoadIcon(id);
     rect_ = RECT{0, 0, 800, 600};
     if (qui::HasDisplay() && qui::IsMainThread()) MakeTopLevelView(*this);
@@ -62,6 +63,7 @@ BOOL CFrameWnd::LoadFrame(UINT id, DWORD style, CWnd* parent) {
     }
     if (auto* mdi = dynamic_cast<CMDIFrameWnd*>(this)) mdi->OnCreateClient(&cs);
     SyncMenuBar(*this);
+    SyncAccelerators(*this);
     SyncBars(*this);
     return TRUE;
 }
@@ -150,6 +152,29 @@ void CFrameWnd::UpdateMenuUI(CMenu* menu) {
 }
 
 BOOL CFrameWnd::RunCommand(UINT id) { return OnCmdMsg(id, nullptr); }
+
+BOOL CFrameWnd::LoadAccelTable(UINT id) {
+    const auto* table = qui::FindAccelerators(id);
+    accelerators_ = table ? *table : std::vector<ACCEL>{};
+    m_hAccelTable = table ? reinterpret_cast<HACCEL>(static_cast<std::uintptr_t>(id)) : nullptr;
+    qui::detail::SyncAccelerators(*this);
+    return table ? TRUE : FALSE;
+}
+
+BOOL CFrameWnd::TranslateAccelerator(WORD key, BYTE modifiers, bool virtualKey) {
+    constexpr BYTE kModifiers = FSHIFT | FCONTROL | FALT;
+    for (const ACCEL& entry : accelerators_) {
+        if (entry.key != key || ((entry.fVirt & FVIRTKEY) != 0) != virtualKey) continue;
+        if ((entry.fVirt & kModifiers) != (modifiers & kModifiers)) continue;
+        // A command its update handler disables is not run, as its menu item could not be chosen.
+        CCmdUI ui;
+        ui.m_nID = entry.cmd;
+        OnCmdMsg(entry.cmd, &ui);
+        if (ui.enabled && m_hWnd) SendMessage(WM_COMMAND, MAKEWPARAM(entry.cmd, 1), 0);
+        return TRUE;
+    }
+    return FALSE;
+}
 
 CStatusBar* CFrameWnd::statusBar() const {
     for (CControlBar* bar : bars_) {

@@ -235,7 +235,22 @@ void StopAllTimers(CWnd* window) {
     }
 }
 
+FocusReturn::FocusReturn(QWidget* owner) : focus_(QApplication::focusWidget()) {
+    if (!owner && focus_) owner = focus_->window();
+    if (!owner) owner = WidgetOfHandle(nullptr);
+    owner_ = owner ? owner->window() : nullptr;
+}
+
+FocusReturn::~FocusReturn() {
+    if (!owner_ || !owner_->isVisible()) return;
+    owner_->activateWindow();
+    if (focus_ && focus_->window() == owner_ && focus_->isVisible() && focus_->isEnabled()) {
+        focus_->setFocus(Qt::ActiveWindowFocusReason);
+    }
+}
+
 int QtMessageBox(HWND owner, const std::string& text, const std::string& caption, UINT type) {
+    const FocusReturn focusReturn(WidgetOfHandle(owner));
     QMessageBox box(WidgetOfHandle(owner));
     box.setWindowTitle(QString::fromStdString(caption));
     box.setText(QString::fromStdString(text));
@@ -283,6 +298,7 @@ bool QtChooseFile(HWND owner, FileDialogRequest& request) {
         // so that filters differing only there stay apart.
         filters << QString::fromStdString(description).remove(QRegularExpression("\\([^()]*[*.][^()]*\\)")).trimmed() + " (" + p + ")";
     }
+    const FocusReturn focusReturn(WidgetOfHandle(owner));
     QFileDialog dialog(WidgetOfHandle(owner), QString::fromStdString(request.title), QString::fromStdString(request.initialFolder));
     dialog.setAcceptMode(request.open ? QFileDialog::AcceptOpen : QFileDialog::AcceptSave);
     dialog.setFileMode(request.open ? QFileDialog::ExistingFile : QFileDialog::AnyFile);

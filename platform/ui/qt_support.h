@@ -5,6 +5,8 @@
 
 #include <QIcon>
 #include <QPixmap>
+#include <QPointer>
+#include <QWidget>
 
 #include "ui_internal.h"
 
@@ -23,6 +25,21 @@ void WidgetFocused(QWidget* widget);
 // Fills menu with the items of a layer menu; chosen(id) runs when an item is triggered.
 void FillQMenu(QMenu* menu, HMENU source, const std::function<void(UINT)>& chosen, CFrameWnd* updater = nullptr);
 QPixmap PixmapOfIcon(HICON icon);
+
+// Gives the keyboard focus back to the owner's window, and to the widget that had it there, when
+// a modal window (dialog, message box, file dialog) closes: with no window manager nobody else
+// would, and the keyboard would reach no window.
+class FocusReturn {
+public:
+    explicit FocusReturn(QWidget* owner);
+    ~FocusReturn();
+    FocusReturn(const FocusReturn&) = delete;
+    FocusReturn& operator=(const FocusReturn&) = delete;
+
+private:
+    QPointer<QWidget> owner_;
+    QPointer<QWidget> focus_;
+};
 QPixmap PixmapOfResource(UINT id);
 
 }  // namespace qui::detail

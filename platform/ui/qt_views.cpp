@@ -24,7 +24,10 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRegularExpression>
+#include <QRegularExpressionValidator>
 #include <QScreen>
+#include <QShortcut>
 #include <QStatusBar>
 #include <QTextBlock>
 #include <QTextCursor>
@@ -32,7 +35,9 @@
 #include <QTimer>
 #include <QToolBar>
 #include <QTreeWidget>
+#include <algorithm>
 #include <map>
+#include <optional>
 
 #include "qt_support.h"
 #include "ui/afxcmn.h"
@@ -201,10 +206,22 @@ private:
     CMDIChildWnd& frame_;
 };
 
+// A pop-up window. Its owner's window is its Qt parent, so that it stays above its owner: window
+// managers keep it there, and where none runs it raises itself whenever its owner is shown or
+// activated (the owner, mapped later, would cover it).
 class PopupWidget final : public QFrame {
 public:
-    explicit PopupWidget(CWnd& window) : QFrame(nullptr, Qt::Tool | Qt::FramelessWindowHint), window_(window) {
+    PopupWidget(CWnd& window, QWidget* owner) : QFrame(owner, Qt::Tool | Qt::FramelessWindowHint), window_(window) {
         if (window.GetStyle() & WS_BORDER) setFrameStyle(QFrame::Box | QFrame::Plain);
+        if (owner) owner->installEventFilter(this);
+    }
+    bool eventFilter(QObject* watched, QEvent* e) override {
+        if (watched == parentWidget() && (e->type() == QEvent::Show || e->type() == QEvent::WindowActivate)) {
+            QTimer::singleShot(0, this, [this] {
+                if (isVisible()) raise();
+            });
+        }
+        return false;
     }
     void paintEvent(QPaintEvent* e) override {
         QFrame::paintEvent(e);
@@ -249,6 +266,9 @@ public:
     TreeWidget(CTreeCtrl& tree, QWidget* parent) : QTreeWidget(parent), tree_(tree) {
         setHeaderHidden(true);
         setColumnCount(1);
+        // Every row is as high as the first: the view lays out thousands of items without
+        // measuring each.
+        setUniformRowHeights(true);
     }
     void mousePressEvent(QMouseEvent* e) override {
         QTreeWidget::mousePressEvent(e);
@@ -279,11 +299,169 @@ public:
         }
         QTreeWidget::keyPressEvent(e);
     }
+
+    // The icon of an image of the tree's list, made once per image.
+    QIcon icon(int image) {
+        const CImageList* list = tree_.images_;
+        if (!list || image < 0 || image >= list->GetImageCount()) return {};
+        if (list != iconSource_) {
+            icons_.clear();
+            iconSource_ = list;
+        }
+        if (icons_.size() < list->images.size()) icons_.resize(list->images.size());
+        auto& slot = icons_[static_cast<std::size_t>(image)];
+        if (!slot) slot = QIcon(PixmapOfResource(list->images[static_cast<std::size_t>(image)].id));
+        return *slot;
+    }
+    void showNode(QTreeWidgetItem* item, std::uintptr_t id, const CTreeCtrl::Node& n) {
+        item->setText(0, qs(n.text));
+        item->setIcon(0, icon(id == tree_.selected_ ? n.selectedImage : n.image));
+    }
+    QTreeWidgetItem* itemOf(std::uintptr_t id) const {
+        const auto it = items.find(id);
+        return it == items.end() ? nullptr : it->second;
+    }
+    // The selection shown, with the selected image on the selected item alone.
+    void showSelection() {
+        if (shownSelected_ != tree_.selected_) {
+            if (QTreeWidgetItem* old = itemOf(shownSelected_)) {
+                if (const CTreeCtrl::Node* n = tree_.node(reinterpret_cast<HTREEITEM>(shownSelected_))) {
+                    old->setIcon(0, icon(n->image));
+                }
+            }
+            shownSelected_ = tree_.selected_;
+            if (QTreeWidgetItem* now = itemOf(shownSelected_)) {
+                if (const CTreeCtrl::Node* n = tree_.node(reinterpret_cast<HTREEITEM>(shownSelected_))) {
+                    now->setIcon(0, icon(n->selectedImage));
+                }
+            }
+        }
+        QTreeWidgetItem* current = itemOf(tree_.selected_);
+        if (currentItem() != current) setCurrentItem(current);
+    }
+    void forget(QTreeWidgetItem* item) {
+        items.erase(item->data(0, Qt::UserRole).value<quintptr>());
+        for (int i = 0; i < item->childCount(); ++i) forget(item->child(i));
+    }
+
+    // Shows one change of the items; a change the widget cannot place has it rebuilt whole.
+    void apply(CTreeCtrl::Change what, std::uintptr_t id) {
+        using Change = CTreeCtrl::Change;
+        if (what == Change::Whole) {
+            stale = true;
+            icons_.clear();
+            queueRefresh();
+            return;
+        }
+        if (stale || refreshQueued) return;  // the whole refresh catches up
+        const QSignalBlocker blocker(this);
+        const auto node = tree_.nodes_.find(id);
+        switch (what) {
+            case Change::Inserted: {
+                if (node == tree_.nodes_.end()) return;
+                QTreeWidgetItem* parentItem = node->second.parent ? itemOf(node->second.parent) : nullptr;
+                if (node->second.parent && !parentItem) {
+                    stale = true;
+                    queueRefresh();
+                    return;
+                }
+                const auto& siblings = node->second.parent ? tree_.nodes_.at(node->second.parent).children : tree_.roots_;
+                // Items are mostly appended: look from the end.
+                const auto at = std::find(siblings.rbegin(), siblings.rend(), id);
+                const int position = static_cast<int>(siblings.rend() - at) - 1;
+                auto* item = new QTreeWidgetItem;
+                item->setData(0, Qt::UserRole, QVariant::fromValue<quintptr>(id));
+                showNode(item, id, node->second);
+                items[id] = item;
+                if (parentItem) parentItem->insertChild(position, item);
+                else insertTopLevelItem(position, item);
+                return;
+            }
+            case Change::Deleted: {
+                QTreeWidgetItem* item = itemOf(id);
+                if (!item) return;
+                forget(item);
+                if (shownSelected_ && !items.count(shownSelected_)) shownSelected_ = 0;
+                delete item;  // leaves its parent, with its children
+                showSelection();
+                return;
+            }
+            case Change::Cleared:
+                items.clear();
+                shownSelected_ = 0;
+                clear();
+                return;
+            case Change::Text:
+            case Change::Image:
+                if (QTreeWidgetItem* item = itemOf(id); item && node != tree_.nodes_.end()) showNode(item, id, node->second);
+                return;
+            case Change::Selected:
+                showSelection();
+                return;
+            case Change::Expanded:
+                if (QTreeWidgetItem* item = itemOf(id); item && node != tree_.nodes_.end()) item->setExpanded(node->second.expanded);
+                return;
+            case Change::Whole: return;
+        }
+    }
+
+    // Rebuilds the widget from the items (first show, a new image list or indent, changes made off
+    // the main thread).
+    void refresh() {
+        refreshQueued = false;
+        if (!stale && !tree_.widgetStale_) return;
+        stale = false;
+        tree_.widgetStale_ = false;
+        const QSignalBlocker blocker(this);
+        const SIZE iconSize = tree_.images_ ? tree_.images_->imageSize() : SIZE{16, 16};
+        setIconSize(QSize(iconSize.cx, iconSize.cy));
+        setIndentation(static_cast<int>(tree_.indent_));
+        items.clear();
+        clear();
+        shownSelected_ = tree_.selected_;
+        std::function<void(const std::vector<std::uintptr_t>&, QTreeWidgetItem*)> place =
+            [&](const std::vector<std::uintptr_t>& ids, QTreeWidgetItem* parentItem) {
+                QList<QTreeWidgetItem*> made;
+                made.reserve(static_cast<qsizetype>(ids.size()));
+                for (std::uintptr_t id : ids) {
+                    const CTreeCtrl::Node& n = tree_.nodes_.at(id);
+                    auto* item = new QTreeWidgetItem;
+                    item->setData(0, Qt::UserRole, QVariant::fromValue<quintptr>(id));
+                    showNode(item, id, n);
+                    items[id] = item;
+                    place(n.children, item);
+                    made.push_back(item);
+                }
+                if (parentItem) parentItem->addChildren(made);
+                else addTopLevelItems(made);
+            };
+        place(tree_.roots_, nullptr);
+        std::function<void(const std::vector<std::uintptr_t>&)> expand = [&](const std::vector<std::uintptr_t>& ids) {
+            for (std::uintptr_t id : ids) {
+                const CTreeCtrl::Node& n = tree_.nodes_.at(id);
+                if (!n.expanded) continue;
+                items[id]->setExpanded(true);
+                expand(n.children);
+            }
+        };
+        expand(tree_.roots_);
+        setCurrentItem(itemOf(tree_.selected_));
+    }
+    void queueRefresh() {
+        if (refreshQueued) return;
+        refreshQueued = true;
+        QTimer::singleShot(0, this, [this] { refresh(); });
+    }
+
     std::map<std::uintptr_t, QTreeWidgetItem*> items;
     bool refreshQueued = false;
+    bool stale = true;  // the widget does not show the items yet
 
 private:
     CTreeCtrl& tree_;
+    const CImageList* iconSource_ = nullptr;
+    std::vector<std::optional<QIcon>> icons_;
+    std::uintptr_t shownSelected_ = 0;
 };
 
 QMdiArea* mdiAreaOf(CMDIFrameWnd& frame) {
@@ -403,7 +581,9 @@ void MakeTopLevelView(CWnd& window) {
         }, false);
         return;
     }
-    auto* popup = new PopupWidget(window);
+    CWnd* owner = window.GetParent();
+    QWidget* ownerWidget = owner && owner->view() ? owner->view()->widget()->window() : nullptr;
+    auto* popup = new PopupWidget(window, ownerWidget);
     const RECT& r = window.geometry();
     popup->setGeometry(r.left, r.top, r.right - r.left, r.bottom - r.top);
     bind(window, popup, [&window, popup] {
@@ -443,6 +623,14 @@ void LowerView(CWnd& window) {
     if (!qui::IsMainThread()) return;  // widgets belong to the main thread
     if (!window.view()) return;
     window.view()->widget()->lower();
+}
+
+void RaiseView(CWnd& window) {
+    if (!qui::IsMainThread()) return;  // widgets belong to the main thread
+    if (!window.view()) return;
+    QWidget* w = window.view()->widget();
+    if (auto* sub = qobject_cast<QMdiSubWindow*>(w)) sub->raise();
+    else w->raise();
 }
 
 void ActivateView(CWnd& window) {
@@ -522,6 +710,54 @@ void DialogBaseUnits(double& x, double& y) {
 }
 
 // ---- frames and bars
+namespace {
+
+// The Qt key of an accelerator's key; 0 when it has none.
+int qtKeyOf(const ACCEL& entry) {
+    int key = entry.key;
+    if (!(entry.fVirt & FVIRTKEY) && key >= 'a' && key <= 'z') key -= 'a' - 'A';
+    if ((key >= '0' && key <= '9') || (key >= 'A' && key <= 'Z')) return key;
+    if (!(entry.fVirt & FVIRTKEY)) return key > ' ' && key < 0x7F ? key : 0;
+    if (key >= VK_F1 && key <= VK_F12) return Qt::Key_F1 + (key - VK_F1);
+    switch (key) {
+        case VK_BACK: return Qt::Key_Backspace;
+        case VK_TAB: return Qt::Key_Tab;
+        case VK_RETURN: return Qt::Key_Return;
+        case VK_ESCAPE: return Qt::Key_Escape;
+        case VK_INSERT: return Qt::Key_Insert;
+        case VK_DELETE: return Qt::Key_Delete;
+        default: return 0;
+    }
+}
+
+}  // namespace
+
+void SyncAccelerators(CFrameWnd& frame) {
+    if (!qui::IsMainThread()) return;  // widgets belong to the main thread
+    QWidget* main = frame.view() ? frame.view()->widget() : nullptr;
+    if (!main) return;
+    for (QShortcut* old : main->findChildren<QShortcut*>(QStringLiteral("accelerator"), Qt::FindDirectChildrenOnly)) delete old;
+    const HWND handle = frame.m_hWnd;
+    for (const ACCEL& entry : frame.accelerators()) {
+        const int key = qtKeyOf(entry);
+        if (!key) continue;
+        Qt::KeyboardModifiers modifiers;
+        if (entry.fVirt & FSHIFT) modifiers |= Qt::ShiftModifier;
+        if (entry.fVirt & FCONTROL) modifiers |= Qt::ControlModifier;
+        if (entry.fVirt & FALT) modifiers |= Qt::AltModifier;
+        // The whole window, its child frames included, takes the key; a modal dialog keeps it.
+        auto* shortcut = new QShortcut(QKeySequence(QKeyCombination(modifiers, static_cast<Qt::Key>(key))), main);
+        shortcut->setObjectName(QStringLiteral("accelerator"));
+        shortcut->setContext(Qt::WindowShortcut);
+        const ACCEL accel = entry;
+        QObject::connect(shortcut, &QShortcut::activated, main, [handle, accel] {
+            if (auto* f = dynamic_cast<CFrameWnd*>(LookupWindow(handle))) {
+                f->TranslateAccelerator(accel.key, accel.fVirt, (accel.fVirt & FVIRTKEY) != 0);
+            }
+        });
+    }
+}
+
 void SyncMenuBar(CFrameWnd& frame) {
     if (!qui::IsMainThread()) return;  // widgets belong to the main thread
     auto* main = frame.view() ? qobject_cast<QMainWindow*>(frame.view()->widget()) : nullptr;
@@ -662,6 +898,7 @@ int ShowModalDialog(CDialog& dialog) {
     CWnd* owner = dialog.GetParent() ? dialog.GetParent() : AfxGetMainWnd();
     if (owner == &dialog || (owner && !owner->view())) owner = nullptr;
     QWidget* parent = owner ? owner->view()->widget()->window() : nullptr;
+    const FocusReturn focusReturn(parent);
     dialog.makeWidget(parent);
     DialogHost host;
     host.widget = static_cast<DialogWidget*>(dialog.view()->widget());
@@ -868,6 +1105,8 @@ QWidget* CEdit::makeWidget(QWidget* parent) {
     }
     auto* e = new QLineEdit(parent);
     if (style_flags_ & qui::kPassword) e->setEchoMode(QLineEdit::Password);
+    // A digits-only edit refuses every other character typed or pasted.
+    if (style_flags_ & qui::kNumber) e->setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), e));
     QObject::connect(e, &QLineEdit::textEdited, e, [this, e](const QString& text) {
         if (syncing(*this)) return;
         text_ = text.toStdString();
@@ -959,6 +1198,10 @@ QWidget* CTreeCtrl::makeWidget(QWidget* parent) {
         const std::uintptr_t id = items.isEmpty() ? 0 : items.front()->data(0, Qt::UserRole).value<quintptr>();
         if (id != selected_) {
             selected_ = id;
+            {
+                const QSignalBlocker blocker(t);
+                t->showSelection();
+            }
             notifyParent(TVN_SELCHANGED);
         }
     });
@@ -968,68 +1211,10 @@ QWidget* CTreeCtrl::makeWidget(QWidget* parent) {
     QObject::connect(t, &QTreeWidget::itemCollapsed, t, [this](QTreeWidgetItem* item) {
         if (auto it = nodes_.find(item->data(0, Qt::UserRole).value<quintptr>()); it != nodes_.end()) it->second.expanded = false;
     });
-    // Changes come item by item; the widget catches up once per turn of the event loop.
-    auto refresh = [this, t] {
-        t->refreshQueued = false;
-        auto* view = dynamic_cast<WidgetView*>(this->view());
-        if (!view) return;
-        const QSignalBlocker blocker(t);
-        const SIZE iconSize = images_ ? images_->imageSize() : SIZE{16, 16};
-        t->setIconSize(QSize(iconSize.cx, iconSize.cy));
-        t->setIndentation(static_cast<int>(indent_));
-        std::map<std::uintptr_t, QTreeWidgetItem*> seen;
-        std::function<void(const std::vector<std::uintptr_t>&, QTreeWidgetItem*)> place =
-            [&](const std::vector<std::uintptr_t>& ids, QTreeWidgetItem* parentItem) {
-                for (int position = 0; position < static_cast<int>(ids.size()); ++position) {
-                    const std::uintptr_t id = ids[static_cast<std::size_t>(position)];
-                    const Node& n = nodes_.at(id);
-                    QTreeWidgetItem*& item = t->items[id];
-                    if (!item) {
-                        item = new QTreeWidgetItem;
-                        item->setData(0, Qt::UserRole, QVariant::fromValue<quintptr>(id));
-                    }
-                    QTreeWidgetItem* currentParent = item->parent();
-                    const bool placed = parentItem ? currentParent == parentItem && parentItem->indexOfChild(item) == position
-                                                   : !currentParent && t->indexOfTopLevelItem(item) == position;
-                    if (!placed) {
-                        if (currentParent) currentParent->removeChild(item);
-                        else if (const int top = t->indexOfTopLevelItem(item); top >= 0) t->takeTopLevelItem(top);
-                        if (parentItem) parentItem->insertChild(position, item);
-                        else t->insertTopLevelItem(position, item);
-                    }
-                    item->setText(0, qs(n.text));
-                    const int image = id == selected_ ? n.selectedImage : n.image;
-                    if (images_ && image >= 0 && image < images_->GetImageCount()) {
-                        const auto& img = images_->images[static_cast<std::size_t>(image)];
-                        item->setIcon(0, QIcon(img.isIcon ? PixmapOfResource(img.id) : PixmapOfResource(img.id)));
-                    } else {
-                        item->setIcon(0, QIcon());
-                    }
-                    seen[id] = item;
-                    place(n.children, item);
-                    item->setExpanded(n.expanded);
-                }
-            };
-        for (auto it = t->items.begin(); it != t->items.end();) {
-            if (!nodes_.count(it->first)) {
-                QTreeWidgetItem* item = it->second;
-                it = t->items.erase(it);
-                // Children that live on are moved before their old parent goes.
-                for (QTreeWidgetItem* child : item->takeChildren()) {
-                    if (child) t->addTopLevelItem(child);
-                }
-                delete item;
-            } else {
-                ++it;
-            }
-        }
-        place(roots_, nullptr);
-        t->setCurrentItem(selected_ && t->items.count(selected_) ? t->items[selected_] : nullptr);
-    };
-    bind(*this, t, [t, refresh] {
-        if (t->refreshQueued) return;
-        t->refreshQueued = true;
-        QTimer::singleShot(0, t, refresh);
+    // Item changes reach the widget one by one (TreeItemChanged); a sync rebuilds it only when it
+    // is stale.
+    bind(*this, t, [this, t] {
+        if (t->stale || widgetStale_) t->queueRefresh();
     });
     return t;
 }
@@ -1094,6 +1279,11 @@ QWidget* CMDIChildWnd::makeWidget(QWidget*) {
     if (!area) return nullptr;
     auto* sub = new ChildFrameWidget(*this);
     sub->setAttribute(Qt::WA_DeleteOnClose, false);
+    // A child frame without the caption style has no title bar (the border alone, with WS_BORDER).
+    if ((GetStyle() & WS_CAPTION) != WS_CAPTION) {
+        sub->setWindowFlags(Qt::SubWindow | Qt::FramelessWindowHint);
+        if (GetStyle() & WS_BORDER) sub->setStyleSheet(QStringLiteral("QMdiSubWindow { border: 1px solid palette(mid); }"));
+    }
     area->addSubWindow(sub);
     const RECT& r = rect_;
     if (r.right > r.left && r.bottom > r.top) sub->setGeometry(r.left, r.top, r.right - r.left, r.bottom - r.top);
@@ -1118,6 +1308,10 @@ QWidget* CMDIChildWnd::makeWidget(QWidget*) {
 }
 
 namespace qui::detail {
+
+void TreeItemChanged(CTreeCtrl& tree, CTreeCtrl::Change what, std::uintptr_t id) {
+    if (auto* t = tree.view() ? dynamic_cast<TreeWidget*>(tree.view()->widget()) : nullptr) t->apply(what, id);
+}
 
 bool TreeItemRects(const CTreeCtrl& tree, HTREEITEM item, RECT& row, RECT& icon, RECT& label, RECT& button) {
     auto* t = tree.view() ? dynamic_cast<TreeWidget*>(tree.view()->widget()) : nullptr;

@@ -16,6 +16,7 @@ struct Tables {
     std::map<UINT, DialogTemplate> dialogs;
     std::map<UINT, std::vector<MenuTemplate>> menus;
     std::map<UINT, std::vector<UINT>> toolbars;
+    std::map<UINT, std::vector<ACCEL>> accelerators;
     std::map<UINT, std::vector<std::string>> icons;
     std::map<UINT, std::vector<std::string>> bitmaps;
 };
@@ -103,6 +104,13 @@ void RegisterMenu(UINT id, std::vector<MenuTemplate> bar) {
 
 const std::vector<MenuTemplate>* FindMenu(UINT id) { return find(tables().menus, id); }
 
+void RegisterAccelerators(UINT id, std::vector<ACCEL> table) {
+    std::lock_guard lock(tables().mutex);
+    tables().accelerators[id] = std::move(table);
+}
+
+const std::vector<ACCEL>* FindAccelerators(UINT id) { return find(tables().accelerators, id); }
+
 void RegisterToolBar(UINT id, std::vector<UINT> commands) {
     std::lock_guard lock(tables().mutex);
     tables().toolbars[id] = std::move(commands);
@@ -129,6 +137,7 @@ void ClearResources() {
     tables().dialogs.clear();
     tables().menus.clear();
     tables().toolbars.clear();
+    tables().accelerators.clear();
     tables().icons.clear();
     tables().bitmaps.clear();
 }

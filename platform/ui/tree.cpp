@@ -11,6 +11,11 @@ HTREEITEM handleOf(std::uintptr_t id) { return reinterpret_cast<HTREEITEM>(id); 
 
 }  // namespace
 
+namespace qui::detail {
+// Shows one change of the tree's items in its widget (qt_views.cpp). Main thread only.
+void TreeItemChanged(CTreeCtrl& tree, CTreeCtrl::Change what, std::uintptr_t id);
+}  // namespace qui::detail
+
 CTreeCtrl::CTreeCtrl() = default;
 CTreeCtrl::~CTreeCtrl() = default;
 
@@ -26,6 +31,17 @@ BOOL CTreeCtrl::Create(DWORD style, const RECT& rect, CWnd* parent, UINT id) {
         }
     }
     return TRUE;
+}
+
+void CTreeCtrl::changed(Change what, std::uintptr_t id) {
+    if (!view()) return;
+    if (!qui::IsMainThread()) {
+        // Another thread may not touch the widget: the main thread rebuilds it from the items.
+        widgetStale_ = true;
+        syncView();
+        return;
+    }
+    qui::detail::TreeItemChanged(*this, what, id);
 }
 
 const CTreeCtrl::Node* CTreeCtrl::node(HTREEITEM item) const {
@@ -60,9 +76,10 @@ HTREEITEM CTreeCtrl::InsertItem(LPCSTR text, int image, int selectedImage, HTREE
     n.image = image;
     n.selectedImage = selectedImage;
     n.parent = parentId;
+    n.slot = static_cast<std::size_t>(position - siblings->begin());
     siblings->insert(position, id);
     nodes_.emplace(id, std::move(n));
-    syncView();
+    changed(Change::Inserted, id);
     return handleOf(id);
 }
 
@@ -84,7 +101,7 @@ BOOL CTreeCtrl::DeleteItem(HTREEITEM item) {
     if (it == nodes_.end()) return FALSE;
     if (auto* siblings = siblingsOf(it->second.parent)) std::erase(*siblings, idOf(item));
     eraseSubtree(idOf(item));
-    syncView();
+    changed(Change::Deleted, idOf(item));
     return TRUE;
 }
 
@@ -92,7 +109,7 @@ BOOL CTreeCtrl::DeleteAllItems() {
     nodes_.clear();
     roots_.clear();
     selected_ = 0;
-    syncView();
+    changed(Change::Cleared);
     return TRUE;
 }
 
@@ -100,7 +117,7 @@ BOOL CTreeCtrl::SetItemText(HTREEITEM item, LPCSTR text) {
     const auto it = nodes_.find(idOf(item));
     if (it == nodes_.end()) return FALSE;
     it->second.text = qui::detail::Text(text);
-    syncView();
+    changed(Change::Text, idOf(item));
     return TRUE;
 }
 
@@ -126,7 +143,7 @@ BOOL CTreeCtrl::SetItemImage(HTREEITEM item, int image, int selectedImage) {
     if (it == nodes_.end()) return FALSE;
     it->second.image = image;
     it->second.selectedImage = selectedImage;
-    syncView();
+    changed(Change::Image, idOf(item));
     return TRUE;
 }
 
@@ -146,20 +163,32 @@ HTREEITEM CTreeCtrl::GetChildItem(HTREEITEM item) const {
     return n && !n->children.empty() ? handleOf(n->children.front()) : nullptr;
 }
 
+std::size_t CTreeCtrl::slotOf(const Node& n, std::uintptr_t id, const std::vector<std::uintptr_t>& siblings) const {
+    if (n.slot < siblings.size() && siblings[n.slot] == id) return n.slot;
+    const auto it = std::find(siblings.begin(), siblings.end(), id);
+    n.slot = static_cast<std::size_t>(it - siblings.begin());
+    return n.slot;
+}
+
 HTREEITEM CTreeCtrl::GetNextSiblingItem(HTREEITEM item) const {
     const Node* n = node(item);
     if (!n) return nullptr;
     const auto& siblings = n->parent == 0 ? roots_ : nodes_.at(n->parent).children;
-    const auto it = std::find(siblings.begin(), siblings.end(), idOf(item));
-    return (it == siblings.end() || it + 1 == siblings.end()) ? nullptr : handleOf(*(it + 1));
+    const std::size_t at = slotOf(*n, idOf(item), siblings);
+    if (at + 1 >= siblings.size()) return nullptr;
+    const std::uintptr_t next = siblings[at + 1];
+    nodes_.at(next).slot = at + 1;  // the next step of a walk finds it at once
+    return handleOf(next);
 }
 
 HTREEITEM CTreeCtrl::GetPrevSiblingItem(HTREEITEM item) const {
     const Node* n = node(item);
     if (!n) return nullptr;
     const auto& siblings = n->parent == 0 ? roots_ : nodes_.at(n->parent).children;
-    const auto it = std::find(siblings.begin(), siblings.end(), idOf(item));
-    return (it == siblings.end() || it == siblings.begin()) ? nullptr : handleOf(*(it - 1));
+    const std::size_t at = slotOf(*n, idOf(item), siblings);
+    if (at == 0 || at >= siblings.size()) return nullptr;
+    nodes_.at(siblings[at - 1]).slot = at - 1;
+    return handleOf(siblings[at - 1]);
 }
 
 HTREEITEM CTreeCtrl::GetParentItem(HTREEITEM item) const {
@@ -193,7 +222,7 @@ BOOL CTreeCtrl::SelectItem(HTREEITEM item) {
     const std::uintptr_t id = item ? idOf(item) : 0;
     if (id == selected_) return TRUE;
     selected_ = id;
-    syncView();
+    changed(Change::Selected, id);
     notifyParent(TVN_SELCHANGED);
     return TRUE;
 }
@@ -208,7 +237,7 @@ BOOL CTreeCtrl::Expand(HTREEITEM item, UINT code) {
         case TVE_TOGGLE: expanded = !expanded; break;
         default: return FALSE;
     }
-    syncView();
+    changed(Change::Expanded, idOf(item));
     return TRUE;
 }
 
@@ -220,8 +249,12 @@ BOOL CTreeCtrl::IsExpanded(HTREEITEM item) const {
 BOOL CTreeCtrl::EnsureVisible(HTREEITEM item) {
     const Node* n = node(item);
     if (!n) return FALSE;
-    for (std::uintptr_t p = n->parent; p; p = nodes_.at(p).parent) nodes_.at(p).expanded = true;
-    syncView();
+    for (std::uintptr_t p = n->parent; p; p = nodes_.at(p).parent) {
+        Node& ancestor = nodes_.at(p);
+        if (ancestor.expanded) continue;
+        ancestor.expanded = true;
+        changed(Change::Expanded, p);
+    }
     return TRUE;
 }
 
@@ -229,13 +262,13 @@ CImageList* CTreeCtrl::SetImageList(CImageList* list, int which) {
     if (which != TVSIL_NORMAL) return nullptr;
     CImageList* previous = images_;
     images_ = list;
-    syncView();
+    changed(Change::Whole);
     return previous;
 }
 
 void CTreeCtrl::SetIndent(UINT indent) {
     indent_ = indent;
-    syncView();
+    changed(Change::Whole);
 }
 
 void CTreeCtrl::ClickItem(HTREEITEM item, UINT code) {

@@ -50,9 +50,12 @@ void ApplyGeometry(CWnd& window);
 void FocusView(CWnd& window);
 void InvalidateView(CWnd& window);
 void LowerView(CWnd& window);
+void RaiseView(CWnd& window);
 void ActivateView(CWnd& window);
 void CenterView(CWnd& window, CWnd* owner);
 void SyncMenuBar(CFrameWnd& frame);
+// Makes the frame's window run its accelerators when their keys are pressed in it.
+void SyncAccelerators(CFrameWnd& frame);
 // Makes the MDI client window show the frame's MDI area and follow its size.
 void BindMdiClient(CMDIFrameWnd& frame);
 void SyncBars(CFrameWnd& frame);

@@ -149,7 +149,9 @@ void CWnd::MapMessage(UINT message, std::function<LRESULT(WPARAM, LPARAM)> handl
 }
 
 void CWnd::MapNotify(int controlId, UINT code, std::function<void()> handler) {
-    notifications_[{controlId, code}] = std::move(handler);
+    // A notification code travels in the high word of WM_COMMAND's wParam: the common controls'
+    // negative codes (NM_DBLCLK, TVN_SELCHANGED) arrive as their low 16 bits, which are distinct.
+    notifications_[{controlId, code & 0xFFFFu}] = std::move(handler);
 }
 
 LRESULT CWnd::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
@@ -290,6 +292,7 @@ BOOL CWnd::SetWindowPos(const CWnd* insertAfter, int x, int y, int cx, int cy, U
     if (!(flags & SWP_NOSIZE)) rect_ = RECT{rect_.left, rect_.top, rect_.left + cx, rect_.top + cy};
     if (!(flags & (SWP_NOMOVE)) || !(flags & SWP_NOSIZE)) ApplyGeometry(*this);
     if (!(flags & SWP_NOZORDER) && insertAfter == &wndBottom) LowerView(*this);
+    if (!(flags & SWP_NOZORDER) && insertAfter == &wndTop) RaiseView(*this);
     if (flags & SWP_SHOWWINDOW) ShowWindow(SW_SHOWNOACTIVATE);
     if (flags & SWP_HIDEWINDOW) ShowWindow(SW_HIDE);
     return TRUE;

@@ -27,7 +27,8 @@ inline void pump() {
 class MainFrameTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    folder_ = qbase::machineRoot() / "frame_test";  // each test process has its own root
+    // Each test its own folder, in its process's own machine root.
+    folder_ = qbase::machineRoot() / "frame_test" / ::testing::UnitTest::GetInstance()->current_test_info()->name();
     std::filesystem::remove_all(folder_);
     std::filesystem::create_directories(folder_);
     RegisterFrameResources();

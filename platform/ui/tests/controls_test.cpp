@@ -41,6 +41,23 @@ TEST(Tree, InsertWalkAndDelete) {
     EXPECT_EQ(tree.GetRootItem(), nullptr);
 }
 
+// The tree's notifications reach handlers mapped with their full (negative) codes.
+TEST(Tree, NotificationsReachTheirMappedHandlers) {
+    CWnd parent;
+    ASSERT_TRUE(parent.Create(nullptr, "", 0, CRect(0, 0, 200, 400), nullptr, 0));
+    CTreeCtrl tree;
+    ASSERT_TRUE(tree.Create(WS_CHILD, CRect(0, 0, 200, 400), &parent, 1000));
+    std::vector<UINT> seen;
+    for (UINT code : {NM_CLICK, NM_DBLCLK, NM_RCLICK, TVN_SELCHANGED}) parent.MapNotify(1000, code, [&seen, code] { seen.push_back(code); });
+    const HTREEITEM a = tree.InsertItem("A", 0, 0), b = tree.InsertItem("B", 0, 0);
+    tree.ClickItem(a, NM_DBLCLK);
+    tree.ClickItem(b, NM_RCLICK);
+    tree.ClickItem(b, NM_CLICK);
+    EXPECT_EQ(seen, (std::vector<UINT>{TVN_SELCHANGED, NM_DBLCLK, TVN_SELCHANGED, NM_RCLICK, NM_CLICK}));
+    tree.DestroyWindow();
+    parent.DestroyWindow();
+}
+
 TEST(Tree, HitTestFindsTheParts) {
     CTreeCtrl tree;
     ASSERT_TRUE(tree.Create(WS_CHILD, CRect(0, 0, 200, 400), nullptr, 1000));

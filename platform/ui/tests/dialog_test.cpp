@@ -88,6 +88,26 @@ TEST_F(DialogTest, ATypedValueIsValidatedWhenOkTakesTheFocus) {
     EXPECT_EQ(prompts.Boxes()[0].text, "The maximum value is 10.");
 }
 
+TEST_F(DialogTest, ADigitsOnlyEditRefusesOtherCharacters) {
+    constexpr UINT kDigitsDialog = 501;
+    qui::RegisterDialog({kDigitsDialog, 100, 40, "Period", "MS Shell Dlg", 8, qui::kModalFrame,
+                         {{kValue, ControlKind::Edit, 10, 10, 40, 12, "", qui::kNumber},
+                          {IDOK, ControlKind::PushButton, 10, 24, 40, 14, "OK", qui::kDefault}}});
+    const struct {
+        const char* typed;
+        const char* kept;
+    } cases[] = {{"250", "250"}, {"1a2-3 ", "123"}, {"-5", "5"}, {"abc", ""}};
+    for (const auto& c : cases) {
+        CDialog dlg(kDigitsDialog);
+        qui::testing::ScriptedDialogs script([&](CDialog& d) {
+            d.TypeDlgItemText(kValue, c.typed);
+            d.PressEnter();
+        });
+        EXPECT_EQ(dlg.DoModal(), IDOK);
+        EXPECT_EQ(dlg.GetDlgItemText(kValue), c.kept) << c.typed;
+    }
+}
+
 TEST_F(DialogTest, FocusMovesNotifyTheControlLeft) {
     SettingsDlg dlg;
     qui::testing::ScriptedDialogs script([](CDialog& d) {

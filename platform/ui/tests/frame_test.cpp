@@ -200,6 +200,36 @@ TEST_F(FrameTest, ObjectsDestroyedWhileTheirWindowsLive) {
     alive.reset();
 }
 
+// Flags the class library knows are flags; any other argument starting with "/" is a file, whether
+// it exists or not. Only /Embedding and /Automation clear the splash.
+TEST_F(FrameTest, TheCommandLineTellsFlagsFromAbsolutePaths) {
+    const struct {
+        std::vector<std::string> arguments;
+        std::string file;
+        bool splash;
+    } cases[] = {
+        {{}, "", true},
+        {{"/home/u/net.cnf"}, "/home/u/net.cnf", true},
+        {{"/net.cnf"}, "/net.cnf", true},           // at the root, missing
+        {{"/nologo"}, "/nologo", true},             // no flag of the class library
+        {{"/Embedding"}, "", false},
+        {{"/automation", "/w/a.cnf"}, "/w/a.cnf", false},
+        {{"-Embedding", "net.cnf"}, "net.cnf", false},
+        {{"/Regserver"}, "", true},
+        {{"/dde"}, "", true},
+        {{"--verbose", "/w/a.cnf", "/w/b.cnf"}, "/w/a.cnf", true},  // the first file counts
+    };
+    for (const auto& c : cases) {
+        app.arguments = c.arguments;
+        CCommandLineInfo info;
+        app.ParseCommandLine(info);
+        const std::string shown = c.arguments.empty() ? "(none)" : c.arguments.front();
+        EXPECT_EQ(info.m_strFileName, c.file) << shown;
+        EXPECT_EQ(info.m_nShellCommand, c.file.empty() ? CCommandLineInfo::FileNew : CCommandLineInfo::FileOpen) << shown;
+        EXPECT_EQ(info.m_bShowSplash != FALSE, c.splash) << shown;
+    }
+}
+
 TEST_F(FrameTest, ProfileAndRecentFiles) {
     app.SetRegistryKey("Talvenor");
     EXPECT_EQ(app.GetProfileInt("GUI", "IconSize", 0), 0u);

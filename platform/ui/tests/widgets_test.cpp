@@ -15,7 +15,9 @@
 #include <QTreeWidget>
 #include <atomic>
 #include <clocale>
+#include <functional>
 #include <future>
+#include <string>
 #include <thread>
 
 #include "widgets_fixture.h"
@@ -209,6 +211,175 @@ TEST_F(Widgets, AFrameShowsItsMenusBarsAndATreeInAChildFrame) {
     gone->ShowWindow(SW_SHOW);
     gone.reset();
     QCoreApplication::processEvents();
+}
+
+// The widget's items, depth first, as "text@depth[*]" (* on the current item).
+std::string widgetDump(QTreeWidget* view) {
+    std::string out;
+    std::function<void(QTreeWidgetItem*, int)> walk = [&](QTreeWidgetItem* item, int depth) {
+        out += item->text(0).toStdString() + "@" + std::to_string(depth) + (item == view->currentItem() ? "*" : "") + " ";
+        for (int i = 0; i < item->childCount(); ++i) walk(item->child(i), depth + 1);
+    };
+    for (int i = 0; i < view->topLevelItemCount(); ++i) walk(view->topLevelItem(i), 0);
+    return out;
+}
+
+std::string controlDump(const CTreeCtrl& tree) {
+    std::string out;
+    std::function<void(HTREEITEM, int)> walk = [&](HTREEITEM item, int depth) {
+        for (; item; item = tree.GetNextSiblingItem(item)) {
+            out += tree.GetItemText(item) + "@" + std::to_string(depth) + (item == tree.GetSelectedItem() ? "*" : "") + " ";
+            walk(tree.GetChildItem(item), depth + 1);
+        }
+    };
+    walk(tree.GetRootItem(), 0);
+    return out;
+}
+
+TEST_F(Widgets, AcceleratorsRunEnabledCommandsAndModalWindowsGiveTheFocusBack) {
+    qui::RegisterMenu(kFrame, {{"&File", 0, {{"&Save\tCtrl+S", kSave}, {"&Connect\tF5", kConnect}}}});
+    qui::RegisterAccelerators(kFrame, {{FVIRTKEY | FCONTROL, 'S', kSave}, {FVIRTKEY, VK_F1 + 4, kConnect}});
+    qui::RegisterStrings({{kFrame, "Plandrel"}});
+    Frame frame;
+    int saves = 0;
+    frame.MapCommand(kSave, [&] { ++saves; });
+    ASSERT_TRUE(frame.LoadFrame(kFrame));
+    ASSERT_EQ(frame.accelerators().size(), 2u);
+    frame.ShowWindow(SW_SHOW);
+    QWidget* main = frame.widget();
+    main->activateWindow();
+    QCoreApplication::processEvents();
+
+    // Through the table, then through real key presses; a disabled command does not run.
+    const struct {
+        std::function<void()> press;
+        bool modified;
+        int saves, connects;
+    } cases[] = {
+        {[&] { frame.TranslateAccelerator('S', FCONTROL); }, false, 0, 0},
+        {[&] { frame.TranslateAccelerator('S', FCONTROL); }, true, 1, 0},
+        {[&] { frame.TranslateAccelerator('S', 0); }, true, 0, 0},
+        {[&] { QTest::keyClick(main, Qt::Key_S, Qt::ControlModifier); }, false, 0, 0},
+        {[&] { QTest::keyClick(main, Qt::Key_S, Qt::ControlModifier); }, true, 1, 0},
+        {[&] { QTest::keyClick(main, Qt::Key_F5); }, false, 0, 1},
+    };
+    for (const auto& c : cases) {
+        saves = frame.connects = 0;
+        frame.modified = c.modified;
+        c.press();
+        QCoreApplication::processEvents();
+        EXPECT_EQ(saves, c.saves);
+        EXPECT_EQ(frame.connects, c.connects);
+    }
+
+    // A message box closed with the keyboard gives the focus back to the frame, whose keys work.
+    later([] {
+        QTest::keyClick(QApplication::activeModalWidget(), Qt::Key_Return);
+    });
+    frame.MessageBox("Saved", "Plandrel", MB_OK);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(QApplication::activeWindow(), main);
+    frame.modified = true;
+    saves = 0;
+    QTest::keyClick(main, Qt::Key_S, Qt::ControlModifier);
+    EXPECT_EQ(saves, 1);
+    frame.DestroyWindow();
+}
+
+TEST_F(Widgets, ADigitsOnlyEditTakesDigitsAlone) {
+    constexpr UINT kDigitsDialog = 601;
+    qui::RegisterDialog({kDigitsDialog, 100, 40, "Period", "MS Shell Dlg", 8, qui::kModalFrame,
+                         {{kValue, qui::ControlKind::Edit, 10, 10, 40, 12, "", qui::kNumber},
+                          {IDOK, qui::ControlKind::PushButton, 10, 24, 40, 14, "OK", qui::kDefault}}});
+    CDialog dlg(kDigitsDialog);
+    later([&] {
+        QWidget* edit = dlg.GetDlgItem(kValue)->widget();
+        edit->window()->activateWindow();
+        edit->setFocus();
+        QTest::keyClicks(edit, "1a2-3 4");
+        QTest::keyClick(edit, Qt::Key_Return);
+    });
+    EXPECT_EQ(dlg.DoModal(), IDOK);
+    EXPECT_EQ(dlg.GetDlgItemText(kValue), "1234");
+}
+
+TEST_F(Widgets, ATreeWidgetFollowsEachItemChangeAtOnce) {
+    qui::RegisterStrings({{kFrame, "Plandrel"}});
+    qui::RegisterBitmap(1, {"2 2 1 1", "a c #ff0000", "aa", "aa"});
+    qui::RegisterBitmap(2, {"2 2 1 1", "a c #0000ff", "aa", "aa"});
+    Frame frame;
+    ASSERT_TRUE(frame.LoadFrame(kFrame));
+    frame.ShowWindow(SW_SHOW);
+    struct TreeFrame : CMDIChildWnd {};
+    TreeFrame treeFrame;
+    ASSERT_TRUE(treeFrame.Create(nullptr, "Tree", WS_CHILD | WS_VISIBLE, CRect(0, 0, 300, 200), &frame));
+    CTreeCtrl tree;
+    ASSERT_TRUE(tree.Create(WS_CHILD | WS_VISIBLE, CRect(0, 0, 300, 200), &treeFrame, 100));
+    CImageList images;
+    images.Create(2, 2, ILC_COLOR, 0, 1);
+    CBitmap red, blue;
+    red.LoadBitmap(1);
+    blue.LoadBitmap(2);
+    images.Add(&red, static_cast<CBitmap*>(nullptr));
+    images.Add(&blue, static_cast<CBitmap*>(nullptr));
+    tree.SetImageList(&images, TVSIL_NORMAL);
+    const HTREEITEM root = tree.InsertItem("Network", 0, 1);
+    const HTREEITEM a = tree.InsertItem("A", 0, 1, root);
+    QCoreApplication::processEvents();  // the first showing builds the widget whole
+    auto* view = qobject_cast<QTreeWidget*>(tree.widget());
+    ASSERT_NE(view, nullptr);
+    ASSERT_EQ(widgetDump(view), controlDump(tree));
+
+    // From here on each change shows without a turn of the event loop.
+    HTREEITEM b = nullptr, c = nullptr;
+    const struct {
+        const char* what;
+        std::function<void()> change;
+    } steps[] = {
+        {"insert last", [&] { b = tree.InsertItem("B", 0, 1, root); }},
+        {"insert first", [&] { tree.InsertItem("First", 0, 1, root, TVI_FIRST); }},
+        {"insert after", [&] { c = tree.InsertItem("C", 0, 1, root, a); }},
+        {"insert child", [&] { tree.InsertItem("C1", 0, 1, c); }},
+        {"insert sorted", [&] { tree.InsertItem("Bb", 0, 1, root, TVI_SORT); }},
+        {"rename", [&] { tree.SetItemText(a, "A renamed"); }},
+        {"select", [&] { tree.SelectItem(c); }},
+        {"expand", [&] { tree.Expand(c, TVE_EXPAND); }},
+        {"delete the selected subtree", [&] { tree.DeleteItem(c); }},
+        {"delete a leaf", [&] { tree.DeleteItem(b); }},
+        {"second root", [&] { tree.InsertItem("Other", 0, 1); }},
+        {"delete all", [&] { tree.DeleteAllItems(); }},
+        {"insert after clearing", [&] { tree.InsertItem("Again", 0, 1); }},
+    };
+    for (const auto& step : steps) {
+        step.change();
+        EXPECT_EQ(widgetDump(view), controlDump(tree)) << step.what;
+    }
+
+    // The selected item shows its selected image; images follow SetItemImage.
+    const HTREEITEM x = tree.InsertItem("X", 0, 1);
+    const HTREEITEM y = tree.InsertItem("Y", 0, 1);
+    const auto colour = [&](HTREEITEM item) {
+        QTreeWidgetItem* shown = nullptr;
+        for (int i = 0; i < view->topLevelItemCount(); ++i) {
+            if (view->topLevelItem(i)->text(0).toStdString() == tree.GetItemText(item)) shown = view->topLevelItem(i);
+        }
+        return shown ? shown->icon(0).pixmap(2, 2).toImage().pixelColor(0, 0).name().toStdString() : std::string();
+    };
+    EXPECT_EQ(colour(x), "#ff0000");
+    tree.SelectItem(x);
+    EXPECT_EQ(colour(x), "#0000ff");
+    tree.SelectItem(y);
+    EXPECT_EQ(colour(x), "#ff0000");
+    EXPECT_EQ(colour(y), "#0000ff");
+    tree.SetItemImage(x, 1, 1);
+    EXPECT_EQ(colour(x), "#0000ff");
+
+    // A new image list rebuilds the widget once, in the event loop.
+    tree.SetImageList(&images, TVSIL_NORMAL);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(widgetDump(view), controlDump(tree));
+    treeFrame.DestroyWindow();
+    frame.DestroyWindow();
 }
 
 }  // namespace

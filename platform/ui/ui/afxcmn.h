@@ -5,6 +5,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "ui/afxwin.h"
@@ -152,19 +153,29 @@ public:
         bool expanded = false;
         std::uintptr_t parent = 0;  // 0: root level
         std::vector<std::uintptr_t> children;
+        // Where the item was last found among its siblings: walking siblings is then linear.
+        mutable std::size_t slot = 0;
     };
     const Node* node(HTREEITEM item) const;
     std::vector<std::uintptr_t> roots_;
-    std::map<std::uintptr_t, Node> nodes_;
+    std::unordered_map<std::uintptr_t, Node> nodes_;
     std::uintptr_t nextId_ = 1;
     std::uintptr_t selected_ = 0;
     CImageList* images_ = nullptr;
     UINT indent_ = 19;
     POINT lastClick_{0, 0};
+    // Set when the widget must be rebuilt from the items (a change made off the main thread).
+    bool widgetStale_ = false;
+
+    // What changed, for the widget: each change touches its own item's widget alone.
+    enum class Change { Inserted, Deleted, Cleared, Text, Image, Selected, Expanded, Whole };
 
 private:
     std::vector<std::uintptr_t>* siblingsOf(std::uintptr_t parent);
+    // The item's index among its siblings; siblings.size() when it is not there.
+    std::size_t slotOf(const Node& n, std::uintptr_t id, const std::vector<std::uintptr_t>& siblings) const;
     void eraseSubtree(std::uintptr_t id);
+    void changed(Change what, std::uintptr_t id = 0);
 };
 
 // ---- rich text

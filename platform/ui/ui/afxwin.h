@@ -45,7 +45,12 @@
 //       int OnCreate(LPCREATESTRUCT cs) override { CMDIFrameWnd::OnCreate(cs); m_toolBar.CreateEx(this);
 //           m_toolBar.LoadToolBar(128); m_statusBar.Create(this); m_statusBar.SetIndicators(ids, n); return 0; }
 //   };
-//   frame->LoadFrame(128) takes the menu 128, the title string 128 and the icon 128.
+//   frame->LoadFrame(128) takes the menu 128, the title string 128, the icon 128 and the accelerator
+//   table 128 (qui::RegisterAccelerators(128, {{FVIRTKEY | FCONTROL, 'S', ID_FILE_SAVE}})): a key
+//   of the table runs its command unless the command's update handler disables it.
+//
+// Modal dialogs and message boxes give the keyboard focus back to their owner when they close.
+// A WS_POPUP window made with an owner (a splash) stays above the owner's window.
 //
 // Ownership: window objects do not delete themselves when their window is destroyed; whoever made
 // the object deletes it (a heap window that should go with its window overrides PostNcDestroy with
@@ -352,7 +357,8 @@ public:
     void GetWindowRect(LPRECT rect) const;
     void MoveWindow(int x, int y, int cx, int cy, BOOL repaint = TRUE);
     void MoveWindow(LPCRECT rect, BOOL repaint = TRUE);
-    // pInsertAfter: &CWnd::wndBottom lowers the window (an MDI child without activating it).
+    // pInsertAfter: &CWnd::wndBottom lowers the window (an MDI child without activating it),
+    // &CWnd::wndTop raises it.
     BOOL SetWindowPos(const CWnd* insertAfter, int x, int y, int cx, int cy, UINT flags);
     void CenterWindow(CWnd* alternateOwner = nullptr);
     void ClientToScreen(LPPOINT point) const;
@@ -727,6 +733,13 @@ public:
     void UpdateMenuUI(CMenu* menu);
     // Runs command id as if chosen from the menu (tests, accelerators).
     BOOL RunCommand(UINT id);
+    // Takes the accelerator table of resource id (LoadFrame takes the frame's own).
+    BOOL LoadAccelTable(UINT id);
+    const std::vector<ACCEL>& accelerators() const { return accelerators_; }
+    // A key pressed with modifiers (FSHIFT, FCONTROL, FALT): runs the command of the matching
+    // entry of the table when its update handler leaves it enabled. TRUE when an entry matched.
+    BOOL TranslateAccelerator(WORD key, BYTE modifiers, bool virtualKey = true);
+    HACCEL m_hAccelTable = nullptr;
 
     CStatusBar* statusBar() const;
     CToolBar* toolBar() const;
@@ -737,6 +750,7 @@ protected:
     CMenu menu_;
     std::string title_;
     std::vector<CControlBar*> bars_;
+    std::vector<ACCEL> accelerators_;
 };
 
 class CMDIChildWnd;

@@ -105,6 +105,10 @@ struct MenuTemplate {
 void RegisterMenu(UINT id, std::vector<MenuTemplate> bar);
 const std::vector<MenuTemplate>* FindMenu(UINT id);
 
+// ---- accelerator tables (a frame loads the table of its own resource identifier)
+void RegisterAccelerators(UINT id, std::vector<ACCEL> table);
+const std::vector<ACCEL>* FindAccelerators(UINT id);
+
 // ---- toolbars: command identifiers, 0 for a separator; the button images are the icons or
 // bitmaps registered under the same command identifiers.
 void RegisterToolBar(UINT id, std::vector<UINT> commands);

@@ -36,6 +36,30 @@ using HICON = HICON__*;
 struct HTREEITEM__;
 using HTREEITEM = HTREEITEM__*;
 
+// Accelerator tables: a key (a virtual key with FVIRTKEY, else a character) with its modifiers
+// runs a command.
+#define FVIRTKEY 0x01
+#define FSHIFT 0x04
+#define FCONTROL 0x08
+#define FALT 0x10
+struct ACCEL {
+    BYTE fVirt;
+    WORD key;
+    WORD cmd;
+};
+struct HACCEL__;
+using HACCEL = HACCEL__*;
+
+// Virtual keys ('0'..'9' and 'A'..'Z' are their characters).
+#define VK_BACK 0x08
+#define VK_TAB 0x09
+#define VK_RETURN 0x0D
+#define VK_ESCAPE 0x1B
+#define VK_INSERT 0x2D
+#define VK_DELETE 0x2E
+#define VK_F1 0x70
+#define VK_F12 0x7B
+
 struct POINT {
     LONG x;
     LONG y;
