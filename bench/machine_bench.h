@@ -5,7 +5,8 @@
 
 namespace bench {
 
-// The median of a benchmark's repetitions (a statistic for ComputeStatistics).
+// The median of a benchmark's repetitions (a statistic for ComputeStatistics), or of any other
+// measurements; 0 when there are none.
 double median(const std::vector<double>& values);
 
 }  // namespace bench

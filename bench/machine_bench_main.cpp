@@ -13,6 +13,7 @@
 #include "machine_bench.h"
 
 double bench::median(const std::vector<double>& values) {
+    if (values.empty()) return 0;
     std::vector<double> sorted = values;
     std::sort(sorted.begin(), sorted.end());
     return sorted[sorted.size() / 2];

@@ -3,13 +3,13 @@
 #include <benchmark/benchmark.h>
 
 
-#include <array>
 #include <cstdint>
 #include <string>
 #include <vector>
 
 #include "corvix.h"
 #include "machine_bench.h"
+#include "read_var_loop.h"
 #include "sim/machine/machine.h"
 
 namespace {
@@ -22,16 +22,7 @@ void readVar(benchmark::State& state) {
         return;
     }
     machine.pciBoard(0).card().setVariableValue(0, std::vector<std::uint8_t>(size, 0x5A));
-    std::array<std::uint8_t, 128> data{};
-    std::uint8_t status = 0;
-    for (auto _ : state) {
-        if (FIP_READ_VAR(0, data.data(), &status) != 0) {
-            state.SkipWithError("FIP_READ_VAR failed");
-            break;
-        }
-        benchmark::DoNotOptimize(data);
-    }
-    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * size));
+    bench::readVarLoop(state, size);
     STOP_FIP_ENGINE();
     sim::shutdownMachine();
 }

@@ -4,7 +4,6 @@
 // single calls and what the relay adds to the median.
 #include <benchmark/benchmark.h>
 
-#include <algorithm>
 #include <array>
 #include <chrono>
 #include <cstdint>
@@ -18,12 +17,6 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-double medianMicroseconds(std::vector<double>& values) {
-    if (values.empty()) return 0;
-    std::nth_element(values.begin(), values.begin() + static_cast<std::ptrdiff_t>(values.size() / 2), values.end());
-    return values[values.size() / 2];
-}
 
 void relayedReadVar(benchmark::State& state) {
     sim::Machine& machine = sim::bootMachine(sim::defaultMachine());
@@ -50,8 +43,8 @@ void relayedReadVar(benchmark::State& state) {
         direct.push_back(std::chrono::duration<double, std::micro>(t1 - t0).count());
         relayed.push_back(std::chrono::duration<double, std::micro>(t2 - t1).count());
     }
-    const double directMedian = medianMicroseconds(direct);
-    const double relayedMedian = medianMicroseconds(relayed);
+    const double directMedian = bench::median(direct);
+    const double relayedMedian = bench::median(relayed);
     state.counters["direct_median_us"] = directMedian;
     state.counters["relayed_median_us"] = relayedMedian;
     state.counters["added_median_us"] = relayedMedian - directMedian;

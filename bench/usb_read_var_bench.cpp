@@ -4,12 +4,12 @@
 // transport and the D2XX library.
 #include <benchmark/benchmark.h>
 
-#include <array>
 #include <cstdint>
 #include <vector>
 
 #include "corvix.h"
 #include "machine_bench.h"
+#include "read_var_loop.h"
 #include "sim/machine/machine.h"
 #include "usb/transport_factory.h"
 #include "usb/usb_ftd2xx_com.h"
@@ -28,16 +28,7 @@ void usbReadVar(benchmark::State& state) {
         return;
     }
     machine.usbBoard(0).card().setVariableValue(0, std::vector<std::uint8_t>(size, 0x5A));
-    std::array<std::uint8_t, 128> data{};
-    std::uint8_t status = 0;
-    for (auto _ : state) {
-        if (FIP_READ_VAR(0, data.data(), &status) != 0) {
-            state.SkipWithError("FIP_READ_VAR failed");
-            break;
-        }
-        benchmark::DoNotOptimize(data);
-    }
-    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * size));
+    bench::readVarLoop(state, size);
     STOP_FIP_ENGINE();
     sim::shutdownMachine();
 }

@@ -17,12 +17,16 @@
 #include "fake_engine.h"
 #include "faultra.h"
 #include "spectrel.h"
+#include "stop_race.h"
 
 namespace {
 
 using ::testing::ElementsAre;
 using ::testing::Each;
 using ::testing::Field;
+using spectrel_testing::CallOutcome;
+using spectrel_testing::StopRace;
+using spectrel_testing::raceCallsWithStop;
 
 constexpr std::uint32_t kNotStarted = 0x3000002B;
 constexpr std::uint32_t kNoSlot = 0x30000029;
@@ -167,28 +171,16 @@ TEST_F(Relay, ConcurrentFirstStartsOfOneSlotCreateOneWorker) {
 TEST_F(Relay, NoEngineCallFollowsAStopAndRacingCallsGetADefinedCode) {
     const std::int32_t slot = start(1, 0);
     fake::setCallDuration(std::chrono::microseconds(50));
-    std::atomic<bool> stopped{false};
-    std::atomic<int> undefined{0}, refused{0};
-    std::vector<std::thread> readers;
-    for (int t = 0; t < 6; ++t)
-        readers.emplace_back([&] {
-            std::array<std::uint8_t, 128> data{};
-            std::uint8_t status = 0;
-            for (int i = 0; i < 40; ++i) {
-                const bool afterStop = stopped;
-                const std::uint32_t result = SPX_FIP_READ_VAR(slot, 5, data.data(), &status, nullptr, 0, nullptr);
-                if (result == kNotStarted)
-                    ++refused;
-                else if (result != 0 || afterStop)
-                    ++undefined;
-            }
-        });
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    EXPECT_EQ(SPX_STOP_FIP_ENGINE(slot, nullptr, 0, nullptr), 0u);
-    stopped = true;
-    for (std::thread& t : readers) t.join();
-    EXPECT_EQ(undefined.load(), 0);
-    EXPECT_GT(refused.load(), 0);
+    const StopRace race = raceCallsWithStop(slot, 6, 40, std::chrono::milliseconds(2), [slot] {
+        std::array<std::uint8_t, 128> data{};
+        std::uint8_t status = 0;
+        const std::uint32_t result = SPX_FIP_READ_VAR(slot, 5, data.data(), &status, nullptr, 0, nullptr);
+        if (result == kNotStarted) return CallOutcome::refused;
+        return result == 0 ? CallOutcome::right : CallOutcome::wrong;
+    });
+    EXPECT_EQ(race.stopResult, 0u);
+    EXPECT_EQ(race.undefined, 0);
+    EXPECT_GT(race.refused, 0);
     const auto calls = fake::calls();
     const auto stop = std::find_if(calls.begin(), calls.end(), [](const fake::Call& c) { return c.name == "STOP_FIP_ENGINE"; });
     ASSERT_NE(stop, calls.end());

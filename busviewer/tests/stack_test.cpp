@@ -18,11 +18,15 @@
 #include "network_file.h"
 #include "sim/machine/machine.h"
 #include "spectrel.h"
+#include "stop_race.h"
 
 namespace {
 
 using ::testing::ElementsAre;
 using corvix::testing::Network;
+using spectrel_testing::CallOutcome;
+using spectrel_testing::StopRace;
+using spectrel_testing::raceCallsWithStop;
 
 constexpr std::uint32_t kNotStarted = 0x3000002B;
 constexpr std::uint32_t kBoardNotOpened = 0x30000001;
@@ -187,26 +191,15 @@ TEST_F(BusViewerOnMachine, LedCallsReachABoardThatAStartedSlotHoldsThroughItsWor
 TEST_F(BusViewerOnMachine, CallsRacingWithAStopGetTheBoardsAnswerOrNotStartedAndTheBoardIsReleased) {
     const std::int32_t slot = start(1, 0);
     machine().pciBoard(0).card().setVariableValue(0, {0xAB, 0xCD});
-    std::atomic<bool> stopped{false};
-    std::atomic<int> undefined{0}, refused{0};
-    std::vector<std::thread> readers;
-    for (int t = 0; t < 4; ++t)
-        readers.emplace_back([&] {
-            for (int i = 0; i < 50; ++i) {
-                const bool afterStop = stopped;
-                const Read r = read(slot, 0, 2);
-                if (r.code == kNotStarted)
-                    ++refused;
-                else if (r.code != 0 || afterStop || r.bytes != std::vector<std::uint8_t>{0xAB, 0xCD})
-                    ++undefined;
-            }
-        });
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    EXPECT_EQ(SPX_STOP_FIP_ENGINE(slot, nullptr, 0, nullptr), 0u);
-    stopped = true;
-    for (std::thread& t : readers) t.join();
-    EXPECT_EQ(undefined.load(), 0);
-    EXPECT_GT(refused.load(), 0);
+    const StopRace race = raceCallsWithStop(slot, 4, 50, std::chrono::milliseconds(1), [slot] {
+        const Read r = read(slot, 0, 2);
+        if (r.code == kNotStarted) return CallOutcome::refused;
+        return r.code == 0 && r.bytes == std::vector<std::uint8_t>{0xAB, 0xCD} ? CallOutcome::right
+                                                                               : CallOutcome::wrong;
+    });
+    EXPECT_EQ(race.stopResult, 0u);
+    EXPECT_EQ(race.undefined, 0);
+    EXPECT_GT(race.refused, 0);
     // The worker closed the board: this thread can open it.
     EXPECT_EQ(START_FIP_ENGINE(1, 0), 0u);
     EXPECT_EQ(STOP_FIP_ENGINE(), 0u);

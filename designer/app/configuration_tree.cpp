@@ -70,6 +70,15 @@ void ConfigurationTree::for_each_station_item(Visit visit) const {
   }
 }
 
+template <class Visit>
+void ConfigurationTree::for_each_variable_item(Visit visit) const {
+  for_each_station_item([&](Item station, std::uint32_t index) {
+    for (Item variable = items_.first_child(station); variable != TreeItems::kNone;
+         variable = items_.next_sibling(variable))
+      visit(variable, index);
+  });
+}
+
 TreeItems::Item ConfigurationTree::child_with_code(Item parent, std::uint32_t code) const {
   for (Item child = items_.first_child(parent); child != TreeItems::kNone; child = items_.next_sibling(child))
     if (items_.data(child) == code) return child;
@@ -311,20 +320,13 @@ void ConfigurationTree::insert_message_item(const Configuration& configuration, 
 }
 
 void ConfigurationTree::delete_message_items(const MESSAGE4& message) {
-  for_each_station_item([&](Item station, std::uint32_t) {
-    for (Item variable = items_.first_child(station); variable != TreeItems::kNone;
-         variable = items_.next_sibling(variable))
-      remove_and_renumber(variable, message.key);
-  });
+  for_each_variable_item([&](Item variable, std::uint32_t) { remove_and_renumber(variable, message.key); });
 }
 
 void ConfigurationTree::rename_message_items(const MESSAGE4& message) {
-  for_each_station_item([&](Item station, std::uint32_t) {
-    for (Item variable = items_.first_child(station); variable != TreeItems::kNone;
-         variable = items_.next_sibling(variable)) {
-      const Item item = child_with_code(variable, message.key);
-      if (item != TreeItems::kNone) items_.set_text(item, text_of(message.name));
-    }
+  for_each_variable_item([&](Item variable, std::uint32_t) {
+    const Item item = child_with_code(variable, message.key);
+    if (item != TreeItems::kNone) items_.set_text(item, text_of(message.name));
   });
 }
 
@@ -337,23 +339,20 @@ void ConfigurationTree::update_message_items(const Configuration& configuration,
     if (const auto variable = find_variable(configuration, targets[s].identifier))
       pairs[s] = std::pair{station_code(*targets[s].station), std::uint32_t{configuration.variables[*variable].key}};
   }
-  for_each_station_item([&](Item station, std::uint32_t index) {
-    for (Item variable = items_.first_child(station); variable != TreeItems::kNone;
-         variable = items_.next_sibling(variable)) {
-      const std::pair<std::uint32_t, std::uint32_t> here{station_code(index), items_.data(variable)};
-      int image = -1;
-      if (pairs[0] == here)
-        image = kSideImages[0];
-      else if (pairs[1] == here)
-        image = kSideImages[1];
-      const Item item = child_with_code(variable, message.key);
-      if (item == TreeItems::kNone) {
-        if (image >= 0) insert_in_code_order(variable, message.key, text_of(message.name), image);
-      } else if (image < 0) {
-        items_.remove(item);
-      } else if (items_.image(item) != image) {
-        items_.set_images(item, image, selected_image(image));
-      }
+  for_each_variable_item([&](Item variable, std::uint32_t index) {
+    const std::pair<std::uint32_t, std::uint32_t> here{station_code(index), items_.data(variable)};
+    int image = -1;
+    if (pairs[0] == here)
+      image = kSideImages[0];
+    else if (pairs[1] == here)
+      image = kSideImages[1];
+    const Item item = child_with_code(variable, message.key);
+    if (item == TreeItems::kNone) {
+      if (image >= 0) insert_in_code_order(variable, message.key, text_of(message.name), image);
+    } else if (image < 0) {
+      items_.remove(item);
+    } else if (items_.image(item) != image) {
+      items_.set_images(item, image, selected_image(image));
     }
   });
 }

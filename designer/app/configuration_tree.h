@@ -87,6 +87,8 @@ class ConfigurationTree {
   // Removes the child with `code` under `parent` and lowers by one every child code above it.
   void remove_and_renumber(Item parent, std::uint32_t code);
   template <class Visit> void for_each_station_item(Visit visit) const;
+  // Visits each variable item under each station item: visit(variable item, station index).
+  template <class Visit> void for_each_variable_item(Visit visit) const;
 
   TreeItems& items_;
 };

@@ -2,11 +2,13 @@
 // message loop, shutdown) on the class-library layer.
 #include "about_dlg.h"
 #include "frame_resources.h"
+#include "online/online_session.h"
 #include "plandrel_app.h"
 
 int main(int argc, char** argv) {
   plandrel::RegisterFrameResources();
   plandrel::RegisterAboutDialog();
   plandrel::CPlandrelApp app;
+  plandrel::InstallSessionFactory(app);
   return AfxWinMain(argc, argv);
 }

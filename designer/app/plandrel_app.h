@@ -9,6 +9,7 @@
 
 #include "ui/afxwin.h"
 
+#include <atomic>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -89,7 +90,7 @@ class CPlandrelApp : public CWinApp, public FrameHost {
   std::filesystem::path working_folder_;
   TimingTable timing_;
   int icon_size_ = 0;
-  int online_ = 0;
+  std::atomic<int> online_{0};  // read by the session thread
   int presence_test_ = 0;
   SelectedDevice device_;
   std::unique_ptr<FipSession> session_;

@@ -96,16 +96,7 @@ void BaControl::OpenDialog() {
 }
 
 void BaControl::CloseDialog(bool notify) {
-  if (!dialog_) return;
-  {
-    std::lock_guard lock(locks_.ba_dialog);
-    dialog_open_ = false;
-  }
-  // Closed by the session: its frame goes too. Otherwise the dialog closed itself.
-  if (notify) dialog_->CloseFrame();
-  std::unique_ptr<BaDialogLink> closing;  // deleted after the lock is released
-  std::lock_guard lock(locks_.ba_dialog);
-  closing = std::move(dialog_);
+  CloseOnlineDialog(dialog_, dialog_open_, locks_.ba_dialog, notify);
 }
 
 bool BaControl::WaitForStart() {

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
 
@@ -87,6 +88,22 @@ class BaDialogLink : public OnlineDialogLink {
 
 enum class VariableDialogKind { consumed, produced };
 enum class MessageDialogKind { transmitted, received, unconfigured };
+
+// Closes an on-line object's dialog: clears its open flag under the dialog's lock, closes the frame
+// too when the session closes it (`close_frame`; otherwise the dialog closed itself), and deletes
+// the dialog after the lock is released.
+template <typename Link>
+void CloseOnlineDialog(std::unique_ptr<Link>& dialog, bool& open, SectionLock& lock, bool close_frame) {
+  if (!dialog) return;
+  {
+    std::lock_guard guard(lock);
+    open = false;
+  }
+  if (close_frame) dialog->CloseFrame();
+  std::unique_ptr<Link> closing;  // deleted after the lock is released
+  std::lock_guard guard(lock);
+  closing = std::move(dialog);
+}
 
 // The main frame as the on-line objects see it.
 class OnlineFrame {

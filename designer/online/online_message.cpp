@@ -245,16 +245,7 @@ void OnlineMessage::OpenDialog() {
 }
 
 void OnlineMessage::CloseDialog(bool notify) {
-  if (!dialog_) return;
-  {
-    std::lock_guard lock(locks_.message_dialog);
-    dialog_open_ = false;
-  }
-  // Closed by the session: its frame goes too. Otherwise the dialog closed itself.
-  if (notify) dialog_->CloseFrame();
-  std::unique_ptr<MessageDialogLink> closing;  // deleted after the lock is released
-  std::lock_guard lock(locks_.message_dialog);
-  closing = std::move(dialog_);
+  CloseOnlineDialog(dialog_, dialog_open_, locks_.message_dialog, notify);
 }
 
 }  // namespace plandrel

@@ -114,16 +114,7 @@ void OnlineVariable::OpenDialog() {
 }
 
 void OnlineVariable::CloseDialog(bool notify) {
-  if (!dialog_) return;
-  {
-    std::lock_guard lock(locks_.variable_dialog);
-    dialog_open_ = false;
-  }
-  // Closed by the session: its frame goes too. Otherwise the dialog closed itself.
-  if (notify) dialog_->CloseFrame();
-  std::unique_ptr<VariableDialogLink> closing;  // deleted after the lock is released
-  std::lock_guard lock(locks_.variable_dialog);
-  closing = std::move(dialog_);
+  CloseOnlineDialog(dialog_, dialog_open_, locks_.variable_dialog, notify);
 }
 
 void OnlineVariable::SetFormat(std::string_view format) {

@@ -120,15 +120,8 @@ void CDialog::makeControls() {
 
 BOOL CDialog::OnInitDialog() {
     // The focus goes to the first control that takes it.
-    if (template_) {
-        for (const auto& t : template_->controls) {
-            CWnd* c = findChild(t.id);
-            if (c && takesFocus(t) && c->enabled_ && c->visible_) {
-                setFocusId(t.id, false);
-                break;
-            }
-        }
-    }
+    const std::vector<int> order = focusOrder();
+    if (!order.empty()) setFocusId(order.front(), false);
     return TRUE;
 }
 
@@ -249,29 +242,29 @@ void CDialog::setFocusId(int id, bool fromWidget) {
     if (next && !fromWidget) FocusView(*next);
 }
 
+std::vector<int> CDialog::focusOrder() const {
+    std::vector<int> order;
+    if (!template_) return order;
+    for (const auto& t : template_->controls) {
+        CWnd* c = findChild(t.id);
+        if (c && takesFocus(t) && c->enabled_ && c->visible_) order.push_back(t.id);
+    }
+    return order;
+}
+
 void CDialog::GotoDlgCtrl(CWnd* control) {
     if (control && control->parent_ == this) setFocusId(control->id_, false);
 }
 
 void CDialog::NextDlgCtrl() {
-    if (!template_) return;
-    std::vector<int> order;
-    for (const auto& t : template_->controls) {
-        CWnd* c = findChild(t.id);
-        if (c && takesFocus(t) && c->enabled_ && c->visible_) order.push_back(t.id);
-    }
+    const std::vector<int> order = focusOrder();
     if (order.empty()) return;
     auto it = std::find(order.begin(), order.end(), focusId_);
     setFocusId(it == order.end() || it + 1 == order.end() ? order.front() : *(it + 1), false);
 }
 
 void CDialog::PrevDlgCtrl() {
-    if (!template_) return;
-    std::vector<int> order;
-    for (const auto& t : template_->controls) {
-        CWnd* c = findChild(t.id);
-        if (c && takesFocus(t) && c->enabled_ && c->visible_) order.push_back(t.id);
-    }
+    const std::vector<int> order = focusOrder();
     if (order.empty()) return;
     auto it = std::find(order.begin(), order.end(), focusId_);
     setFocusId(it == order.end() || it == order.begin() ? order.back() : *(it - 1), false);

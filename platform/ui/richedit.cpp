@@ -7,17 +7,7 @@
 #include "ui_internal.h"
 
 BOOL CRichEditCtrl::Create(DWORD style, const RECT& rect, CWnd* parent, UINT id) {
-    if (!CWnd::Create(nullptr, nullptr, style | WS_CHILD, rect, parent, id)) return FALSE;
-    if (parent) {
-        parent->attachChild(static_cast<int>(id), this);
-        if (auto* frame = dynamic_cast<CMDIChildWnd*>(parent)) frame->SetClient(this);
-        else if (parent->view()) {
-            makeWidget(parent->view()->widget());
-            qui::detail::ApplyGeometry(*this);
-            syncView();
-        }
-    }
-    return TRUE;
+    return createControl(style, rect, parent, id);
 }
 
 void CRichEditCtrl::SetSel(LONG start, LONG end) {

@@ -20,17 +20,7 @@ CTreeCtrl::CTreeCtrl() = default;
 CTreeCtrl::~CTreeCtrl() = default;
 
 BOOL CTreeCtrl::Create(DWORD style, const RECT& rect, CWnd* parent, UINT id) {
-    if (!CWnd::Create(nullptr, nullptr, style | WS_CHILD, rect, parent, id)) return FALSE;
-    if (parent) {
-        parent->attachChild(static_cast<int>(id), this);
-        if (auto* frame = dynamic_cast<CMDIChildWnd*>(parent)) frame->SetClient(this);
-        else if (parent->view()) {
-            makeWidget(parent->view()->widget());
-            qui::detail::ApplyGeometry(*this);
-            syncView();
-        }
-    }
-    return TRUE;
+    return createControl(style, rect, parent, id);
 }
 
 void CTreeCtrl::changed(Change what, std::uintptr_t id) {

@@ -427,6 +427,20 @@ BOOL CWnd::SubclassDlgItem(UINT id, CWnd* parent) {
     return TRUE;
 }
 
+BOOL CWnd::createControl(DWORD style, const RECT& rect, CWnd* parent, UINT id) {
+    if (!Create(nullptr, nullptr, style | WS_CHILD, rect, parent, id)) return FALSE;
+    if (parent) {
+        parent->attachChild(static_cast<int>(id), this);
+        if (auto* frame = dynamic_cast<CMDIChildWnd*>(parent)) frame->SetClient(this);
+        else if (parent->view()) {
+            makeWidget(parent->view()->widget());
+            ApplyGeometry(*this);
+            syncView();
+        }
+    }
+    return TRUE;
+}
+
 QWidget* CWnd::makeWidget(QWidget*) { return nullptr; }
 
 void CWnd::syncView() {

@@ -67,8 +67,8 @@ const std::string kUnknownVersion = "Quorelle is incorrectly installed !\n\tUnkn
 class Halvern : public ::testing::TestWithParam<Scenario> {
 protected:
     void SetUp() override {
-        // The machine boots at the program's first registry call and installs the engine's key:
-        // boot it first, then shape the keys.
+        // The machine boots on the program's first registry read and writes its keys then: boot it
+        // first, so that the scenario's keys are the ones the program finds.
         qbase::ensureMachineBooted();
         reg::deleteKey(Root::LocalMachine, "SOFTWARE\\Talvenor");
         const Scenario& s = GetParam();

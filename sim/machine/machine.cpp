@@ -138,12 +138,12 @@ Machine* runningMachine() {
 MachineDescription configuredMachine() {
     const fs::path file = qbase::machineRoot() / "machine.json";
     std::error_code error;
-    if (!fs::exists(file, error)) return defaultMachine();
+    if (!fs::exists(file, error)) return standardMachine();
     try {
         return loadMachineDescription(file);
     } catch (const DescriptionError& e) {
-        qbase::debug::write(std::string(e.what()) + "; booting the default machine");
-        return defaultMachine();
+        qbase::debug::write(std::string(e.what()) + "; booting the standard machine");
+        return standardMachine();
     }
 }
 

@@ -79,6 +79,24 @@ PciBoardConfig pciBoard(const json& b, const std::string& where, std::size_t ord
     return c;
 }
 
+// The serial number, configuration word and medium of a PC104 or USB board. Given alone, the
+// medium sets the word and the word sets the medium.
+template <typename Config>
+void serialWordAndMedium(const json& b, const std::string& where, std::uint32_t singleMediumWord,
+                         std::uint32_t dualMediumWord, Config& c) {
+    if (b.contains("serialNumber"))
+        c.serialNumber = static_cast<std::uint32_t>(number(b["serialNumber"], where + ".serialNumber", 0xFFFFFFFF));
+    const bool hasWord = b.contains("configurationWord");
+    if (hasWord)
+        c.configurationWord = static_cast<std::uint32_t>(number(b["configurationWord"], where + ".configurationWord", 0xFFFFFFFF));
+    if (b.contains("medium")) {
+        c.dualMedium = dualMedium(b["medium"], where + ".medium");
+        if (!hasWord) c.configurationWord = c.dualMedium ? dualMediumWord : singleMediumWord;
+    } else if (hasWord) {
+        c.dualMedium = (c.configurationWord & 0x30000) != 0x10000;
+    }
+}
+
 Pc104BoardConfig pc104Board(const json& b, const std::string& where, std::size_t ordinal) {
     onlyKnownFields(b, {"type", "baseAddress", "configurationWord", "serialNumber", "medium"}, where);
     Pc104BoardConfig c;
@@ -86,17 +104,7 @@ Pc104BoardConfig pc104Board(const json& b, const std::string& where, std::size_t
     c.serialNumber = kDefaultPc104Serial + static_cast<std::uint32_t>(ordinal);
     if (b.contains("baseAddress"))
         c.basePort = static_cast<std::uint32_t>(number(b["baseAddress"], where + ".baseAddress", 0xFFFF - 31));
-    if (b.contains("serialNumber"))
-        c.serialNumber = static_cast<std::uint32_t>(number(b["serialNumber"], where + ".serialNumber", 0xFFFFFFFF));
-    const bool hasWord = b.contains("configurationWord");
-    if (hasWord)
-        c.configurationWord = static_cast<std::uint32_t>(number(b["configurationWord"], where + ".configurationWord", 0xFFFFFFFF));
-    if (b.contains("medium")) {
-        c.dualMedium = dualMedium(b["medium"], where + ".medium");
-        if (!hasWord) c.configurationWord = c.dualMedium ? kPc104DualMediumWord : kPc104SingleMediumWord;
-    } else if (hasWord) {
-        c.dualMedium = (c.configurationWord & 0x30000) != 0x10000;
-    }
+    serialWordAndMedium(b, where, kPc104SingleMediumWord, kPc104DualMediumWord, c);
     return c;
 }
 
@@ -104,17 +112,7 @@ UsbBoardConfig usbBoard(const json& b, const std::string& where, std::size_t ord
     onlyKnownFields(b, {"type", "configurationWord", "serialNumber", "medium", "firmwareVersion"}, where);
     UsbBoardConfig c;
     c.serialNumber = kDefaultUsbSerial + static_cast<std::uint32_t>(ordinal);
-    if (b.contains("serialNumber"))
-        c.serialNumber = static_cast<std::uint32_t>(number(b["serialNumber"], where + ".serialNumber", 0xFFFFFFFF));
-    const bool hasWord = b.contains("configurationWord");
-    if (hasWord)
-        c.configurationWord = static_cast<std::uint32_t>(number(b["configurationWord"], where + ".configurationWord", 0xFFFFFFFF));
-    if (b.contains("medium")) {
-        c.dualMedium = dualMedium(b["medium"], where + ".medium");
-        if (!hasWord) c.configurationWord = c.dualMedium ? kUsbDualMediumWord : kUsbSingleMediumWord;
-    } else if (hasWord) {
-        c.dualMedium = (c.configurationWord & 0x30000) != 0x10000;
-    }
+    serialWordAndMedium(b, where, kUsbSingleMediumWord, kUsbDualMediumWord, c);
     if (b.contains("firmwareVersion")) {
         const auto version = number(b["firmwareVersion"], where + ".firmwareVersion", 0xFFFF);
         c.firmwareMajor = static_cast<std::uint8_t>(version >> 8);
@@ -151,6 +149,40 @@ void checkResources(const MachineDescription& d) {
 
 MachineDescription defaultMachine() {
     return MachineDescription{.boards = {PciBoardConfig{}, Pc104BoardConfig{}, UsbBoardConfig{}}};
+}
+
+std::vector<RemoteStationConfig> exampleStations() {
+    constexpr std::uint16_t kTemperature = 0x0A10, kLevel = 0x0A11, kSetpoint = 0x0A20;
+    RemoteStationConfig r5;
+    r5.name = "R5";
+    r5.address = 5;
+    r5.produces = {{.identifier = kTemperature,
+                    .length = 2,
+                    .pduType = 0x40,
+                    .generator = {.kind = ValueGenerator::Kind::Ramp, .start = 200, .step = 1, .limit = 1200}}};
+    r5.sends = {{.source = kTemperature,
+                 .destination = kSetpoint,
+                 .length = 4,
+                 .generator = {.kind = ValueGenerator::Kind::Counter, .start = 1, .step = 1},
+                 .period = 50}};
+    // 20 ms: 320 units of 62.5 us; the message window closes at 12 ms.
+    r5.arbitratorProgram = {"ID_DAT(A10)", "ID_DAT(A11)", "ID_DAT(A20)", "SEND_MSG(C0)", "WAIT(140)"};
+    RemoteStationConfig r6;
+    r6.name = "R6";
+    r6.address = 6;
+    r6.produces = {{.identifier = kLevel,
+                    .length = 2,
+                    .pduType = 0x40,
+                    .generator = {.kind = ValueGenerator::Kind::Counter, .start = 0, .step = 1}}};
+    r6.consumes = {kSetpoint};
+    return {r5, r6};
+}
+
+MachineDescription standardMachine() {
+    MachineDescription d = defaultMachine();
+    d.remoteStations = exampleStations();
+    d.pacedSegment = true;
+    return d;
 }
 
 MachineDescription parseMachineDescription(const std::string& text) {

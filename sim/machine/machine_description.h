@@ -1,6 +1,7 @@
 // The machine description, "machine.json" in the machine root: the boards the machine has and the
-// versions of the installed drivers. Without a description the machine is the default one: one
-// PCI board and one dual-medium PC104 board.
+// versions of the installed drivers. Without a description the machine is the standard one: one
+// PCI board and one dual-medium PC104 board, and on their segment the remote stations of the
+// example configuration.
 //
 //   {
 //     "boards": [
@@ -49,6 +50,14 @@ struct MachineDescription {
 };
 
 MachineDescription defaultMachine();
+// The remote stations of the example configuration examples/first_network.cnf. R5 runs the bus at
+// the example's settings (1 Mbit/s, turnaround 14, silence 22, slot 0) with a macrocycle of 20 ms,
+// produces "Temperature" (0x0A10, a ramp) and sends "Alarm" (0x0A10 to 0x0A20) once a second; R6
+// produces "Level" (0x0A11, a counter) and consumes "Setpoint" (0x0A20) and the message "Command".
+std::vector<RemoteStationConfig> exampleStations();
+// The machine that boots when the machine root has no description: defaultMachine()'s boards with
+// exampleStations() on a segment that follows the wall clock.
+MachineDescription standardMachine();
 // Throws DescriptionError with a message that names the faulty field.
 MachineDescription parseMachineDescription(const std::string& json);
 MachineDescription loadMachineDescription(const std::filesystem::path& file);

@@ -25,7 +25,17 @@ std::vector<std::uint8_t> generateValue(const ValueGenerator& g, std::uint8_t le
 }
 
 RemoteStation::RemoteStation(RemoteStationConfig config)
-    : config_(std::move(config)), productions_(config_.produces.size(), 0) {}
+    : config_(std::move(config)), productions_(config_.produces.size(), 0), sent_(config_.sends.size(), 0) {}
+
+std::vector<std::pair<const RemoteMessage*, std::vector<std::uint8_t>>> RemoteStation::messagesDue(std::uint64_t cycle) {
+    std::vector<std::pair<const RemoteMessage*, std::vector<std::uint8_t>>> due;
+    for (std::size_t i = 0; i < config_.sends.size(); ++i) {
+        const RemoteMessage& m = config_.sends[i];
+        if (m.period == 0 || cycle % m.period != 0) continue;
+        due.emplace_back(&m, generateValue(m.generator, m.length, sent_[i]++));
+    }
+    return due;
+}
 
 std::optional<std::vector<std::uint8_t>> RemoteStation::produce(std::uint16_t identifier) {
     for (std::size_t i = 0; i < config_.produces.size(); ++i) {

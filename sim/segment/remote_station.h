@@ -31,12 +31,23 @@ struct RemoteProduction {
     ValueGenerator generator;
 };
 
+// A message the station sends by itself: every `period` macrocycles of the running arbitrator,
+// unacknowledged, from `source` to `destination` (segments 0), `length` bytes of the generator.
+struct RemoteMessage {
+    std::uint16_t source = 0;
+    std::uint16_t destination = 0;
+    std::uint8_t length = 1;  // 1..252
+    ValueGenerator generator;
+    std::uint32_t period = 10;  // 1..
+};
+
 struct RemoteStationConfig {
     std::string name;
     std::uint8_t address = 0;  // physical address: its presence variable is 0x1400 + address
     bool presence = true;
     std::vector<RemoteProduction> produces;
     std::vector<std::uint16_t> consumes;
+    std::vector<RemoteMessage> sends;
     // Arbitrator: macro lines as the designer writes them ("ID_DAT(100)", "WAIT(C8)"); the program
     // repeats from its start. Empty: the station is no arbitrator.
     std::vector<std::string> arbitratorProgram;
@@ -70,12 +81,15 @@ public:
     const std::vector<Message>& messages() const { return messages_; }
     void receive(Message message) { messages_.push_back(std::move(message)); }
     bool addressed(std::uint16_t identifier) const;
+    // The messages of `sends` due at macrocycle `cycle` (from 1), with their data.
+    std::vector<std::pair<const RemoteMessage*, std::vector<std::uint8_t>>> messagesDue(std::uint64_t cycle);
 
 private:
     RemoteStationConfig config_;
     std::vector<std::uint64_t> productions_;  // per entry of config_.produces
     std::vector<std::pair<std::uint16_t, HeldValue>> held_;
     std::vector<Message> messages_;
+    std::vector<std::uint64_t> sent_;  // per entry of config_.sends
 };
 
 // The value bytes of production number `n` (0-based) of a generator, `length` bytes.

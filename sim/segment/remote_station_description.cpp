@@ -58,6 +58,24 @@ RemoteProduction production(const json& p, const std::string& where) {
     return r;
 }
 
+RemoteMessage sentMessage(const json& m, const std::string& where) {
+    onlyKnownFields(m, {"source", "destination", "length", "generator", "period"}, where);
+    if (!m.contains("source") || !m.contains("destination")) fail(where, "needs a \"source\" and a \"destination\"");
+    RemoteMessage r;
+    r.source = static_cast<std::uint16_t>(number(m["source"], where + ".source", 0xFFFF));
+    r.destination = static_cast<std::uint16_t>(number(m["destination"], where + ".destination", 0xFFFF));
+    if (m.contains("length")) {
+        r.length = static_cast<std::uint8_t>(number(m["length"], where + ".length", 252));
+        if (r.length == 0) fail(where + ".length", "must be 1 to 252");
+    }
+    if (m.contains("generator")) r.generator = generator(m["generator"], where + ".generator");
+    if (m.contains("period")) {
+        r.period = static_cast<std::uint32_t>(number(m["period"], where + ".period", 0xFFFFFFFF));
+        if (r.period == 0) fail(where + ".period", "must be at least 1");
+    }
+    return r;
+}
+
 void arbitrator(const json& a, const std::string& where, RemoteStationConfig& c) {
     onlyKnownFields(a, {"program", "bitRate", "turnaround", "silence", "slot"}, where);
     if (a.contains("program"))
@@ -84,7 +102,7 @@ std::vector<RemoteStationConfig> parseRemoteStations(const std::string& stations
     for (std::size_t i = 0; i < stations.size(); ++i) {
         const json& s = stations[i];
         const std::string where = "remoteStations[" + std::to_string(i) + "]";
-        onlyKnownFields(s, {"name", "address", "presence", "produces", "consumes", "arbitrator"}, where);
+        onlyKnownFields(s, {"name", "address", "presence", "produces", "consumes", "sends", "arbitrator"}, where);
         RemoteStationConfig c;
         c.name = "remote " + std::to_string(i + 1);
         if (s.contains("name")) {
@@ -107,6 +125,11 @@ std::vector<RemoteStationConfig> parseRemoteStations(const std::string& stations
             for (std::size_t k = 0; k < consumes.size(); ++k)
                 c.consumes.push_back(
                     static_cast<std::uint16_t>(number(consumes[k], where + ".consumes[" + std::to_string(k) + "]", 0xFFFF)));
+        }
+        if (s.contains("sends")) {
+            const json& sends = array(s, "sends", where);
+            for (std::size_t k = 0; k < sends.size(); ++k)
+                c.sends.push_back(sentMessage(sends[k], where + ".sends[" + std::to_string(k) + "]"));
         }
         if (s.contains("arbitrator")) arbitrator(s["arbitrator"], where + ".arbitrator", c);
         result.push_back(std::move(c));

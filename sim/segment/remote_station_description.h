@@ -6,6 +6,8 @@
 //       "produces": [ { "identifier": "0x200", "length": 2, "pduType": "0x40",
 //                       "generator": { "kind": "counter", "start": 0, "step": 1, "limit": 255 } } ],
 //       "consumes": [ "0x100" ],
+//       "sends": [ { "source": "0x200", "destination": "0x100", "length": 4, "period": 10,
+//                    "generator": { "kind": "counter" } } ],
 //       "arbitrator": { "program": [ "ID_DAT(200)", "WAIT(A0)" ], "bitRate": "1M",
 //                       "turnaround": 14, "silence": 22, "slot": 0 } }
 //   ]

@@ -109,6 +109,7 @@ void Segment::runLocked(Nanoseconds duration) {
         if (arbitrator_->ba->macrocycles() != syncedCycle_) {
             syncedCycle_ = arbitrator_->ba->macrocycles();
             ++counters_.macrocycles;
+            queueRemoteMessages();
             sync();
         }
     }
@@ -220,6 +221,21 @@ void Segment::pickArbitrator() {
     }
 }
 
+// The remote stations' own messages due at this macrocycle join the queue; they have no sender board.
+void Segment::queueRemoteMessages() {
+    for (RemoteStation& r : remotes_) {
+        for (auto& [m, data] : r.messagesDue(counters_.macrocycles)) {
+            QueuedMessage q{kRemoteSender, SentMessage{}};
+            q.message.request[2] = static_cast<std::uint8_t>(m->destination >> 8);
+            q.message.request[3] = static_cast<std::uint8_t>(m->destination);
+            q.message.request[5] = static_cast<std::uint8_t>(m->source >> 8);
+            q.message.request[6] = static_cast<std::uint8_t>(m->source);
+            q.message.data = std::move(data);
+            messages_.push_back(std::move(q));
+        }
+    }
+}
+
 bool Segment::arbitratorHeard() const { return !arbitrator_->board || boards_[*arbitrator_->board].onBus(); }
 
 Nanoseconds Segment::scanVariable(std::uint16_t identifier) {
@@ -302,7 +318,7 @@ Nanoseconds Segment::serveMessages(Nanoseconds room) {
 // its destination identifier.
 Nanoseconds Segment::transfer(const QueuedMessage& queued) {
     const SentMessage& m = queued.message;
-    Board& sender = boards_[queued.board];
+    Board* sender = queued.board == kRemoteSender ? nullptr : &boards_[queued.board];
     ++counters_.identifierFrames;
     ++counters_.messages;
     Nanoseconds used = timing_.identifierFrame() + 2 * timing_.turnaround +
@@ -311,7 +327,7 @@ Nanoseconds Segment::transfer(const QueuedMessage& queued) {
     if (m.acknowledged) used += timing_.responseFrame(0) + timing_.turnaround;
     const MessageAddress address{be16(m.request, 2), m.request[4], be16(m.request, 5), m.request[7]};
     bool received = false;
-    if (arbitratorHeard() && sender.onBus()) {
+    if (arbitratorHeard() && (sender == nullptr || sender->onBus())) {
         for (std::size_t i = 0; i < boards_.size(); ++i) {
             Board& b = boards_[i];
             if (i == queued.board || !b.config || !b.seenCircuit || !b.onBus()) continue;
@@ -331,7 +347,8 @@ Nanoseconds Segment::transfer(const QueuedMessage& queued) {
                                 : received      ? kReportAcknowledged
                                                 : kReportNoAcknowledgeAfterRetries;
     // The parameter is the channel byte of the request, so that the sender tells its report apart.
-    sender.card->pushEvent(CardEvent{.eventByte = static_cast<std::uint8_t>(kEventMessageSent | report),
+    if (sender == nullptr) return used;
+    sender->card->pushEvent(CardEvent{.eventByte = static_cast<std::uint8_t>(kEventMessageSent | report),
                                      .parameter = m.request[kRequestChannelByte],
                                      .identifier = m.key});
     return used;
@@ -365,6 +382,11 @@ void Segment::startPaced(double rate) {
     pacing_ = true;
     paced_ = std::thread([this, rate] {
         auto last = std::chrono::steady_clock::now();
+        // The bus time the wall clock asks for. A step of the arbitrator (a WAIT to the end of the
+        // elementary cycle) may run past it; the next slices then run only what is still due, so
+        // that bus time does not run ahead of the wall clock.
+        Nanoseconds target = now();
+        const Nanoseconds maxCatchUp = std::chrono::duration_cast<std::chrono::nanoseconds>(kMaxPacedCatchUp).count();
         std::unique_lock lock(pacedMutex_);
         while (!pacedStop_.wait_for(lock, kPacedSlice, [this] { return !pacing_; })) {
             const auto wall = std::chrono::steady_clock::now();
@@ -373,7 +395,10 @@ void Segment::startPaced(double rate) {
                                      .count();
             last = wall;
             lock.unlock();
-            run(static_cast<Nanoseconds>(static_cast<double>(elapsed) * rate));
+            const Nanoseconds current = now();
+            // When the simulator cannot keep the rate, bus time runs slower than asked.
+            target = std::min(target + static_cast<Nanoseconds>(static_cast<double>(elapsed) * rate), current + maxCatchUp);
+            if (target > current) run(target - current);
             lock.lock();
         }
     });

@@ -19,6 +19,8 @@
 //     nobody received it);
 //   - SEND_APER windows: requested variables are scanned (urgent ones first), then the requesting
 //     board gets an "aperiodic sent" event (kind 0, identifier = the variable index);
+//   - a remote station's own messages (RemoteStationConfig::sends) join the message queue at the
+//     macrocycles they are due, unacknowledged and without a send report;
 //   - SUSPEND raises a BA event (kind 3, parameter = the event number, identifier = the word
 //     address of the SUSPEND's 16-word block, so that the program goes on at identifier + 16).
 // A board carries traffic on the channels its FIELDUAL has in service (MEDIUM_CONTROL 4, 5, 6) that
@@ -100,8 +102,9 @@ private:
         bool carries(int channel) const;  // 0 or 1: in service and not faulty
         bool onBus() const;
     };
+    static constexpr std::size_t kRemoteSender = static_cast<std::size_t>(-1);
     struct QueuedMessage {
-        std::size_t board;
+        std::size_t board;  // kRemoteSender: a remote station's own message
         SentMessage message;
     };
     struct QueuedAperiodic {
@@ -127,6 +130,7 @@ private:
     void suspended(std::uint16_t eventNumber, std::uint16_t blockAddress) override;
     Nanoseconds transfer(const QueuedMessage& queued);
     bool arbitratorHeard() const;
+    void queueRemoteMessages();
 
     mutable std::mutex mutex_;
     std::vector<Board> boards_;

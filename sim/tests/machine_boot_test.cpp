@@ -100,11 +100,25 @@ TEST_F(MachineBoot, FirstUseBootsTheConfiguredMachine) {
     EXPECT_FALSE(runningMachine()->pc104Board(0).medium().dualMedium());
 }
 
+// Without a description (or with one that cannot be read) the standard machine boots: the default
+// boards and the example's remote stations on a paced segment.
+TEST_F(MachineBoot, WithoutADescriptionTheStandardMachineBoots) {
+    std::filesystem::remove(qbase::machineRoot() / "machine.json");
+    const MachineDescription d = configuredMachine();
+    EXPECT_EQ(d.boards.size(), 3u) << "PCI, PC104 and USB";
+    ASSERT_EQ(d.remoteStations.size(), exampleStations().size());
+    EXPECT_EQ(d.remoteStations[0].name, "R5");
+    EXPECT_FALSE(d.remoteStations[0].arbitratorProgram.empty());
+    EXPECT_TRUE(d.pacedSegment);
+    EXPECT_TRUE(defaultMachine().remoteStations.empty());
+}
+
 TEST_F(MachineBoot, BrokenDescriptionIsReportedAndTheDefaultMachineBoots) {
     std::ofstream(qbase::machineRoot() / "machine.json") << R"({"boards": [{"type": "isa"}]})";
     qbase::debug::clearCaptured();
     const MachineDescription d = configuredMachine();
     EXPECT_EQ(d.boards.size(), 3u);
+    EXPECT_TRUE(d.pacedSegment);
     const auto lines = qbase::debug::captured();
     ASSERT_EQ(lines.size(), 1u);
     EXPECT_NE(lines[0].find("boards[0].type"), std::string::npos) << lines[0];

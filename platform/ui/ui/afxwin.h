@@ -417,6 +417,9 @@ public:
     void setCtrlId(int id) { id_ = id; }
     void setStyle(DWORD style) { style_ = style; }
     BOOL createHandle(CWnd* parent, UINT id, DWORD style);
+    // Creates a control as the child `id` of `parent`: the client of a frame, or a widget in the
+    // parent's view when the parent is shown.
+    BOOL createControl(DWORD style, const RECT& rect, CWnd* parent, UINT id);
     RECT& geometry() { return rect_; }
     const RECT& geometry() const { return rect_; }
     // The dialog (or frame) this control lives in, for focus moves and notifications.
@@ -848,6 +851,8 @@ public:
     // ---- layer internals
     void makeControls();
     void setFocusId(int id, bool fromWidget);
+    // The ids of the controls that take the focus now (enabled and shown), in tab order.
+    std::vector<int> focusOrder() const;
     qui::detail::DialogHost* host() const { return host_; }
     void setHost(qui::detail::DialogHost* host) { host_ = host; }
     QWidget* makeWidget(QWidget* parent) override;

@@ -14,6 +14,8 @@ TEST(RemoteStationDescription, FullStation) {
         "produces": [ { "identifier": "0x200", "length": 4, "pduType": "0x41",
                         "generator": { "kind": "ramp", "start": 1, "step": "2", "limit": 9 } } ],
         "consumes": [ "0x100", 257 ],
+        "sends": [ { "source": "0x200", "destination": "0x100", "length": 3, "period": 4,
+                     "generator": { "kind": "counter", "start": 9 } } ],
         "arbitrator": { "program": [ "ID_DAT(200)", "WAIT(A0)" ], "bitRate": "2.5M", "turnaround": 10,
                         "silence": 5, "slot": 2 } },
       { } ])j");
@@ -29,6 +31,12 @@ TEST(RemoteStationDescription, FullStation) {
     EXPECT_EQ(r.produces[0].generator.kind, ValueGenerator::Kind::Ramp);
     EXPECT_EQ(r.produces[0].generator.step, 2u);
     EXPECT_EQ(r.consumes, (std::vector<std::uint16_t>{0x100, 0x101}));
+    ASSERT_EQ(r.sends.size(), 1u);
+    EXPECT_EQ(r.sends[0].source, 0x200);
+    EXPECT_EQ(r.sends[0].destination, 0x100);
+    EXPECT_EQ(r.sends[0].length, 3);
+    EXPECT_EQ(r.sends[0].period, 4u);
+    EXPECT_EQ(r.sends[0].generator.start, 9u);
     EXPECT_EQ(r.arbitratorProgram.size(), 2u);
     EXPECT_EQ(r.bus.bitRate, BitRate::k2M5);
     EXPECT_EQ(r.bus.slotIndex, 2);
@@ -59,7 +67,10 @@ INSTANTIATE_TEST_SUITE_P(
                       std::pair{R"([{"consumes": ["-1"]}])", "consumes[0]"},
                       std::pair{R"([{"arbitrator": {"program": []}}])", "arbitrator.program"},
                       std::pair{R"j([{"arbitrator": {"program": ["WAIT(1)"], "bitRate": "9M"}}])j", "arbitrator.bitRate"},
-                      std::pair{R"([{"presence": 1}])", "presence"}));
+                      std::pair{R"([{"presence": 1}])", "presence"},
+                      std::pair{R"([{"sends": [{"source": 1}]}])", "sends[0]"},
+                      std::pair{R"([{"sends": [{"source": 1, "destination": 2, "length": 253}]}])", "sends[0].length"},
+                      std::pair{R"([{"sends": [{"source": 1, "destination": 2, "period": 0}]}])", "sends[0].period"}));
 
 TEST(RemoteStationDescription, MachineBootPutsBoardsAndStationsOnOneSegment) {
     MachineDescription description = parseMachineDescription(R"j({

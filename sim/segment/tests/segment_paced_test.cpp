@@ -41,5 +41,21 @@ TEST(SegmentPaced, FollowsTheWallClockBesideStepsAndCardCommands) {
     EXPECT_EQ(segment.now(), stopped);
 }
 
+// An elementary cycle that ends in a long WAIT runs past the slice that reached it; the bus still
+// keeps to the wall clock over many cycles.
+TEST(SegmentPaced, LongWaitsDoNotRunAheadOfTheWallClock) {
+    Segment segment;
+    RemoteStationConfig arbitrator;
+    arbitrator.arbitratorProgram = {"WAIT(140)"};  // 20 ms at 1 Mbit/s
+    segment.addRemoteStation(arbitrator);
+    const auto start = std::chrono::steady_clock::now();
+    segment.startPaced();
+    std::this_thread::sleep_for(std::chrono::milliseconds(400));
+    segment.stopPaced();
+    const auto wall = std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() - start).count();
+    EXPECT_LE(segment.now(), static_cast<Nanoseconds>(wall) + 20000000);  // at most the cycle begun
+    EXPECT_LE(segment.counters().macrocycles, static_cast<std::uint64_t>(wall / 20000000) + 1);
+}
+
 }  // namespace
 }  // namespace sim

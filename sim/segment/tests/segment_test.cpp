@@ -147,6 +147,42 @@ TEST_F(SegmentTest, MessagesReachTheirDestinationAndReportToTheSender) {
     EXPECT_EQ(segment.counters().messages, 2u);
 }
 
+// A remote station's own messages go out every `period` macrocycles, to the boards and stations
+// their destination addresses, and leave no send report anywhere.
+TEST(Segment, ARemoteStationSendsItsOwnMessages) {
+    CardModel card;
+    ImageLayout layout;
+    layout.variables = {{.identifier = 0x100, .produced = true, .length = 2}};
+    testing::writeImage(card, layout);
+    testing::startCircuit(card);
+    Segment segment;
+    segment.attachBoard(card);
+    RemoteStationConfig r5;
+    r5.address = 5;
+    r5.arbitratorProgram = {"ID_DAT(100)", "SEND_MSG(60)", "WAIT(A0)"};
+    r5.sends = {{.source = 0x200, .destination = 0x100, .length = 2,
+                 .generator = {.kind = ValueGenerator::Kind::Counter, .start = 1}, .period = 2},
+                {.source = 0x201, .destination = 0x999, .length = 1, .generator = {}, .period = 1}};
+    segment.addRemoteStation(r5);
+    RemoteStationConfig r6;
+    r6.address = 6;
+    r6.consumes = {0x100};
+    const std::size_t listener = segment.addRemoteStation(r6);
+
+    segment.run(5 * kCycle - kMs);  // four macrocycles: two messages to 0x100, four to nobody
+    std::vector<CardEvent> events = testing::drainEvents(card);
+    EXPECT_EQ(std::count_if(events.begin(), events.end(), [](const CardEvent& e) { return e.eventByte == 2; }), 2);
+    EXPECT_FALSE(std::any_of(events.begin(), events.end(), [](const CardEvent& e) { return (e.eventByte & 1) != 0; }));
+    for (std::vector<std::uint8_t> expected : {std::vector<std::uint8_t>{0, 1}, std::vector<std::uint8_t>{0, 2}}) {
+        const CardAnswer header = card.command(cmd::kReceiveMsg, 0, false);
+        ASSERT_EQ(header.status, 0);
+        EXPECT_EQ(header.readBytes[5] << 8 | header.readBytes[6], 0x200);
+        EXPECT_EQ(card.command(cmd::kReadMsg, 0, false).readBytes, expected);
+    }
+    EXPECT_EQ(segment.remoteMessages(listener).size(), 2u);
+    EXPECT_EQ(segment.counters().messages, 6u);
+}
+
 TEST_F(SegmentTest, AperiodicRequestsAreScannedInTheWindowUrgentFirst) {
     testing::startBa(cardA);
     testing::writeVar(cardA, 0, {5, 6});

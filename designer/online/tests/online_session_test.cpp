@@ -1,0 +1,424 @@
+// The on-line session end to end without a display: the application, its main frame and tree, the
+// real engine on the simulated machine, and the remote stations of the example configuration on a
+// segment that follows the wall clock. The test thread is the main thread: it serves the session
+// thread's sends while it waits.
+#include "online/online_session.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <fstream>
+#include <cstdlib>
+#include <functional>
+#include <string>
+#include <thread>
+
+#include "arbre_ctrl.h"
+#include "base/clock.h"
+#include "corvix.h"
+#include "designer_messages.h"
+#include "first_network.h"
+#include "frame_commands.h"
+#include "frame_resources.h"
+#include "main_frame.h"
+#include "plandrel_app.h"
+#include "records/atomic_file.h"
+#include "records/byte_codec.h"
+#include "records/config_format.h"
+#include "records/instruction.h"
+#include "sim/machine/machine.h"
+#include "ui/testing.h"
+
+namespace plandrel {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+constexpr std::size_t kTemperature = 0, kLevel = 1, kSetpoint = 2;  // variable indexes of the example
+constexpr std::size_t kCommand = 0, kAlarm = 1;                      // message positions
+constexpr std::size_t kR5 = 0, kR6 = 1;                              // remote stations
+
+void Pump() {
+  MSG msg;
+  while (PeekMessage(&msg, nullptr, 0, 0, PM_REMOVE))
+    if (msg.message != WM_QUIT) DispatchMessage(&msg);
+}
+
+// Serves the main thread's messages until `done` or the time-out.
+bool PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout = 5000ms) {
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  while (std::chrono::steady_clock::now() < deadline) {
+    Pump();
+    if (done()) return true;
+    WaitMessageTimeout(5);
+  }
+  Pump();
+  return done();
+}
+
+bool BoardUsed(std::uint16_t number) {
+  std::uint16_t count = 0;
+  if (GetActiveDevicesCount(&count) != 0) return false;
+  std::vector<ActiveDeviceInfo> boards(count);
+  if (GetActiveDevicesInfo(count, boards.data()) != 0) return false;
+  for (const ActiveDeviceInfo& b : boards)
+    if (b.boardType == kBoardTypePci && b.boardNumber == number) return b.used != 0;
+  return false;
+}
+
+class SessionTest : public ::testing::Test {
+ public:
+  void SetUp() override {
+    const char* root = std::getenv("QUORELLE_MACHINE_ROOT");
+    folder_ = fs::path(root ? root : fs::temp_directory_path().c_str()) / "session" /
+              ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    fs::remove_all(folder_);
+    fs::create_directories(folder_);
+    setenv("XDG_DATA_HOME", (folder_ / "data").c_str(), 1);
+    RegisterFrameResources();
+  }
+  void TearDown() override {
+    if (app_) {
+      if (app_->IsOnline()) {
+        app_->MainFrame()->RunCommand(kCmdDisconnect);
+        PumpUntil([this] { return app_->Session() == nullptr; });
+      }
+      app_->ExitInstance();
+      Pump();
+      app_.reset();
+    }
+    sim::shutdownMachine();
+    unsetenv("XDG_DATA_HOME");
+    qui::ClearResources();
+    fs::remove_all(folder_);
+  }
+
+  // Boots the machine, starts the designer on the PCI board 1 and opens `configuration`.
+  void Start(const records::Configuration& configuration, sim::MachineDescription machine = sim::standardMachine()) {
+    machine_ = &sim::bootMachine(machine);
+    app_ = std::make_unique<CPlandrelApp>();
+    app_->SetBoardSelection([this](SelectedDevice& device) {
+      device = device_;
+      return IDOK;
+    });
+    InstallSessionFactory(*app_);
+    app_->arguments = {};
+    ASSERT_TRUE(app_->InitInstance());
+    const fs::path file = folder_ / "network.cnf";
+    ASSERT_TRUE(records::write_file_atomically(file, records::encode_format4(configuration)));
+    ASSERT_TRUE(app_->OpenDocumentFile(file.c_str()));
+  }
+
+  CMainFrame& frame() { return *app_->MainFrame(); }
+  CFipSession* session() { return dynamic_cast<CFipSession*>(app_->Session()); }
+  CMenu* FipPopup() { return frame().GetMenu()->GetSubMenu(3); }
+  std::string Text(std::uint32_t code) {
+    HTREEITEM item = frame().Tree()->FindLocalItem(code);
+    return item ? frame().Tree()->GetItemText(item) : std::string("<no item>");
+  }
+  std::string VariableText(std::size_t index) { return Text(static_cast<std::uint32_t>(5000 + index)); }
+  std::string MessageText(std::size_t index) { return Text(static_cast<std::uint32_t>(35000 + index)); }
+
+  bool Connect() {
+    frame().RunCommand(kCmdConnect);
+    const bool online = app_->IsOnline() && session() != nullptr;
+    for (const auto& box : prompts_.Boxes())
+      if (!online) std::fprintf(stderr, "shown: %s\n", box.text.c_str());
+    return online;
+  }
+  // Ends the session by `end` and waits for the frame to delete it.
+  bool EndBy(const std::function<void()>& end) {
+    end();
+    return PumpUntil([this] { return app_->Session() == nullptr && !app_->IsOnline(); });
+  }
+
+  qui::testing::ScriptedPrompts prompts_;
+  SelectedDevice device_{1, kBoardTypePci};
+  fs::path folder_;
+  std::unique_ptr<CPlandrelApp> app_;
+  sim::Machine* machine_ = nullptr;
+};
+
+// The road of a new user: connect the example, watch the consumed values move in the tree, write
+// the produced one and send a message to R6, see R5's message arrive, disconnect.
+TEST_F(SessionTest, TheExampleGoesOnLineAndItsValuesMove) {
+  Start(examples::first_network());
+  const std::size_t fip_entries = FipPopup()->GetMenuItemCount();
+  ASSERT_TRUE(Connect());
+  // Connect returns once the mailbox window exists: a request posted now is not lost.
+  ASSERT_NE(session()->SessionWindow(), nullptr);
+  EXPECT_TRUE(IsWindow(session()->SessionWindow()));
+
+  // The on-line menus: the variables, and the messages with the received one greyed.
+  ASSERT_EQ(FipPopup()->GetMenuItemCount(), fip_entries + 2);
+  CMenu* variables = FipPopup()->GetSubMenu(4);
+  CMenu* messages = FipPopup()->GetSubMenu(5);
+  ASSERT_NE(variables, nullptr);
+  ASSERT_NE(messages, nullptr);
+  EXPECT_EQ(variables->GetMenuItemCount(), 3u);
+  EXPECT_EQ(variables->GetMenuItemID(0), 33000u);
+  std::string entry;
+  messages->GetMenuString(kAlarm, entry, MF_BYPOSITION);
+  EXPECT_EQ(entry, "Alarm...");
+  EXPECT_TRUE(messages->GetMenuState(kAlarm, MF_BYPOSITION) & MF_GRAYED);
+  EXPECT_FALSE(messages->GetMenuState(kCommand, MF_BYPOSITION) & MF_GRAYED);
+
+  // Consumed values reach their tree texts, and move.
+  std::string first;
+  ASSERT_TRUE(PumpUntil([&] {
+    first = VariableText(kTemperature);
+    return first.rfind("Temperature (", 0) == 0 && first.find("never seen") == std::string::npos;
+  })) << first;
+  ASSERT_TRUE(PumpUntil([&] { return VariableText(kTemperature) != first; })) << first;
+  EXPECT_TRUE(PumpUntil([&] { return VariableText(kLevel).rfind("Level (", 0) == 0; })) << VariableText(kLevel);
+
+  // A produced value written in the designer reaches R6, and so does a message.
+  OnlineVariable* setpoint = session()->Variable(kSetpoint);
+  ASSERT_NE(setpoint, nullptr);
+  ASSERT_EQ(setpoint->Write("%u", "4660"), kCheckOk);
+  EXPECT_EQ(VariableText(kSetpoint), "Setpoint (4660)");
+  ASSERT_TRUE(PumpUntil([&] {
+    const auto held = machine_->segment().remoteValue(kR6, 0x0A20);
+    return held && held->value == std::vector<std::uint8_t>{0x12, 0x34};
+  }));
+  OnlineMessage* command = session()->Message(kCommand);
+  ASSERT_NE(command, nullptr);
+  ASSERT_EQ(command->Send("%4h", "DE AD BE EF"), kCheckOk);
+  const auto command_received = [&] {
+    for (const auto& m : machine_->segment().remoteMessages(kR6))
+      if (m.source == 0x0A20) return m.data == std::vector<std::uint8_t>{0xDE, 0xAD, 0xBE, 0xEF};
+    return false;
+  };
+  ASSERT_TRUE(PumpUntil(command_received));
+
+  // R5's message arrives on its stack; its menu entry is enabled by the first one.
+  ASSERT_TRUE(PumpUntil([&] { return session()->Message(kAlarm)->StackSize() > 0; }, 3000ms));
+  EXPECT_TRUE(PumpUntil([&] { return !(messages->GetMenuState(kAlarm, MF_BYPOSITION) & MF_GRAYED); }));
+  EXPECT_NE(MessageText(kAlarm).find("received message"), std::string::npos) << MessageText(kAlarm);
+  EXPECT_EQ(session()->MessageCount(), 2u);  // a configured message, not a new one
+
+  // Disconnect restores the names and the menus, and the main thread stopped the engine.
+  ASSERT_TRUE(EndBy([this] { frame().RunCommand(kCmdDisconnect); }));
+  EXPECT_EQ(VariableText(kTemperature), "Temperature");
+  EXPECT_EQ(VariableText(kSetpoint), "Setpoint");
+  EXPECT_EQ(MessageText(kAlarm), "Alarm");
+  EXPECT_EQ(FipPopup()->GetMenuItemCount(), fip_entries);
+  EXPECT_FALSE(BoardUsed(1));
+  EXPECT_TRUE(prompts_.Boxes().empty()) << prompts_.Boxes().front().text;
+}
+
+// A received message that no configured message describes gets a message of its own, named after
+// its source and destination identifiers; the next ones with the same addresses go to it.
+TEST_F(SessionTest, AnUnconfiguredMessageAppearsUnderItsGeneratedName) {
+  sim::MachineDescription machine = sim::standardMachine();
+  machine.remoteStations[kR6].sends = {{.source = 0x0A11, .destination = 0x0A20, .length = 2, .generator = {}, .period = 5}};
+  Start(examples::first_network(), machine);
+  ASSERT_TRUE(Connect());
+  ASSERT_TRUE(PumpUntil([&] { return session()->MessageCount() == 3; }));
+  OnlineMessage* added = session()->Message(2);
+  ASSERT_NE(added, nullptr);
+  EXPECT_EQ(std::string(records::text_of(added->Record().name)), "A11toA20");
+  EXPECT_FALSE(added->Configured());
+  ASSERT_TRUE(PumpUntil([&] { return added->StackSize() >= 3; }));
+  EXPECT_EQ(session()->MessageCount(), 3u);
+  EXPECT_NE(MessageText(2).find("A11toA20 ("), std::string::npos) << MessageText(2);
+  std::string entry;
+  FipPopup()->GetSubMenu(5)->GetMenuString(2, entry, MF_BYPOSITION);
+  EXPECT_EQ(entry, "A11toA20");
+
+  // Off line the unconfigured message leaves the tree.
+  ASSERT_TRUE(EndBy([this] { frame().RunCommand(kCmdDisconnect); }));
+  EXPECT_EQ(MessageText(2), "<no item>");
+}
+
+// With 4096 messages on line the next unconfigured one is refused with the maximum-number message.
+TEST_F(SessionTest, The4097thMessageIsRefused) {
+  records::Configuration network = examples::first_network();
+  // 4093 received messages more: with the example's two, one unconfigured message fills the list.
+  for (std::uint16_t i = 0; network.messages.size() < kMaxOnlineMessages - 1; ++i) {
+    records::MESSAGE4 m = network.messages[kAlarm];
+    records::set_text(m.name, "rx" + std::to_string(i));
+    m.source_identifier = static_cast<std::uint16_t>(0x1000 + i);
+    network.messages.push_back(m);
+  }
+  records::renumber_keys(network);
+  sim::MachineDescription machine = sim::standardMachine();
+  machine.remoteStations[kR6].sends = {{.source = 0x0A11, .destination = 0x0A20, .length = 2, .generator = {}, .period = 5},
+                                       {.source = 0x0A12, .destination = 0x0A20, .length = 2, .generator = {}, .period = 5}};
+  Start(network, machine);
+  ASSERT_TRUE(Connect());
+  ASSERT_TRUE(PumpUntil([&] {
+    for (const auto& box : prompts_.Boxes())
+      if (box.text == kTooManyMessages) return true;
+    return false;
+  }, 10000ms));
+  EXPECT_EQ(session()->MessageCount(), kMaxOnlineMessages);
+}
+
+// A medium failure warning answered with Cancel ends the session like the Disconnect command; so
+// do the application's exit and a system suspend, each with its reason.
+TEST_F(SessionTest, MediumFailureExitAndSuspendEndTheSession) {
+  struct Case {
+    const char* name;
+    std::function<void(SessionTest&)> end;
+    std::string box;  // the box the end shows, if any
+    bool frame_closes;
+  };
+  const Case cases[] = {
+      {"no echo",
+       [](SessionTest& t) {
+         t.prompts_.Answer(IDCANCEL);
+         t.machine_->segment().setMediumFault(0, 1, true);
+         t.machine_->segment().setMediumFault(0, 2, true);
+       },
+       kNoEcho, false},
+      {"suspend", [](SessionTest& t) { t.frame().SendMessage(WM_POWERBROADCAST, kPowerSuspend, 0); },
+       "System power down has stopped FIP connection", false},
+      {"exit", [](SessionTest& t) { t.frame().RunCommand(ID_APP_EXIT); }, "", true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Start(examples::first_network());
+    ASSERT_TRUE(Connect());
+    const HWND main = frame().m_hWnd;
+    ASSERT_TRUE(PumpUntil([&] { return VariableText(kLevel).find('(') != std::string::npos; }));
+    ASSERT_TRUE(EndBy([&] { c.end(*this); }));
+    bool shown = c.box.empty();
+    for (const auto& box : prompts_.Boxes()) shown = shown || box.text == c.box;
+    EXPECT_TRUE(shown);
+    EXPECT_FALSE(BoardUsed(1));
+    EXPECT_EQ(IsWindow(main) == FALSE, c.frame_closes);
+    if (!c.frame_closes) {
+      EXPECT_EQ(VariableText(kLevel), "Level");
+    }
+    prompts_.Clear();
+    TearDown();
+    SetUp();
+  }
+}
+
+// A configuration the engine refuses: its text is shown, the designer stays off line with its tree,
+// menus and document as they were, and the board is free again.
+TEST_F(SessionTest, ARefusedConfigurationLeavesTheDesignerOffLine) {
+  struct Case {
+    const char* name;
+    std::function<void(records::Configuration&, const fs::path&)> damage;
+  };
+  const Case cases[] = {
+      {"damaged BA program",
+       [](records::Configuration& n, const fs::path& folder) {
+         const fs::path program = folder / "program.txt";
+         std::ofstream(program) << "ID_DAT(A10\nNOT_A_MACRO(12)\n";
+         n.param.ba_size = 1;
+         n.ba.program_from_file = 1;
+         records::set_text(n.ba.program_path, program.string());
+       }},
+      {"too many variables for the card",
+       [](records::Configuration& n, const fs::path&) {
+         while (n.variables.size() < records::kMaxVariables) {
+           records::VARIABLE4 v = n.variables[kLevel];
+           v.identifier = static_cast<std::uint16_t>(0x2000 + n.variables.size());
+           records::set_text(v.name, "filler" + std::to_string(n.variables.size()));
+           v.length = 128;
+           n.variables.push_back(v);
+         }
+         n.sequence1 = {records::make_instruction("ID_DAT(A10)"), records::make_instruction("WAIT(140)")};
+         records::size_tables(n, records::instruction_cost(n.sequence1, n.sequence2));
+         n.param.ba_size = 1;
+         records::renumber_keys(n);
+       }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    records::Configuration network = examples::first_network();
+    c.damage(network, folder_);
+    Start(network);
+    const records::Configuration before = app_->Document()->Records();
+    const std::size_t fip_entries = FipPopup()->GetMenuItemCount();
+    const std::string level = VariableText(kLevel);
+    EXPECT_FALSE(Connect());
+    EXPECT_EQ(app_->Session(), nullptr);
+    EXPECT_FALSE(app_->IsOnline());
+    ASSERT_FALSE(prompts_.Boxes().empty());
+    EXPECT_NE(prompts_.Boxes().back().text, "Unknown error.");
+    EXPECT_EQ(FipPopup()->GetMenuItemCount(), fip_entries);
+    EXPECT_EQ(VariableText(kLevel), level);
+    EXPECT_TRUE(app_->Document()->Records() == before);
+    EXPECT_FALSE(BoardUsed(1));
+    prompts_.Clear();
+    TearDown();
+    SetUp();
+  }
+}
+
+// A configuration with neither variables nor a bus arbitrator still gets its mailbox window:
+// the Messages entry is greyed and Disconnect ends the session.
+TEST_F(SessionTest, AnEmptyConfigurationConnectsAndDisconnects) {
+  records::Configuration empty = records::new_configuration();
+  empty.param.ba_size = 0;
+  Start(empty);
+  ASSERT_TRUE(Connect());
+  ASSERT_NE(session()->SessionWindow(), nullptr);
+  EXPECT_TRUE(FipPopup()->GetMenuState(5, MF_BYPOSITION) & MF_GRAYED);
+  EXPECT_EQ(FipPopup()->GetSubMenu(4)->GetMenuItemCount(), 0u);
+  // Requests that name no dialog of the session, and foreign messages, are dropped.
+  const HWND mailbox = session()->SessionWindow();
+  for (const auto& [message, wparam] : {std::pair{WM_FIP_VAR_DLG_CLOSED, 5u}, std::pair{WM_FIP_MES_DLG_CLOSED, 4096u},
+                                        std::pair{WM_FIP_BA_DLG_CLOSED, 0u}, std::pair{WM_FIP_MEDIUM_DLG_CLOSED, 0u},
+                                        std::pair{WM_FIP_APER_DLG_CLOSED, 0u}, std::pair{0x7FFFu, 0u}})
+    ASSERT_TRUE(PostMessage(mailbox, message, wparam, 0));
+  const std::uint64_t passes = session()->PassTimes().passes;
+  ASSERT_TRUE(PumpUntil([&] { return session()->PassTimes().passes > passes + 1; }));
+  EXPECT_TRUE(app_->IsOnline());
+  ASSERT_TRUE(EndBy([this] { frame().RunCommand(kCmdDisconnect); }));
+  EXPECT_FALSE(BoardUsed(1));
+}
+
+// On a single-medium PC104 board the medium is watched through the card's status page: a change of
+// its words warns once, and words that stay as they are warn no more.
+TEST_F(SessionTest, TheStatusPageOfASingleMediumBoardWarnsOnceOfAChange) {
+  sim::MachineDescription machine = sim::standardMachine();
+  sim::Pc104BoardConfig board;
+  board.configurationWord = sim::kPc104SingleMediumWord;
+  board.dualMedium = false;
+  machine.boards = {board};
+  device_ = SelectedDevice{1, kBoardTypePc104};
+  Start(examples::first_network(), machine);
+  sim::FaultKnobs knobs = machine_->pc104Board(0).controller().faults();
+  knobs.readBackCorruption = sim::FaultKnobs::Corruption{129, 6, 0xFF};
+  machine_->pc104Board(0).controller().setFaults(knobs);
+  ASSERT_TRUE(Connect());
+  EXPECT_EQ(session()->BoardVariant(), 2);
+  const auto warnings = [this] {
+    std::size_t count = 0;
+    for (const auto& box : prompts_.Boxes()) count += box.text == kNoEcho ? 1 : 0;
+    return count;
+  };
+  ASSERT_TRUE(PumpUntil([&] { return warnings() == 1; }));  // the words seen before were zero
+  const std::uint64_t passes = session()->PassTimes().passes;
+  ASSERT_TRUE(PumpUntil([&] { return session()->PassTimes().passes > passes + 4; }));
+  EXPECT_EQ(warnings(), 1u);
+  EXPECT_TRUE(app_->IsOnline());
+  EXPECT_TRUE(PumpUntil([&] { return VariableText(kLevel).find('(') != std::string::npos; }));
+}
+
+// A board that stops answering ends the session with the engine's text; nothing hangs.
+TEST_F(SessionTest, ABoardThatStopsAnsweringEndsTheSession) {
+  Start(examples::first_network());
+  ASSERT_TRUE(Connect());
+  ASSERT_TRUE(PumpUntil([&] { return VariableText(kLevel).find('(') != std::string::npos; }));
+  // The driver gives up on a command after 50 s of the machine's clock: a virtual clock lets the
+  // waits run out at once.
+  qbase::VirtualClock clock;
+  sim::FaultKnobs knobs = machine_->pciBoard(0).controller().faults();
+  knobs.noAnswer = true;
+  machine_->pciBoard(0).controller().setFaults(knobs);
+  ASSERT_TRUE(PumpUntil([this] { return app_->Session() == nullptr && !app_->IsOnline(); }, 30000ms));
+  ASSERT_FALSE(prompts_.Boxes().empty());
+  EXPECT_EQ(prompts_.Boxes().front().text, "Time out by the FULLFIP.");
+  EXPECT_EQ(VariableText(kLevel), "Level");
+}
+
+}  // namespace
+}  // namespace plandrel
