@@ -129,12 +129,16 @@ QueryDevice::~QueryDevice() {
 
 std::vector<ActiveDeviceInfo> activeDevices() {
     std::vector<ActiveDeviceInfo> list;
+    auto append = [&](BoardType type, const auto& active, const auto& used) {
+        for (std::size_t i = 0; i < kBoardsPerType; ++i)
+            if (active[i]) list.push_back({type, static_cast<std::uint16_t>(i + 1), 0, used[i] != 0 ? 1u : 0u});
+    };
     for (const DriverKey& driver : kDriverKeys) {
         const DriverBoards boards = readDriverBoards(driver);
-        for (std::size_t i = 0; i < kBoardsPerType; ++i)
-            if (boards.active[i])
-                list.push_back({driver.type, static_cast<std::uint16_t>(i + 1), 0, boards.used[i] != 0 ? 1u : 0u});
+        append(driver.type, boards.active, boards.used);
     }
+    const UsbBoardFlags usb = usb_board_flags();
+    append(kBoardUsb, usb.active, usb.used);
     return list;
 }
 
@@ -162,6 +166,7 @@ CORVIX_API std::uint32_t GetActiveDevicesCount(std::uint16_t* count) {
     std::uint16_t total = 0;
     for (const corvix::DriverKey& driver : corvix::kDriverKeys)
         total = static_cast<std::uint16_t>(total + corvix::readDriverBoards(driver).activeCount);
+    total = static_cast<std::uint16_t>(total + usb_board_flags().count);
     *count = total;
     return corvix::kSuccess;
 }

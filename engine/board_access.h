@@ -32,7 +32,8 @@ private:
     bool temporary_ = false;
 };
 
-// The boards that the drivers report, PCI first, then PC104, each in board-number order.
+// The boards that the drivers and the USB enumeration report, PCI first, then PC104, then USB,
+// each in board-number order.
 std::vector<ActiveDeviceInfo> activeDevices();
 
 // BoardVariant of the context's device: 1 PCI board or failed type query, 2 single-medium PC104

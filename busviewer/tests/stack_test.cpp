@@ -226,13 +226,14 @@ TEST_F(BusViewerOnMachine, DeviceRecordsListTheMachinesBoardsAndWhichAreHeld) {
     start(1, 1);
     std::uint16_t count = 0;
     EXPECT_EQ(SPX_GET_ACTIVE_DEVICES_COUNT(&count, nullptr, 0, nullptr), 0u);
-    ASSERT_EQ(count, 2);
-    std::array<std::uint8_t, 24> bytes;
+    ASSERT_EQ(count, 3);
+    std::array<std::uint8_t, 34> bytes;
     bytes.fill(0xEE);
     EXPECT_EQ(SPX_GET_ACTIVE_DEVICES_INFO(count, reinterpret_cast<SpxDeviceRecord*>(bytes.data()), nullptr, 0, nullptr),
               0u);
     EXPECT_THAT(bytes, ElementsAre(0, 0, 0, 0, 1, 0, 0, 0, 0, 0,  // PCI board 1, free
                                    1, 0, 0, 0, 1, 0, 1, 0, 0, 0,  // PC104 board 1, held by slot 4
+                                   2, 0, 0, 0, 1, 0, 0, 0, 0, 0,  // USB board 1, free
                                    0xEE, 0xEE, 0xEE, 0xEE));
 }
 

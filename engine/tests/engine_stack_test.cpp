@@ -55,15 +55,27 @@ sim::Pc104BoardConfig pc104Board(std::uint32_t word, bool dual, std::uint32_t po
 
 class Stack : public EngineOnMachine {};
 
-TEST_F(Stack, DefaultMachineListsItsPciBoardThenItsPc104Board) {
+TEST_F(Stack, DefaultMachineListsItsPciThenPc104ThenUsbBoard) {
     boot();
     std::uint16_t count = 0;
     ASSERT_EQ(GetActiveDevicesCount(&count), 0u);
-    ASSERT_EQ(count, 2);
-    EXPECT_THAT(listed(count), ElementsAre(ActiveDeviceInfo{0, 1, 0, 0}, ActiveDeviceInfo{1, 1, 0, 0}));
+    ASSERT_EQ(count, 3);
+    EXPECT_THAT(listed(count), ElementsAre(ActiveDeviceInfo{0, 1, 0, 0}, ActiveDeviceInfo{1, 1, 0, 0},
+                                           ActiveDeviceInfo{2, 1, 0, 0}));
     EXPECT_THAT(listed(1), ElementsAre(ActiveDeviceInfo{0, 1, 0, 0}));
     ASSERT_EQ(START_FIP_ENGINE(1, kBoardPc104), kSuccess);
-    EXPECT_THAT(listed(2), ElementsAre(ActiveDeviceInfo{0, 1, 0, 0}, ActiveDeviceInfo{1, 1, 0, 1}));
+    EXPECT_THAT(listed(3), ElementsAre(ActiveDeviceInfo{0, 1, 0, 0}, ActiveDeviceInfo{1, 1, 0, 1},
+                                       ActiveDeviceInfo{2, 1, 0, 0}));
+}
+
+TEST_F(Stack, DefaultMachineStartsOnItsUsbBoard) {
+    boot();
+    ASSERT_EQ(START_FIP_ENGINE(1, kBoardUsb), kSuccess);
+    EXPECT_THAT(listed(3), ElementsAre(ActiveDeviceInfo{0, 1, 0, 0}, ActiveDeviceInfo{1, 1, 0, 0},
+                                       ActiveDeviceInfo{2, 1, 0, 1}));
+    EXPECT_EQ(GetCardrixInfo(kBoardUsb, 1), sim::kUsbDualMediumWord);
+    EXPECT_EQ(STOP_FIP_ENGINE(), kSuccess);
+    EXPECT_THAT(listed(3).back(), (ActiveDeviceInfo{2, 1, 0, 0}));
 }
 
 TEST_F(Stack, SeveralBoardsAreNumberedWithinTheirType) {
@@ -117,7 +129,7 @@ TEST_F(Stack, StartRefusals) {
     EXPECT_EQ(START_FIP_ENGINE(1, kBoardPci), kErrDriverVersion);
     EXPECT_EQ(START_FIP_ENGINE(1, 5), kErrDriverVersion);
     EXPECT_EQ(START_FIP_ENGINE(2, kBoardPc104), kErrBoardNotOpened);
-    EXPECT_EQ(START_FIP_ENGINE(1, kBoardUsb), kErrBoardNotOpened);
+    EXPECT_EQ(START_FIP_ENGINE(2, kBoardUsb), kErrBoardNotOpened);
     ASSERT_EQ(START_FIP_ENGINE(1, kBoardPc104), kSuccess);
     d.ambrixVersion = "3.10";
     STOP_FIP_ENGINE();

@@ -3,6 +3,8 @@
 // bus arbitrator, exchange variables and messages with a remote station and with the machine's
 // other board, poll the events, purge and stop; a failing medium. Every board runs on a thread of
 // its own, with its own engine context; simulated bus time moves only when the test runs the segment.
+// Built twice: over the engine library, and with the USB board reached through the FTDI transport
+// (ROAD_OVER_FTDI) instead of the bulk USB one.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -14,6 +16,10 @@
 #include "engine_thread.h"
 #include "road_network.h"
 #include "stack_fixture.h"
+#ifdef ROAD_OVER_FTDI
+#include "usb/transport_factory.h"
+#include "usb/usb_ftd2xx_com.h"
+#endif
 
 namespace corvix::testing {
 namespace {
@@ -31,9 +37,23 @@ struct RoadCase {
     std::size_t segmentBoard;
 };
 
+#ifdef ROAD_OVER_FTDI
+// Every USB board object of the test takes the FTDI transport.
+struct TransportChoice {
+    TransportChoice()
+        : previous(usb_transport::install(usb_transport::KIND_BULK_USB,
+                                          [] { return boost::shared_ptr<CAbstractCom>(new CUsbFtd2xxCom); })) {}
+    ~TransportChoice() { usb_transport::install(usb_transport::KIND_BULK_USB, previous); }
+    usb_transport::Maker previous;
+};
+#else
+struct TransportChoice {};
+#endif
+
 class MainRoad : public EngineOnMachine, public ::testing::WithParamInterface<RoadCase> {
 protected:
     void SetUp() override { boot(machineWithRemoteStation()); }
+    TransportChoice transport;
     sim::Segment& segment() { return machine().segment(); }
 
     // Start, download, start communication, first value, start the arbitrator.
@@ -225,11 +245,16 @@ TEST_P(MainRoad, AFailingMediumIsReportedAndAFailedBoardFallsSilent) {
     EXPECT_GT(segment().remoteValue(kRemote, kLocalOut)->count, alone) << "medium 1 back in service";
 }
 
+#ifdef ROAD_OVER_FTDI
+INSTANTIATE_TEST_SUITE_P(Boards, MainRoad, ::testing::Values(RoadCase{"UsbOverFtdi", kBoardUsb, kBoardPci, 2}),
+                         [](const auto& info) { return std::string(info.param.name); });
+#else
 INSTANTIATE_TEST_SUITE_P(Boards, MainRoad,
                          ::testing::Values(RoadCase{"Pci", kBoardPci, kBoardPc104, 0},
                                            RoadCase{"Pc104", kBoardPc104, kBoardPci, 1},
                                            RoadCase{"Usb", kBoardUsb, kBoardPci, 2}),
                          [](const auto& info) { return std::string(info.param.name); });
+#endif
 
 }  // namespace
 }  // namespace corvix::testing

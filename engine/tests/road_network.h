@@ -40,10 +40,9 @@ inline Network peerNetwork() {
     return n;
 }
 
-// The default machine with a USB board after its PCI and PC104 boards (segment board 2).
+// The default machine: its PCI, PC104 and USB boards (segment boards 0, 1 and 2), and R5.
 inline sim::MachineDescription machineWithRemoteStation() {
     sim::MachineDescription d = sim::defaultMachine();
-    d.boards.emplace_back(sim::UsbBoardConfig{});
     sim::RemoteStationConfig r5;
     r5.name = "R5";
     r5.address = 5;

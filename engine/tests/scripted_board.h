@@ -62,11 +62,14 @@ public:
         return {0, std::vector<std::uint8_t>(outputLength, 0)};
     }
     void close(qk::FileId) override { ++closes_; }
-    std::vector<std::string> interfaces(const qk::Guid&) override { return interfacePaths; }
+    // The PC104 driver's class only: the USB device driver's devices are not the kernel's.
+    std::vector<std::string> interfaces(const qk::Guid& g) override {
+        return g.data1 == 0x65103BA5 ? interfacePaths : std::vector<std::string>{};
+    }
 
     int opens() const { return static_cast<int>(lastFile_); }
     int closes() const { return closes_; }
-    std::vector<std::string> interfacePaths;  // of every interface class
+    std::vector<std::string> interfacePaths;  // of the PC104 interface class
 
 private:
     std::map<std::uint32_t, Answer> answers_;

@@ -2,7 +2,8 @@
 
 #include <mutex>
 
-#include "link_com.h"
+#include "usb_cyp_com.h"
+#include "usb_ftd2xx_com.h"
 
 namespace usb_transport {
 namespace {
@@ -19,7 +20,8 @@ Makers& makers() {
 }
 
 Maker builtIn(std::int32_t kind) {
-    if (kind == KIND_BULK_USB) return [] { return boost::shared_ptr<CAbstractCom>(new CUsbLinkCom); };
+    if (kind == KIND_BULK_USB) return [] { return boost::shared_ptr<CAbstractCom>(new CUsbCypCom); };
+    if (kind == KIND_FTDI) return [] { return boost::shared_ptr<CAbstractCom>(new CUsbFtd2xxCom); };
     return {};
 }
 

@@ -1,8 +1,8 @@
 // The transports of the USB board object, by kind: 0 FTDI, 1 bulk USB.
 //
-// Kind 1 is, for now, the in-process link transport (CUsbLinkCom) to the USB devices that the
-// machine attaches (platform/usb); kind 0 has no transport yet. A test plugs a transport of its
-// own for a kind here. Process-wide, one lock; a board object takes its transport at construction.
+// Kind 1 is the bulk USB transport (CUsbCypCom, through the USB device driver), kind 0 the FTDI
+// transport (CUsbFtd2xxCom, through the D2XX library). A test plugs a transport of its own for a
+// kind here (the in-process link transport CUsbLinkCom, or a scripted one). Process-wide, one lock; a board object takes its transport at construction.
 #pragma once
 
 #include <boost/shared_ptr.hpp>

@@ -3,6 +3,7 @@
 #include <new>
 
 #include "dav_azuv.h"
+#include "usb_enumeration.h"
 
 namespace {
 
@@ -15,6 +16,24 @@ std::span<const std::uint8_t> input(const std::uint8_t* data, std::uint16_t coun
 }
 
 }  // namespace
+
+UsbBoardFlags usb_board_flags() {
+    constexpr std::uint16_t kBoardVendor = 0x04B4, kBoardProduct = 0x5701;
+    std::array<UsbBoardRecord, kMaxUsbBoardRecords> records{};
+    std::uint8_t count = 0;
+    enumerate_usb_boards(records.data(), count);
+    UsbBoardFlags flags;
+    for (std::uint8_t i = 0; i < count; ++i) {
+        const UsbBoardRecord& r = records[i];
+        if (r.vendor_id != kBoardVendor || r.product_id != kBoardProduct) continue;
+        ++flags.count;
+        if (r.index < flags.active.size()) {
+            flags.active[r.index] = 1;
+            flags.used[r.index] = r.busy;
+        }
+    }
+    return flags;
+}
 
 CDavAzuv* create_usb_board(std::int32_t transport_kind) { return new (std::nothrow) CDavAzuv(transport_kind); }
 

@@ -4,6 +4,7 @@
 // request returns 0x3010000D.
 #pragma once
 
+#include <array>
 #include <cstdint>
 
 class CDavAzuv;
@@ -20,3 +21,12 @@ std::int32_t usb_exec_by_id(CDavAzuv* board, std::uint8_t p1, std::uint8_t p2, s
                             const std::uint8_t* data, std::uint16_t* length, std::uint8_t* buffer,
                             std::uint16_t capacity, bool crc);
 std::int32_t usb_reset(CDavAzuv* board, std::uint8_t p1, std::uint8_t p2, bool crc);
+
+// The USB boards among the enumerated USB devices (vendor 0x04B4, product 0x5701): how many, and
+// for each device index below 9 whether a board is there and whether it is in use.
+struct UsbBoardFlags {
+    std::uint16_t count = 0;
+    std::array<std::uint8_t, 9> active{};
+    std::array<std::uint8_t, 9> used{};
+};
+UsbBoardFlags usb_board_flags();

@@ -2,8 +2,9 @@
 // simulated machine (sim/), as qk::hw is for memory and port ranges.
 //
 // The machine attaches one UsbDevice per USB board, in its description's order; the host side (the
-// engine's USB transports, later the USB device driver stand-in) lists them and opens one by its
-// position in the list. A device carries two byte pipes: bulk OUT (host to device), a call on the
+// USB device driver and D2XX stand-ins, and the in-process link transport) lists them and opens
+// one by its position in the list. Every board is reached both ways: through the USB device
+// driver's bulk endpoints and through the D2XX library. A device carries two byte pipes: bulk OUT (host to device), a call on the
 // host's thread, and bulk IN (device to host), the receiver that the host handed to open().
 //
 // Contract of a UsbDevice (the simulated board implements it):
@@ -34,12 +35,28 @@ struct DeviceIdentity {
     std::string name;
 };
 
+// The descriptors a device answers GET_DESCRIPTOR with, as raw bytes: the device descriptor, each
+// configuration descriptor with everything wTotalLength covers, the string descriptors by index
+// (0 the languages) and the BOS descriptor (empty without one).
+struct DescriptorSet {
+    std::vector<std::uint8_t> device;
+    std::vector<std::vector<std::uint8_t>> configurations;
+    std::vector<std::vector<std::uint8_t>> strings;
+    std::vector<std::uint8_t> bos;
+};
+
+// The descriptors of a USB FIP board with this identity: one configuration, one interface, bulk
+// IN 0x81 and bulk OUT 0x01 (512-byte packets; 1024 with SuperSpeed companions and a BOS
+// descriptor when bcdUSB is 0x0300 or above).
+DescriptorSet standardDescriptors(const DeviceIdentity& identity);
+
 using Receiver = std::function<void(std::span<const std::uint8_t>)>;
 
 class UsbDevice {
 public:
     virtual ~UsbDevice() = default;
     virtual DeviceIdentity identity() const = 0;
+    virtual DescriptorSet descriptors() const { return standardDescriptors(identity()); }
     virtual bool open(Receiver receiver) = 0;
     virtual void close() = 0;
     virtual bool isOpen() const = 0;

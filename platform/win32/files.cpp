@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "kernel/io_seam.h"
+#include "win32/device_provider.h"
 #include "win32/handle_table.h"
 #include "win32/host_files.h"
 
@@ -43,6 +44,14 @@ HANDLE failOpen(DWORD error) {
 
 HANDLE openDevice(const char* name, DWORD access, DWORD share, DWORD disposition) {
     if (disposition != OPEN_EXISTING && disposition != OPEN_ALWAYS) return failOpen(ERROR_INVALID_PARAMETER);
+    for (DeviceProvider* provider : deviceProviders()) {
+        if (!provider->serves(name)) continue;
+        DWORD error = ERROR_FILE_NOT_FOUND;
+        auto device = provider->open(name, access, share, error);
+        if (!device) return failOpen(error);
+        SetLastError(ERROR_SUCCESS);
+        return addHandle(std::move(device));
+    }
     const qk::OpenResult opened = qk::ioSeam().open(name, access, share);
     if (opened.status < 0) return failOpen(qk::ntStatusToWin32Error(opened.status));
     SetLastError(ERROR_SUCCESS);
@@ -125,6 +134,11 @@ BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD toWrite, LPDWORD written, OVER
 BOOL DeviceIoControl(HANDLE device, DWORD code, LPVOID inBuffer, DWORD inSize, LPVOID outBuffer, DWORD outSize,
                      LPDWORD bytesReturned, OVERLAPPED* overlapped) {
     if (bytesReturned) *bytesReturned = 0;
+    if (const auto provided = findHandleAs<ProvidedDevice>(device)) {
+        if ((!inBuffer && inSize) || (!outBuffer && outSize)) return failWith(ERROR_INVALID_PARAMETER);
+        if (overlapped) startOverlapped(overlapped);
+        return provided->control(code, inBuffer, inSize, outBuffer, outSize, bytesReturned, overlapped);
+    }
     const auto file = findHandleAs<DeviceFile>(device);
     if (!file) return failWith(findHandleAs<HostFile>(device) ? ERROR_INVALID_FUNCTION : ERROR_INVALID_HANDLE);
     if (overlapped || (!inBuffer && inSize) || (!outBuffer && outSize)) return failWith(ERROR_INVALID_PARAMETER);

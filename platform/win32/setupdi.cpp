@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "kernel/io_seam.h"
+#include "win32/device_provider.h"
 #include "win32/handle_table.h"
 
 namespace qwin32 {
@@ -42,7 +43,12 @@ HDEVINFO SetupDiGetClassDevsA(const GUID* classGuid, LPCSTR, HANDLE, DWORD flags
         return INVALID_HANDLE_VALUE;
     }
     // Only present devices have interfaces in the kernel's list, with or without DIGCF_PRESENT.
-    auto set = std::make_shared<DeviceInfoSet>(*classGuid, qk::ioSeam().interfaces(toKernel(*classGuid)));
+    std::vector<std::string> paths = qk::ioSeam().interfaces(toKernel(*classGuid));
+    for (DeviceProvider* provider : deviceProviders()) {
+        auto served = provider->interfaces(*classGuid);
+        paths.insert(paths.end(), served.begin(), served.end());
+    }
+    auto set = std::make_shared<DeviceInfoSet>(*classGuid, std::move(paths));
     SetLastError(ERROR_SUCCESS);
     return addHandle(std::move(set));
 }

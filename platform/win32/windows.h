@@ -72,6 +72,9 @@ void SetLastError(DWORD error);
 #define ERROR_NO_MORE_ITEMS 259L
 #define ERROR_DEVICE_NOT_CONNECTED 1167L
 #define ERROR_MR_MID_NOT_FOUND 317L
+#define ERROR_OPERATION_ABORTED 995L
+#define ERROR_IO_INCOMPLETE 996L
+#define ERROR_IO_PENDING 997L
 
 // ---- handles and files
 BOOL CloseHandle(HANDLE handle);
@@ -87,7 +90,15 @@ BOOL CloseHandle(HANDLE handle);
 #define FILE_ATTRIBUTE_NORMAL 0x80u
 #define FILE_FLAG_OVERLAPPED 0x40000000u
 
-struct OVERLAPPED;
+// An overlapped request: Internal holds the request's state (STATUS_PENDING 0x103 while it runs,
+// then the Win32 error of its end), InternalHigh the bytes moved; hEvent is set when it ends.
+struct OVERLAPPED {
+    ULONG_PTR Internal;
+    ULONG_PTR InternalHigh;
+    DWORD Offset;
+    DWORD OffsetHigh;
+    HANDLE hEvent;
+};
 struct SECURITY_ATTRIBUTES;
 
 // "\\.\NAME" and device-interface paths open devices through the request seam; any other path
@@ -98,8 +109,13 @@ BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD toRead, LPDWORD read, OVERLAPPED
 BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD toWrite, LPDWORD written, OVERLAPPED* overlapped);
 // Synchronous buffered device I/O control; overlapped must be null. On failure the last error is
 // the driver's NT status translated once by the seam's table (121 for STATUS_IO_TIMEOUT).
+// Devices served in user mode (win32/device_provider.h) also take overlapped requests: one that
+// does not end at once returns FALSE with ERROR_IO_PENDING and ends through its OVERLAPPED.
 BOOL DeviceIoControl(HANDLE device, DWORD code, LPVOID inBuffer, DWORD inSize, LPVOID outBuffer, DWORD outSize,
                      LPDWORD bytesReturned, OVERLAPPED* overlapped);
+// The end of an overlapped request: FALSE with ERROR_IO_INCOMPLETE while it runs (wait FALSE),
+// else its bytes and its error (TRUE on success). With wait TRUE it waits for the request's event.
+BOOL GetOverlappedResult(HANDLE file, OVERLAPPED* overlapped, LPDWORD transferred, BOOL wait);
 BOOL CreateDirectoryA(LPCSTR path, SECURITY_ATTRIBUTES* security);
 
 // ---- registry

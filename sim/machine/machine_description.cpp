@@ -148,7 +148,7 @@ void checkResources(const MachineDescription& d) {
 }  // namespace
 
 MachineDescription defaultMachine() {
-    return MachineDescription{.boards = {PciBoardConfig{}, Pc104BoardConfig{}}};
+    return MachineDescription{.boards = {PciBoardConfig{}, Pc104BoardConfig{}, UsbBoardConfig{}}};
 }
 
 std::vector<RemoteStationConfig> exampleStations() {

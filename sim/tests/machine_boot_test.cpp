@@ -105,7 +105,7 @@ TEST_F(MachineBoot, FirstUseBootsTheConfiguredMachine) {
 TEST_F(MachineBoot, WithoutADescriptionTheStandardMachineBoots) {
     std::filesystem::remove(qbase::machineRoot() / "machine.json");
     const MachineDescription d = configuredMachine();
-    EXPECT_EQ(d.boards.size(), 2u);
+    EXPECT_EQ(d.boards.size(), 3u) << "PCI, PC104 and USB";
     ASSERT_EQ(d.remoteStations.size(), exampleStations().size());
     EXPECT_EQ(d.remoteStations[0].name, "R5");
     EXPECT_FALSE(d.remoteStations[0].arbitratorProgram.empty());
@@ -117,7 +117,7 @@ TEST_F(MachineBoot, BrokenDescriptionIsReportedAndTheDefaultMachineBoots) {
     std::ofstream(qbase::machineRoot() / "machine.json") << R"({"boards": [{"type": "isa"}]})";
     qbase::debug::clearCaptured();
     const MachineDescription d = configuredMachine();
-    EXPECT_EQ(d.boards.size(), 2u);
+    EXPECT_EQ(d.boards.size(), 3u);
     EXPECT_TRUE(d.pacedSegment);
     const auto lines = qbase::debug::captured();
     ASSERT_EQ(lines.size(), 1u);

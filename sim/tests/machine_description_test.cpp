@@ -7,9 +7,10 @@
 namespace sim {
 namespace {
 
-TEST(MachineDescription, DefaultIsOnePciAndOneDualMediumPc104Board) {
+TEST(MachineDescription, DefaultIsOnePciOneDualMediumPc104AndOneUsbBoard) {
     const MachineDescription d = defaultMachine();
-    ASSERT_EQ(d.boards.size(), 2u);
+    ASSERT_EQ(d.boards.size(), 3u);
+    EXPECT_TRUE(std::holds_alternative<UsbBoardConfig>(d.boards[2]));
     EXPECT_TRUE(std::holds_alternative<PciBoardConfig>(d.boards[0]));
     const auto& pc104 = std::get<Pc104BoardConfig>(d.boards[1]);
     EXPECT_TRUE(pc104.dualMedium);

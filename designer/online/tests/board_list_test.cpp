@@ -15,12 +15,12 @@ std::vector<std::string> entries(const BoardList& list) {
     return texts;
 }
 
-TEST_F(OnMachine, DefaultMachineListsPciThenPc104BothFree) {
+TEST_F(OnMachine, DefaultMachineListsPciThenPc104ThenUsbAllFree) {
     boot();
     BoardList list;
     ASSERT_EQ(list.Load(), 0u);
-    EXPECT_THAT(entries(list), ::testing::ElementsAre("PCI #1", "PC104 #1"));
-    EXPECT_EQ(list.FreeCount(), 2);
+    EXPECT_THAT(entries(list), ::testing::ElementsAre("PCI #1", "PC104 #1", "USB #1"));
+    EXPECT_EQ(list.FreeCount(), 3);
     EXPECT_EQ(list.FirstFree(), 0);
     EXPECT_EQ(list.Find(kBoardTypePc104, 1), 1);
     EXPECT_EQ(list.Find(kBoardTypePc104, 2), -1);
