@@ -4,16 +4,10 @@
 #include <cctype>
 #include <cstring>
 
+#include "usb/usb_transfer.h"
+
 namespace {
 
-constexpr DWORD kIoctlDriverVersion = 0x00220000;
-constexpr DWORD kIoctlUsbdiVersion = 0x00220004;
-constexpr DWORD kIoctlAltInterface = 0x00220008;
-constexpr DWORD kIoctlAddress = 0x00220010;
-constexpr DWORD kIoctlRecover = 0x00220030;
-constexpr DWORD kIoctlFriendlyName = 0x0022003C;
-constexpr DWORD kIoctlDeviceName = 0x00220040;
-constexpr DWORD kIoctlSpeed = 0x0022004C;
 constexpr std::uint32_t kDescriptorTimeoutMs = 5000;
 constexpr std::size_t kNameSize = 256;
 constexpr std::uint8_t kDescDevice = 1, kDescConfiguration = 2, kDescString = 3, kDescBos = 0x0F;
@@ -81,7 +75,7 @@ bool CCyUSBDevice::Recover(std::uint8_t index) {
                            OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
     if (h == INVALID_HANDLE_VALUE) return false;
     DWORD returned = 0;
-    const BOOL ok = DeviceIoControl(h, kIoctlRecover, nullptr, 0, nullptr, 0, &returned, nullptr);
+    const BOOL ok = DeviceIoControl(h, qusb::ioctl::kRecover, nullptr, 0, nullptr, 0, &returned, nullptr);
     CloseHandle(h);
     return ok != FALSE;
 }
@@ -209,16 +203,16 @@ bool CCyUSBDevice::readDescriptors() {
     }
 
     std::uint8_t u8 = 0;
-    USBAddress = DriverIoControl(kIoctlAddress, &u8, 1) ? u8 : 0;
+    USBAddress = DriverIoControl(qusb::ioctl::kGetAddress, &u8, 1) ? u8 : 0;
     std::vector<std::uint8_t> name(kNameSize, 0);
-    if (DriverIoControl(kIoctlFriendlyName, name.data(), kNameSize)) FriendlyName = nameText(name.data());
+    if (DriverIoControl(qusb::ioctl::kGetFriendlyName, name.data(), kNameSize)) FriendlyName = nameText(name.data());
     std::fill(name.begin(), name.end(), 0);
-    if (DriverIoControl(kIoctlDeviceName, name.data(), kNameSize)) DeviceName = nameText(name.data());
+    if (DriverIoControl(qusb::ioctl::kGetDeviceName, name.data(), kNameSize)) DeviceName = nameText(name.data());
     std::uint32_t u32 = 0;
-    if (DriverIoControl(kIoctlDriverVersion, &u32, 4)) DriverVersion = u32;
-    if (DriverIoControl(kIoctlUsbdiVersion, &u32, 4)) UsbdiVersion = u32;
+    if (DriverIoControl(qusb::ioctl::kGetDriverVersion, &u32, 4)) DriverVersion = u32;
+    if (DriverIoControl(qusb::ioctl::kGetUsbdiVersion, &u32, 4)) UsbdiVersion = u32;
     u32 = 0;
-    if (DriverIoControl(kIoctlSpeed, &u32, 4)) {
+    if (DriverIoControl(qusb::ioctl::kGetSpeed, &u32, 4)) {
         bHighSpeed = u32 == 2;
         bSuperSpeed = u32 == 4;
     }
@@ -236,7 +230,7 @@ bool CCyUSBDevice::readDescriptors() {
     }
     if (m_configs.empty() || m_configs[0]->Interfaces.empty()) return false;
     std::uint8_t alt = 0;
-    if (!DriverIoControl(kIoctlAltInterface, &alt, 1)) alt = 0;
+    if (!DriverIoControl(qusb::ioctl::kGetAltInterface, &alt, 1)) alt = 0;
     return SetConfig(0) && (SetAltIntfc(alt) || SetAltIntfc(0));
 }
 

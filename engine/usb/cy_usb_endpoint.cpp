@@ -11,11 +11,6 @@ namespace {
 using qusb::kTransferHeaderSize;
 using qusb::TransferHeader;
 
-constexpr DWORD kIoctlControlTransfer = 0x00220020;
-constexpr DWORD kIoctlBufferedTransfer = 0x00220024;
-constexpr DWORD kIoctlResetPipe = 0x0022002C;
-constexpr DWORD kIoctlAbortPipe = 0x00220044;
-constexpr DWORD kIoctlDirectTransfer = 0x0022004B;
 constexpr DWORD kAbortGraceMs = 50;
 constexpr std::uint32_t kIsoPacketInfoSize = 8;
 
@@ -71,7 +66,7 @@ XferRequest CCyUSBEndPoint::StartDirectTransfer(std::uint8_t* buffer, std::uint3
     h.dataOffset = 0;
     h.dataLength = length;
     h.write(request.data());
-    return start(kIoctlDirectTransfer, std::move(request), buffer, length, ov);
+    return start(qusb::ioctl::kDirectTransfer, std::move(request), buffer, length, ov);
 }
 
 XferRequest CCyUSBEndPoint::StartBufferedTransfer(std::uint8_t* buffer, std::uint32_t length, OVERLAPPED* ov) {
@@ -83,7 +78,7 @@ XferRequest CCyUSBEndPoint::StartBufferedTransfer(std::uint8_t* buffer, std::uin
     h.dataLength = length;
     h.write(request.data());
     if (length && buffer) std::memcpy(request.data() + kTransferHeaderSize, buffer, length);
-    return start(kIoctlBufferedTransfer, std::move(request), nullptr, 0, ov);
+    return start(qusb::ioctl::kBufferedTransfer, std::move(request), nullptr, 0, ov);
 }
 
 bool CCyUSBEndPoint::FinishDataXfer(std::uint8_t* buffer, std::uint32_t& length, OVERLAPPED* ov, XferRequest& request) {
@@ -154,7 +149,7 @@ bool CCyUSBEndPoint::CancelPipe() {
     ov.hEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
     std::uint8_t address = Address;
     DWORD returned = 0;
-    BOOL ok = DeviceIoControl(hDevice, kIoctlAbortPipe, &address, 1, nullptr, 0, &returned, &ov);
+    BOOL ok = DeviceIoControl(hDevice, qusb::ioctl::kAbortPipe, &address, 1, nullptr, 0, &returned, &ov);
     if (!ok && GetLastError() == ERROR_IO_PENDING) ok = GetOverlappedResult(hDevice, &ov, &returned, TRUE);
     CloseHandle(ov.hEvent);
     return ok != FALSE;
@@ -164,7 +159,7 @@ bool CCyUSBEndPoint::ResetPipe() {
     if (!validHandle(hDevice)) return false;
     std::uint8_t address = Address;
     DWORD returned = 0;
-    return DeviceIoControl(hDevice, kIoctlResetPipe, &address, 1, nullptr, 0, &returned, nullptr) != FALSE;
+    return DeviceIoControl(hDevice, qusb::ioctl::kResetPipe, &address, 1, nullptr, 0, &returned, nullptr) != FALSE;
 }
 
 namespace {
@@ -193,7 +188,7 @@ XferRequest CCyControlEndPoint::StartTransfer(std::uint8_t* buffer, std::uint32_
     h.write(request.data());
     if (length && buffer) std::memcpy(request.data() + kTransferHeaderSize, buffer, length);
     bIn = Direction == 1;
-    return start(kIoctlControlTransfer, std::move(request), nullptr, 0, ov);
+    return start(qusb::ioctl::kControlTransfer, std::move(request), nullptr, 0, ov);
 }
 
 XferRequest CCyDataEndPoint::StartTransfer(std::uint8_t* buffer, std::uint32_t length, OVERLAPPED* ov) {
@@ -215,7 +210,7 @@ XferRequest CCyIsocEndPoint::StartDirectTransfer(std::uint8_t* buffer, std::uint
     h.isoPacketLength = packets * kIsoPacketInfoSize;
     h.dataLength = length;
     h.write(request.data());
-    return start(kIoctlDirectTransfer, std::move(request), buffer, length, ov);
+    return start(qusb::ioctl::kDirectTransfer, std::move(request), buffer, length, ov);
 }
 
 XferRequest CCyIsocEndPoint::StartBufferedTransfer(std::uint8_t* buffer, std::uint32_t length, OVERLAPPED* ov) {
@@ -231,7 +226,7 @@ XferRequest CCyIsocEndPoint::StartBufferedTransfer(std::uint8_t* buffer, std::ui
     h.dataLength = length;
     h.write(request.data());
     if (length && buffer) std::memcpy(request.data() + h.dataOffset, buffer, length);
-    return start(kIoctlBufferedTransfer, std::move(request), nullptr, 0, ov);
+    return start(qusb::ioctl::kBufferedTransfer, std::move(request), nullptr, 0, ov);
 }
 
 std::string UsbdStatusText(std::uint32_t status) {

@@ -26,21 +26,7 @@ constexpr std::string_view kPathSuffix = "#{ae18aa60-7f6a-11d4-97dd-00010229b959
 constexpr std::size_t kMaxInbound = 4u << 20;  // the device's side would hold further bytes back
 constexpr std::uint8_t kBulkIn = 0x81, kBulkOut = 0x01;
 
-enum Code : DWORD {
-    kGetDriverVersion = 0x00220000,
-    kGetUsbdiVersion = 0x00220004,
-    kGetAltInterface = 0x00220008,
-    kGetAddress = 0x00220010,
-    kControlTransfer = 0x00220020,
-    kBufferedTransfer = 0x00220024,
-    kResetPipe = 0x0022002C,
-    kRecover = 0x00220030,
-    kGetFriendlyName = 0x0022003C,
-    kGetDeviceName = 0x00220040,
-    kAbortPipe = 0x00220044,
-    kDirectTransfer = 0x0022004B,
-    kGetSpeed = 0x0022004C,
-};
+using namespace ioctl;
 
 std::mutex g_faultsMutex;
 DriverFaults g_faults;

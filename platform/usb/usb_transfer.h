@@ -1,11 +1,28 @@
-// The USB device driver's transfer header: 38 bytes, little-endian, no padding, before or beside
-// every transfer request.
+// The USB device driver's transfer interface: its device I/O control codes, and the transfer header
+// of 38 bytes, little-endian, no padding, before or beside every transfer request.
 #pragma once
 
 #include <cstdint>
 #include <cstring>
 
 namespace qusb {
+
+// The driver's device I/O control codes, one table for the engine's device classes and the driver.
+namespace ioctl {
+inline constexpr std::uint32_t kGetDriverVersion = 0x00220000;
+inline constexpr std::uint32_t kGetUsbdiVersion = 0x00220004;
+inline constexpr std::uint32_t kGetAltInterface = 0x00220008;
+inline constexpr std::uint32_t kGetAddress = 0x00220010;
+inline constexpr std::uint32_t kControlTransfer = 0x00220020;
+inline constexpr std::uint32_t kBufferedTransfer = 0x00220024;
+inline constexpr std::uint32_t kResetPipe = 0x0022002C;
+inline constexpr std::uint32_t kRecover = 0x00220030;
+inline constexpr std::uint32_t kGetFriendlyName = 0x0022003C;
+inline constexpr std::uint32_t kGetDeviceName = 0x00220040;
+inline constexpr std::uint32_t kAbortPipe = 0x00220044;
+inline constexpr std::uint32_t kDirectTransfer = 0x0022004B;
+inline constexpr std::uint32_t kGetSpeed = 0x0022004C;
+}  // namespace ioctl
 
 inline constexpr std::uint32_t kTransferHeaderSize = 38;
 
