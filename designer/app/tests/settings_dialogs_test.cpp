@@ -386,6 +386,41 @@ TEST_F(SettingsDialogs, StartDelayButtonsStopAtTheElectionCount) {
   EXPECT_EQ(document_->Records().param.start_delay, 8198);
 }
 
+// Values that only a damaged file holds: both editors open, show what they can and change nothing
+// on Cancel; a Save then keeps the lines it cannot read as they were.
+TEST_F(SettingsDialogs, DamagedValuesFromAFile) {
+  SetSequences({"WAIT(ZZ)", "WAIT(", "ID_DAT(1234567)", "WAIT(C8)"}, {});
+  records::GENERAL_PARAM& param = document_->Records().param;
+  param.speed = 3;
+  param.clock_multiplier = 2;
+  param.speed_constant = 0;
+  param.slot_time = 9;
+  const records::Configuration before = document_->Records();
+  Run(kCmdGeneralSettings, {{IDD_CONFIG_GENE, [](CDialog& d) {
+         EXPECT_EQ(d.Item<CComboBox>(IDC_GENE_SPEED).GetCurSel(), CB_ERR);
+         EXPECT_EQ(d.GetDlgItemText(IDC_GENE_TURNAROUND), "10");  // read with the 1 Mbit/s entry
+         d.ClickDlgItem(IDCANCEL);
+       }}});
+  Run(kCmdBusArbitrator, {{IDD_PROG_BA, [](CDialog& d) {
+         EXPECT_EQ(Lines(d, IDC_BA_SEQUENCE1),
+                   (std::vector<std::string>{"BEGIN", "WAIT(ZZ)", "WAIT(", "ID_DAT(1234567)", "WAIT(C8)", "END"}));
+         EXPECT_EQ(d.Item<CComboBox>(IDC_BA_SLOT).GetLBText(0), "0");
+         EXPECT_EQ(d.GetDlgItemText(IDC_BA_MAXIMUM), "0");
+         d.ClickDlgItem(IDCANCEL);
+       }}});
+  EXPECT_EQ(document_->Records(), before);
+  EXPECT_FALSE(document_->IsModified());
+
+  Run(kCmdBusArbitrator, {{IDD_PROG_BA, [](CDialog& d) {
+         d.SelectDlgItem(IDC_BA_SEQUENCE1, 5);
+         InsertArgument(d, 5, "2");
+         d.ClickDlgItem(IDOK);
+       }}});
+  EXPECT_EQ(Stored(document_->Records().sequence1),
+            (std::vector<std::string>{"WAIT(ZZ)", "WAIT(", "ID_DAT(1234567)", "WAIT(C8)", "SUSPEND(2)"}));
+  EXPECT_EQ(document_->Records().param.slot_time, 9);
+}
+
 TEST_F(SettingsDialogs, TreeDoubleClickAndConfigurationCommandOpenTheirEditors) {
   CArbreCtrl& tree = *frame_->Tree();
   tree.ExpandAll();
