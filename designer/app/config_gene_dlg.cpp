@@ -1,5 +1,6 @@
 #include "config_gene_dlg.h"
 
+#include "dialog_items.h"
 #include "model/typed_value.h"
 #include "records/configuration.h"
 
@@ -21,7 +22,16 @@ constexpr std::initializer_list<int> kTypedEdits = {IDC_GENE_TURNAROUND, IDC_GEN
 
 std::string Number(double value) { return qui::FormatString("%g", value); }
 
+using Field = GeneralSettingsEdit::TimeField;
+
 }  // namespace
+
+// The three times typed in, with the words of their messages.
+const CConfigGeneDlg::TimeEdit CConfigGeneDlg::kTimeEdits[3] = {
+    {Field::turnaround, IDC_GENE_TURNAROUND, "turn around time", " µs."},
+    {Field::silence, IDC_GENE_SILENCE, "silence time", " µs."},
+    {Field::start_delay, IDC_GENE_DELAY, "start delay", " ms."},
+};
 
 void RegisterConfigGeneTemplate() {
   using qui::ControlKind;
@@ -82,9 +92,7 @@ CConfigGeneDlg::CConfigGeneDlg(CWnd* parent, CPlandrelDoc& document, const Timin
   MapNotify(IDC_GENE_SILENCE_DOWN, BN_CLICKED, [this] { OnSilenceStep(-1); });
   MapNotify(IDC_GENE_DELAY_UP, BN_CLICKED, [this] { OnStartDelayStep(1); });
   MapNotify(IDC_GENE_DELAY_DOWN, BN_CLICKED, [this] { OnStartDelayStep(-1); });
-  MapNotify(IDC_GENE_TURNAROUND, EN_KILLFOCUS, [this] { OnTypedTurnaround(); });
-  MapNotify(IDC_GENE_SILENCE, EN_KILLFOCUS, [this] { OnTypedSilence(); });
-  MapNotify(IDC_GENE_DELAY, EN_KILLFOCUS, [this] { OnTypedStartDelay(); });
+  for (const TimeEdit& edit : kTimeEdits) MapNotify(edit.id, EN_KILLFOCUS, [this, &edit] { OnTypedTime(edit); });
   MapNotify(IDC_GENE_PRIORITY, EN_KILLFOCUS, [this] { OnTypedPriority(); });
   MapNotify(IDC_GENE_PADDING, EN_KILLFOCUS, [this] { OnTypedPadding(); });
   MapNotify(IDC_GENE_CLOCK, BN_CLICKED, [this] { OnClockMultiplier(); });
@@ -109,18 +117,13 @@ BOOL CConfigGeneDlg::OnInitDialog() {
   ShowBaGroup();
 
   if (online_) {
-    EnableControls({IDC_GENE_SPEED}, false);
-    EnableControls(kStepButtons, false);
+    EnableDlgItems(*this, {IDC_GENE_SPEED}, false);
+    EnableDlgItems(*this, kStepButtons, false);
     for (const int id : kTypedEdits) Item<CEdit>(id).SetReadOnly(TRUE);
-    EnableControls({IDOK}, false);
+    EnableDlgItems(*this, {IDOK}, false);
     SetDefID(IDCANCEL);
   }
   return TRUE;
-}
-
-void CConfigGeneDlg::EnableControls(std::initializer_list<int> ids, bool enable) {
-  for (const int id : ids)
-    if (CWnd* control = GetDlgItem(id)) control->EnableWindow(enable ? TRUE : FALSE);
 }
 
 void CConfigGeneDlg::ShowSpeed() {
@@ -130,9 +133,9 @@ void CConfigGeneDlg::ShowSpeed() {
   if (CWnd* clock = GetDlgItem(IDC_GENE_CLOCK)) clock->ShowWindow(speed == kOneMbit ? SW_SHOW : SW_HIDE);
 }
 
-void CConfigGeneDlg::ShowTurnaround() { SetDlgItemText(IDC_GENE_TURNAROUND, Number(edit_.TurnaroundTime()).c_str()); }
-void CConfigGeneDlg::ShowSilence() { SetDlgItemText(IDC_GENE_SILENCE, Number(edit_.SilenceTime()).c_str()); }
-void CConfigGeneDlg::ShowStartDelay() { SetDlgItemText(IDC_GENE_DELAY, Number(edit_.StartDelayTime()).c_str()); }
+void CConfigGeneDlg::ShowTime(const TimeEdit& edit) {
+  SetDlgItemText(edit.id, Number(edit_.Time(edit.field)).c_str());
+}
 void CConfigGeneDlg::ShowElection() { SetDlgItemText(IDC_GENE_ELECTION, Number(edit_.ElectionTime()).c_str()); }
 void CConfigGeneDlg::ShowPriority() { SetDlgItemText(IDC_GENE_PRIORITY, qui::FormatString("%d", edit_.Priority()).c_str()); }
 void CConfigGeneDlg::ShowPadding() {
@@ -140,37 +143,17 @@ void CConfigGeneDlg::ShowPadding() {
 }
 
 void CConfigGeneDlg::ShowAll() {
-  ShowTurnaround();
-  ShowSilence();
-  ShowStartDelay();
+  for (const TimeEdit& edit : kTimeEdits) ShowTime(edit);
   ShowElection();
 }
 
 void CConfigGeneDlg::ShowBaGroup() {
-  EnableControls(kBaGroupControls, IsDlgButtonChecked(IDC_GENE_BA) == BST_CHECKED);
+  EnableDlgItems(*this, kBaGroupControls, IsDlgButtonChecked(IDC_GENE_BA) == BST_CHECKED);
 }
 
 void CConfigGeneDlg::RefuseText(void (CConfigGeneDlg::*show)()) {
   (this->*show)();
   MessageBeep(MB_ICONEXCLAMATION);
-}
-
-void CConfigGeneDlg::TellBound(CountBound bound, std::string_view small, double minimum, std::string_view high,
-                               double maximum, std::string_view unit) {
-  if (bound == CountBound::none) return;
-  const bool low = bound == CountBound::low;
-  MessageBox((std::string(low ? small : high) + Number(low ? minimum : maximum) + std::string(unit)).c_str());
-}
-
-std::optional<float> CConfigGeneDlg::TypedTime(int id, void (CConfigGeneDlg::*show)()) {
-  if (online_) return std::nullopt;
-  // "nan", "inf" and other texts that are no time are refused; the stored time comes back.
-  const auto value = ReadTypedReal(GetDlgItemText(id));
-  if (!value) {
-    RefuseText(show);
-    return std::nullopt;
-  }
-  return StoredSingle(*value);
 }
 
 void CConfigGeneDlg::OnSpeedSelected() {
@@ -182,7 +165,7 @@ void CConfigGeneDlg::OnSpeedSelected() {
 
 void CConfigGeneDlg::OnTurnaroundStep(int step) {
   if (!edit_.StepTurnaround(step)) MessageBeep(MB_OK);
-  ShowTurnaround();
+  ShowAll();
 }
 
 void CConfigGeneDlg::OnSilenceStep(int step) {
@@ -190,9 +173,7 @@ void CConfigGeneDlg::OnSilenceStep(int step) {
     MessageBeep(MB_OK);
     return;
   }
-  ShowSilence();
-  ShowStartDelay();
-  ShowElection();
+  ShowAll();
 }
 
 void CConfigGeneDlg::OnStartDelayStep(int step) {
@@ -200,41 +181,22 @@ void CConfigGeneDlg::OnStartDelayStep(int step) {
     MessageBeep(MB_OK);
     return;
   }
-  ShowStartDelay();
+  ShowAll();
 }
 
-void CConfigGeneDlg::OnTypedTurnaround() {
-  const auto v = TypedTime(IDC_GENE_TURNAROUND, &CConfigGeneDlg::ShowTurnaround);
-  if (!v) return;
-  const CountBound bound = edit_.TypeTurnaround(*v);
-  ShowTurnaround();
-  const records::TimingEntry e = edit_.Entry();
-  const TimeScale scale = edit_.TurnaroundScale();
-  TellBound(bound, "The turn around time is too small.\nThe minimum value is ", scale.TimeOf(e.min_turnaround),
-            "The turn around time is too high.\nThe maximum value is ", scale.TimeOf(e.max_turnaround), " µs.");
-}
-
-void CConfigGeneDlg::OnTypedSilence() {
-  const auto v = TypedTime(IDC_GENE_SILENCE, &CConfigGeneDlg::ShowSilence);
-  if (!v) return;
-  const CountBound bound = edit_.TypeSilence(*v);
-  ShowSilence();
-  ShowStartDelay();
-  ShowElection();
-  const records::TimingEntry e = edit_.Entry();
-  const TimeScale scale = edit_.SilenceScale();
-  TellBound(bound, "The silence time is too small.\nThe minimum value is ", scale.TimeOf(e.min_silence),
-            "The silence time is too high.\nThe maximum value is ", scale.TimeOf(e.max_silence), " µs.");
-}
-
-void CConfigGeneDlg::OnTypedStartDelay() {
-  const auto v = TypedTime(IDC_GENE_DELAY, &CConfigGeneDlg::ShowStartDelay);
-  if (!v) return;
-  const CountBound bound = edit_.TypeStartDelay(*v);
-  ShowStartDelay();
-  const TimeScale scale = edit_.DelayScale();
-  TellBound(bound, "The start delay is too small.\nThe minimum value is ", scale.TimeOf(edit_.Param().election_count) / 1000.0,
-            "The start delay is too high.\nThe maximum value is ", scale.TimeOf(kMaxStartDelay) / 1000.0, " ms.");
+void CConfigGeneDlg::OnTypedTime(const TimeEdit& edit) {
+  if (online_) return;
+  // "nan", "inf" and other texts that are no time are refused; the stored time comes back.
+  const auto value = ReadTypedReal(GetDlgItemText(edit.id));
+  if (!value) return RefuseText(&CConfigGeneDlg::ShowAll);
+  const CountBound bound = edit_.TypeTime(edit.field, StoredSingle(*value));
+  ShowAll();
+  if (bound == CountBound::none) return;
+  const bool low = bound == CountBound::low;
+  const double limit = edit_.TimeOf(edit.field, low ? edit_.Minimum(edit.field) : edit_.Maximum(edit.field));
+  MessageBox((std::string("The ") + edit.name + (low ? " is too small.\nThe minimum value is " : " is too high.\nThe maximum value is ") +
+              Number(limit) + edit.unit)
+                 .c_str());
 }
 
 void CConfigGeneDlg::OnTypedPriority() {
@@ -243,8 +205,7 @@ void CConfigGeneDlg::OnTypedPriority() {
   // A text that is no number is refused with the range it must be in.
   if (!priority || edit_.TypePriority(*priority)) MessageBox(std::string(kPriorityRange).c_str());
   ShowPriority();
-  ShowElection();
-  ShowStartDelay();
+  ShowAll();
 }
 
 void CConfigGeneDlg::OnTypedPadding() {

@@ -63,33 +63,31 @@ class CConfigGeneDlg : public CDialog {
   const GeneralSettingsEdit& Edit() const { return edit_; }
 
  private:
-  void EnableControls(std::initializer_list<int> ids, bool enable);
+  // An edit of a time, and the words of its "too small" and "too high" messages.
+  struct TimeEdit {
+    GeneralSettingsEdit::TimeField field;
+    int id;
+    const char* name;
+    const char* unit;
+  };
+  static const TimeEdit kTimeEdits[3];
+
   void ShowSpeed();
-  void ShowTurnaround();
-  void ShowSilence();
-  void ShowStartDelay();
+  void ShowTime(const TimeEdit& edit);
   void ShowElection();
   void ShowPriority();
   void ShowPadding();
+  // Every time and the election time.
   void ShowAll();
   void ShowBaGroup();
   // Puts the stored value back in an edit whose text is no number, with a beep.
   void RefuseText(void (CConfigGeneDlg::*show)());
 
-  // The message of a typed value brought to a bound: `small` or `high`, the bound's time "%g" and
-  // `unit`.
-  void TellBound(CountBound bound, std::string_view small, double minimum, std::string_view high, double maximum,
-                 std::string_view unit);
-  // The typed time of an edit, or none after the text was put back.
-  std::optional<float> TypedTime(int id, void (CConfigGeneDlg::*show)());
-
   void OnSpeedSelected();
   void OnTurnaroundStep(int step);
   void OnSilenceStep(int step);
   void OnStartDelayStep(int step);
-  void OnTypedTurnaround();
-  void OnTypedSilence();
-  void OnTypedStartDelay();
+  void OnTypedTime(const TimeEdit& edit);
   void OnTypedPriority();
   void OnTypedPadding();
   // A click on a check box; on line it is undone.

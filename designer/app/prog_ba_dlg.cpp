@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "dialog_items.h"
 #include "model/typed_value.h"
 #include "param_prog_def_dlg.h"
 #include "records/byte_codec.h"
@@ -125,8 +126,8 @@ BOOL CProgBADlg::OnInitDialog() {
   for (const BaMacroSpec& spec : kBaMacros) instructions.AddString(std::string(spec.list_text).c_str());
 
   SetDlgItemText(IDC_BA_ARGUMENT_GROUP, std::string(kIdentifierCaption).c_str());
-  EnableControls(kArgumentControls, false);
-  EnableControls(kDateControls, false);
+  EnableDlgItems(*this, kArgumentControls, false);
+  EnableDlgItems(*this, kDateControls, false);
   SetDlgItemText(IDC_BA_MINIMUM, "0");
   SetDlgItemText(IDC_BA_MAXIMUM, Number("%g", BaMaximumTime(edit_.Unit())).c_str());
 
@@ -137,30 +138,25 @@ BOOL CProgBADlg::OnInitDialog() {
   if (document_.GetMemoryEstimate() > CPlandrelDoc::kMemoryLimit) MessageBox(std::string(kBaMemoryFull).c_str());
 
   if (edit_.FileMode()) {
-    EnableControls(kProgramControls, false);
-    EnableControls(kEditControls, false);
+    EnableDlgItems(*this, kProgramControls, false);
+    EnableDlgItems(*this, kEditControls, false);
   } else {
-    EnableControls(kFileControls, false);
+    EnableDlgItems(*this, kFileControls, false);
   }
 
   if (online_) {
     if (edit_.FileMode()) {
       Item<CEdit>(IDC_BA_PATH).SetReadOnly(TRUE);
-      EnableControls({IDC_BA_BROWSE}, false);
+      EnableDlgItems(*this, {IDC_BA_BROWSE}, false);
     } else {
-      EnableControls({IDC_BA_COPY_TO1, IDC_BA_COPY_TO2, IDC_BA_DEFAULT1, IDC_BA_DEFAULT2, IDC_BA_SLOT, IDC_BA_INSERT,
+      EnableDlgItems(*this, {IDC_BA_COPY_TO1, IDC_BA_COPY_TO2, IDC_BA_DEFAULT1, IDC_BA_DEFAULT2, IDC_BA_SLOT, IDC_BA_INSERT,
                       IDC_BA_DELETE},
                      false);
     }
-    EnableControls({IDOK}, false);
+    EnableDlgItems(*this, {IDOK}, false);
     SetDefID(IDCANCEL);
   }
   return TRUE;
-}
-
-void CProgBADlg::EnableControls(std::initializer_list<int> ids, bool enable) {
-  for (const int id : ids)
-    if (CWnd* control = GetDlgItem(id)) control->EnableWindow(enable ? TRUE : FALSE);
 }
 
 void CProgBADlg::FillSequence(std::size_t sequence) {
@@ -202,12 +198,12 @@ void CProgBADlg::ShowEditGroups() {
   const int selected = Item<CListBox>(IDC_BA_INSTRUCTIONS).GetCurSel();
   const bool any = selected >= 0 && selected < static_cast<int>(kBaMacros.size());
   const bool date = any && kBaMacros[static_cast<std::size_t>(selected)].date;
-  EnableControls(kArgumentControls, any && !date);
-  EnableControls(kDateControls, date);
+  EnableDlgItems(*this, kArgumentControls, any && !date);
+  EnableDlgItems(*this, kDateControls, date);
   if (any && !date) {
     // An identifier comes from the picker; an event number, or an identifier without a picker, is typed.
     const bool picked = selected != static_cast<int>(BaMacro::suspend) && picker_;
-    EnableControls({IDC_BA_SELECT}, picked);
+    EnableDlgItems(*this, {IDC_BA_SELECT}, picked);
     Item<CEdit>(IDC_BA_ARGUMENT).SetReadOnly(picked ? TRUE : FALSE);
   }
 }
@@ -335,13 +331,13 @@ void CProgBADlg::OnDefaultProgram(std::size_t sequence) {
 
 void CProgBADlg::ShowFileMode() {
   const bool file = edit_.FileMode();
-  EnableControls(kProgramControls, !file);
-  EnableControls(kDefaultButtons, !file);
-  EnableControls(kEditControls, !file);
-  EnableControls(kFileControls, file);
+  EnableDlgItems(*this, kProgramControls, !file);
+  EnableDlgItems(*this, kDefaultButtons, !file);
+  EnableDlgItems(*this, kEditControls, !file);
+  EnableDlgItems(*this, kFileControls, file);
   if (file) {
-    EnableControls(kArgumentControls, false);
-    EnableControls(kDateControls, false);
+    EnableDlgItems(*this, kArgumentControls, false);
+    EnableDlgItems(*this, kDateControls, false);
   } else {
     ShowEditGroups();
   }

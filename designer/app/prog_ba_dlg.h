@@ -88,7 +88,6 @@ class CProgBADlg : public CDialog {
   CListBox& List(std::size_t sequence) { return Item<CListBox>(sequence == 0 ? IDC_BA_SEQUENCE1 : IDC_BA_SEQUENCE2); }
   void FillSequence(std::size_t sequence);
   void FillSequences();
-  void EnableControls(std::initializer_list<int> ids, bool enable);
   void ShowFileMode();
   void ShowEditGroups();
   void Refuse(std::string_view text, int focus);

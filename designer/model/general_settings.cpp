@@ -44,19 +44,49 @@ GeneralSettingsEdit::GeneralSettingsEdit(const CPlandrelDoc& document, const Tim
   param_.election_count = records::election_count(priority_, records::local_address(document.Records()));
 }
 
-TimeScale GeneralSettingsEdit::TurnaroundScale() const {
+TimeScale GeneralSettingsEdit::Scale(TimeField field) const {
   const records::TimingEntry e = Entry();
-  return {1.25 * double{e.bit_time_us}, double{e.turnaround_unit_us}};
+  switch (field) {
+    case TimeField::turnaround: return {1.25 * double{e.bit_time_us}, double{e.turnaround_unit_us}};
+    case TimeField::silence: return {double{e.silence_offset_us}, double{e.silence_unit_us}};
+    case TimeField::start_delay: break;
+  }
+  return {0.0, param_.silence * double{e.silence_unit_us}};
 }
 
-TimeScale GeneralSettingsEdit::SilenceScale() const {
-  const records::TimingEntry e = Entry();
-  return {double{e.silence_offset_us}, double{e.silence_unit_us}};
+std::int32_t GeneralSettingsEdit::Count(TimeField field) const {
+  switch (field) {
+    case TimeField::turnaround: return param_.turnaround;
+    case TimeField::silence: return param_.silence;
+    case TimeField::start_delay: break;
+  }
+  return param_.start_delay;
 }
 
-TimeScale GeneralSettingsEdit::DelayScale() const {
-  return {0.0, param_.silence * double{Entry().silence_unit_us}};
+std::int32_t GeneralSettingsEdit::Minimum(TimeField field) const {
+  switch (field) {
+    case TimeField::turnaround: return Entry().min_turnaround;
+    case TimeField::silence: return Entry().min_silence;
+    case TimeField::start_delay: break;
+  }
+  return std::min(param_.election_count, kMaxStartDelay);
 }
+
+std::int32_t GeneralSettingsEdit::Maximum(TimeField field) const {
+  switch (field) {
+    case TimeField::turnaround: return Entry().max_turnaround;
+    case TimeField::silence: return Entry().max_silence;
+    case TimeField::start_delay: break;
+  }
+  return kMaxStartDelay;
+}
+
+double GeneralSettingsEdit::TimeOf(TimeField field, std::int32_t count) const {
+  const double time = Scale(field).TimeOf(count);
+  return field == TimeField::start_delay ? time / 1000.0 : time;
+}
+
+double GeneralSettingsEdit::Time(TimeField field) const { return TimeOf(field, Count(field)); }
 
 void GeneralSettingsEdit::HoldCounts() {
   const records::TimingEntry e = Entry();
@@ -101,31 +131,16 @@ bool GeneralSettingsEdit::StepStartDelay(int step) {
   return true;
 }
 
-CountBound GeneralSettingsEdit::TypeTurnaround(float v) {
-  const records::TimingEntry e = Entry();
-  const FittedCount fitted = FitTypedTime(v, TurnaroundScale(), e.min_turnaround, e.max_turnaround);
-  if (fitted.count != param_.turnaround) {
-    param_.turnaround = static_cast<std::uint16_t>(fitted.count);
-    changed_ = true;
-  }
-  return fitted.message;
-}
-
-CountBound GeneralSettingsEdit::TypeSilence(float v) {
-  const records::TimingEntry e = Entry();
-  const FittedCount fitted = FitTypedTime(v, SilenceScale(), e.min_silence, e.max_silence);
-  if (fitted.count != param_.silence) {
-    param_.silence = static_cast<std::uint16_t>(fitted.count);
-    changed_ = true;
-  }
-  return fitted.message;
-}
-
-CountBound GeneralSettingsEdit::TypeStartDelay(float v) {
-  const FittedCount fitted =
-      FitTypedTime(double{v} * 1000.0, DelayScale(), std::min(param_.election_count, kMaxStartDelay), kMaxStartDelay);
-  if (fitted.count != param_.start_delay) {
-    param_.start_delay = fitted.count;
+CountBound GeneralSettingsEdit::TypeTime(TimeField field, float v) {
+  // The start delay is typed in ms and counted in µs.
+  const double typed = field == TimeField::start_delay ? double{v} * 1000.0 : double{v};
+  const FittedCount fitted = FitTypedTime(typed, Scale(field), Minimum(field), Maximum(field));
+  if (fitted.count != Count(field)) {
+    switch (field) {
+      case TimeField::turnaround: param_.turnaround = static_cast<std::uint16_t>(fitted.count); break;
+      case TimeField::silence: param_.silence = static_cast<std::uint16_t>(fitted.count); break;
+      case TimeField::start_delay: param_.start_delay = fitted.count; break;
+    }
     changed_ = true;
   }
   return fitted.message;

@@ -61,13 +61,17 @@ class GeneralSettingsEdit {
   // Timing-table entry of the bit rate and clock multiplier (a damaged pair reads the fallback).
   std::size_t Index() const { return TimingTable::Index(param_); }
   records::TimingEntry Entry() const { return timing_.Entry(Index()); }
-  TimeScale TurnaroundScale() const;  // µs
-  TimeScale SilenceScale() const;     // µs
-  TimeScale DelayScale() const;       // µs per start delay or election count
-  double TurnaroundTime() const { return TurnaroundScale().TimeOf(param_.turnaround); }
-  double SilenceTime() const { return SilenceScale().TimeOf(param_.silence); }
-  double StartDelayTime() const { return DelayScale().TimeOf(param_.start_delay) / 1000.0; }  // ms
-  double ElectionTime() const { return DelayScale().TimeOf(param_.election_count) / 1000.0; }  // ms
+
+  // The three counts that are edited as times: turnaround and silence in µs, start delay in ms.
+  enum class TimeField { turnaround, silence, start_delay };
+  // A count's time in the field's unit: the stored count's, or any count's.
+  double Time(TimeField field) const;
+  double TimeOf(TimeField field, std::int32_t count) const;
+  // The counts a field may hold: the table's bounds, the start delay's from the election count.
+  std::int32_t Minimum(TimeField field) const;
+  std::int32_t Maximum(TimeField field) const;
+  // The election time, in ms.
+  double ElectionTime() const { return TimeOf(TimeField::start_delay, param_.election_count); }
 
   // A new bit rate: its speed constant, and the turnaround and silence counts within its bounds.
   // False when it is the current one.
@@ -77,10 +81,8 @@ class GeneralSettingsEdit {
   bool StepSilence(int step);
   bool StepStartDelay(int step);
 
-  // Typed times (turnaround and silence in µs, start delay in ms): the fitted count is stored.
-  CountBound TypeTurnaround(float v);
-  CountBound TypeSilence(float v);
-  CountBound TypeStartDelay(float v);
+  // A typed time in the field's unit: the fitted count is stored.
+  CountBound TypeTime(TimeField field, float v);
   // A typed priority; true when it was outside 0..15 and was brought back (the message follows).
   bool TypePriority(std::int64_t priority);
   // A typed padding identifier; the bound it was brought to, if any.
@@ -98,6 +100,9 @@ class GeneralSettingsEdit {
   BaItem Apply(CPlandrelDoc& document) const;
 
  private:
+  // A field's scale in µs per count, and its count.
+  TimeScale Scale(TimeField field) const;
+  std::int32_t Count(TimeField field) const;
   void HoldCounts();      // turnaround and silence within the entry's bounds
   void RaiseStartDelay();  // the start delay up to the election count
 

@@ -7,6 +7,7 @@
 
 #include "config_gene_dlg.h"
 #include "frame_fixture.h"
+#include "model/tests/document_fixture.h"
 #include "param_prog_def_dlg.h"
 #include "prog_ba_dlg.h"
 #include "records/byte_codec.h"
@@ -36,13 +37,7 @@ class SettingsDialogs : public MainFrameTest {
     ASSERT_TRUE(frame_->RunCommand(command));
   }
   void SetSequences(const std::vector<std::string>& one, const std::vector<std::string>& two) {
-    records::Configuration& r = document_->Records();
-    r.sequence1.clear();
-    r.sequence2.clear();
-    for (const auto& text : one) r.sequence1.push_back(records::make_instruction(text));
-    for (const auto& text : two) r.sequence2.push_back(records::make_instruction(text));
-    document_->SetInstructionCost(records::instruction_cost(r.sequence1, r.sequence2));
-    document_->SetMemoryEstimate(records::memory_estimate(r, document_->GetInstructionCost()));
+    testing::SetBaSequences(*document_, one, two);
   }
   static std::vector<std::string> Lines(CDialog& d, int id) {
     std::vector<std::string> lines;
@@ -51,9 +46,7 @@ class SettingsDialogs : public MainFrameTest {
     return lines;
   }
   static std::vector<std::string> Stored(const std::vector<records::INSTRUCTION>& sequence) {
-    std::vector<std::string> texts;
-    for (const auto& i : sequence) texts.emplace_back(records::text_of(i.text));
-    return texts;
+    return testing::SequenceTexts(sequence);
   }
   // The texts of the root's children.
   std::vector<std::string> RootChildren() {

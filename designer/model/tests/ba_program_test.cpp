@@ -5,19 +5,16 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstdlib>
 #include <limits>
 
 #include "model/ba_program_edit.h"
-#include "model/tests/scripted_host.h"
+#include "model/tests/document_fixture.h"
 #include "model/timing_table.h"
 #include "model/typed_value.h"
 #include "records/byte_codec.h"
 
 namespace plandrel {
 namespace {
-
-namespace fs = std::filesystem;
 
 TEST(BaTimeUnit, SlotsOfEveryBitRateAndDamagedValues) {
   struct Case {
@@ -222,38 +219,14 @@ TEST_F(DefaultProgram, DamagedBitRateAndSpeedConstantDoNotDivideByZero) {
 // ---------------------------------------------------------------------------------------------
 // The editor's changes and Save
 
-class BaProgramEditTest : public ::testing::Test {
+class BaProgramEditTest : public testing::DocumentFixture {
  protected:
-  void SetUp() override {
-    const char* root = std::getenv("QUORELLE_MACHINE_ROOT");
-    folder_ = fs::path(root ? root : fs::temp_directory_path().c_str()) / "ba_edit" /
-              ::testing::UnitTest::GetInstance()->current_test_info()->name();
-    fs::remove_all(folder_);
-    fs::create_directories(folder_);
-    document_ = std::make_unique<CPlandrelDoc>(host_, folder_, SelectedDevice{});
-    ASSERT_TRUE(document_->New());
-  }
-  void TearDown() override { fs::remove_all(folder_); }
-
-  // Sets the document's sequences as a load would, cost and estimate included.
   void Load(const std::vector<std::string>& one, const std::vector<std::string>& two) {
-    records::Configuration& r = document_->Records();
-    r.sequence1.clear();
-    r.sequence2.clear();
-    for (const auto& text : one) r.sequence1.push_back(records::make_instruction(text));
-    for (const auto& text : two) r.sequence2.push_back(records::make_instruction(text));
-    document_->SetInstructionCost(records::instruction_cost(r.sequence1, r.sequence2));
-    document_->SetMemoryEstimate(records::memory_estimate(r, document_->GetInstructionCost()));
+    testing::SetBaSequences(*document_, one, two);
   }
   static std::vector<std::string> Texts(const std::vector<records::INSTRUCTION>& sequence) {
-    std::vector<std::string> texts;
-    for (const auto& i : sequence) texts.emplace_back(records::text_of(i.text));
-    return texts;
+    return testing::SequenceTexts(sequence);
   }
-
-  testing::ScriptedHost host_;
-  fs::path folder_;
-  std::unique_ptr<CPlandrelDoc> document_;
 };
 
 TEST_F(BaProgramEditTest, UntouchedDatesSurviveASaveAtEverySlot) {

@@ -3,16 +3,15 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <limits>
 
-#include "model/tests/scripted_host.h"
+#include "model/tests/document_fixture.h"
 #include "model/typed_value.h"
 
 namespace plandrel {
 namespace {
 
-namespace fs = std::filesystem;
+using Field = GeneralSettingsEdit::TimeField;
 
 TEST(TypedValue, ReadsWholeNumbersOnly) {
   EXPECT_EQ(ReadTypedReal(" 12.5 "), 12.5);
@@ -65,31 +64,13 @@ TEST(FitTypedTime, BoundsMessagesAndTheTieGoingUp) {
   EXPECT_EQ(FitTypedTime(96.0, {32.0, double{12.8F}}, 5, 63).message, CountBound::none);
 }
 
-class GeneralSettingsTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    const char* root = std::getenv("QUORELLE_MACHINE_ROOT");
-    folder_ = fs::path(root ? root : fs::temp_directory_path().c_str()) / "general" /
-              ::testing::UnitTest::GetInstance()->current_test_info()->name();
-    fs::remove_all(folder_);
-    fs::create_directories(folder_);
-    timing_.Fill();
-    document_ = std::make_unique<CPlandrelDoc>(host_, folder_, SelectedDevice{});
-    ASSERT_TRUE(document_->New());
-  }
-  void TearDown() override { fs::remove_all(folder_); }
-
-  testing::ScriptedHost host_;
-  fs::path folder_;
-  TimingTable timing_;
-  std::unique_ptr<CPlandrelDoc> document_;
-};
+using GeneralSettingsTest = testing::DocumentFixture;
 
 TEST_F(GeneralSettingsTest, TimesOfANewConfiguration) {
   GeneralSettingsEdit edit(*document_, timing_);
-  EXPECT_DOUBLE_EQ(edit.TurnaroundTime(), 10.0);   // 14 x 0.625 + 1.25
-  EXPECT_DOUBLE_EQ(edit.SilenceTime(), 150.0);     // 22 x 5 + 40
-  EXPECT_DOUBLE_EQ(edit.StartDelayTime(), 958.32);  // 8712 x 110 µs
+  EXPECT_DOUBLE_EQ(edit.Time(Field::turnaround), 10.0);   // 14 x 0.625 + 1.25
+  EXPECT_DOUBLE_EQ(edit.Time(Field::silence), 150.0);     // 22 x 5 + 40
+  EXPECT_DOUBLE_EQ(edit.Time(Field::start_delay), 958.32);  // 8712 x 110 µs
   EXPECT_DOUBLE_EQ(edit.ElectionTime(), 56.98);     // 518 x 110 µs
   EXPECT_FALSE(edit.Changed());
 }
@@ -129,11 +110,11 @@ TEST_F(GeneralSettingsTest, StartDelayStepsStopAtTheElectionCountAndTheMaximum) 
   EXPECT_FALSE(high.StepStartDelay(1));
 
   // Typed: below the election count, the election count with its message; 0.11 ms per count.
-  EXPECT_EQ(high.TypeStartDelay(1.0F), CountBound::low);
+  EXPECT_EQ(high.TypeTime(Field::start_delay, 1.0F), CountBound::low);
   EXPECT_EQ(high.Param().start_delay, 518);
-  EXPECT_EQ(high.TypeStartDelay(100.0F), CountBound::none);
+  EXPECT_EQ(high.TypeTime(Field::start_delay, 100.0F), CountBound::none);
   EXPECT_EQ(high.Param().start_delay, 909);  // 909.09 counts
-  EXPECT_EQ(high.TypeStartDelay(1e9F), CountBound::high);
+  EXPECT_EQ(high.TypeTime(Field::start_delay, 1e9F), CountBound::high);
   EXPECT_EQ(high.Param().start_delay, 0xFFFF);
 }
 
@@ -163,7 +144,7 @@ TEST_F(GeneralSettingsTest, DamagedBitRateReadsTheFallbackEntry) {
   GeneralSettingsEdit edit(*document_, timing_);
   EXPECT_EQ(edit.Index(), 2u);
   EXPECT_EQ(edit.Param().turnaround, 14);
-  EXPECT_EQ(edit.TypeTurnaround(5.0F), CountBound::low);
+  EXPECT_EQ(edit.TypeTime(Field::turnaround, 5.0F), CountBound::low);
 }
 
 TEST_F(GeneralSettingsTest, PaddingIdentifierBounds) {
