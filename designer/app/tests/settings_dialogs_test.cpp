@@ -360,25 +360,6 @@ TEST_F(SettingsDialogs, GeneralSettingsCorrectTypedTimesAndFollowTheBaFeaturesIn
   EXPECT_EQ(back.param.turnaround, 63);
 }
 
-TEST_F(SettingsDialogs, StartDelayButtonsStopAtTheElectionCount) {
-  document_->Records().param.start_delay = 519;
-  Run(kCmdGeneralSettings, {{IDD_CONFIG_GENE, [](CDialog& d) {
-         d.ClickDlgItem(IDC_GENE_DELAY_DOWN);
-         EXPECT_EQ(d.GetDlgItemText(IDC_GENE_DELAY), "56.98");
-         d.ClickDlgItem(IDC_GENE_DELAY_DOWN);
-         EXPECT_EQ(d.GetDlgItemText(IDC_GENE_DELAY), "56.98");
-         d.TypeDlgItemText(IDC_GENE_PRIORITY, "15");
-         d.GotoDlgCtrl(d.GetDlgItem(IDC_GENE_DELAY));
-         EXPECT_EQ(d.GetDlgItemText(IDC_GENE_ELECTION), "901.78");  // ((15 + 1) x 256) x 2 + 6 counts of 110 µs
-         EXPECT_EQ(d.GetDlgItemText(IDC_GENE_DELAY), "901.78");
-         d.ClickDlgItem(IDOK);
-       }}});
-  EXPECT_EQ(prompts_.Beeps(), 1);
-  EXPECT_EQ(document_->GetPriority(), 15);
-  EXPECT_EQ(document_->Records().param.election_count, 8198);
-  EXPECT_EQ(document_->Records().param.start_delay, 8198);
-}
-
 // Values that only a damaged file holds: both editors open, show what they can and change nothing
 // on Cancel; a Save then keeps the lines it cannot read as they were.
 TEST_F(SettingsDialogs, DamagedValuesFromAFile) {

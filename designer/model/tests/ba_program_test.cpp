@@ -244,27 +244,6 @@ TEST_F(BaProgramEditTest, UntouchedDatesSurviveASaveAtEverySlot) {
   }
 }
 
-TEST_F(BaProgramEditTest, SlotChangeKeepsTheTimeAndSavesTheNewCounts) {
-  Load({"WAIT(CA)", "ID_DAT(7)"}, {"SEND_MSG(FFF)"});
-  BaProgramEdit edit(*document_);
-  EXPECT_FALSE(edit.ChangeSlot(0));
-  ASSERT_TRUE(edit.ChangeSlot(1));
-  EXPECT_EQ(edit.Sequence(0)[0].Display(edit.Unit()), "WAIT(12.5 ms)");
-  ASSERT_EQ(edit.Save(*document_, ""), BaProgramEdit::SaveResult::saved);
-  // 255.9375 ms are 1023.75 units of 250 µs: 1024.
-  EXPECT_EQ(Texts(document_->Records().sequence1), (std::vector<std::string>{"WAIT(32)", "ID_DAT(7)"}));
-  EXPECT_EQ(Texts(document_->Records().sequence2), (std::vector<std::string>{"SEND_MSG(400)"}));
-  EXPECT_EQ(document_->Records().param.slot_time, 1);
-
-  // Both working files read back with the records library.
-  records::Configuration back;
-  ASSERT_EQ(document_->GetWorkingFiles().read(records::Section::ba, back), records::Status::ok);
-  ASSERT_EQ(document_->GetWorkingFiles().read(records::Section::param, back), records::Status::ok);
-  EXPECT_EQ(Texts(back.sequence1), Texts(document_->Records().sequence1));
-  EXPECT_EQ(back.param.slot_time, 1);
-  EXPECT_TRUE(document_->IsModified());
-}
-
 TEST_F(BaProgramEditTest, MemoryTestBeforeEveryAddedLine) {
   Load({"ID_DAT(1)"}, {});  // cost 6
   document_->SetMemoryEstimate(CPlandrelDoc::kMemoryLimit - 2);

@@ -66,15 +66,6 @@ TEST(FitTypedTime, BoundsMessagesAndTheTieGoingUp) {
 
 using GeneralSettingsTest = testing::DocumentFixture;
 
-TEST_F(GeneralSettingsTest, TimesOfANewConfiguration) {
-  GeneralSettingsEdit edit(*document_, timing_);
-  EXPECT_DOUBLE_EQ(edit.Time(Field::turnaround), 10.0);   // 14 x 0.625 + 1.25
-  EXPECT_DOUBLE_EQ(edit.Time(Field::silence), 150.0);     // 22 x 5 + 40
-  EXPECT_DOUBLE_EQ(edit.Time(Field::start_delay), 958.32);  // 8712 x 110 µs
-  EXPECT_DOUBLE_EQ(edit.ElectionTime(), 56.98);     // 518 x 110 µs
-  EXPECT_FALSE(edit.Changed());
-}
-
 TEST_F(GeneralSettingsTest, PriorityGivesTheElectionCountAndRaisesTheStartDelay) {
   document_->Records().stations[0].physical_address = 255;
   document_->Records().param.start_delay = 100;  // below any election count, as a file may hold
