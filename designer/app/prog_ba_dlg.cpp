@@ -123,7 +123,7 @@ BOOL CProgBADlg::OnInitDialog() {
   for (std::uint16_t s = 0; s < kBaSlotCount; ++s) slot.AddString(Number("%g", edit_.UnitOf(s)).c_str());
   slot.SetCurSel(edit_.Slot() < kBaSlotCount ? edit_.Slot() : -1);
   CListBox& instructions = Item<CListBox>(IDC_BA_INSTRUCTIONS);
-  for (const BaMacroSpec& spec : kBaMacros) instructions.AddString(std::string(spec.list_text).c_str());
+  for (const BaMacroInfo& info : kBaMacros) instructions.AddString(std::string(info.list_text).c_str());
 
   SetDlgItemText(IDC_BA_ARGUMENT_GROUP, std::string(kIdentifierCaption).c_str());
   EnableDlgItems(*this, kArgumentControls, false);
@@ -214,7 +214,7 @@ void CProgBADlg::OnInstructionSelected() {
   if (selected < 0 || selected >= static_cast<int>(kBaMacros.size())) return;
   ShowEditGroups();
   const auto macro = static_cast<BaMacro>(selected);
-  if (Spec(macro).date) {
+  if (MacroInfo(macro).date) {
     SetDefID(IDC_BA_INSERT);
     GotoDlgCtrl(GetDlgItem(IDC_BA_WISHED));
     return;
@@ -262,7 +262,7 @@ void CProgBADlg::OnInsert() {
   const auto macro = static_cast<BaMacro>(selected);
 
   std::optional<BaLine> line;
-  if (Spec(macro).date) {
+  if (MacroInfo(macro).date) {
     const std::string actual = GetDlgItemText(IDC_BA_ACTUAL);
     const auto value = ReadTypedReal(actual);
     if (!value) return Refuse(kEnterParameter, IDC_BA_ACTUAL);

@@ -83,11 +83,11 @@ BaLine BaLine::FromStored(std::string_view text) {
   text = text.substr(0, records::INSTRUCTION::size);
   BaLine line;
   line.text_ = std::string(text);
-  for (const BaMacroSpec& spec : kBaMacros) {
-    if (!spec.date || !text.starts_with(spec.name) || !text.ends_with(')')) continue;
-    const std::string_view digits = text.substr(spec.name.size(), text.size() - spec.name.size() - 1);
+  for (const BaMacroInfo& info : kBaMacros) {
+    if (!info.date || !text.starts_with(info.name) || !text.ends_with(')')) continue;
+    const std::string_view digits = text.substr(info.name.size(), text.size() - info.name.size() - 1);
     if (const auto units = ReadHexArgument(digits)) {
-      line.text_ = std::string(spec.name);
+      line.text_ = std::string(info.name);
       line.units_ = *units;
     }
     break;
@@ -101,14 +101,14 @@ BaLine BaLine::FromInstruction(const records::INSTRUCTION& instruction) {
 
 BaLine BaLine::Date(BaMacro macro, std::int32_t units) {
   BaLine line;
-  line.text_ = std::string(Spec(macro).name);
+  line.text_ = std::string(MacroInfo(macro).name);
   line.units_ = std::clamp(units, 0, 0xFFFF);
   return line;
 }
 
 BaLine BaLine::Argument(BaMacro macro, std::uint32_t value) {
   BaLine line;
-  line.text_ = std::string(Spec(macro).name) + UpperHex(value) + ")";
+  line.text_ = std::string(MacroInfo(macro).name) + UpperHex(value) + ")";
   return line;
 }
 
@@ -122,7 +122,7 @@ std::string BaLine::Display(float unit) const {
   return text_ + TimeText(BaUnitsTime(*units_, unit)) + " ms)";
 }
 
-std::uint32_t BaLine::Cost() const { return text_.starts_with(Spec(BaMacro::id_dat).name) ? 5 : 1; }
+std::uint32_t BaLine::Cost() const { return text_.starts_with(MacroInfo(BaMacro::id_dat).name) ? 5 : 1; }
 
 void BaLine::Requantise(float from, float to) {
   if (!units_ || !(from > 0.0F) || !(to > 0.0F)) return;

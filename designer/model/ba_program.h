@@ -46,13 +46,13 @@ inline float BaMaximumTime(float unit) { return BaUnitsTime(kBaMaxUnits, unit); 
 
 // The six macros the editor offers, in the order of its instruction list.
 enum class BaMacro : std::uint8_t { id_dat, id_msg, send_aper, send_msg, wait, suspend };
-struct BaMacroSpec {
+struct BaMacroInfo {
   std::string_view list_text;  // the instruction list's text, "ID_DAT(Identifier)"
   std::string_view name;       // the stored name with its parenthesis, "ID_DAT("
   bool date;                   // the argument is a date in time units
   std::uint32_t cost;          // controller memory units of one line
 };
-inline constexpr std::array<BaMacroSpec, 6> kBaMacros{{
+inline constexpr std::array<BaMacroInfo, 6> kBaMacros{{
     {"ID_DAT(Identifier)", "ID_DAT(", false, 5},
     {"ID_MSG(Identifier)", "ID_MSG(", false, 1},
     {"SEND_APER(Date)", "SEND_APER(", true, 1},
@@ -60,7 +60,7 @@ inline constexpr std::array<BaMacroSpec, 6> kBaMacros{{
     {"WAIT(Date)", "WAIT(", true, 1},
     {"SUSPEND(Event number)", "SUSPEND(", false, 1},
 }};
-inline const BaMacroSpec& Spec(BaMacro macro) { return kBaMacros[static_cast<std::size_t>(macro)]; }
+inline const BaMacroInfo& MacroInfo(BaMacro macro) { return kBaMacros[static_cast<std::size_t>(macro)]; }
 
 // Bounds of an argument the editor takes: identifiers 0..FFFF, event numbers 1..FB.
 inline constexpr std::int64_t kBaMaxIdentifier = 0xFFFF;
