@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "designer_messages.h"
+#include "online/designer_messages.h"
 #include "model/plandrel_doc.h"
 #include "settings_dialogs.h"
 #include "tree_codes.h"

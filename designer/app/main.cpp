@@ -2,8 +2,8 @@
 // message loop, shutdown) on the class-library layer.
 #include "about_dlg.h"
 #include "frame_resources.h"
-#include "online/online_session.h"
 #include "plandrel_app.h"
+#include "session_host_app.h"
 
 int main(int argc, char** argv) {
   plandrel::RegisterFrameResources();

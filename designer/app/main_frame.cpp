@@ -3,7 +3,7 @@
 #include <optional>
 
 #include "corvix.h"
-#include "designer_messages.h"
+#include "online/designer_messages.h"
 #include "faultra.h"
 #include "model/config_checks.h"
 #include "model/plandrel_doc.h"

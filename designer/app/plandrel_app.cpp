@@ -3,8 +3,8 @@
 #include <string>
 
 #include "about_dlg.h"
-#include "critical_sections.h"
-#include "designer_messages.h"
+#include "online/critical_sections.h"
+#include "online/designer_messages.h"
 #include "document_host_ui.h"
 #include "main_frame.h"
 #include "online/attach_to_card.h"

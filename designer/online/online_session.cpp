@@ -7,17 +7,15 @@
 #include <unordered_map>
 #include <string>
 
-#include "arbre_ctrl.h"
 #include "corvix.h"
-#include "critical_sections.h"
-#include "designer_messages.h"
-#include "main_frame.h"
+#include "online/critical_sections.h"
+#include "online/designer_messages.h"
 #include "model/check_codes.h"
 #include "model/config_checks.h"
+#include "model/plandrel_doc.h"
 #include "online/card_info.h"
 #include "online/critical_section_lock.h"
 #include "online/error_text.h"
-#include "plandrel_app.h"
 #include "records/byte_codec.h"
 #include "win32/windows.h"
 
@@ -62,7 +60,7 @@ std::string HexName(std::uint16_t source, std::uint16_t destination) {
 // (a sent message, so the caller must hold no critical section, as for every send).
 class SessionFrame final : public OnlineFrame {
  public:
-  SessionFrame(CMainFrame& frame, CPlandrelApp& app) : frame_(frame), app_(app) {}
+  explicit SessionFrame(SessionHost& host) : host_(host), frame_(host.Frame()) {}
   ~SessionFrame() override {
     if (caller_.m_hWnd) caller_.DestroyWindow();
   }
@@ -82,7 +80,7 @@ class SessionFrame final : public OnlineFrame {
     ::SendMessage(caller_.m_hWnd, kRunOnMainThread, reinterpret_cast<WPARAM>(&fn), 0);
   }
 
-  CArbreCtrl* Tree() const { return frame_.Tree(); }
+  CTreeCtrl* Tree() const { return host_.Tree(); }
 
   // The tree's shape is read once on the main thread and kept until the session changes the tree
   // (an unconfigured message inserted, Disconnect), so that the lookups of the on-line objects,
@@ -153,7 +151,7 @@ class SessionFrame final : public OnlineFrame {
     std::int64_t spent = 0;
     OnMainThread([&] {
       const auto start = Clock::now();
-      if (CArbreCtrl* tree = Tree(); tree && tree->m_hWnd)
+      if (CTreeCtrl* tree = Tree(); tree && tree->m_hWnd)
         for (const auto& [item, text] : batch)
           ::SendMessage(tree->m_hWnd, WM_TREE_SET_TEXT, item, reinterpret_cast<LPARAM>(text.c_str()));
       spent = MicrosecondsSince(start);
@@ -161,9 +159,9 @@ class SessionFrame final : public OnlineFrame {
     return spent;
   }
 
-  bool IsMainWindow() const override { return app_.m_pMainWnd == &frame_; }
+  bool IsMainWindow() const override { return host_.IsMainWindow(); }
   void EnableMessageMenuItem(std::uint16_t index, bool enable) override {
-    OnMainThread([&] { frame_.EnableMessageMenuItem(index, enable); });
+    OnMainThread([&] { host_.EnableMessageMenuItem(index, enable); });
   }
   void ShowMessage(std::string_view text) override { frame_.MessageBox(std::string(text).c_str(), nullptr, MB_OK); }
   int AskSequence(WindowHandle window) override {
@@ -205,7 +203,7 @@ class SessionFrame final : public OnlineFrame {
     std::unordered_map<TreeItem, Node> nodes;
     TreeItem root = 0;
     const_cast<SessionFrame*>(this)->OnMainThread([&] {
-      CArbreCtrl* tree = Tree();
+      CTreeCtrl* tree = Tree();
       if (tree == nullptr) return;
       const auto key = [](HTREEITEM item) { return reinterpret_cast<TreeItem>(item); };
       root = key(tree->GetRootItem());
@@ -230,13 +228,13 @@ class SessionFrame final : public OnlineFrame {
     return shape_mutex_;
   }
   void SendText(TreeItem item, const std::string& text) {
-    CArbreCtrl* tree = Tree();
+    CTreeCtrl* tree = Tree();
     if (tree && tree->m_hWnd)
       ::SendMessage(tree->m_hWnd, WM_TREE_SET_TEXT, item, reinterpret_cast<LPARAM>(text.c_str()));
   }
 
-  CMainFrame& frame_;
-  CPlandrelApp& app_;
+  SessionHost& host_;
+  CMDIFrameWnd& frame_;
   Caller caller_;
   DWORD main_thread_ = 0;
   mutable std::mutex shape_mutex_;
@@ -252,10 +250,10 @@ class SessionFrame final : public OnlineFrame {
 
 // ---------------------------------------------------------------------------------------------
 
-CFipSession::CFipSession(CMainFrame& frame, CPlandrelApp& app)
-    : frame_(frame),
-      app_(app),
-      online_frame_(std::make_unique<SessionFrame>(frame, app)),
+CFipSession::CFipSession(std::unique_ptr<SessionHost> host)
+    : host_(std::move(host)),
+      frame_(host_->Frame()),
+      online_frame_(std::make_unique<SessionFrame>(*host_)),
       locks_{Lock(csEngine),        Lock(csVariableFormat), Lock(csMessageFormat), Lock(csVariableDialog),
              Lock(csMessageDialog), Lock(csMessageStack),   Lock(csBaDialog)} {}
 
@@ -276,7 +274,7 @@ OnlineVariable* CFipSession::Variable(std::size_t index) const {
   return index < variables_.size() ? variables_[index].get() : nullptr;
 }
 
-bool CFipSession::IsMainWindow() const { return app_.m_pMainWnd == &frame_; }
+bool CFipSession::IsMainWindow() const { return host_->IsMainWindow(); }
 
 int CFipSession::MessageBox(const char* text, UINT type) { return frame_.MessageBox(text, nullptr, type); }
 
@@ -310,12 +308,12 @@ SessionPassTimes CFipSession::PassTimes() const {
 // ---- Connect
 
 bool CFipSession::Connect() {
-  CPlandrelDoc* document = app_.Document();
+  CPlandrelDoc* document = host_->Document();
   if (document == nullptr) return false;
   const records::Configuration& config = document->Records();
 
   // 1. The engine, on the main thread.
-  const SelectedDevice device = app_.GetSelectedDevice();
+  const SelectedDevice device = host_->Device();
   if (const std::uint32_t code = START_FIP_ENGINE(device.board_number, device.board_type); code != 0) {
     ShowError(code, true);
     return false;
@@ -381,17 +379,17 @@ bool CFipSession::Connect() {
 
   // 9.-11.
   board_variant_ = GetBoardVariant(device);
-  app_.SetOnline(true);
+  host_->SetOnline(true);
   if (config.param.ba_size != 0) {
     ba_present_ = 1;
-    ba_ = std::make_unique<BaControl>(*online_frame_, locks_, config.param, app_.GetTimingTable(),
+    ba_ = std::make_unique<BaControl>(*online_frame_, locks_, config.param, host_->Timing(),
                                       config.ba.program_from_file == 0);
   } else {
     ba_present_ = 0;
   }
 
   // 12.-14.
-  if (CArbreCtrl* tree = frame_.Tree()) tree->ExpandLocalStation();
+  host_->ExpandLocalStation();
   AddMenus();
   StartReaderThread();
   return true;
@@ -458,7 +456,7 @@ unsigned FncTacheLitFip(void* parameter) {
       // Without a window no request could end the session: it ends at once.
       started();
       session.Disconnect();
-      session.app_.SetOnline(false);
+      session.host_->SetOnline(false);
       session.frame_.PostMessage(WM_FIP_SESSION_ENDED, kEndDisconnect, 0);
       session.thread_done_ = true;
       return 0;
@@ -471,7 +469,7 @@ unsigned FncTacheLitFip(void* parameter) {
     started();
     std::uint8_t last_status = 0;
     bool ended = false;
-    while (!ended && session.app_.IsOnline()) ended = !session.Pass(mailbox, last_status);
+    while (!ended && session.host_->IsOnline()) ended = !session.Pass(mailbox, last_status);
     if (!ended) {
       session.session_window_ = nullptr;
       mailbox.DestroyWindow();
@@ -612,7 +610,7 @@ bool CFipSession::ServeRequests(CWnd& mailbox) {
 
 void CFipSession::EndSession(CWnd& mailbox, WPARAM reason) {
   Disconnect();
-  app_.SetOnline(false);
+  host_->SetOnline(false);
   // The window goes before the end is told: the frame deletes the session on that message.
   session_window_ = nullptr;
   mailbox.DestroyWindow();
@@ -756,7 +754,7 @@ OnlineMessage* CFipSession::AddUnconfiguredMessage(std::uint16_t source, std::ui
 
   // The document and the tree are the main thread's.
   online_frame_->OnMainThread([&] {
-    CPlandrelDoc* document = app_.Document();
+    CPlandrelDoc* document = host_->Document();
     records::set_text(record.name, name);
     if (document == nullptr) return;
     while (CheckMessageNames(document->Records(), &record) == kCheckMessageNameInUse) {
@@ -767,12 +765,12 @@ OnlineMessage* CFipSession::AddUnconfiguredMessage(std::uint16_t source, std::ui
     }
   });
   if (IsMainWindow())
-    if (CArbreCtrl* tree = frame_.Tree(); tree && tree->m_hWnd)
+    if (CTreeCtrl* tree = host_->Tree(); tree && tree->m_hWnd)
       ::SendMessage(tree->m_hWnd, WM_TREE_INSERT_MESSAGE, reinterpret_cast<WPARAM>(&record), 0);
   online_frame_->TreeChanged();
 
   auto message = std::make_unique<OnlineMessage>(*online_frame_, locks_);
-  if (!message->Init(false, record, static_cast<std::uint16_t>(index), app_.Document()->Records().local_station))
+  if (!message->Init(false, record, static_cast<std::uint16_t>(index), host_->Document()->Records().local_station))
     return nullptr;
   OnlineMessage* added = message.get();
   {
@@ -821,7 +819,7 @@ int CFipSession::Disconnect() {
   if (ba_present_ && ba_) online_frame_->SetTreeText(ba_->Item(), BaControl::kTreeText);
   for (const auto& variable : variables_)
     if (variable->Initialised()) online_frame_->SetTreeText(variable->Item(), records::text_of(variable->Record().name));
-  CArbreCtrl* tree = frame_.Tree();
+  CTreeCtrl* tree = host_->Tree();
   for (std::size_t i = 0; i < list.size(); ++i) {
     if (i < configured_message_count_) {
       online_frame_->SetTreeText(list[i]->Item(), records::text_of(list[i]->Record().name));
@@ -921,10 +919,6 @@ void CFipSession::CloseValuesDisplay(bool notify) {
     values_refresh_running_ = 0;
     LeaveCriticalSection(&csValuesDisplay);
   }
-}
-
-void InstallSessionFactory(CPlandrelApp& app) {
-  app.SetSessionFactory([&app](CMainFrame& frame) { return std::make_unique<CFipSession>(frame, app); });
 }
 
 }  // namespace plandrel

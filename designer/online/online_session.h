@@ -25,17 +25,16 @@
 #include <thread>
 #include <vector>
 
-#include "fip_session.h"
+#include "online/fip_session.h"
 #include "online/ba_control.h"
 #include "online/online_host.h"
 #include "online/online_message.h"
 #include "online/online_variable.h"
+#include "online/session_host.h"
 #include "ui/afxwin.h"
 
 namespace plandrel {
 
-class CMainFrame;
-class CPlandrelApp;
 class SessionFrame;
 
 // The texts of the session.
@@ -65,7 +64,7 @@ struct SessionPassTimes {
 
 class CFipSession final : public FipSession {
  public:
-  CFipSession(CMainFrame& frame, CPlandrelApp& app);
+  explicit CFipSession(std::unique_ptr<SessionHost> host);
   CFipSession(const CFipSession&) = delete;
   CFipSession& operator=(const CFipSession&) = delete;
   // A session still served by its thread is ended first (as an application exit).
@@ -132,8 +131,8 @@ class CFipSession final : public FipSession {
   void FreeObjects();
   bool IsMainWindow() const;
 
-  CMainFrame& frame_;
-  CPlandrelApp& app_;
+  std::unique_ptr<SessionHost> host_;
+  CMDIFrameWnd& frame_;
   std::unique_ptr<SessionFrame> online_frame_;
   OnlineLocks locks_;
 
@@ -170,8 +169,5 @@ class CFipSession final : public FipSession {
 
 // The session thread's entry: `session` is the CFipSession. Returns 0.
 unsigned FncTacheLitFip(void* session);
-
-// Installs the factory that gives the main frame a CFipSession at Connect.
-void InstallSessionFactory(CPlandrelApp& app);
 
 }  // namespace plandrel
