@@ -2,13 +2,24 @@
 // without a context or a table). Null outputs are skipped.
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <string_view>
+#include <vector>
 
 #include "config_tables.h"
 #include "corvix.h"
 #include "records/byte_codec.h"
 
 using namespace corvix;
+
+// Every record's identifier << 16 | its position, sorted: the first record with an identifier is
+// the first key at or above identifier << 16. It holds the table it was built from, so that a table
+// that replaced it cannot share its address.
+struct corvix::VariableIdIndex {
+    std::shared_ptr<const RecordTable> table;
+    std::size_t count = 0;
+    std::vector<std::uint32_t> keys;
+};
 
 namespace {
 
@@ -38,6 +49,36 @@ std::optional<std::size_t> findVariable(const EngineContext& context, Match matc
     for (std::size_t i = 0; i < variableRecordCount(context); ++i)
         if (match(*variableAt(context, i))) return i;
     return std::nullopt;
+}
+
+std::uint16_t identifierAt(const RecordTable& table, std::size_t index) {
+    return records::get_u16<0>(std::span<const std::uint8_t, records::VARIABLE4::size>(
+        table.data() + index * records::VARIABLE4::size, records::VARIABLE4::size));
+}
+
+const VariableIdIndex& variableIdIndex(EngineContext& context) {
+    const std::size_t count = variableRecordCount(context);
+    const auto& index = context.variableIdIndex;
+    if (index && index->table == context.variableTable && index->count == count) return *index;
+    auto built = std::make_shared<VariableIdIndex>();
+    built->table = context.variableTable;
+    built->count = count;
+    built->keys.reserve(count);
+    for (std::size_t i = 0; i < count; ++i)
+        built->keys.push_back(static_cast<std::uint32_t>(identifierAt(*context.variableTable, i)) << 16 |
+                              static_cast<std::uint32_t>(i));
+    std::sort(built->keys.begin(), built->keys.end());
+    context.variableIdIndex = std::move(built);
+    return *context.variableIdIndex;
+}
+
+// The first record whose identifier is `identifier`, as a walk of the table in order finds it.
+std::optional<std::size_t> findVariableById(EngineContext& context, std::uint16_t identifier) {
+    const std::vector<std::uint32_t>& keys = variableIdIndex(context).keys;
+    const std::uint32_t first = static_cast<std::uint32_t>(identifier) << 16;
+    const auto it = std::lower_bound(keys.begin(), keys.end(), first);
+    if (it == keys.end() || (*it >> 16) != identifier) return std::nullopt;
+    return *it & 0xFFFFu;
 }
 
 struct FoundMessage {
@@ -70,9 +111,9 @@ extern "C" {
 
 CORVIX_API std::uint32_t FIND_VAR_BY_ID(std::uint16_t identifier, std::int16_t* index, char* name,
                                         std::int16_t* length, std::uint8_t* flags) {
-    const EngineContext* context = currentContext();
+    EngineContext* context = currentContext();
     if (!context) return 0;
-    const auto found = findVariable(*context, [&](const records::VARIABLE4& v) { return v.identifier == identifier; });
+    const auto found = findVariableById(*context, identifier);
     if (!found) return 0;
     const records::VARIABLE4 v = *variableAt(*context, *found);
     putVariable(v, static_cast<std::int16_t>(*found), index, length, flags);

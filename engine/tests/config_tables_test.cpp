@@ -97,6 +97,37 @@ TEST_F(Tables, FindVariableByIdentifierAndByName) {
     EXPECT_EQ(FIND_VAR_BY_ID(0x30, &index, name, &length, &flags), 0u);
 }
 
+// The look-up by identifier answers from an index: it must give what a walk of the table in order
+// gives, for whichever table the context holds now.
+TEST_F(Tables, FindVariableByIdentifierFollowsTheTableInPlace) {
+    const auto position = [](std::uint16_t identifier) -> int {
+        std::int16_t index = -1;
+        char name[33] = {};
+        return FIND_VAR_BY_ID(identifier, &index, name, nullptr, nullptr) == 1 ? index : -1;
+    };
+    // Duplicates: the first in table order, not the first in identifier order.
+    load({variable(0x30, "a"), variable(0x10, "b"), variable(0x30, "c"), variable(0xFFFF, "d"), variable(0, "e")});
+    EXPECT_EQ(position(0x30), 0);
+    EXPECT_EQ(position(0x10), 1);
+    EXPECT_EQ(position(0xFFFF), 3);
+    EXPECT_EQ(position(0), 4);
+    EXPECT_EQ(position(0x20), -1);
+    EXPECT_EQ(position(0x31), -1);
+
+    // Another table, as a second download installs it.
+    load({variable(0x20, "x"), variable(0x30, "y")});
+    EXPECT_EQ(position(0x30), 1);
+    EXPECT_EQ(position(0x20), 0);
+    EXPECT_EQ(position(0x10), -1);
+
+    // The same table with a smaller count: the records beyond it are not found.
+    context().variableCount = 1;
+    EXPECT_EQ(position(0x30), -1);
+    EXPECT_EQ(position(0x20), 0);
+    context().variableCount = 2;
+    EXPECT_EQ(position(0x30), 1);
+}
+
 TEST_F(Tables, MessageKeysCountTransmittedMessagesFromTheTableSize) {
     load({variable(1, "a"), variable(2, "b")},
          {message("rx", 0x100, 0, 0x200, 0, false), message("tx0", 0x101, 0, 0x201, 0, true),
