@@ -38,6 +38,7 @@
 #include <algorithm>
 #include <map>
 #include <optional>
+#include <unordered_map>
 
 #include "qt_support.h"
 #include "ui/afxcmn.h"
@@ -261,6 +262,15 @@ private:
     CButton& button_;
 };
 
+// An item of the tree widget, with the tree control's item it shows.
+class TreeWidgetItem final : public QTreeWidgetItem {
+public:
+    explicit TreeWidgetItem(std::uintptr_t shown) : QTreeWidgetItem(QTreeWidgetItem::UserType), id(shown) {}
+    const std::uintptr_t id;
+};
+
+std::uintptr_t idOfItem(const QTreeWidgetItem* item) { return static_cast<const TreeWidgetItem*>(item)->id; }
+
 class TreeWidget final : public QTreeWidget {
 public:
     TreeWidget(CTreeCtrl& tree, QWidget* parent) : QTreeWidget(parent), tree_(tree) {
@@ -340,7 +350,7 @@ public:
         if (currentItem() != current) setCurrentItem(current);
     }
     void forget(QTreeWidgetItem* item) {
-        items.erase(item->data(0, Qt::UserRole).value<quintptr>());
+        items.erase(idOfItem(item));
         for (int i = 0; i < item->childCount(); ++i) forget(item->child(i));
     }
 
@@ -369,8 +379,7 @@ public:
                 // Items are mostly appended: look from the end.
                 const auto at = std::find(siblings.rbegin(), siblings.rend(), id);
                 const int position = static_cast<int>(siblings.rend() - at) - 1;
-                auto* item = new QTreeWidgetItem;
-                item->setData(0, Qt::UserRole, QVariant::fromValue<quintptr>(id));
+                auto* item = new TreeWidgetItem(id);
                 showNode(item, id, node->second);
                 items[id] = item;
                 if (parentItem) parentItem->insertChild(position, item);
@@ -399,7 +408,12 @@ public:
                 showSelection();
                 return;
             case Change::Expanded:
-                if (QTreeWidgetItem* item = itemOf(id); item && node != tree_.nodes_.end()) item->setExpanded(node->second.expanded);
+                if (QTreeWidgetItem* item = itemOf(id); item && node != tree_.nodes_.end()) {
+                    // With a layout pending the view only notes the item: expanding many items one
+                    // after the other costs one layout, not one each.
+                    scheduleDelayedItemsLayout();
+                    item->setExpanded(node->second.expanded);
+                }
                 return;
             case Change::Whole: return;
         }
@@ -417,16 +431,17 @@ public:
         setIconSize(QSize(iconSize.cx, iconSize.cy));
         setIndentation(static_cast<int>(tree_.indent_));
         items.clear();
+        items.reserve(tree_.nodes_.size());
         clear();
         shownSelected_ = tree_.selected_;
         std::function<void(const std::vector<std::uintptr_t>&, QTreeWidgetItem*)> place =
             [&](const std::vector<std::uintptr_t>& ids, QTreeWidgetItem* parentItem) {
+                if (ids.empty()) return;  // an empty list would still allocate
                 QList<QTreeWidgetItem*> made;
                 made.reserve(static_cast<qsizetype>(ids.size()));
                 for (std::uintptr_t id : ids) {
                     const CTreeCtrl::Node& n = tree_.nodes_.at(id);
-                    auto* item = new QTreeWidgetItem;
-                    item->setData(0, Qt::UserRole, QVariant::fromValue<quintptr>(id));
+                    auto* item = new TreeWidgetItem(id);
                     showNode(item, id, n);
                     items[id] = item;
                     place(n.children, item);
@@ -453,7 +468,7 @@ public:
         QTimer::singleShot(0, this, [this] { refresh(); });
     }
 
-    std::map<std::uintptr_t, QTreeWidgetItem*> items;
+    std::unordered_map<std::uintptr_t, QTreeWidgetItem*> items;
     bool refreshQueued = false;
     bool stale = true;  // the widget does not show the items yet
 
@@ -1195,7 +1210,7 @@ QWidget* CTreeCtrl::makeWidget(QWidget* parent) {
     QObject::connect(t, &QTreeWidget::itemSelectionChanged, t, [this, t] {
         if (syncing(*this)) return;
         const auto items = t->selectedItems();
-        const std::uintptr_t id = items.isEmpty() ? 0 : items.front()->data(0, Qt::UserRole).value<quintptr>();
+        const std::uintptr_t id = items.isEmpty() ? 0 : idOfItem(items.front());
         if (id != selected_) {
             selected_ = id;
             {
@@ -1206,10 +1221,10 @@ QWidget* CTreeCtrl::makeWidget(QWidget* parent) {
         }
     });
     QObject::connect(t, &QTreeWidget::itemExpanded, t, [this](QTreeWidgetItem* item) {
-        if (auto it = nodes_.find(item->data(0, Qt::UserRole).value<quintptr>()); it != nodes_.end()) it->second.expanded = true;
+        if (auto it = nodes_.find(idOfItem(item)); it != nodes_.end()) it->second.expanded = true;
     });
     QObject::connect(t, &QTreeWidget::itemCollapsed, t, [this](QTreeWidgetItem* item) {
-        if (auto it = nodes_.find(item->data(0, Qt::UserRole).value<quintptr>()); it != nodes_.end()) it->second.expanded = false;
+        if (auto it = nodes_.find(idOfItem(item)); it != nodes_.end()) it->second.expanded = false;
     });
     // Item changes reach the widget one by one (TreeItemChanged); a sync rebuilds it only when it
     // is stale.
@@ -1313,6 +1328,10 @@ void TreeItemChanged(CTreeCtrl& tree, CTreeCtrl::Change what, std::uintptr_t id)
     if (auto* t = tree.view() ? dynamic_cast<TreeWidget*>(tree.view()->widget()) : nullptr) t->apply(what, id);
 }
 
+void TreeWidgetCatchUp(CTreeCtrl& tree) {
+    if (auto* t = tree.view() ? dynamic_cast<TreeWidget*>(tree.view()->widget()) : nullptr) t->refresh();
+}
+
 bool TreeItemRects(const CTreeCtrl& tree, HTREEITEM item, RECT& row, RECT& icon, RECT& label, RECT& button) {
     auto* t = tree.view() ? dynamic_cast<TreeWidget*>(tree.view()->widget()) : nullptr;
     if (!t) return false;
@@ -1334,7 +1353,7 @@ HTREEITEM TreeItemAt(const CTreeCtrl& tree, POINT point) {
     auto* t = tree.view() ? dynamic_cast<TreeWidget*>(tree.view()->widget()) : nullptr;
     if (!t) return nullptr;
     QTreeWidgetItem* item = t->itemAt(QPoint(point.x, point.y));
-    return item ? reinterpret_cast<HTREEITEM>(item->data(0, Qt::UserRole).value<quintptr>()) : nullptr;
+    return item ? reinterpret_cast<HTREEITEM>(idOfItem(item)) : nullptr;
 }
 
 }  // namespace qui::detail
