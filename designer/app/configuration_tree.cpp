@@ -1,5 +1,6 @@
 #include "configuration_tree.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <string_view>
@@ -91,7 +92,9 @@ TreeItems::Item ConfigurationTree::station_item(std::uint16_t index) const {
 }
 
 void ConfigurationTree::note_code(Item item, std::uint32_t code) {
-  if (by_code_complete_) by_code_[code].push_back(item);
+  if (!by_code_complete_) return;
+  by_code_.emplace_back(code, item);
+  by_code_sorted_ = false;
 }
 
 void ConfigurationTree::items_changed() {
@@ -116,11 +119,14 @@ std::vector<TreeItems::Item> ConfigurationTree::items_with_code(std::uint32_t co
       level.swap(next);
     }
   }
-  const auto found = by_code_.find(code);
-  if (found == by_code_.end()) return {};
+  if (!by_code_sorted_) {
+    std::sort(by_code_.begin(), by_code_.end());
+    by_code_sorted_ = true;
+  }
   std::vector<Item> items;
-  for (Item item : found->second)
-    if (items_.data(item) == code) items.push_back(item);  // an item deleted since carries no code
+  for (auto it = std::lower_bound(by_code_.begin(), by_code_.end(), std::pair{code, Item{0}});
+       it != by_code_.end() && it->first == code; ++it)
+    if (items_.data(it->second) == code) items.push_back(it->second);  // an item deleted since carries no code
   return items;
 }
 
@@ -163,15 +169,15 @@ std::uint32_t ConfigurationTree::build(const Configuration& configuration) {
     else if (!items_.set_data(item, code))
       failure = kTreeItemDataCode;
     else
-      by_code_[code].push_back(item);
+      by_code_.emplace_back(code, item);
     return failure == 0 ? item : TreeItems::kNone;
   };
 
   items_.remove_all();
   by_code_.clear();
-  by_code_.reserve(configuration.variables.size() + configuration.messages.size() + records::kStationCapacity + 2);
   // Complete as the items go in; a build that fails half-way leaves the items it made.
   by_code_complete_ = true;
+  by_code_sorted_ = false;
   const Item root = add(TreeItems::kNone, TreeItems::kLast, kRootText, kImageRoot, kRootCode);
   if (failure != 0) return failure;
 
@@ -188,9 +194,10 @@ std::uint32_t ConfigurationTree::build(const Configuration& configuration) {
     if (failure != 0) return failure;
   }
 
-  // The variable items placed so far, by station and variable index, for the messages to find.
-  std::unordered_map<std::uint32_t, Item> placed;
-  placed.reserve(configuration.variables.size() * 2);
+  // The variable items placed, by station and variable index, for the messages to find: the first
+  // placed of a pair (a producer that also consumes shows the variable twice).
+  std::vector<std::pair<std::uint32_t, Item>> placed;
+  placed.reserve(configuration.variables.size() * 3);
   const auto place_key = [](std::size_t station, std::size_t variable) {
     return static_cast<std::uint32_t>(station << 16 | variable);
   };
@@ -199,7 +206,7 @@ std::uint32_t ConfigurationTree::build(const Configuration& configuration) {
     const auto place = [&](std::size_t station, int image) {
       if (station >= station_count) return (failure = kTreeStationNotFoundCode) == 0;
       const Item item = add(stations[station], TreeItems::kLast, text_of(variable.name), image, variable.key);
-      placed.try_emplace(place_key(station, v), item);
+      placed.emplace_back(place_key(station, v), item);
       return failure == 0;
     };
     if (variable.producer != -1 &&
@@ -214,6 +221,7 @@ std::uint32_t ConfigurationTree::build(const Configuration& configuration) {
     }
   }
 
+  std::stable_sort(placed.begin(), placed.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
   std::unordered_map<std::uint16_t, std::size_t> first_with_identifier;
   first_with_identifier.reserve(configuration.variables.size());
   for (std::size_t v = 0; v < configuration.variables.size(); ++v)
@@ -224,8 +232,10 @@ std::uint32_t ConfigurationTree::build(const Configuration& configuration) {
       if (!targets[s].station) continue;
       const auto variable = first_with_identifier.find(targets[s].identifier);
       if (variable == first_with_identifier.end()) continue;
-      const auto item = placed.find(place_key(*targets[s].station, variable->second));
-      if (item == placed.end()) continue;
+      const std::uint32_t key = place_key(*targets[s].station, variable->second);
+      const auto item = std::lower_bound(placed.begin(), placed.end(), key,
+                                         [](const auto& entry, std::uint32_t wanted) { return entry.first < wanted; });
+      if (item == placed.end() || item->first != key) continue;
       add(item->second, TreeItems::kLast, text_of(message.name), kSideImages[s], message.key);
       if (failure != 0) return failure;
     }

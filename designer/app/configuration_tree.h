@@ -10,7 +10,7 @@
 
 #include <cstdint>
 #include <optional>
-#include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "records/configuration.h"
@@ -92,7 +92,7 @@ class ConfigurationTree {
   Item insert_item(Item parent, Item after, std::string_view text, int image, std::uint32_t code);
   // Inserts under `parent` in code order: before the first child whose code is greater.
   Item insert_in_code_order(Item parent, std::uint32_t code, std::string_view text, int image);
-  // The items that carry `code`, wherever they stand, in tree order; a rename touches these alone.
+  // The items that carry `code`, wherever they stand; a rename touches these alone.
   std::vector<Item> items_with_code(std::uint32_t code);
   void note_code(Item item, std::uint32_t code);
   // Removes the child with `code` under `parent` and lowers by one every child code above it.
@@ -102,10 +102,11 @@ class ConfigurationTree {
   template <class Visit> void for_each_variable_item(Visit visit) const;
 
   TreeItems& items_;
-  // The items of each code, complete after build() or a walk of the tree. Inserts add to it;
-  // removals and renumbering drop it until the next walk.
-  std::unordered_map<std::uint32_t, std::vector<Item>> by_code_;
+  // (code, item) of every item, complete after build() or a walk of the tree, sorted when a code
+  // is looked up. Inserts add to it; removals and renumbering drop it until the next walk.
+  std::vector<std::pair<std::uint32_t, Item>> by_code_;
   bool by_code_complete_ = false;
+  bool by_code_sorted_ = false;
 };
 
 }  // namespace plandrel

@@ -262,14 +262,31 @@ private:
     CButton& button_;
 };
 
-// An item of the tree widget, with the tree control's item it shows.
+// An item of the tree widget: the tree control's item it shows, with its text and image kept here
+// rather than as item data, so that thousands of them are made quickly. The widget asks for the
+// icon when it draws the item.
 class TreeWidgetItem final : public QTreeWidgetItem {
 public:
     explicit TreeWidgetItem(std::uintptr_t shown) : QTreeWidgetItem(QTreeWidgetItem::UserType), id(shown) {}
+    QVariant data(int column, int role) const override;
+    // Shows `text` and `image`; the widget redraws the item when either changed.
+    void show(QString text, int image) {
+        if (text == text_ && image == image_) return;
+        text_ = std::move(text);
+        image_ = image;
+        emitDataChanged();
+    }
+    void showImage(int image) { show(text_, image); }
+
     const std::uintptr_t id;
+
+private:
+    QString text_;
+    int image_ = -1;
 };
 
 std::uintptr_t idOfItem(const QTreeWidgetItem* item) { return static_cast<const TreeWidgetItem*>(item)->id; }
+TreeWidgetItem* shownItem(QTreeWidgetItem* item) { return static_cast<TreeWidgetItem*>(item); }
 
 class TreeWidget final : public QTreeWidget {
 public:
@@ -324,8 +341,7 @@ public:
         return *slot;
     }
     void showNode(QTreeWidgetItem* item, std::uintptr_t id, const CTreeCtrl::Node& n) {
-        item->setText(0, qs(n.text));
-        item->setIcon(0, icon(id == tree_.selected_ ? n.selectedImage : n.image));
+        shownItem(item)->show(qs(n.text), id == tree_.selected_ ? n.selectedImage : n.image);
     }
     QTreeWidgetItem* itemOf(std::uintptr_t id) const {
         const auto it = items.find(id);
@@ -336,13 +352,13 @@ public:
         if (shownSelected_ != tree_.selected_) {
             if (QTreeWidgetItem* old = itemOf(shownSelected_)) {
                 if (const CTreeCtrl::Node* n = tree_.node(reinterpret_cast<HTREEITEM>(shownSelected_))) {
-                    old->setIcon(0, icon(n->image));
+                    shownItem(old)->showImage(n->image);
                 }
             }
             shownSelected_ = tree_.selected_;
             if (QTreeWidgetItem* now = itemOf(shownSelected_)) {
                 if (const CTreeCtrl::Node* n = tree_.node(reinterpret_cast<HTREEITEM>(shownSelected_))) {
-                    now->setIcon(0, icon(n->selectedImage));
+                    shownItem(now)->showImage(n->selectedImage);
                 }
             }
         }
@@ -478,6 +494,16 @@ private:
     std::vector<std::optional<QIcon>> icons_;
     std::uintptr_t shownSelected_ = 0;
 };
+
+QVariant TreeWidgetItem::data(int column, int role) const {
+    if (column != 0) return QTreeWidgetItem::data(column, role);
+    if (role == Qt::DisplayRole || role == Qt::EditRole) return text_;
+    if (role == Qt::DecorationRole) {
+        auto* view = dynamic_cast<TreeWidget*>(treeWidget());
+        return view ? QVariant(view->icon(image_)) : QVariant();
+    }
+    return QTreeWidgetItem::data(column, role);
+}
 
 QMdiArea* mdiAreaOf(CMDIFrameWnd& frame) {
     auto* main = frame.view() ? qobject_cast<QMainWindow*>(frame.view()->widget()) : nullptr;
