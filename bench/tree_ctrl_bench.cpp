@@ -70,7 +70,8 @@ void BM_BuildTreeControlExpanded(benchmark::State& state) {
 }
 BENCHMARK(BM_BuildTreeControlExpanded)->Unit(benchmark::kMillisecond);
 
-// The control's items alone, the widget left to catch up after the timing.
+// BuildTree alone (the items and the widget's one rebuild), the event loop's layout and painting
+// left out of the timing.
 void BM_BuildTreeControlItems(benchmark::State& state) {
   plandrel::CArbreCtrl& tree = *g_designer->frame->Tree();
   for (auto _ : state) {
