@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "designer_messages.h"
+#include "editor_dialogs.h"
 #include "model/plandrel_doc.h"
 #include "tree_codes.h"
 
@@ -257,12 +258,17 @@ void CArbreCtrl::RunAction(TreeAction action, const ItemPlace& place) {
     case TreeAction::online_message:
       if (session) session->OpenMessageDialog(record_index(place));
       break;
-    // The editors and the general settings dialog open here once they are part of the program.
+    case TreeAction::variable_editor:
+      if (CPlandrelDoc* document = host_.Document())
+        EditVariable({*document, this, host_.IsOnline()}, this, record_index(place), false);
+      break;
+    case TreeAction::message_editor:
+      if (CPlandrelDoc* document = host_.Document()) EditMessage({*document, this, host_.IsOnline()}, this, record_index(place));
+      break;
+    // The other editors and the general settings dialog open here once they are part of the program.
     case TreeAction::general_settings:
     case TreeAction::ba_editor:
     case TreeAction::station_editor:
-    case TreeAction::variable_editor:
-    case TreeAction::message_editor:
     case TreeAction::none: break;
   }
 }
