@@ -969,6 +969,7 @@ QWidget* CDialog::makeWidget(QWidget* parent) {
     if (t) {
         QLabel* lastLabel = nullptr;
         QStringList labelRun;  // the static texts right before the control
+        QString lastCaption;   // the caption of the check box or button right before it
         for (const auto& ct : t->controls) {
             CWnd* control = findChild(ct.id);
             QWidget* cw = nullptr;
@@ -1006,6 +1007,10 @@ QWidget* CDialog::makeWidget(QWidget* parent) {
                     if (name.endsWith(':')) name.chop(1);
                     cw->setAccessibleName(name.trimmed());
                     lastLabel->setBuddy(cw);
+                } else if (ct.kind == qui::ControlKind::Edit && !lastCaption.isEmpty()) {
+                    // An edit that belongs to the check box or button before it (a period beside its
+                    // status, a name beside the button that chooses it) is named by its caption.
+                    cw->setAccessibleName(lastCaption);
                 }
                 lastLabel = nullptr;
             } else if (auto* label = qobject_cast<QLabel*>(cw); label && ct.kind == qui::ControlKind::Static) {
@@ -1018,6 +1023,8 @@ QWidget* CDialog::makeWidget(QWidget* parent) {
             }
             if (ct.kind == qui::ControlKind::Static) labelRun.push_back(qs(ct.text));
             else labelRun.clear();
+            const bool captioned = ct.kind == qui::ControlKind::CheckBox || ct.kind == qui::ControlKind::PushButton;
+            lastCaption = captioned ? qs(ct.text).remove('&').trimmed() : QString();
             const CRect r = DialogUnitsToPixels(RECT{ct.x, ct.y, ct.x + ct.cx, ct.y + ct.cy});
             cw->setGeometry(r.left, r.top, std::max(r.Width(), 1), std::max(r.Height(), 1));
             if (ct.kind == qui::ControlKind::ComboBox) cw->setFixedHeight(std::max(cw->sizeHint().height(), 8));
