@@ -8,7 +8,6 @@
 #include <QTimer>
 
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <functional>
 
@@ -25,6 +24,7 @@
 #include "source_dest_dlgs.h"
 #include "station_dlgs.h"
 #include "ui/testing.h"
+#include "ui_bench_app.h"
 
 namespace {
 
@@ -168,26 +168,15 @@ void BM_SaveVariable(benchmark::State& state) {
 }
 BENCHMARK(BM_SaveVariable)->Unit(benchmark::kMillisecond);
 
-class BenchApp : public CWinApp {
- public:
-  BOOL InitInstance() override {
+}  // namespace
+
+int main(int argc, char** argv) {
+  return bench::RunUiBenchmarks(argc, argv, [] {
     plandrel::RegisterFrameResources();
     plandrel::RegisterEditorDialogs();
     Designer designer;
     g_designer = &designer;
     benchmark::RunSpecifiedBenchmarks();
     g_designer = nullptr;
-    return FALSE;
-  }
-};
-
-}  // namespace
-
-int main(int argc, char** argv) {
-  setenv("QT_QPA_PLATFORM", "offscreen", 0);
-  benchmark::Initialize(&argc, argv);
-  BenchApp app;
-  AfxWinMain(argc, argv);
-  benchmark::Shutdown();
-  return 0;
+  });
 }

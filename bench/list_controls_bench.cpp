@@ -8,11 +8,11 @@
 #include <QCoreApplication>
 #include <QTimer>
 
-#include <cstdlib>
 #include <string>
 #include <vector>
 
 #include "ui/afxcmn.h"
+#include "ui_bench_app.h"
 
 namespace {
 
@@ -88,9 +88,10 @@ void BM_ListBoxDeleteSelectedLines(benchmark::State& state) {
 }
 BENCHMARK(BM_ListBoxDeleteSelectedLines)->Unit(benchmark::kMillisecond);
 
-class BenchApp : public CWinApp {
- public:
-  BOOL InitInstance() override {
+}  // namespace
+
+int main(int argc, char** argv) {
+  return bench::RunUiBenchmarks(argc, argv, [] {
     qui::RegisterDialog({kListDialog,
                          220,
                          200,
@@ -103,17 +104,5 @@ class BenchApp : public CWinApp {
                           {IDOK, qui::ControlKind::PushButton, 60, 176, 50, 14, "OK", qui::kDefault},
                           {IDCANCEL, qui::ControlKind::PushButton, 114, 176, 50, 14, "Cancel"}}});
     benchmark::RunSpecifiedBenchmarks();
-    return FALSE;
-  }
-};
-
-}  // namespace
-
-int main(int argc, char** argv) {
-  setenv("QT_QPA_PLATFORM", "offscreen", 0);
-  benchmark::Initialize(&argc, argv);
-  BenchApp app;
-  AfxWinMain(argc, argv);
-  benchmark::Shutdown();
-  return 0;
+  });
 }

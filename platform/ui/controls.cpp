@@ -32,6 +32,19 @@ int findExact(const std::vector<std::string>& texts, int startAfter, const char*
     return -1;
 }
 
+// A change of a list or combo box's lines reaches its widget at once on the main thread. Another
+// thread may not touch the widget: the main thread rebuilds it from the state.
+template <class Box, class Change>
+void showChange(Box& box, Change what, int index, void (*show)(Box&, Change, int)) {
+    if (!box.view()) return;
+    if (!qui::IsMainThread()) {
+        box.widgetStale_ = true;
+        box.syncView();
+        return;
+    }
+    show(box, what, index);
+}
+
 }  // namespace
 
 // ---- CStatic
@@ -91,16 +104,7 @@ void CEdit::ReplaceSel(LPCSTR text) {
 }
 
 // ---- CListBox
-void CListBox::changed(Change what, int index) {
-    if (!view()) return;
-    if (!qui::IsMainThread()) {
-        // Another thread may not touch the widget: the main thread rebuilds it from the state.
-        widgetStale_ = true;
-        syncView();
-        return;
-    }
-    ListBoxChanged(*this, what, index);
-}
+void CListBox::changed(Change what, int index) { showChange(*this, what, index, ListBoxChanged); }
 
 int CListBox::AddString(LPCSTR text) {
     return InsertString(sorted_ ? sortedPosition(texts_, Text(text)) : -1, text);
@@ -225,15 +229,7 @@ int CListBox::SetItemData(int index, DWORD_PTR data) {
 int CListBox::FindStringExact(int startAfter, LPCSTR text) const { return findExact(texts_, startAfter, text); }
 
 // ---- CComboBox
-void CComboBox::changed(Change what, int index) {
-    if (!view()) return;
-    if (!qui::IsMainThread()) {
-        widgetStale_ = true;
-        syncView();
-        return;
-    }
-    ComboBoxChanged(*this, what, index);
-}
+void CComboBox::changed(Change what, int index) { showChange(*this, what, index, ComboBoxChanged); }
 
 int CComboBox::AddString(LPCSTR text) {
     return InsertString(sorted_ ? sortedPosition(texts_, Text(text)) : -1, text);

@@ -1375,6 +1375,12 @@ void showComboCurrent(const CComboBox& combo, QComboBox* c) {
     if (combo.editable_ && c->currentText().toStdString() != combo.GetWindowText()) c->setEditText(qs(combo.GetWindowText()));
 }
 
+// Whether the widget, showing `shown` lines, can take one insertion (`inserted`) or removal at
+// `index` of a box that now holds `lines`: otherwise it is shown whole.
+bool placeable(bool inserted, int index, int lines, int shown) {
+    return inserted ? index >= 0 && index < lines && lines == shown + 1 : index >= 0 && index <= lines && lines == shown - 1;
+}
+
 QStringList textsOf(const std::vector<std::string>& texts) {
     QStringList out;
     out.reserve(static_cast<qsizetype>(texts.size()));
@@ -1390,10 +1396,9 @@ void ListBoxChanged(CListBox& list, CListBox::Change what, int index) {
     const QSignalBlocker blocker(l);
     using Change = CListBox::Change;
     const auto line = static_cast<std::size_t>(index);
-    const int lines = static_cast<int>(list.texts_.size());
+    const bool moves = what == Change::Inserted || what == Change::Deleted;
     if (list.widgetStale_ || what == Change::Cleared ||
-        (what == Change::Inserted && (index < 0 || index >= lines || lines != l->count() + 1)) ||
-        (what == Change::Deleted && (index < 0 || index > lines || lines != l->count() - 1))) {
+        (moves && !placeable(what == Change::Inserted, index, static_cast<int>(list.texts_.size()), l->count()))) {
         // Shown whole: a new or stale widget, an emptied list, or a change the widget cannot place.
         list.widgetStale_ = false;
         l->clear();
@@ -1427,10 +1432,9 @@ void ComboBoxChanged(CComboBox& combo, CComboBox::Change what, int index) {
     const QSignalBlocker blocker(c);
     using Change = CComboBox::Change;
     const auto entry = static_cast<std::size_t>(index);
-    const int entries = static_cast<int>(combo.texts_.size());
+    const bool moves = what == Change::Inserted || what == Change::Deleted;
     if (combo.widgetStale_ || what == Change::Cleared ||
-        (what == Change::Inserted && (index < 0 || index >= entries || entries != c->count() + 1)) ||
-        (what == Change::Deleted && (index < 0 || index > entries || entries != c->count() - 1))) {
+        (moves && !placeable(what == Change::Inserted, index, static_cast<int>(combo.texts_.size()), c->count()))) {
         combo.widgetStale_ = false;
         c->clear();
         c->addItems(textsOf(combo.texts_));

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "edition_mes_dlg.h"
+#include "edition_var_dlg.h"
 #include "editor_dialogs.h"
 #include "frame_fixture.h"
 #include "records/byte_codec.h"
@@ -110,6 +112,33 @@ class EditorTest : public MainFrameTest {
     };
   }
 
+  // What the user saw after a script made `change` in an editor and pressed Save: the editor's
+  // result, the message boxes, the control then focused and the text of `field`.
+  struct Attempt {
+    INT_PTR result;
+    std::vector<std::string> boxes;
+    int focus = 0;
+    std::string field;
+  };
+  Attempt save_variable(std::size_t index, const Script& change, int field = 0) {
+    return attempt(IDD_EDITION_VAR, change, field, [&](auto scripts) { return edit_variable(index, std::move(scripts)); });
+  }
+  Attempt save_message(std::size_t index, const Script& change, int field = 0) {
+    return attempt(IDD_EDITION_MES, change, field, [&](auto scripts) { return edit_message(index, std::move(scripts)); });
+  }
+
+  // Save stayed open after `refusal` (the first box), with the focus on `focus` and, when given,
+  // the refused field showing `field_after`.
+  static void expect_refused(const Attempt& seen, const char* refusal, int focus, const char* field_after) {
+    EXPECT_EQ(seen.result, IDCANCEL) << refusal;
+    ASSERT_FALSE(seen.boxes.empty()) << refusal;
+    EXPECT_EQ(seen.boxes.front(), refusal);
+    EXPECT_EQ(seen.focus, focus) << refusal;
+    if (field_after) {
+      EXPECT_EQ(seen.field, field_after) << refusal;
+    }
+  }
+
   // The section as its working file holds it now.
   records::Configuration working(records::Section section) {
     records::Configuration read;
@@ -123,6 +152,21 @@ class EditorTest : public MainFrameTest {
   }
 
   qui::testing::ScriptedPrompts prompts_;
+
+ private:
+  template <class Run>
+  Attempt attempt(UINT editor, const Script& change, int field, Run run) {
+    Attempt seen{};
+    seen.result = run(std::map<UINT, Script>{{editor, [&](CDialog& d) {
+                                                change(d);
+                                                d.ClickDlgItem(IDOK);
+                                                seen.focus = d.GetFocusedId();
+                                                if (field) seen.field = d.GetDlgItemText(field);
+                                              }}});
+    seen.boxes = boxes();
+    prompts_.Clear();
+    return seen;
+  }
 };
 
 }  // namespace plandrel::testing

@@ -74,23 +74,8 @@ TEST_F(MessageEditor, SaveRefusesAtTheFirstFailingFieldAndChangesNothing) {
     document_->Records() = original;
     k.prepare(*this);
     const records::Configuration before = document_->Records();
-    int focus = 0;
-    std::string field;
-    const INT_PTR result = edit_message(k.index, {{IDD_EDITION_MES, [&](CDialog& d) {
-                                                     k.change(d);
-                                                     d.ClickDlgItem(IDOK);
-                                                     focus = d.GetFocusedId();
-                                                     if (k.field) field = d.GetDlgItemText(k.field);
-                                                   }}});
-    const auto shown = boxes();
-    prompts_.Clear();
-    EXPECT_EQ(result, IDCANCEL) << k.refusal;
-    ASSERT_FALSE(shown.empty()) << k.refusal;
-    EXPECT_EQ(shown.front(), k.refusal);
-    EXPECT_EQ(focus, k.focus) << k.refusal;
-    if (k.field_after) {
-      EXPECT_EQ(field, k.field_after) << k.refusal;
-    }
+    const Attempt seen = save_message(k.index, k.change, k.field);
+    expect_refused(seen, k.refusal, k.focus, k.field_after);
     EXPECT_TRUE(document_->Records() == before) << k.refusal;
   }
   EXPECT_EQ(document_->GetMemoryEstimate(), estimate);

@@ -17,23 +17,16 @@ using testing::EditorTest;
 
 class VariableEditor : public EditorTest {
  protected:
-  // Saves variable `index` after `change`; the refusal seen (empty when Save closed the editor)
-  // and the control then focused.
+  // Saves variable `index` after `change`: the editor's result, the first refusal (empty when Save
+  // closed the editor) and the control then focused.
   struct Outcome {
     INT_PTR result;
     std::string refusal;
     int focus;
   };
   Outcome save(std::size_t index, const Script& change) {
-    int focus = 0;
-    const INT_PTR result = edit_variable(index, {{IDD_EDITION_VAR, [&](CDialog& d) {
-                                                    change(d);
-                                                    d.ClickDlgItem(IDOK);
-                                                    focus = d.GetFocusedId();
-                                                  }}});
-    const auto shown = boxes();
-    prompts_.Clear();
-    return {result, shown.empty() ? std::string() : shown.front(), focus};
+    const Attempt seen = save_variable(index, change);
+    return {seen.result, seen.boxes.empty() ? std::string() : seen.boxes.front(), seen.focus};
   }
   VARIABLE4& variable(std::size_t index) { return document_->Records().variables[index]; }
 };
@@ -92,23 +85,8 @@ TEST_F(VariableEditor, SaveRefusesAtTheFirstFailingFieldAndChangesNothing) {
   for (const Case& k : cases) {
     // The format warning asks OK or Cancel: Cancel keeps the editor open.
     if (std::string(k.refusal).starts_with("Warning")) prompts_.Answer(IDCANCEL);
-    std::string field;
-    int focus = 0;
-    const INT_PTR result = edit_variable(k.index, {{IDD_EDITION_VAR, [&](CDialog& d) {
-                                                     k.change(d);
-                                                     d.ClickDlgItem(IDOK);
-                                                     focus = d.GetFocusedId();
-                                                     if (k.field) field = d.GetDlgItemText(k.field);
-                                                   }}});
-    const auto shown = boxes();
-    prompts_.Clear();
-    EXPECT_EQ(result, IDCANCEL) << k.refusal;
-    ASSERT_FALSE(shown.empty()) << k.refusal;
-    EXPECT_EQ(shown.front(), k.refusal);
-    EXPECT_EQ(focus, k.focus) << k.refusal;
-    if (k.field_after) {
-      EXPECT_EQ(field, k.field_after) << k.refusal;
-    }
+    const Attempt seen = save_variable(k.index, k.change, k.field);
+    expect_refused(seen, k.refusal, k.focus, k.field_after);
     EXPECT_TRUE(document_->Records() == before) << k.refusal;
   }
   EXPECT_FALSE(document_->IsModified());
