@@ -32,7 +32,7 @@ public:
 
 // What a list box's widget shows, and what the state says it should: one text per line, "*" for a
 // selected line, ">" for the caret line.
-std::string shown(QListWidget* l) {
+std::string widgetLines(QListWidget* l) {
     std::string out;
     for (int i = 0; i < l->count(); ++i) {
         out += l->item(i)->isSelected() ? "*" : " ";
@@ -41,7 +41,7 @@ std::string shown(QListWidget* l) {
     }
     return out;
 }
-std::string held(CListBox& list, QListWidget* l) {
+std::string stateLines(CListBox& list, QListWidget* l) {
     std::string out;
     for (int i = 0; i < list.GetCount(); ++i) {
         out += list.GetSel(i) > 0 ? "*" : " ";
@@ -53,10 +53,10 @@ std::string held(CListBox& list, QListWidget* l) {
     return out;
 }
 
-class ListWidgets : public Widgets {
-protected:
-    void SetUp() override {
-        Widgets::SetUp();
+// The dialog of the lists, made and shown for one test (in the Widgets suite, whose one Qt
+// application the suite shares).
+struct ShownLists {
+    ShownLists() {
         using qui::ControlKind;
         qui::RegisterDialog({kLists, 330, 120, "Lists", "MS Shell Dlg", 8, qui::kModalFrame | qui::kSystemMenu,
                              {{kMultiple, ControlKind::ListBox, 7, 7, 60, 80, "", qui::kMultipleSelection},
@@ -65,24 +65,25 @@ protected:
                               {kFixedCombo, ControlKind::ComboBox, 202, 7, 60, 80, "", qui::kDropDownList},
                               {kEditableCombo, ControlKind::ComboBox, 267, 7, 60, 80, ""},
                               {IDOK, ControlKind::PushButton, 7, 100, 50, 14, "OK", qui::kDefault}}});
-        ASSERT_TRUE(dialog.Create(kLists, nullptr));
+        dialog.Create(kLists, nullptr);
         dialog.ShowWindow(SW_SHOW);
         pump();
     }
-    void TearDown() override {
+    ~ShownLists() {
         dialog.DestroyWindow();
         pump();
-        Widgets::TearDown();
     }
     QListWidget* listWidget(int id) { return qobject_cast<QListWidget*>(dialog.GetDlgItem(id)->widget()); }
     QComboBox* comboWidget(int id) { return qobject_cast<QComboBox*>(dialog.GetDlgItem(id)->widget()); }
     ListsDlg dialog;
 };
 
-TEST_F(ListWidgets, EachListShowsEveryChangeOfItsLinesAndSelection) {
+TEST_F(Widgets, EachListShowsEveryChangeOfItsLinesAndSelection) {
+    ShownLists shown;
+    ListsDlg& dialog = shown.dialog;
     for (int id : {kMultiple, kSingle, kSorted}) {
         auto& list = dialog.Item<CListBox>(id);
-        QListWidget* l = listWidget(id);
+        QListWidget* l = shown.listWidget(id);
         ASSERT_NE(l, nullptr);
         const struct {
             const char* what;
@@ -106,14 +107,16 @@ TEST_F(ListWidgets, EachListShowsEveryChangeOfItsLinesAndSelection) {
         for (const auto& step : steps) {
             step.change();
             pump();  // lines selected one at a time are shown once the step is over
-            EXPECT_EQ(shown(l), held(list, l)) << "list " << id << ": " << step.what;
+            EXPECT_EQ(widgetLines(l), stateLines(list, l)) << "list " << id << ": " << step.what;
         }
     }
 }
 
-TEST_F(ListWidgets, TheUsersSelectionReachesTheListAndSurvivesLinesMoving) {
+TEST_F(Widgets, TheUsersSelectionReachesTheListAndSurvivesLinesMoving) {
+    ShownLists shown;
+    ListsDlg& dialog = shown.dialog;
     auto& list = dialog.Item<CListBox>(kMultiple);
-    QListWidget* l = listWidget(kMultiple);
+    QListWidget* l = shown.listWidget(kMultiple);
     for (int i = 0; i < 8; ++i) list.AddString(("line " + std::to_string(i)).c_str());
     pump();
     // Lines picked one by one, as Ctrl+click does: one selection range each.
@@ -128,15 +131,17 @@ TEST_F(ListWidgets, TheUsersSelectionReachesTheListAndSurvivesLinesMoving) {
     list.InsertString(1, "new");
     pump();
     EXPECT_EQ(list.GetSelectedIndices(), (std::vector<int>{0, 3, 5}));
-    EXPECT_EQ(shown(l), held(list, l));
+    EXPECT_EQ(widgetLines(l), stateLines(list, l));
     // The program's changes send no notification.
     EXPECT_EQ(dialog.selChanges.size(), 4u);
 }
 
-TEST_F(ListWidgets, CombosShowTheirEntriesAndTheCurrentOneAndReportTheUsersChoice) {
+TEST_F(Widgets, CombosShowTheirEntriesAndTheCurrentOneAndReportTheUsersChoice) {
+    ShownLists shown;
+    ListsDlg& dialog = shown.dialog;
     for (int id : {kFixedCombo, kEditableCombo}) {
         auto& combo = dialog.Item<CComboBox>(id);
-        QComboBox* c = comboWidget(id);
+        QComboBox* c = shown.comboWidget(id);
         ASSERT_NE(c, nullptr);
         const auto same = [&](const char* what) {
             ASSERT_EQ(c->count(), combo.GetCount()) << what;
@@ -163,7 +168,7 @@ TEST_F(ListWidgets, CombosShowTheirEntriesAndTheCurrentOneAndReportTheUsersChoic
         same("filled again");
     }
     auto& fixed = dialog.Item<CComboBox>(kFixedCombo);
-    QComboBox* c = comboWidget(kFixedCombo);
+    QComboBox* c = shown.comboWidget(kFixedCombo);
     c->activated(2);  // the user's choice
     EXPECT_EQ(fixed.GetCurSel(), 2);
     EXPECT_EQ(fixed.GetWindowText(), "three");
