@@ -82,6 +82,36 @@ TEST_F(MessageEditor, SaveRefusesAtTheFirstFailingFieldAndChangesNothing) {
   EXPECT_FALSE(document_->IsModified());
 }
 
+TEST_F(MessageEditor, EveryNumberFieldRefusesWhatIsNotANumberInItsRange) {
+  const records::Configuration before = document_->Records();
+  for (int field : {IDC_MES_SOURCE_SEGMENT, IDC_MES_DESTINATION_SEGMENT, IDC_MES_EVENT}) {
+    for (const std::string& text : std::vector<std::string>{"", "abc", "-1", "99999999999999999999999", "nan", "inf",
+                                                             "1e2", "2.5", " 3", "0x1", std::string(40, '9')}) {
+      const Attempt seen = save_message(kOrder, [&](CDialog& d) { d.SetDlgItemText(field, text.c_str()); });
+      EXPECT_EQ(seen.result, IDCANCEL) << field << " \"" << text << "\"";
+      EXPECT_FALSE(seen.boxes.empty()) << field << " \"" << text << "\"";
+      EXPECT_EQ(seen.focus, field) << field << " \"" << text << "\"";
+    }
+  }
+  EXPECT_TRUE(document_->Records() == before);
+}
+
+TEST_F(MessageEditor, ARemoteStationOutsideTheTableOpensAndIsKept) {
+  message(kOrder).remote_station = 77;  // a damaged file
+  std::string station;
+  EXPECT_EQ(edit_message(kOrder, {{IDD_SOURCE_DEST_AUTRE, [&](CDialog& d) {
+                                     auto& stations = d.Item<CComboBox>(IDC_END_STATION);
+                                     station = stations.GetLBText(stations.GetCurSel());
+                                   }},
+                                  {IDD_EDITION_MES, [](CDialog& d) {
+                                     d.ClickDlgItem(IDC_MES_DESTINATION_SELECT);  // cancelled
+                                     d.ClickDlgItem(IDOK);
+                                   }}}),
+            IDOK);
+  EXPECT_EQ(station, "R1");  // the first station offered
+  EXPECT_EQ(message(kOrder).remote_station, 77);
+}
+
 TEST_F(MessageEditor, AChangeOfTypeMovesTheEstimateOnceWhenSaved) {
   const std::uint32_t estimate = document_->GetMemoryEstimate();
   // Report made transmitted from Speed, aperiodic, while no variable offers aperiodic requests:
