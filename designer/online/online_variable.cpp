@@ -176,8 +176,11 @@ void OnlineVariable::InitialWrite() {
 }
 
 void OnlineVariable::Snapshot() {
-  snapshot_.reset();
-  if (value_) snapshot_ = value_;
+  // Copied into the snapshot's own buffer: the copy is made under csEngine and allocates nothing
+  // once the first value is in.
+  if (!value_) snapshot_.reset();
+  else if (snapshot_) snapshot_->assign(value_->begin(), value_->end());
+  else snapshot_ = value_;
 }
 
 }  // namespace plandrel
