@@ -968,16 +968,7 @@ HWND CFipSession::RefreshTarget() {
   return window;
 }
 
-void CFipSession::SnapshotVariables() {
-  // csEngine is held for a few variables at a time, so that the session thread's reads and the
-  // dialogs' engine calls wait little.
-  constexpr std::size_t kPerHold = 64;
-  for (std::size_t first = 0; first < variables_.size(); first += kPerHold) {
-    std::lock_guard engine(locks_.engine);
-    const std::size_t last = std::min(first + kPerHold, variables_.size());
-    for (std::size_t i = first; i < last; ++i) variables_[i]->Snapshot();
-  }
-}
+void CFipSession::SnapshotVariables() { TakeSnapshots(variables_, locks_.engine); }
 
 std::vector<PageVariable> CFipSession::Variables() {
   std::vector<PageVariable> list;

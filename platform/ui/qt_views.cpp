@@ -1362,14 +1362,16 @@ QWidget* CRichEditCtrl::makeWidget(QWidget* parent) {
         std::optional<std::vector<WidgetEdit>> edits;
         if (!stale_) edits = WidgetEdits(*this);
         if (edits) {
-            // One change at a time: the document lays out only the lines each one touches.
+            // In one block: the document lays out once, not once per change.
             QTextCursor cursor(e->document());
+            cursor.beginEditBlock();
             for (const WidgetEdit& edit : *edits) {
                 cursor.setPosition(edit.start);
                 cursor.setPosition(edit.end, QTextCursor::KeepAnchor);
                 if (edit.format) cursor.mergeCharFormat(weight(edit.bold));
                 else cursor.insertText(edit.text, weight(edit.bold));
             }
+            cursor.endEditBlock();
         } else {
             e->setPlainText(qs(text_));
             const bool utf8 = IsValidUtf8(text_);

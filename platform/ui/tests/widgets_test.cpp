@@ -10,6 +10,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QTextBlock>
 #include <QStatusBar>
 #include <QTextEdit>
 #include <QTest>
@@ -517,9 +518,8 @@ TEST_F(Widgets, ARichEditTakesOnlyWhatChangedAndKeepsTheScrollAndTheSelection) {
 
     // Values before and after the selection change, some to longer or shorter texts, one with a
     // character of two bytes; the program puts the user's selection back where the text moved it.
-    std::vector<std::pair<int, int>> changes;  // what the document saw: position, characters added
-    QObject::connect(widget->document(), &QTextDocument::contentsChange,
-                     [&changes](int position, int, int added) { changes.emplace_back(position, added); });
+    // A mark on lines that no change touches: a text taken whole would make new lines without it.
+    for (int line : {0, 200, 290}) widget->document()->findBlockByNumber(line).setUserState(line + 1);
     LONG shift = 0;
     for (int line : {3, 100, 149, 151, 299}) {
         const std::string old = " = " + std::to_string(line * 7) + " ";
@@ -536,8 +536,7 @@ TEST_F(Widgets, ARichEditTakesOnlyWhatChangedAndKeepsTheScrollAndTheSelection) {
     EXPECT_EQ(widget->toPlainText().toStdString(), edit.GetWindowText());
     EXPECT_EQ(widget->verticalScrollBar()->value(), top);
     EXPECT_EQ(widget->textCursor().selectedText().toStdString(), "T150");
-    EXPECT_EQ(changes.size(), 5u);
-    for (const auto& [position, added] : changes) EXPECT_LT(added, 20) << position;
+    for (int line : {0, 200, 290}) EXPECT_EQ(widget->document()->findBlockByNumber(line).userState(), line + 1);
     QTextCursor first(widget->document());
     first.setPosition(2);
     EXPECT_GE(first.charFormat().fontWeight(), QFont::Bold);  // "T0" stays bold
