@@ -111,19 +111,6 @@ TEST(InterpretationConversions, Texts) {
   EXPECT_EQ(ConvertText(text(0x7FFFFFFF, 0x7FFFFFFF), name), std::nullopt);
 }
 
-TEST(InterpretationConversions, EntriesNeedAVariableValueAndTheWholeRecord) {
-  CONVERTED_VAR entry;
-  entry.keyword = "c";
-  entry.conversion = Numeric(0, 16, 0.1, "LSB");
-  entry.complete = true;
-  const Bytes value{0x10, 0x27, 0x00};
-  EXPECT_EQ(ConvertEntry(entry, &value, 2), "1000");
-  EXPECT_EQ(ConvertEntry(entry, nullptr, 2), "");
-  EXPECT_EQ(ConvertEntry(entry, &value, 1), "");  // the variable's length bounds the field
-  entry.complete = false;
-  EXPECT_EQ(ConvertEntry(entry, &value, 2), "");
-}
-
 struct TextCase {
   std::string in;
   std::string shown;
