@@ -173,18 +173,26 @@ void onSignal(int signal, siginfo_t* info, void* ucontext) {
         contextOf(uc, context);
         EXCEPTION_RECORD record{};
         const auto address = reinterpret_cast<std::uintptr_t>(info->si_addr);
-        record.ExceptionCode = codeOf(signal, *info, *thread, address);
+        record.ExceptionCode = codeOf(signal, *info, *thread, info->si_code > 0 ? address : 0);
         record.ExceptionAddress = reinterpret_cast<void*>(context.Rip);
         if (record.ExceptionCode == EXCEPTION_BREAKPOINT && info->si_code == SI_KERNEL) {
             // The trap instruction itself, as the platform reports a breakpoint.
             record.ExceptionAddress = reinterpret_cast<void*>(context.Rip - 1);
         }
-        if (signal == SIGSEGV || signal == SIGBUS) {
+        // Only a fault that the processor raised has an access and an address (a signal sent by a
+        // process carries the sender's identity there).
+        if ((signal == SIGSEGV || signal == SIGBUS) && info->si_code > 0 && info->si_code != SI_KERNEL) {
             constexpr greg_t kWrite = 0x2, kFetch = 0x10;  // page-fault error code bits
             const greg_t error = uc.uc_mcontext.gregs[REG_ERR];
             record.NumberParameters = 2;
             record.ExceptionInformation[0] = (error & kFetch) ? 8 : (error & kWrite) ? 1 : 0;
             record.ExceptionInformation[1] = address;
+        } else if (signal == SIGSEGV && info->si_code == SI_KERNEL) {
+            // A protection fault (a non-canonical address): no address is known, as the platform
+            // reports it.
+            record.NumberParameters = 2;
+            record.ExceptionInformation[0] = 0;
+            record.ExceptionInformation[1] = ~ULONG_PTR{0};
         }
         if (signal == SIGABRT) record.ExceptionFlags = EXCEPTION_NONCONTINUABLE;
         runFilter(*thread, record, context);

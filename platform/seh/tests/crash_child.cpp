@@ -3,6 +3,7 @@
 //
 //   seh_crash_child KIND FOLDER
 #include <sys/mman.h>
+#include <csignal>
 #include <unistd.h>
 
 #include <atomic>
@@ -50,7 +51,10 @@ std::uint64_t now() {
 volatile int* volatile nullPointer = nullptr;
 volatile int zero = 0, seven = 7;
 
-[[gnu::noinline]] void readNull() {
+// The undefined-behaviour checker would stop these faults before they happen.
+#define FAULTS __attribute__((noinline, no_sanitize("undefined")))
+
+FAULTS void readNull() {
     const int value = *nullPointer;
     (void)value;
 }
@@ -104,7 +108,7 @@ volatile bool deeper = true;  // always: the stack overflows
     return deeper ? recurse(depth + 1) + frame[0] : 0;
 }
 
-int raise(const std::string& what) {
+FAULTS int raiseFault(const std::string& what) {
     if (what == "null-write" || what == "probe" || what == "filter-fault") {
         *nullPointer = 1;
     } else if (what == "null-read") {
@@ -129,6 +133,8 @@ int raise(const std::string& what) {
         FILE* empty = std::fopen(path, "w+");
         void* page = mmap(nullptr, 4096, PROT_READ, MAP_SHARED, fileno(empty), 0);
         return *static_cast<volatile char*>(page);
+    } else if (what == "sent") {
+        std::raise(SIGSEGV);
     } else if (what == "unguarded") {
         std::thread([] { readNull(); }).join();
     }
@@ -169,6 +175,6 @@ int main(int argc, char** argv) {
         seh::GetCurrentThreadStackLimits(&low, &high);
         return result == 7 && low == 0 && high == 0 ? 0 : 1;
     }
-    auto body = [&what] { return raise(what); };
+    auto body = [&what] { return raiseFault(what); };
     return seh::Guard(body, recordingFilter, const_cast<char*>("guard"));
 }
