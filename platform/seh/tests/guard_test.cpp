@@ -11,55 +11,14 @@
 #include <sstream>
 #include <string>
 
+#include "guard_fixture.h"
 #include "minidump_reader.h"
-#include "testing/application.h"
 
 namespace {
 
+using seh_testing::GuardTest;
+using seh_testing::Record;
 namespace fs = std::filesystem;
-
-struct Record {
-    bool exists = false;
-    std::map<std::string, std::string> fields;
-    std::vector<std::uint64_t> parameters;
-    std::uint64_t number(const std::string& name) const {
-        const auto found = fields.find(name);
-        return found == fields.end() ? ~0ull : std::stoull(found->second, nullptr, 16);
-    }
-    bool has(const std::string& name) const { return fields.count(name) != 0; }
-};
-
-Record readRecord(const fs::path& path) {
-    Record record;
-    std::ifstream in(path);
-    record.exists = static_cast<bool>(in);
-    std::string name, value;
-    while (in >> name) {
-        std::getline(in, value);
-        if (!value.empty() && value.front() == ' ') value.erase(0, 1);
-        if (name == "parameter") record.parameters.push_back(std::stoull(value, nullptr, 16));
-        else record.fields[name] = value;
-    }
-    return record;
-}
-
-class GuardTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        folder_ = fs::temp_directory_path() / ("seh-guard-" + std::to_string(::getpid()) + "-" +
-                                               ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(folder_);
-        fs::create_directories(folder_);
-    }
-    void TearDown() override { fs::remove_all(folder_); }
-
-    qtesting::ChildEnd run(const std::string& kind) {
-        return qtesting::runProgram(SEH_CRASH_CHILD, {kind, folder_.string()}, {}, folder_ / "stderr");
-    }
-    Record record(int n = 1) const { return readRecord(folder_ / ("record-" + std::to_string(n))); }
-
-    fs::path folder_;
-};
 
 struct Fault {
     const char* kind;
@@ -124,17 +83,6 @@ TEST_F(GuardTest, ASignalSentByAProcessHasNoAccessOrAddress) {
     EXPECT_EQ(r.number("parameters"), 0u);
 }
 
-TEST_F(GuardTest, AFaultOnAnUnguardedThreadTakesTheDefaultPath) {
-    const qtesting::ChildEnd end = run("unguarded");
-    // Without guards: the default action, or the handler that was there before (a sanitizer's,
-    // which reports and exits).
-    EXPECT_FALSE(end.clean()) << end.describe();
-    if (end.signal != 0) {
-        EXPECT_EQ(end.signal, SIGSEGV) << end.describe();
-    }
-    EXPECT_FALSE(record().exists);
-}
-
 TEST_F(GuardTest, AFaultInsideAProbeReturnsToTheFilter) {
     const qtesting::ChildEnd end = run("probe");
     EXPECT_EQ(end.signal, SIGSEGV) << end.describe();
@@ -149,16 +97,6 @@ TEST_F(GuardTest, AFaultInTheFilterOutsideAProbeEndsTheProcessByItsSignal) {
     const Record r = record();
     EXPECT_TRUE(r.has("begin"));
     EXPECT_FALSE(r.has("end"));
-    EXPECT_FALSE(fs::exists(folder_ / "record-2"));
-}
-
-TEST_F(GuardTest, ASecondThreadFaultingMeanwhileWaitsAndNeverCutsTheFirstFilterShort) {
-    const auto start = std::chrono::steady_clock::now();
-    const qtesting::ChildEnd end = run("two-threads");
-    EXPECT_EQ(end.signal, SIGSEGV) << end.describe();
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(8));
-    const Record r = record();
-    EXPECT_TRUE(r.has("end")) << "the first filter (which sleeps) was not cut short";
     EXPECT_FALSE(fs::exists(folder_ / "record-2"));
 }
 
