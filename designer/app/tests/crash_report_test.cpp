@@ -112,7 +112,11 @@ class CrashReportTest : public ::testing::Test {
         number + " MBytes user address space free\\.",
         "Driven device is of PCI type, numbered 1 and referenced as " + serial_ + "\\.",
     };
-    if (std::string(fault.code) == "0xc0000005") expected.push_back("(Write to|Read from) location " + hex8 + " caused an access violation\\.");
+    // A null write; a write below the stack (overflow); a write to an unmapped page (bad stack).
+    if (std::string(fault.code) == "0xc0000005") {
+      const std::string where = fault.kind == std::string("bad-stack") ? "00010000" : "00000000";
+      expected.push_back("Write to location " + where + " caused an access violation\\.");
+    }
     for (const char* line : {"", "Context:"}) expected.push_back(line);
     for (const std::string& line :
          {"RDI:    " + hex16 + "  RSI: " + hex16 + "  RAX:   " + hex16, "RBX:    " + hex16 + "  RCX: " + hex16 + "  RDX:   " + hex16,
@@ -202,11 +206,6 @@ INSTANTIATE_TEST_SUITE_P(
                       Fault{"session-thread", "an Access Violation", "0xc0000005", SIGSEGV, "Fip - FncTacheLitFip"}),
     [](const auto& info) { return std::regex_replace(info.param.kind, std::regex("-"), "_"); });
 
-TEST_F(CrashReportTest, ANullWriteSaysWriteToAddressZero) {
-  Run("null-write");
-  EXPECT_NE(Report().find("\r\nWrite to location 00000000 caused an access violation.\r\n"), std::string::npos);
-}
-
 TEST_F(CrashReportTest, TheCrashReportProgramGetsItsThreeArgumentsUnlessADebuggerIsAttached) {
   InstallCrashProgram();
   const fs::path out = root_ / "bin" / "XCrashReport.exe.out";
@@ -270,7 +269,7 @@ TEST_F(CrashReportTest, ADeletedModuleFileIsReportedWithoutItsFile) {
 
 TEST_F(CrashReportTest, AnUnreadableStackEndsTheStackDumpAndTheReportGoesOn) {
   EXPECT_EQ(Run("bad-stack").signal, SIGSEGV);
-  CheckSections(Report(), {"", "an Access Violation", "0xc0000005", SIGSEGV, "ExceptionAttacher.cpp - AfxWinMain"},
+  CheckSections(Report(), {"bad-stack", "an Access Violation", "0xc0000005", SIGSEGV, "ExceptionAttacher.cpp - AfxWinMain"},
                 program_.string());
   EXPECT_TRUE(stack_failed_);
   EXPECT_EQ(stack_lines_, 0u);

@@ -173,28 +173,4 @@ TEST_F(FolderTest, AProgramStartsWithTheWordsOfItsCommandLine) {
     EXPECT_FALSE(seh::CreateProcessA(nullptr, missing.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process));
 }
 
-TEST(SystemFacts, MemoryProcessorsAndKernelAreDescribed) {
-    seh::PrepareProcessFacts();
-    MEMORYSTATUSEX memory{};
-    EXPECT_FALSE(seh::GlobalMemoryStatusEx(&memory)) << "the caller sets the length";
-    memory.dwLength = sizeof memory;
-    ASSERT_TRUE(seh::GlobalMemoryStatusEx(&memory));
-    EXPECT_GT(memory.ullTotalPhys, 0u);
-    EXPECT_LE(memory.ullAvailPhys, memory.ullTotalPhys);
-    EXPECT_LE(memory.dwMemoryLoad, 100u);
-    EXPECT_GE(memory.ullTotalPageFile, memory.ullTotalPhys);
-    EXPECT_LT(memory.ullAvailVirtual, memory.ullTotalVirtual);
-
-    SYSTEM_INFO system{};
-    seh::GetSystemInfo(&system);
-    EXPECT_EQ(system.dwNumberOfProcessors, static_cast<DWORD>(sysconf(_SC_NPROCESSORS_ONLN)));
-    EXPECT_EQ(system.dwProcessorType, PROCESSOR_AMD_X8664);
-
-    char name[64], release[128];
-    ASSERT_TRUE(seh::GetKernelName(name, sizeof name, release, sizeof release));
-    EXPECT_STREQ(name, "Linux");
-    EXPECT_NE(release[0], '\0');
-    EXPECT_FALSE(seh::IsDebuggerPresent());
-}
-
 }  // namespace
