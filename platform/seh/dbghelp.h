@@ -25,9 +25,9 @@ struct MINIDUMP_EXCEPTION_INFORMATION {
 namespace seh {
 
 // Writes the dump of the calling process to `file` (a handle of seh::CreateFileA). processId must
-// be this process's; `exception` describes the exception of the calling thread (null: the thread
-// is dumped as it stands). userStream and callback must be null. TRUE when the whole dump was
-// written.
+// be this process's; `exception` describes the exception of the calling thread, whose context and
+// stack the dump holds. userStream and callback must be null. TRUE when the whole dump was
+// written; one dump at a time.
 BOOL MiniDumpWriteDump(HANDLE process, DWORD processId, HANDLE file, MINIDUMP_TYPE dumpType,
                        const MINIDUMP_EXCEPTION_INFORMATION* exception, const void* userStream,
                        const void* callback);

@@ -9,7 +9,9 @@
 // 0xE06D7363. A fault on a thread that no guard covers takes the path it would take without
 // guards (the previous handler or the default action).
 //
-// The filter runs on the faulting thread while the other threads go on. Whatever it decides, the
+// The filter runs on the faulting thread while the other threads go on. Filters run one at a
+// time: an exception on another thread meanwhile (guarded or not) waits, at most 10 s, for the
+// running filter to return, so that what it writes is never cut short. Whatever it decides, the
 // exception then ends the process by its signal (a guarded sequence cannot be resumed after a fault
 // here, and ending with a success status would hide the crash from the shell and the system).
 //
@@ -188,10 +190,11 @@ void GetCurrentThreadStackLimits(ULONG_PTR* low, ULONG_PTR* high);
 // Reads what the calls below must not read at an exception: the time-zone offset, the processor
 // count, whether debugger output is echoed. Guard calls it too.
 void PrepareProcessFacts();
-// The system the program runs on: its kernel name and release.
-BOOL GetKernelName(LPSTR name, DWORD nameSize, LPSTR release, DWORD releaseSize);
 
 // ---- calls safe inside a filter
+
+// The system the program runs on: its kernel name and release.
+BOOL GetKernelName(LPSTR name, DWORD nameSize, LPSTR release, DWORD releaseSize);
 
 DWORD GetCurrentThreadId();
 DWORD GetCurrentProcessId();
