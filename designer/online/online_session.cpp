@@ -1,4 +1,5 @@
 #include "online/online_session.h"
+#include "online/thread_guard.h"
 
 #include <cstdio>
 #include <ctime>
@@ -436,7 +437,9 @@ void CFipSession::AddMenus() {
 }
 
 void CFipSession::StartReaderThread() {
-  reader_thread_ = std::thread([this] { FncTacheLitFip(this); });
+  // An exception escaping the thread reaches the crash guard under the thread's label; once the
+  // report is written the process ends (the thread may hold csEngine and the other locks).
+  reader_thread_ = std::thread([this] { RunGuardedThread(kSessionThreadLabel, FncTacheLitFip, this); });
   // No request may be posted before the window that takes it exists.
   std::unique_lock lock(start_mutex_);
   started_.wait(lock, [this] { return window_ready_; });
@@ -454,7 +457,7 @@ unsigned FncTacheLitFip(void* parameter) {
     }
     session.started_.notify_all();
   };
-  try {
+  {
     if (!mailbox.Create(nullptr, "", WS_CHILD | WS_DISABLED, CRect(0, 0, 100, 100), &session.frame_, 0)) {
       // Without a window no request could end the session: it ends at once.
       started();
@@ -477,11 +480,6 @@ unsigned FncTacheLitFip(void* parameter) {
       session.session_window_ = nullptr;
       mailbox.DestroyWindow();
     }
-  } catch (...) {
-    // The thread ends; the main frame's close and the application's exit still end the program.
-    session.session_window_ = nullptr;
-    if (mailbox.m_hWnd) mailbox.DestroyWindow();
-    started();
   }
   session.thread_done_ = true;
   return 0;
