@@ -2,6 +2,7 @@
 
 #include "online/attach_to_card.h"
 #include "online/online_resources.h"
+#include "online/presence_resources.h"
 #include "ui/resources.h"
 
 namespace plandrel {
@@ -96,6 +97,7 @@ void RegisterOnlineDialogs() {
     qui::RegisterDialog(attachToCard());
     qui::RegisterDialog(cardInfo());
     qui::RegisterDialog(threeLeds());
+    RegisterPresenceResources();
 }
 
 }  // namespace plandrel

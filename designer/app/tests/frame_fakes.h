@@ -79,8 +79,10 @@ class FakeHost : public FrameHost {
   }
   int IconSize() const override { return icon_size; }
   void SetIconSize(int size) override { icon_size = size; }
+  void RunPresenceTest(CMainFrame&) override { ++presence_tests; }
 
   CPlandrelDoc* document = nullptr;
+  int presence_tests = 0;
   bool online = false;
   bool connect_succeeds = true;
   int sessions_made = 0;
