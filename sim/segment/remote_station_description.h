@@ -23,7 +23,7 @@
 // 0x80, 0x20, then 32 bytes in which bit a % 8 of byte a / 8 marks address a used), and scans the
 // presence variables 0x1400 + address of the stations:
 //
-//     { "name": "BA", "address": 1,
+//     { "name": "BA", "address": 9,
 //       "produces": [ { "identifier": "0x9002", "length": 34, "pduType": "0x50",
 //                       "generator": { "kind": "bytes", "bytes": [ "0x80", "0x20", "0x62" ] } } ],
 //       "arbitrator": { "program": [ "ID_DAT(9002)", "ID_DAT(1401)", "ID_DAT(1405)", "ID_DAT(1406)",
