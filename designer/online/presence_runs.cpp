@@ -187,18 +187,15 @@ bool CPresenceSta::StartTestArbitrator() {
     timer_running_ = 1;
     timer_id_ = static_cast<int>(SetTimer(kTimerId, wait, nullptr));
     const std::uint32_t since = clock_.NowMs();
-    bool answered = true;
+    bool reported = true;
     for (int polls = 0; timer_running_ && polls < kMaxArbitratorPolls && (polls == 0 || clock_.NowMs() - since < wait);
          ++polls) {
-      if (engine_.ba.report(&state) != 0) {
-        answered = false;
-        break;
-      }
-      if (state == kBaSending) break;
+      reported = engine_.ba.report(&state) == 0;
+      if (!reported || state == kBaSending) break;
     }
     KillTimer(kTimerId);
     timer_running_ = 0;
-    if (!answered) return false;
+    if (!reported) return false;
     test_mode_ = state == kBaStopped || state == kBaIdle ? kModeListening : kModeArbitrating;
   }
   SetStatus(" ");
@@ -222,7 +219,13 @@ bool CPresenceSta::DetectArbitrator() {
     const auto index = engine_.find_variable(kPlanIdentifier);
     SetLine(IDC_PRESENCE_TITLE, "There is an active arbitrator");
     std::array<std::uint8_t, kEngineVariableBytes> data{};
-    if (index && engine_.read_variable(*index, data.data()) == 0) {
+    const std::uint32_t code = index ? engine_.read_variable(*index, data.data()) : 0;
+    if (index && code != 0 && !IsCardRefusal(code)) {  // the board stopped answering
+      engine_.stop_engine();
+      Fail(kErrorOnNetwork);
+      return false;
+    }
+    if (index && code == 0) {
       plan_from_bus_ = 1;
       std::copy_n(data.begin() + 4, address_map_.size(), address_map_.begin());
       SetLine(IDC_PRESENCE_HINT, "Here is the configuration defined for the bus");
@@ -271,10 +274,12 @@ bool CPresenceSta::RunPresenceScan() {
   }
   StepProgress();
 
-  // A value goes to a variable the configuration holds; a lookup that fails skips its write.
+  // A value goes to a variable the configuration holds; a lookup that fails skips its write, and
+  // only a board that stops answering fails the scan.
   const auto write = [this](std::uint16_t identifier, const std::uint8_t* data) {
     const auto index = engine_.find_variable(identifier);
-    return !index || engine_.write_variable(*index, data) == 0;
+    const std::uint32_t code = index ? engine_.write_variable(*index, data) : 0;
+    return code == 0 || IsCardRefusal(code);
   };
   static constexpr std::array<std::uint8_t, 7> kOwnPresence = {1, 2, 3, 4, 5, 6, 7};
   if (!write(static_cast<std::uint16_t>(kPresenceIdentifierBase + settings_.local_address), kOwnPresence.data()))

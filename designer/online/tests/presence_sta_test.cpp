@@ -294,6 +294,7 @@ TEST_F(PresenceTest, OpeningFailuresLeaveADialogWithoutGridAndNoSession) {
     SelectedDevice device;
     std::string message;
     bool engine_called;
+    std::function<void(PresenceEngine&)> fault = [](PresenceEngine&) {};
   };
   const Case cases[] = {
       {"working files missing", [&] { fs::remove(document_->GetWorkingFiles().path(records::Section::stations)); }, {1, 0},
@@ -307,6 +308,8 @@ TEST_F(PresenceTest, OpeningFailuresLeaveADialogWithoutGridAndNoSession) {
       {"file cannot be created", [&] { fs::create_directory(folder_ / "ActiviteFIP.cnf"); }, {1, 0},
        std::string(CPlandrelDoc::kProblemCreating), false},
       {"no such board", [] {}, {7, 0}, std::string(CPresenceSta::kErrorOnNetwork), true},
+      {"the board stops answering the plan's read", [] {}, {1, 0}, std::string(CPresenceSta::kErrorOnNetwork), true,
+       [](PresenceEngine& e) { e.read_variable = [](std::uint16_t, std::uint8_t*) { return 0x30000027u; }; }},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -314,7 +317,9 @@ TEST_F(PresenceTest, OpeningFailuresLeaveADialogWithoutGridAndNoSession) {
     c.damage();
     prompts.Clear();
     log_.clear();
-    Run([](CPresenceSta& d) { EXPECT_FALSE(d.HasGrid()); });
+    PresenceEngine engine = PresenceEngine::Corvix();
+    c.fault(engine);
+    Run([](CPresenceSta& d) { EXPECT_FALSE(d.HasGrid()); }, engine);
     EXPECT_EQ(texts(), std::vector<std::string>{c.message});
     EXPECT_EQ(!log_.empty(), c.engine_called);
     fs::remove_all(folder_ / "ActiviteFIP.cnf");
