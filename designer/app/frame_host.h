@@ -1,11 +1,12 @@
 // FrameHost: what the main frame and the configuration tree read and change of the application
-// object (the document, the on-line and presence-test flags, the session it owns, the icon size
-// kept in the profile). The application implements it; tests use a stand-in.
+// object (the document, the on-line and presence-test flags, the timing table, the session it owns,
+// the icon size kept in the profile). The application implements it; tests use a stand-in.
 #pragma once
 
 #include <memory>
 
 #include "fip_session.h"
+#include "model/timing_table.h"
 
 namespace plandrel {
 
@@ -18,6 +19,8 @@ class FrameHost {
   virtual CPlandrelDoc* Document() = 0;  // null until created
   virtual bool IsOnline() const = 0;
   virtual bool IsPresenceTestRunning() const = 0;
+  // The timing table the settings editors read.
+  virtual const TimingTable& Timing() const = 0;
 
   virtual FipSession* Session() = 0;
   // Takes the session over, replacing (and deleting) any other; null deletes the one held.

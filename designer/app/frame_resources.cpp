@@ -4,6 +4,7 @@
 
 #include "frame_commands.h"
 #include "frame_images.h"
+#include "settings_dialogs.h"
 #include "tree_actions.h"
 #include "tree_codes.h"
 
@@ -46,6 +47,7 @@ std::vector<MenuTemplate> menu_bar() {
 
 void RegisterFrameResources() {
   qui::RegisterMenu(kMainFrameResource, menu_bar());
+  RegisterSettingsDialogs();
   for (std::uint16_t id : {kStationsMenu, kVariablesMenu, kMessagesMenu, kOnlineMenu}) {
     const ContextMenu* menu = find_context_menu(id);
     std::vector<MenuTemplate> entries;

@@ -57,6 +57,7 @@ class CPlandrelApp : public CWinApp, public FrameHost, public PresenceHost {
   CPlandrelDoc* Document() override { return document_.get(); }
   bool IsOnline() const override { return online_ != 0; }
   bool IsPresenceTestRunning() const override { return presence_test_ != 0; }
+  const TimingTable& Timing() const override { return timing_; }
   FipSession* Session() override { return session_.get(); }
   void SetSession(std::unique_ptr<FipSession> session) override { session_ = std::move(session); }
   std::unique_ptr<FipSession> MakeSession(CMainFrame& frame) override;
