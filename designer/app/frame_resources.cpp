@@ -113,7 +113,7 @@ void RegisterFrameResources() {
       {kCmdMedium, "Control the communication medium(s)\nCommunication medium(s)"},
       {kCmdSendList, "Send an aperiodical list\nSend list"},
       {kCmdVariablesDisplay, "Show the physical values of the variables\nVariables display"},
-      {kCmdPresenceTest, "Test which stations are present on the bus\nPresence test"},
+      {kCmdPresenceTest, "Launch a network test\nWhich stations are present ?"},
       {kCardInformationCommand, "Show the information of the board\nCard information"},
       {kAboutCommand, "Display program information, version number and copyright\nAbout"},
       {kExitCommand, "Quit the application; prompts to save the configuration\nExit"},

@@ -163,6 +163,10 @@ void CPlandrelApp::SetIconSize(int size) {
   WriteProfileInt("GUI", "IconSize", size);
 }
 
+void CPlandrelApp::RunPresenceTest(CMainFrame& frame) {
+  if (document_) RunPresenceTestDialog(*this, *document_, timing_, &frame);
+}
+
 int CPlandrelApp::IsWow64() const {
   BOOL wow64 = FALSE;
   return IsWow64Process(GetCurrentProcess(), &wow64) && wow64 ? 1 : 0;

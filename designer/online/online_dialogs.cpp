@@ -3,6 +3,7 @@
 #include "online/attach_to_card.h"
 #include "online/online_resources.h"
 #include "online/physical_values.h"
+#include "online/presence_resources.h"
 #include "ui/resources.h"
 
 namespace plandrel {
@@ -98,6 +99,7 @@ void RegisterOnlineDialogs() {
     qui::RegisterDialog(cardInfo());
     qui::RegisterDialog(threeLeds());
     RegisterPhysicalValuesResources();
+    RegisterPresenceResources();
 }
 
 }  // namespace plandrel

@@ -1,6 +1,6 @@
 // Registers the dialog templates of the board selection dialog, the card information dialog, the
-// LED panel and the variables display with its refresh period dialog (once, before the first of
-// them is shown).
+// LED panel, the variables display with its refresh period dialog and the presence test with its
+// images (once, before the first of them is shown).
 #pragma once
 
 namespace plandrel {

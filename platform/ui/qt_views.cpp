@@ -1019,7 +1019,8 @@ QWidget* CDialog::makeWidget(QWidget* parent) {
 QWidget* CStatic::makeWidget(QWidget* parent) {
     auto* label = new QLabel(parent);
     const qui::DialogTemplate* t = dynamic_cast<CDialog*>(GetParent()) ? dynamic_cast<CDialog*>(GetParent())->Template() : nullptr;
-    unsigned style = 0;
+    // A static made at run time aligns by its window style.
+    unsigned style = (GetStyle() & SS_CENTER) ? qui::kCenter : (GetStyle() & SS_RIGHT) ? qui::kRight : 0u;
     qui::ControlKind kind = qui::ControlKind::Static;
     if (t) {
         for (const auto& ct : t->controls) {
@@ -1517,6 +1518,23 @@ BOOL CDC::DrawIcon(int x, int y, HICON icon) {
     if (!p || pixmap.isNull()) return FALSE;
     p->drawPixmap(x, y, pixmap);
     return TRUE;
+}
+
+void CBitmapButton::DrawItem(LPDRAWITEMSTRUCT item) {
+    auto* p = item && item->pDC ? static_cast<QPainter*>(item->pDC->painter()) : nullptr;
+    if (!p) return;
+    UINT id = bitmaps_[0];
+    if ((item->itemState & ODS_SELECTED) && bitmaps_[1]) id = bitmaps_[1];
+    else if ((item->itemState & ODS_FOCUS) && bitmaps_[2]) id = bitmaps_[2];
+    else if ((item->itemState & ODS_DISABLED) && bitmaps_[3]) id = bitmaps_[3];
+    const QPixmap pixmap = PixmapOfResource(id);
+    if (!pixmap.isNull()) p->drawPixmap(item->rcItem.left, item->rcItem.top, pixmap);
+    if ((item->itemState & ODS_FOCUS) && !bitmaps_[2]) {
+        p->setPen(QPen(Qt::black, 1, Qt::DotLine));
+        p->setBrush(Qt::NoBrush);
+        p->drawRect(item->rcItem.left, item->rcItem.top, item->rcItem.right - item->rcItem.left - 1,
+                    item->rcItem.bottom - item->rcItem.top - 1);
+    }
 }
 
 BOOL CDC::TextOut(int x, int y, LPCSTR text) {
