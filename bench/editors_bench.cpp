@@ -173,7 +173,6 @@ BENCHMARK(BM_SaveVariable)->Unit(benchmark::kMillisecond);
 int main(int argc, char** argv) {
   return bench::RunUiBenchmarks(argc, argv, [] {
     plandrel::RegisterFrameResources();
-    plandrel::RegisterEditorDialogs();
     Designer designer;
     g_designer = &designer;
     benchmark::RunSpecifiedBenchmarks();

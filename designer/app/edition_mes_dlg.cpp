@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "arbre_ctrl.h"
+#include "dialog_items.h"
 #include "editor_dialogs.h"
 #include "model/config_checks.h"
 #include "model/message_channels.h"
@@ -27,10 +28,6 @@ constexpr const char* kInvalidFormat = "Invalid format.";
 constexpr const char* kMemoryFull = "The FULLFIP memory space is full.\nRemove instructions from BA sequences.";
 
 using records::MESSAGE4;
-
-void EnableItems(CDialog& dialog, std::initializer_list<int> ids, bool enable) {
-  for (int id : ids) dialog.GetDlgItem(id)->EnableWindow(enable);
-}
 
 }  // namespace
 
@@ -159,7 +156,7 @@ void CEditionMesDlg::FillChannelList() {
   const int remembered = std::max(list.GetCurSel(), 0);
   list.ResetContent();
   for (const ChannelVariable& entry : ChannelVariables(context_.document.Records(), working_.aperiodic == 0))
-    list.SetItemData(list.AddString(qui::FormatString("%x", entry.identifier).c_str()),
+    list.SetItemData(list.AddString(HexText(entry.identifier).c_str()),
                      static_cast<DWORD_PTR>(static_cast<std::uint16_t>(entry.channel)));
   if (list.GetCount() == 0) {
     working_.channel = 0;
@@ -172,7 +169,7 @@ void CEditionMesDlg::FillChannelList() {
 void CEditionMesDlg::SelectChannelEntry(int channel) {
   auto& list = Item<CComboBox>(IDC_MES_CHANNEL_LIST);
   const std::optional<std::uint16_t> variable = FindChannelVariable(context_.document.Records(), channel);
-  const int entry = variable ? list.FindStringExact(-1, qui::FormatString("%x", *variable).c_str()) : CB_ERR;
+  const int entry = variable ? list.FindStringExact(-1, HexText(*variable).c_str()) : CB_ERR;
   if (entry == CB_ERR) {
     // No variable of that channel: the first entry's (0xFFFF for none, which Save refuses).
     list.SetCurSel(0);
@@ -209,7 +206,7 @@ BOOL CEditionMesDlg::OnInitDialog() {
     const bool periodic = working_.aperiodic == 0;
     CheckDlgButton(IDC_MES_PERIODICAL, periodic ? BST_CHECKED : BST_UNCHECKED);
     CheckDlgButton(IDC_MES_APERIODICAL, periodic ? BST_UNCHECKED : BST_CHECKED);
-    EnableItems(*this, {IDC_MES_CHANNEL_TEXT, IDC_MES_CHANNEL_LIST}, periodic);
+    EnableDlgItems(*this, {IDC_MES_CHANNEL_TEXT, IDC_MES_CHANNEL_LIST}, periodic);
     if (periodic) {
       // The list is filled, then the record's own channel is looked for in it.
       FillChannelList();
@@ -219,7 +216,7 @@ BOOL CEditionMesDlg::OnInitDialog() {
     CheckDlgButton(IDC_MES_NO, working_.acknowledged ? BST_UNCHECKED : BST_CHECKED);
     SetDlgItemText(IDC_MES_EVENT, std::to_string(working_.event_number).c_str());
   } else {
-    EnableItems(*this,
+    EnableDlgItems(*this,
                 {IDC_MES_MODE_GROUP, IDC_MES_PERIODICAL, IDC_MES_APERIODICAL, IDC_MES_CHANNEL_TEXT, IDC_MES_CHANNEL_LIST,
                  IDC_MES_ACKNOWLEDGED_GROUP, IDC_MES_YES, IDC_MES_NO, IDC_MES_EVENT_TEXT, IDC_MES_EVENT},
                 false);
@@ -229,7 +226,7 @@ BOOL CEditionMesDlg::OnInitDialog() {
   if (context_.online) {
     for (int edit : {IDC_MES_NAME, IDC_MES_SOURCE_SEGMENT, IDC_MES_DESTINATION_SEGMENT, IDC_MES_FORMAT, IDC_MES_EVENT})
       Item<CEdit>(edit).SetReadOnly(TRUE);
-    EnableItems(*this, {IDC_MES_SOURCE_SELECT, IDC_MES_DESTINATION_SELECT, IDC_MES_CHANNEL_LIST, IDOK}, false);
+    EnableDlgItems(*this, {IDC_MES_SOURCE_SELECT, IDC_MES_DESTINATION_SELECT, IDC_MES_CHANNEL_LIST, IDOK}, false);
     SetDefID(IDCANCEL);
   }
   return TRUE;
@@ -239,7 +236,7 @@ void CEditionMesDlg::OnPeriodical() {
   const bool periodic = IsDlgButtonChecked(IDC_MES_PERIODICAL) != 0;
   working_.aperiodic = periodic ? 0 : 1;
   CheckDlgButton(IDC_MES_APERIODICAL, periodic ? BST_UNCHECKED : BST_CHECKED);
-  EnableItems(*this, {IDC_MES_CHANNEL_TEXT, IDC_MES_CHANNEL_LIST}, periodic);
+  EnableDlgItems(*this, {IDC_MES_CHANNEL_TEXT, IDC_MES_CHANNEL_LIST}, periodic);
   if (!periodic) {
     working_.channel = 0;
     return;
@@ -273,20 +270,20 @@ void CEditionMesDlg::ApplyType() {
     working_.remote_station = RemoteStationOf(c, 0);
   };
   if (working_.transmitted != 0) {
-    EnableItems(*this, mode, true);
+    EnableDlgItems(*this, mode, true);
     const bool periodic = working_.aperiodic == 0;
     CheckDlgButton(IDC_MES_PERIODICAL, periodic ? BST_CHECKED : BST_UNCHECKED);
     CheckDlgButton(IDC_MES_APERIODICAL, periodic ? BST_UNCHECKED : BST_CHECKED);
-    EnableItems(*this, {IDC_MES_CHANNEL_TEXT, IDC_MES_CHANNEL_LIST}, periodic);
+    EnableDlgItems(*this, {IDC_MES_CHANNEL_TEXT, IDC_MES_CHANNEL_LIST}, periodic);
     if (periodic) {
       const int channel = working_.channel;
       FillChannelList();
       SelectChannelEntry(channel);
     }
-    EnableItems(*this, acknowledgement, true);
+    EnableDlgItems(*this, acknowledgement, true);
     CheckDlgButton(IDC_MES_YES, working_.acknowledged ? BST_CHECKED : BST_UNCHECKED);
     CheckDlgButton(IDC_MES_NO, working_.acknowledged ? BST_UNCHECKED : BST_CHECKED);
-    EnableItems(*this, {IDC_MES_EVENT_TEXT, IDC_MES_EVENT}, true);
+    EnableDlgItems(*this, {IDC_MES_EVENT_TEXT, IDC_MES_EVENT}, true);
     SetDlgItemText(IDC_MES_EVENT, std::to_string(working_.event_number).c_str());
     if (stored_transmitted) restore_ends();
     else clear_ends();
@@ -294,9 +291,9 @@ void CEditionMesDlg::ApplyType() {
     for (int box : {IDC_MES_PERIODICAL, IDC_MES_APERIODICAL, IDC_MES_YES, IDC_MES_NO}) CheckDlgButton(box, BST_UNCHECKED);
     Item<CComboBox>(IDC_MES_CHANNEL_LIST).ResetContent();
     SetDlgItemText(IDC_MES_EVENT, "");
-    EnableItems(*this, mode, false);
-    EnableItems(*this, acknowledgement, false);
-    EnableItems(*this, {IDC_MES_CHANNEL_TEXT, IDC_MES_CHANNEL_LIST, IDC_MES_EVENT_TEXT, IDC_MES_EVENT}, false);
+    EnableDlgItems(*this, mode, false);
+    EnableDlgItems(*this, acknowledgement, false);
+    EnableDlgItems(*this, {IDC_MES_CHANNEL_TEXT, IDC_MES_CHANNEL_LIST, IDC_MES_EVENT_TEXT, IDC_MES_EVENT}, false);
     if (stored_transmitted) clear_ends();
     else restore_ends();
   }

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "arbre_ctrl.h"
+#include "dialog_items.h"
 #include "editor_dialogs.h"
 #include "model/config_checks.h"
 #include "model/consumer_set.h"
@@ -37,10 +38,6 @@ constexpr const char* kEightChannels =
     "There is already 8 variable(s) which enable the periodical\nmessage requests emission.";
 
 using records::VARIABLE4;
-
-void EnableItems(CDialog& dialog, std::initializer_list<int> ids, bool enable) {
-  for (int id : ids) dialog.GetDlgItem(id)->EnableWindow(enable);
-}
 
 }  // namespace
 
@@ -109,11 +106,11 @@ CEditionVarDlg::CEditionVarDlg(CWnd* parent, const EditorContext& context, int i
   MapNotify(IDC_VAR_EMISSION, BN_CLICKED, [this] {
     if (context_.online) return UndoClick(IDC_VAR_EMISSION);
     if (IsDlgButtonChecked(IDC_VAR_EMISSION)) {
-      EnableItems(*this, {IDC_VAR_TYPE_GROUP, IDC_VAR_APERIODICAL, IDC_VAR_PERIODICAL}, true);
+      EnableDlgItems(*this, {IDC_VAR_TYPE_GROUP, IDC_VAR_APERIODICAL, IDC_VAR_PERIODICAL}, true);
       const bool aperiodic = working_.channel == kAperiodicChannel && Produced();
       CheckRadioButton(IDC_VAR_APERIODICAL, IDC_VAR_PERIODICAL, aperiodic ? IDC_VAR_APERIODICAL : IDC_VAR_PERIODICAL);
     } else {
-      EnableItems(*this, {IDC_VAR_TYPE_GROUP, IDC_VAR_APERIODICAL, IDC_VAR_PERIODICAL}, false);
+      EnableDlgItems(*this, {IDC_VAR_TYPE_GROUP, IDC_VAR_APERIODICAL, IDC_VAR_PERIODICAL}, false);
       CheckDlgButton(IDC_VAR_APERIODICAL, BST_UNCHECKED);
       CheckDlgButton(IDC_VAR_PERIODICAL, BST_UNCHECKED);
     }
@@ -206,11 +203,11 @@ BOOL CEditionVarDlg::OnInitDialog() {
   periodic_at_opening_ = working_.channel > 0 ? 1 : 0;
   CheckDlgButton(IDC_VAR_EMISSION, emission ? BST_CHECKED : BST_UNCHECKED);
   GetDlgItem(IDC_VAR_EMISSION)->EnableWindow(produced);
-  EnableItems(*this, {IDC_VAR_TYPE_GROUP, IDC_VAR_APERIODICAL, IDC_VAR_PERIODICAL}, emission);
+  EnableDlgItems(*this, {IDC_VAR_TYPE_GROUP, IDC_VAR_APERIODICAL, IDC_VAR_PERIODICAL}, emission);
   CheckDlgButton(IDC_VAR_APERIODICAL, emission && working_.channel == 0 ? BST_CHECKED : BST_UNCHECKED);
   CheckDlgButton(IDC_VAR_PERIODICAL, emission && working_.channel != 0 ? BST_CHECKED : BST_UNCHECKED);
 
-  EnableItems(*this,
+  EnableDlgItems(*this,
               {IDC_VAR_APERIODIC_REQUESTS, IDC_VAR_REQUESTS_TEXT1, IDC_VAR_REQUESTS_TEXT2, IDC_VAR_REQUESTS_TEXT3},
               produced);
   CheckDlgButton(IDC_VAR_APERIODIC_REQUESTS,
@@ -226,7 +223,7 @@ BOOL CEditionVarDlg::OnInitDialog() {
     for (int edit : {IDC_VAR_NAME, IDC_VAR_IDENTIFIER, IDC_VAR_LENGTH, IDC_VAR_PDU, IDC_VAR_FORMAT,
                      IDC_VAR_REFRESHMENT_PERIOD, IDC_VAR_PROMPTNESS_PERIOD})
       Item<CEdit>(edit).SetReadOnly(TRUE);
-    EnableItems(*this, {IDC_VAR_PRODUCTION, IDC_VAR_CONSUMPTION, IDOK}, false);
+    EnableDlgItems(*this, {IDC_VAR_PRODUCTION, IDC_VAR_CONSUMPTION, IDOK}, false);
     SetDefID(IDCANCEL);
   }
   return TRUE;
@@ -254,8 +251,8 @@ void CEditionVarDlg::RefreshDirectionControls() {
   if (!Produced()) {
     // Emission and aperiodic requests are a producer's: disabled, their check states kept (Save
     // clears them for a consumed variable).
-    EnableItems(*this, {IDC_VAR_EMISSION, IDC_VAR_TYPE_GROUP, IDC_VAR_APERIODICAL, IDC_VAR_PERIODICAL}, false);
-    EnableItems(*this, requests, false);
+    EnableDlgItems(*this, {IDC_VAR_EMISSION, IDC_VAR_TYPE_GROUP, IDC_VAR_APERIODICAL, IDC_VAR_PERIODICAL}, false);
+    EnableDlgItems(*this, requests, false);
     ShowPeriod(IDC_VAR_REFRESHMENT_PERIOD, false, 0);
     GetDlgItem(IDC_VAR_PROMPTNESS)->EnableWindow(TRUE);
     CheckDlgButton(IDC_VAR_PROMPTNESS, working_.promptness_status ? BST_CHECKED : BST_UNCHECKED);
@@ -265,9 +262,9 @@ void CEditionVarDlg::RefreshDirectionControls() {
     return;
   }
   GetDlgItem(IDC_VAR_EMISSION)->EnableWindow(TRUE);
-  EnableItems(*this, {IDC_VAR_TYPE_GROUP, IDC_VAR_APERIODICAL, IDC_VAR_PERIODICAL},
+  EnableDlgItems(*this, {IDC_VAR_TYPE_GROUP, IDC_VAR_APERIODICAL, IDC_VAR_PERIODICAL},
               IsDlgButtonChecked(IDC_VAR_EMISSION) != 0);
-  EnableItems(*this, requests, true);
+  EnableDlgItems(*this, requests, true);
   if (!IsDlgButtonChecked(IDC_VAR_APERIODIC_REQUESTS))
     CheckDlgButton(IDC_VAR_APERIODIC_REQUESTS,
                    (working_.flags & VARIABLE4::kAperiodicVariableRequests) ? BST_CHECKED : BST_UNCHECKED);

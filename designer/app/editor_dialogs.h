@@ -16,7 +16,7 @@ inline constexpr int IDC_DIALOG_HELP = 57670;
 inline constexpr const char* kNoRepresented = "no represented";
 
 // Registers the templates of the editors (136, 138) and selection dialogs (137, 139, 140, 143, 144);
-// once per process, before any of them runs.
+// RegisterFrameResources does it with the frame's own resources.
 void RegisterEditorDialogs();
 
 // Runs the variable editor modally on variable `index` of the context's document: IDOK after a

@@ -1,12 +1,13 @@
 #include "number_field.h"
 
-#include "model/typed_number.h"
+#include "model/typed_value.h"
 
 namespace plandrel {
 
 NumberRead ReadNumberField(CDialog& dialog, int id, int base, const NumberBound& low, const NumberBound& high,
                            std::int64_t& value) {
-  const std::optional<std::int64_t> typed = ReadTypedNumber(dialog.GetDlgItemText(id), base);
+  const std::string text = dialog.GetDlgItemText(id);
+  const std::optional<std::int64_t> typed = base == 16 ? ReadTypedHex(text) : ReadTypedDecimal(text);
   const NumberBound* refused = nullptr;
   NumberRead result = NumberRead::ok;
   if (!typed) {

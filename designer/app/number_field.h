@@ -1,7 +1,7 @@
 // The number fields of the editors and selection dialogs: an edit's text read strictly
-// (model/typed_number.h) and held to its bounds. A value out of bounds puts the bound's text in the
+// (model/typed_value.h) and held to its bounds. A value out of bounds puts the bound's text in the
 // edit and shows the bound's message; a text that is not a number is told as a value below the
-// lower bound, so "nan", "inf", "1e5" and an empty field never reach a record.
+// lower bound, so "nan", "inf", "1e5", "12abc" and an empty field never reach a record.
 #pragma once
 
 #include <cstdint>

@@ -1,5 +1,6 @@
 #include "select_var_id_dlg.h"
 
+#include "dialog_items.h"
 #include "number_field.h"
 #include "records/byte_codec.h"
 
@@ -51,8 +52,8 @@ CSelectVarIdDlg::CSelectVarIdDlg(CWnd* parent, const records::Configuration& con
 }
 
 void CSelectVarIdDlg::ShowChoice(bool configured) {
-  for (int id : {IDC_VARIABLES_GROUP, IDC_VARIABLES_LIST}) GetDlgItem(id)->EnableWindow(configured);
-  for (int id : {IDC_IDENTIFIER_GROUP, IDC_TYPED_IDENTIFIER, IDC_HEXADECIMAL_TEXT}) GetDlgItem(id)->EnableWindow(!configured);
+  EnableDlgItems(*this, {IDC_VARIABLES_GROUP, IDC_VARIABLES_LIST}, configured);
+  EnableDlgItems(*this, {IDC_IDENTIFIER_GROUP, IDC_TYPED_IDENTIFIER, IDC_HEXADECIMAL_TEXT}, !configured);
 }
 
 BOOL CSelectVarIdDlg::OnInitDialog() {

@@ -1,5 +1,6 @@
 #include "source_dest_dlgs.h"
 
+#include "dialog_items.h"
 #include "number_field.h"
 #include "records/byte_codec.h"
 #include "select_var_id_dlg.h"
@@ -137,11 +138,11 @@ std::uint16_t& CSourceDestAutreDlg::EndIdentifier() {
 }
 
 void CSourceDestAutreDlg::ShowChoice(bool configured) {
-  for (int id : {IDC_END_CONFIGURED_GROUP, IDC_END_STATION_TEXT, IDC_END_STATION, IDC_END_VARIABLES_TEXT,
-                 IDC_END_VARIABLES})
-    GetDlgItem(id)->EnableWindow(configured);
-  for (int id : {IDC_END_OTHER_GROUP, IDC_END_IDENTIFIER_TEXT, IDC_END_IDENTIFIER, IDC_END_HEXADECIMAL_TEXT})
-    GetDlgItem(id)->EnableWindow(!configured);
+  EnableDlgItems(*this,
+                 {IDC_END_CONFIGURED_GROUP, IDC_END_STATION_TEXT, IDC_END_STATION, IDC_END_VARIABLES_TEXT, IDC_END_VARIABLES},
+                 configured);
+  EnableDlgItems(*this, {IDC_END_OTHER_GROUP, IDC_END_IDENTIFIER_TEXT, IDC_END_IDENTIFIER, IDC_END_HEXADECIMAL_TEXT},
+                 !configured);
 }
 
 BOOL CSourceDestAutreDlg::OnInitDialog() {

@@ -5,10 +5,9 @@
 
 namespace plandrel {
 
-// The largest period in ms, u x 16383 in single precision, with u the time unit of the slot-time
-// index in ms: {4000, 16000, 40000, 160000}[slot] / speed_constant / 1000. The unit is 0 for a slot
-// index outside 0..3 and for a speed constant other than 40, 64 or 80 (a damaged file's 0 would
-// divide by zero), so that every positive period is then refused.
+// The largest period in ms, u x 16383 in single precision, with u the BaTimeUnit of the slot-time
+// index in ms. The unit is 0 for a slot index outside 0..3 and for a speed constant other than 40,
+// 64 or 80 (a damaged file's), so that every positive period is then refused.
 float LargestPeriodMs(const records::GENERAL_PARAM& param);
 
 }  // namespace plandrel

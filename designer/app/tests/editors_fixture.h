@@ -87,7 +87,6 @@ class EditorTest : public MainFrameTest {
 
   void SetUp() override {
     MainFrameTest::SetUp();
-    RegisterEditorDialogs();
     ASSERT_TRUE(document_->New());
     document_->Records() = editors_network();
     document_->SetMemoryEstimate(records::memory_estimate(document_->Records(), document_->GetInstructionCost()));

@@ -86,7 +86,7 @@ TEST_F(MessageEditor, EveryNumberFieldRefusesWhatIsNotANumberInItsRange) {
   const records::Configuration before = document_->Records();
   for (int field : {IDC_MES_SOURCE_SEGMENT, IDC_MES_DESTINATION_SEGMENT, IDC_MES_EVENT}) {
     for (const std::string& text : std::vector<std::string>{"", "abc", "-1", "99999999999999999999999", "nan", "inf",
-                                                             "1e2", "2.5", " 3", "0x1", std::string(40, '9')}) {
+                                                             "1e2", "2.5", "3 4", "0x1", std::string(40, '9')}) {
       const Attempt seen = save_message(kOrder, [&](CDialog& d) { d.SetDlgItemText(field, text.c_str()); });
       EXPECT_EQ(seen.result, IDCANCEL) << field << " \"" << text << "\"";
       EXPECT_FALSE(seen.boxes.empty()) << field << " \"" << text << "\"";

@@ -95,14 +95,14 @@ TEST_F(VariableEditor, SaveRefusesAtTheFirstFailingFieldAndChangesNothing) {
 TEST_F(VariableEditor, EveryNumberFieldRefusesWhatIsNotANumberInItsRange) {
   const records::Configuration before = document_->Records();
   const std::string too_long(40, '7');
-  const std::vector<std::string> common = {"", "-1", "99999999999999999999999", "nan", "inf", "1.5", " 7", "7 ",
-                                           "0x10", "+1", too_long};
+  const std::vector<std::string> common = {"", "-1", "99999999999999999999999", "nan", "inf", "1.5", "12abc", "3 4",
+                                           "--1", too_long};
   for (int field : {IDC_VAR_IDENTIFIER, IDC_VAR_LENGTH, IDC_VAR_PDU, IDC_VAR_PROMPTNESS_PERIOD}) {
     const bool hexadecimal = field == IDC_VAR_IDENTIFIER || field == IDC_VAR_PDU;
     // Letters that are no digits of the field's base ("abc" is a hexadecimal number).
     std::vector<std::string> texts = common;
     if (hexadecimal) texts.insert(texts.end(), {"xyz", "g1"});
-    else texts.insert(texts.end(), {"abc", "1e3"});
+    else texts.insert(texts.end(), {"abc", "1e3", "0x10"});
     for (const std::string& text : texts) {
       const Outcome outcome = save(6, [&](CDialog& d) { d.SetDlgItemText(field, text.c_str()); });
       EXPECT_EQ(outcome.result, IDCANCEL) << field << " \"" << text << "\"";

@@ -1,5 +1,5 @@
 // The record rules the editors share: consumer sets, remote stations, message channels, the
-// identifier change carried into the messages, typed numbers and the period bound.
+// identifier change carried into the messages and the period bound.
 #include <gtest/gtest.h>
 
 #include <vector>
@@ -8,7 +8,6 @@
 #include "model/message_channels.h"
 #include "model/message_ends.h"
 #include "model/temporal_periods.h"
-#include "model/typed_number.h"
 #include "records/byte_codec.h"
 
 namespace plandrel {
@@ -160,23 +159,6 @@ TEST(MessageChannels, PeriodicChannelsStayDense) {
   // A consumed variable's channel is no local channel.
   c.variables.push_back(channel(5020, 9, 1));
   EXPECT_FALSE(FindChannelVariable(c, 9));
-}
-
-TEST(TypedNumber, DigitsOfTheBaseOnly) {
-  struct Case {
-    const char* text;
-    int base;
-    std::optional<std::int64_t> value;
-  };
-  const std::int64_t saturated = std::int64_t{1} << 53;
-  for (const Case& k : {Case{"125", 10, 125}, Case{"-3", 10, -3}, Case{"0", 10, 0}, Case{"FfE0", 16, 0xFFE0},
-                        Case{"10000", 16, 0x10000}, Case{"99999999999999999999999", 10, saturated},
-                        Case{"-99999999999999999999", 10, -saturated}, Case{"", 10, std::nullopt},
-                        Case{"-", 10, std::nullopt}, Case{"nan", 10, std::nullopt}, Case{"inf", 10, std::nullopt},
-                        Case{"1e5", 10, std::nullopt}, Case{"1.5", 10, std::nullopt}, Case{" 12", 10, std::nullopt},
-                        Case{"12 ", 10, std::nullopt}, Case{"0x1F", 16, std::nullopt}, Case{"AB", 10, std::nullopt},
-                        Case{"--1", 10, std::nullopt}, Case{"+1", 10, std::nullopt}})
-    EXPECT_EQ(ReadTypedNumber(k.text, k.base), k.value) << k.text;
 }
 
 TEST(TemporalPeriods, SixteenThousandUnitsOfTheSlotTime) {
