@@ -207,6 +207,13 @@ std::int32_t CDavAzuv::exec_by_id(std::uint8_t p1, std::uint8_t p2, std::span<co
     return send_request(EXEC_BY_ID, p1, p2, 0, data, crc, &length, buffer);
 }
 
+std::int32_t CDavAzuv::get_device_info(UsbBoardRecord& record) const {
+    record = UsbBoardRecord{};
+    if (!m_transport) return usb_error::kNoTransport;
+    flatten_device_info(*m_transport->device_info(), record);
+    return 0;
+}
+
 void CDavAzuv::set_reply_timeout(std::uint16_t ms) { m_reply_timeout_us = std::int64_t{ms} * 1000; }
 void CDavAzuv::set_event_timeout(std::uint16_t ms) { m_event_timeout_us = std::int64_t{ms} * 1000; }
 

@@ -47,6 +47,7 @@
 
 #include "abstract_com.h"
 #include "frame_parser.h"
+#include "usb_enumeration.h"
 #include "usb_protocol.h"
 
 namespace usb_error {
@@ -93,6 +94,10 @@ public:
     std::int32_t get_mode(std::uint8_t p1, bool crc = false);
     std::int32_t exec_by_id(std::uint8_t p1, std::uint8_t p2, std::span<const std::uint8_t> data,
                             std::uint16_t& length, std::span<std::uint8_t> buffer, bool crc = false);
+
+    // The description of the device the transport opened, flattened as the enumeration lists it:
+    // 0, or kNoTransport (the record is then zeroed).
+    std::int32_t get_device_info(UsbBoardRecord& record) const;
 
     void set_reply_timeout(std::uint16_t ms);
     void set_event_timeout(std::uint16_t ms);

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "ui_internal.h"
+#include "win32/device_notify.h"
 
 namespace qui::detail {
 namespace {
@@ -192,6 +193,13 @@ DWORD tickCount() {
     using namespace std::chrono;
     return static_cast<DWORD>(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
 }
+
+// Device notifications of the platform reach windows as sends.
+[[maybe_unused]] const bool g_deviceNotices = (qwin32::setWindowMessageSender([](HANDLE window, UINT message,
+                                                                                ULONG_PTR wParam, std::intptr_t lParam) {
+                                                  SendMessage(static_cast<HWND>(window), message, wParam, lParam);
+                                              }),
+                                              true);
 
 }  // namespace
 
