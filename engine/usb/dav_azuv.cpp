@@ -4,6 +4,7 @@
 #include <boost/bind/bind.hpp>
 #include <sstream>
 
+#include "base/spin_wait.h"
 #include "transport_factory.h"
 #include "win32/windows.h"
 
@@ -141,6 +142,8 @@ std::int32_t CDavAzuv::send_request(std::uint8_t ctl, std::uint8_t p1, std::uint
 
 std::int32_t CDavAzuv::wait_for_reply() {
     const auto deadline = Clock::now() + boost::chrono::microseconds(m_reply_timeout_us.load());
+    // The reader usually hands the reply over within microseconds (base/spin_wait.h).
+    qbase::spinUntil([this] { return m_reply_ready.load() || m_reader_end.load() != 0; });
     boost::unique_lock<boost::mutex> lock(m_reply_mutex);
     while (!m_reply_ready && m_reader_end == 0) {
         if (m_reply_condition.wait_until(lock, deadline) == boost::cv_status::timeout && !m_reply_ready &&

@@ -116,6 +116,9 @@ BOOL DeviceIoControl(HANDLE device, DWORD code, LPVOID inBuffer, DWORD inSize, L
 // The end of an overlapped request: FALSE with ERROR_IO_INCOMPLETE while it runs (wait FALSE),
 // else its bytes and its error (TRUE on success). With wait TRUE it waits for the request's event.
 BOOL GetOverlappedResult(HANDLE file, OVERLAPPED* overlapped, LPDWORD transferred, BOOL wait);
+// Whether an overlapped request has ended (its Internal is no longer STATUS_PENDING); safe to call
+// while another thread ends the request.
+BOOL HasOverlappedIoCompleted(const OVERLAPPED* overlapped);
 BOOL CreateDirectoryA(LPCSTR path, SECURITY_ATTRIBUTES* security);
 
 // ---- registry

@@ -1,12 +1,13 @@
 // The USB board object over a scripted transport: requests byte for byte, replies whatever the
 // chunks, time-outs, late and lost replies, requests too long for a frame, a reply longer than the
-// buffer, context loss and a clean reopen, bounded queues, and callers of several threads served
-// one at a time.
+// buffer, context loss and a clean reopen, bounded queues, callers of several threads served one
+// at a time, and waits that sleep.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <chrono>
+#include <ctime>
 #include <functional>
 #include <mutex>
 #include <thread>
@@ -237,6 +238,17 @@ TEST_F(BoardObject, RequestDataBeyondAFramesLengthIsRefusedUnsent) {
         EXPECT_EQ(sent.size(), 7u + 0xFFFF) << r.request;
         EXPECT_THAT(Bytes(sent.begin() + 5, sent.begin() + 7), ElementsAre(0xFF, 0xFF)) << r.request;
     }
+}
+
+// Threads that wait long sleep: a request waiting a whole time-out for a silent board and the
+// reader waiting for bytes spin only briefly before they block.
+TEST_F(BoardObject, WaitingThreadsDoNotSpinForEver) {
+    board().set_reply_timeout(1000);
+    const std::clock_t before = std::clock();
+    Bytes got;
+    EXPECT_EQ(exec({0, 1}, got), 0x30100009);
+    const double cpuSeconds = static_cast<double>(std::clock() - before) / CLOCKS_PER_SEC;
+    EXPECT_LT(cpuSeconds, 0.1) << "processor time of the process over a one-second wait";
 }
 
 TEST_F(BoardObject, AReplyLongerThanTheBufferIsCutAndReported) {

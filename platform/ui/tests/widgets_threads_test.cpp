@@ -1,6 +1,6 @@
 // Threads meeting real widgets: sends served inside modal loops, a worker's message box shown by the
 // main thread, posts dispatched by Qt's loop in order, the power broadcast raised from a worker,
-// device notifications.
+// sends in a row with the loop idle afterwards, device notifications.
 #include <gtest/gtest.h>
 
 #include <QLineEdit>
@@ -14,7 +14,9 @@
 #include <QToolBar>
 #include <QTreeWidget>
 #include <atomic>
+#include <chrono>
 #include <clocale>
+#include <ctime>
 #include <future>
 #include <thread>
 
@@ -120,6 +122,33 @@ TEST_F(Widgets, ThePowerBroadcastRaisedFromAnyThreadReachesTheMainWindowOnTheMai
     worker.join();
     EXPECT_EQ(frame.got, (std::vector<std::pair<WPARAM, bool>>{{PBT_APMSUSPEND, true}, {PBT_APMRESUMEAUTOMATIC, true}}));
     app.m_pMainWnd = nullptr;
+}
+
+// A worker's sends are served by the main loop, which spins for them only while they come: left
+// idle, it sleeps.
+TEST_F(Widgets, TheMainLoopServesSendsInARowAndSleepsOnceTheyStop) {
+    struct Target : Echo {
+        LRESULT WindowProc(UINT message, WPARAM w, LPARAM l) override {
+            if (message == WM_USER + 1) QCoreApplication::exit(0);
+            return Echo::WindowProc(message, w, l);
+        }
+    } main;
+    ASSERT_TRUE(main.Create(nullptr, "", WS_CHILD, RECT{0, 0, 1, 1}, nullptr, 0));
+    const HWND target = main.m_hWnd;
+    int wrong = 0;
+    double idleCpuSeconds = 0;
+    std::thread worker([&] {
+        for (WPARAM i = 0; i < 2000; ++i)
+            if (SendMessage(target, WM_USER, i, 0) != static_cast<LRESULT>(i) + 1) ++wrong;
+        const std::clock_t before = std::clock();
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        idleCpuSeconds = static_cast<double>(std::clock() - before) / CLOCKS_PER_SEC;
+        PostMessage(target, WM_USER + 1, 0, 0);
+    });
+    QCoreApplication::exec();
+    worker.join();
+    EXPECT_EQ(wrong, 0);
+    EXPECT_LT(idleCpuSeconds, 0.1) << "processor time of the process while the loop is idle";
 }
 
 // The platform's device notifications reach a window as a send, served on the window's thread.
