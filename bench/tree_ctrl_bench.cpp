@@ -2,8 +2,8 @@
 // messages), with its widget: BuildTree, collapsed and then expanded whole, the rename of one and of
 // 1000 variables, the update of one variable, and the rename of 1000 variable items of the local
 // station in one pass (what the on-line session does from the main thread each refresh), each
-// followed by the widget catching up in the event loop. Run with QT_QPA_PLATFORM=offscreen where no
-// display is at hand.
+// followed by the widget catching up in the event loop. Runs on Qt's offscreen platform unless
+// another is set.
 #include <benchmark/benchmark.h>
 
 #include <QCoreApplication>
@@ -17,6 +17,7 @@
 #include "frame_resources.h"
 #include "limits_network.h"
 #include "main_frame.h"
+#include "ui_bench_app.h"
 
 namespace {
 
@@ -186,24 +187,14 @@ void BM_Rename1000ItemsControl(benchmark::State& state) {
 }
 BENCHMARK(BM_Rename1000ItemsControl)->Unit(benchmark::kMicrosecond);
 
-class BenchApp : public CWinApp {
- public:
-  BOOL InitInstance() override {
+}  // namespace
+
+int main(int argc, char** argv) {
+  return bench::RunUiBenchmarks(argc, argv, [] {
     plandrel::RegisterFrameResources();
     Designer designer;
     g_designer = &designer;
     benchmark::RunSpecifiedBenchmarks();
     g_designer = nullptr;
-    return FALSE;
-  }
-};
-
-}  // namespace
-
-int main(int argc, char** argv) {
-  benchmark::Initialize(&argc, argv);
-  BenchApp app;
-  AfxWinMain(argc, argv);
-  benchmark::Shutdown();
-  return 0;
+  });
 }

@@ -36,6 +36,10 @@ class FrameHost {
   // 0 small, 1 large tree icons; SetIconSize also writes the profile's "GUI"/"IconSize".
   virtual int IconSize() const = 0;
   virtual void SetIconSize(int size) = 0;
+
+  // The presence test on the document, modal over the frame; the frame has checked that the
+  // configuration passes and that no session runs.
+  virtual void RunPresenceTest(CMainFrame& frame) = 0;
 };
 
 }  // namespace plandrel

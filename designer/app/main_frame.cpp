@@ -310,8 +310,8 @@ void CMainFrame::OnConnect() {
 
 void CMainFrame::OnPresenceTest() {
   CPlandrelDoc* document = host_.Document();
-  if (document == nullptr || host_.IsOnline() || !CheckBeforeConnect(*document)) return;
-  // The presence test dialog opens here once it is part of the program.
+  if (document == nullptr || !rule_enables(EnableRule::connect, State()) || !CheckBeforeConnect(*document)) return;
+  host_.RunPresenceTest(*this);
 }
 
 bool CMainFrame::EndSession(SessionEndReason reason) {

@@ -81,8 +81,10 @@ class FakeHost : public FrameHost {
   }
   int IconSize() const override { return icon_size; }
   void SetIconSize(int size) override { icon_size = size; }
+  void RunPresenceTest(CMainFrame&) override { ++presence_tests; }
 
   CPlandrelDoc* document = nullptr;
+  int presence_tests = 0;
   TimingTable timing;
   bool online = false;
   bool connect_succeeds = true;
