@@ -272,12 +272,17 @@ class TreeWidgetItem final : public QTreeWidgetItem {
 public:
     explicit TreeWidgetItem(std::uintptr_t shown) : QTreeWidgetItem(QTreeWidgetItem::UserType), id(shown) {}
     QVariant data(int column, int role) const override;
-    // Shows `text` and `image`; the widget redraws the item when either changed.
+    // Shows `text` and `image`. An item in the view tells it which of its data changed (through
+    // the base's data, which data() does not read), so that the view redraws this item alone
+    // instead of looking for it among all the rows it lays out.
     void show(QString text, int image) {
-        if (text == text_ && image == image_) return;
+        const bool textChanged = text != text_;
+        const bool imageChanged = image != image_;
         text_ = std::move(text);
         image_ = image;
-        emitDataChanged();
+        if (treeWidget() == nullptr) return;
+        if (textChanged) QTreeWidgetItem::setData(0, Qt::DisplayRole, text_);
+        if (imageChanged) QTreeWidgetItem::setData(0, Qt::DecorationRole, image_);
     }
     void showImage(int image) { show(text_, image); }
 
