@@ -1,6 +1,8 @@
 #include "liste_dlg.h"
 
+#include <algorithm>
 #include <array>
+#include <set>
 
 #include "arbre_ctrl.h"
 #include "dialog_items.h"
@@ -8,6 +10,7 @@
 #include "fip_session.h"
 #include "model/plandrel_doc.h"
 #include "records/byte_codec.h"
+#include "tree_codes.h"
 
 namespace plandrel {
 
@@ -28,6 +31,47 @@ constexpr std::array<KindTexts, 4> kKindTexts = {{
 }};
 
 constexpr const char* kLocalStationKept = "You cannot delete the local station.";
+
+// A deletion of more records than this rebuilds the tree once, instead of walking it for each record.
+constexpr std::size_t kItemByItemLimit = 64;
+
+// The tree's expanded items down to the variables, by code, so that a rebuild can expand them again.
+struct Expansion {
+  bool root = false;
+  std::set<std::uint32_t> stations;
+  std::set<std::pair<std::uint32_t, std::uint32_t>> variables;  // (station code, variable code)
+};
+
+Expansion ExpandedItems(const CTreeCtrl& tree) {
+  Expansion e;
+  const HTREEITEM root = tree.GetRootItem();
+  if (root == nullptr) return e;
+  e.root = tree.IsExpanded(root) != FALSE;
+  for (HTREEITEM station = tree.GetChildItem(root); station; station = tree.GetNextSiblingItem(station)) {
+    const auto station_code = static_cast<std::uint32_t>(tree.GetItemData(station));
+    if (tree.IsExpanded(station)) e.stations.insert(station_code);
+    for (HTREEITEM v = tree.GetChildItem(station); v; v = tree.GetNextSiblingItem(v))
+      if (tree.IsExpanded(v)) e.variables.insert({station_code, static_cast<std::uint32_t>(tree.GetItemData(v))});
+  }
+  return e;
+}
+
+// Expands again what `e` names; `moved` gives a variable code its code after the deletion.
+template <class Moved>
+void ExpandAgain(CTreeCtrl& tree, const Expansion& e, Moved moved) {
+  const HTREEITEM root = tree.GetRootItem();
+  if (root == nullptr) return;
+  if (e.root) tree.Expand(root, TVE_EXPAND);
+  std::set<std::pair<std::uint32_t, std::uint32_t>> variables;
+  for (const auto& [station, variable] : e.variables)
+    if (const std::optional<std::uint32_t> code = moved(variable)) variables.insert({station, *code});
+  for (HTREEITEM station = tree.GetChildItem(root); station; station = tree.GetNextSiblingItem(station)) {
+    const auto station_code = static_cast<std::uint32_t>(tree.GetItemData(station));
+    if (e.stations.contains(station_code)) tree.Expand(station, TVE_EXPAND);
+    for (HTREEITEM v = tree.GetChildItem(station); v; v = tree.GetNextSiblingItem(v))
+      if (variables.contains({station_code, static_cast<std::uint32_t>(tree.GetItemData(v))})) tree.Expand(v, TVE_EXPAND);
+  }
+}
 
 const KindTexts& TextsOf(ListKind kind) { return kKindTexts[static_cast<std::size_t>(kind)]; }
 
@@ -225,10 +269,10 @@ void CListeDlg::OnEdit() {
   if (RunEditor(selection.front(), false) == IDOK && !tree_mode_) FillList();
 }
 
-bool CListeDlg::DeleteRecord(std::size_t index) {
+bool CListeDlg::DeleteRecord(std::size_t index, bool tree_items) {
   CPlandrelDoc& document = context_.document;
   records::Configuration& c = Records();
-  CArbreCtrl* tree = context_.tree;
+  CArbreCtrl* tree = tree_items ? context_.tree : nullptr;
   switch (kind_) {
     case ListKind::stations: {
       const std::string name(records::text_of(c.stations[index].name));
@@ -270,10 +314,26 @@ void CListeDlg::OnDelete() {
     if (!tree_mode_) MessageBox(TextsOf(kind_).select);
     return;
   }
+  // Many variables or messages: the tree is rebuilt once, its expanded items expanded again.
+  CArbreCtrl* tree = context_.tree;
+  const bool rebuild =
+      tree != nullptr && selection.size() > kItemByItemLimit && (kind_ == ListKind::variables || kind_ == ListKind::messages);
+  const Expansion expansion = rebuild ? ExpandedItems(*tree) : Expansion{};
   // Ascending: each removal moves the later selected records down one place.
-  std::size_t removed = 0;
+  std::vector<std::uint32_t> gone;  // the removed records' indexes before the deletion
   for (std::size_t line : selection)
-    if (DeleteRecord(line - removed)) ++removed;
+    if (DeleteRecord(line - gone.size(), !rebuild)) gone.push_back(static_cast<std::uint32_t>(line));
+  if (rebuild) {
+    tree->BuildTree();
+    // A variable's code is its index + 5000: it moves down one for each removed variable before it.
+    ExpandAgain(*tree, expansion, [&](std::uint32_t code) -> std::optional<std::uint32_t> {
+      if (kind_ != ListKind::variables) return code;
+      const auto below = std::lower_bound(gone.begin(), gone.end(), code - kVariableCodeBase);
+      if (below != gone.end() && *below == code - kVariableCodeBase) return std::nullopt;
+      return code - static_cast<std::uint32_t>(below - gone.begin());
+    });
+  }
+  const std::size_t removed = gone.size();
   if (!tree_mode_) FillList();
   if (removed == 0) return;
   MarkModified();

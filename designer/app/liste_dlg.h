@@ -54,19 +54,21 @@ class CListeDlg : public CDialog {
   void OnDuplicate();
 
   ListKind Kind() const { return kind_; }
+  // Fills the list box with the kind's record names in document order, one line a record.
+  void FillList();
 
  private:
   records::Configuration& Records();
   // The records the command works on, in ascending order: the list box's selected lines, or in tree
   // mode the tree's record when it is one of the kind.
   std::vector<std::size_t> Selection();
-  void FillList();
   // Runs the kind's editor on record `index`; `new_record` for New and Duplicate.
   INT_PTR RunEditor(std::size_t index, bool new_record);
   void InsertTreeItem(std::size_t index);
   void DeleteTreeItem(std::size_t index);
-  // Removes record `index` when the kind's rules allow it (after telling why not); true when removed.
-  bool DeleteRecord(std::size_t index);
+  // Removes record `index` when the kind's rules allow it (after telling why not), with its tree
+  // items when `tree_items`; true when removed.
+  bool DeleteRecord(std::size_t index, bool tree_items);
   void MarkModified();
   // A command the kind does not offer on line.
   bool OfflineOnly() const;

@@ -219,6 +219,35 @@ TEST_F(ListDialog, DeletingSelectedLinesKeepsEveryReferenceAndWritesTheFilesAtEn
   expect_working_files_current("messages deleted");
 }
 
+TEST_F(ListDialog, ALargeDeletionRebuildsTheTreeWithItsItemsExpandedAsBefore) {
+  for (int k = 0; k < 80; ++k) {
+    records::VARIABLE4 extra = records().variables[6];
+    records::set_text(extra.name, "Extra " + std::to_string(k));
+    extra.identifier = static_cast<std::uint16_t>(0x3000 + k);
+    records().variables.push_back(extra);
+  }
+  records::renumber_keys(records());
+  CArbreCtrl& tree = *frame_->Tree();
+  ASSERT_EQ(tree.BuildTree(), 0u);
+  const HTREEITEM root = tree.GetRootItem();
+  tree.Expand(root, TVE_EXPAND);
+  tree.Expand(tree.GetChildItem(root), TVE_EXPAND);  // the local station
+  tree.Expand(tree.FindLocalItem(records::variable_key(4)), TVE_EXPAND);
+  tree.Expand(tree.FindLocalItem(records::variable_key(86)), TVE_EXPAND);
+  std::vector<int> lines;
+  for (int line = 7; line < 86; ++line) lines.push_back(line);
+  run_list(ListKind::variables, {{IDD_LISTE, press(IDC_LISTE_DELETE, lines)}});
+
+  ASSERT_EQ(records().variables.size(), 8u);
+  EXPECT_EQ(records::text_of(records().variables[7].name), "Extra 79");
+  EXPECT_TRUE(tree.IsExpanded(tree.GetChildItem(tree.GetRootItem())));
+  EXPECT_TRUE(tree.IsExpanded(tree.FindLocalItem(records::variable_key(4))));
+  EXPECT_TRUE(tree.IsExpanded(tree.FindLocalItem(records::variable_key(7))));
+  EXPECT_FALSE(tree.IsExpanded(tree.FindLocalItem(records::variable_key(6))));
+  expect_tree_as_built("large deletion");
+  expect_working_files_current("large deletion");
+}
+
 TEST_F(ListDialog, AStationDeletedThenAnotherSavedUnchangedStillReachesEveryFile) {
   // A spare station between the local one and those in use.
   run_list(ListKind::stations, {{IDD_LISTE, press(IDC_LISTE_NEW)}, {IDD_EDITION_STA, save()}});
