@@ -41,8 +41,6 @@ std::string IdentifierTaken(std::string_view name, std::uint16_t identifier) {
          " already uses the identifier " + HexText(identifier) + ".";
 }
 
-std::string VariableUsed(std::string_view name) { return "The variable \"" + std::string(name) + "\"\nis used."; }
-
 enum class PresenceChange { none, create, renumber, remove };
 
 }  // namespace
@@ -181,19 +179,24 @@ void CEditionStaDlg::OnOK() {
       CheckDlgButton(IDC_STA_PRESENCE, BST_CHECKED);
       Refuse(IDC_STA_PRESENCE, text);
     };
-    const auto any_message = [&](auto predicate) { return std::any_of(c.messages.begin(), c.messages.end(), predicate); };
-    if ((v.flags & records::VARIABLE4::kMessageReception) &&
-        any_message([&](const records::MESSAGE4& m) { return m.transmitted == 0 && m.destination_identifier == v.identifier; }))
-      return keep(kPresenceReceives);
+    const auto any_message = [&](auto predicate) {
+      return std::any_of(c.messages.begin(), c.messages.end(), predicate);
+    };
+    const auto received_into = [&](const records::MESSAGE4& m) {
+      return m.transmitted == 0 && m.destination_identifier == v.identifier;
+    };
+    const auto sent = [](bool aperiodic) {
+      return [aperiodic](const records::MESSAGE4& m) { return m.transmitted == 1 && (m.aperiodic == 1) == aperiodic; };
+    };
+    if ((v.flags & records::VARIABLE4::kMessageReception) && any_message(received_into)) return keep(kPresenceReceives);
     if (local && (v.flags & records::VARIABLE4::kMessageChannel)) {
-      if (v.channel == 0 && any_message([](const records::MESSAGE4& m) { return m.transmitted == 1 && m.aperiodic == 1; }))
-        return keep(kPresenceAperiodicService);
-      if (v.channel > 0 && CountPeriodicMessageChannels(c, &v) == 0 &&
-          any_message([](const records::MESSAGE4& m) { return m.transmitted == 1 && m.aperiodic == 0; }))
+      if (v.channel == 0 && any_message(sent(true))) return keep(kPresenceAperiodicService);
+      if (v.channel > 0 && CountPeriodicMessageChannels(c, &v) == 0 && any_message(sent(false)))
         return keep(kPresencePeriodicService);
     }
     // The list dialog's rule for removing a variable holds here too.
-    if (VariableInUse(c, static_cast<std::size_t>(presence_))) return keep(VariableUsed(records::text_of(v.name)));
+    if (VariableInUse(c, static_cast<std::size_t>(presence_)))
+      return keep(InUseText(ListKind::variables, records::text_of(v.name)));
     presence = PresenceChange::remove;
   }
 

@@ -75,10 +75,6 @@ void ExpandAgain(CTreeCtrl& tree, const Expansion& e, Moved moved) {
 
 const KindTexts& TextsOf(ListKind kind) { return kKindTexts[static_cast<std::size_t>(kind)]; }
 
-std::string UsedText(const char* what, std::string_view name) {
-  return std::string(what) + " \"" + std::string(name) + "\"\nis used.";
-}
-
 // The sections whose records a deletion of the kind changes.
 std::vector<records::Section> SectionsOf(ListKind kind) {
   using records::Section;
@@ -278,7 +274,7 @@ bool CListeDlg::DeleteRecord(std::size_t index, bool tree_items) {
       const std::string name(records::text_of(c.stations[index].name));
       switch (RemoveStation(c, index)) {
         case StationRemoval::local_station: MessageBox(kLocalStationKept); return false;
-        case StationRemoval::in_use: MessageBox(UsedText("The station", name).c_str()); return false;
+        case StationRemoval::in_use: MessageBox(InUseText(kind_, name).c_str()); return false;
         case StationRemoval::no_such_station: return false;
         case StationRemoval::removed: break;
       }
@@ -287,7 +283,7 @@ bool CListeDlg::DeleteRecord(std::size_t index, bool tree_items) {
     }
     case ListKind::variables: {
       if (VariableInUse(c, index)) {
-        MessageBox(UsedText("The variable", records::text_of(c.variables[index].name)).c_str());
+        MessageBox(InUseText(kind_, records::text_of(c.variables[index].name)).c_str());
         return false;
       }
       const RemovedVariable removed = RemoveVariable(document, index);
@@ -316,8 +312,8 @@ void CListeDlg::OnDelete() {
   }
   // Many variables or messages: the tree is rebuilt once, its expanded items expanded again.
   CArbreCtrl* tree = context_.tree;
-  const bool rebuild =
-      tree != nullptr && selection.size() > kItemByItemLimit && (kind_ == ListKind::variables || kind_ == ListKind::messages);
+  const bool rebuild = tree != nullptr && selection.size() > kItemByItemLimit &&
+                       (kind_ == ListKind::variables || kind_ == ListKind::messages);
   const Expansion expansion = rebuild ? ExpandedItems(*tree) : Expansion{};
   // Ascending: each removal moves the later selected records down one place.
   std::vector<std::uint32_t> gone;  // the removed records' indexes before the deletion

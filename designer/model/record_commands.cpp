@@ -234,6 +234,11 @@ StationRemoval RemoveStation(Configuration& c, std::size_t station) {
   return StationRemoval::removed;
 }
 
+std::string InUseText(ListKind kind, std::string_view name) {
+  return std::string(kind == ListKind::stations ? "The station" : "The variable") + " \"" + std::string(name) +
+         "\"\nis used.";
+}
+
 // ---------------------------------------------------------------------------------------------
 // Variables
 

@@ -11,6 +11,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -74,6 +75,10 @@ enum class StationRemoval { removed, no_such_station, local_station, in_use };
 // higher bit moves down one) and messages' remote stations. A message whose remote station was the
 // removed one has none afterwards.
 StationRemoval RemoveStation(records::Configuration& c, std::size_t station);
+
+// The refusal of a record that something still names: "The station " or "The variable ", the name
+// between double quotes, a line break and "is used.".
+std::string InUseText(ListKind kind, std::string_view name);
 
 // --- Variables
 

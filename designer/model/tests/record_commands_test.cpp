@@ -45,7 +45,8 @@ class RecordCommands : public testing::DocumentFixture {
   records::Configuration& c() { return document_->Records(); }
   void stations(std::uint16_t count) {
     c().station_count = count;
-    for (std::uint16_t i = 1; i < count; ++i) c().stations[i] = records::make_station("S" + std::to_string(i), static_cast<std::int16_t>(i));
+    for (std::uint16_t i = 1; i < count; ++i)
+      c().stations[i] = records::make_station("S" + std::to_string(i), static_cast<std::int16_t>(i));
   }
   void settle() {
     records::renumber_keys(c());
