@@ -217,6 +217,12 @@ void CListeDlg::DeleteTreeItem(std::size_t index) {
   }
 }
 
+void CListeDlg::Tell(const std::string& text) {
+  // In tree mode there is no dialog window: the box stands over the main frame.
+  CWnd* owner = tree_mode_ && owner_ != nullptr ? owner_ : this;
+  owner->MessageBox(text.c_str());
+}
+
 void CListeDlg::MarkModified() {
   if (context_.document.IsModified()) return;
   context_.document.SetModifiedFlag();
@@ -226,7 +232,7 @@ void CListeDlg::MarkModified() {
 void CListeDlg::OnNew() {
   if (OfflineOnly()) return;
   if (const auto refusal = RefuseAdding(context_.document, kind_, 1)) {
-    MessageBox(std::string(*refusal).c_str());
+    Tell(std::string(*refusal));
     return;
   }
   const std::optional<std::size_t> index = AppendNewRecord(Records(), kind_);
@@ -255,11 +261,11 @@ void CListeDlg::OnEdit() {
   const std::vector<std::size_t> selection = Selection();
   if (tree_mode_ && selection.empty()) return;
   if (selection.empty()) {
-    MessageBox(TextsOf(kind_).select);
+    Tell(TextsOf(kind_).select);
     return;
   }
   if (selection.size() > 1) {
-    MessageBox(TextsOf(kind_).select_one);
+    Tell(TextsOf(kind_).select_one);
     return;
   }
   if (RunEditor(selection.front(), false) == IDOK && !tree_mode_) FillList();
@@ -273,8 +279,8 @@ bool CListeDlg::DeleteRecord(std::size_t index, bool tree_items) {
     case ListKind::stations: {
       const std::string name(records::text_of(c.stations[index].name));
       switch (RemoveStation(c, index)) {
-        case StationRemoval::local_station: MessageBox(kLocalStationKept); return false;
-        case StationRemoval::in_use: MessageBox(InUseText(kind_, name).c_str()); return false;
+        case StationRemoval::local_station: Tell(kLocalStationKept); return false;
+        case StationRemoval::in_use: Tell(InUseText(kind_, name)); return false;
         case StationRemoval::no_such_station: return false;
         case StationRemoval::removed: break;
       }
@@ -283,7 +289,7 @@ bool CListeDlg::DeleteRecord(std::size_t index, bool tree_items) {
     }
     case ListKind::variables: {
       if (VariableInUse(c, index)) {
-        MessageBox(InUseText(kind_, records::text_of(c.variables[index].name)).c_str());
+        Tell(InUseText(kind_, records::text_of(c.variables[index].name)));
         return false;
       }
       const RemovedVariable removed = RemoveVariable(document, index);
@@ -307,7 +313,7 @@ void CListeDlg::OnDelete() {
   if (OfflineOnly()) return;
   const std::vector<std::size_t> selection = Selection();
   if (selection.empty()) {
-    if (!tree_mode_) MessageBox(TextsOf(kind_).select);
+    if (!tree_mode_) Tell(TextsOf(kind_).select);
     return;
   }
   // Many variables or messages: the tree is rebuilt once, its expanded items expanded again.
@@ -345,11 +351,11 @@ void CListeDlg::OnDuplicate() {
   if (kind_ == ListKind::stations || OfflineOnly()) return;
   const std::vector<std::size_t> selection = Selection();
   if (selection.empty()) {
-    if (!tree_mode_) MessageBox(TextsOf(kind_).select);
+    if (!tree_mode_) Tell(TextsOf(kind_).select);
     return;
   }
   if (const auto refusal = RefuseAdding(context_.document, kind_, selection.size())) {
-    MessageBox(std::string(*refusal).c_str());
+    Tell(std::string(*refusal));
     return;
   }
   bool kept = false;
@@ -376,7 +382,7 @@ void CListeDlg::OnDuplicate() {
 bool CListeDlg::End() {
   if (kind_ == ListKind::variables) {
     if (const auto problem = MessageChannelsProblem(Records())) {
-      MessageBox(std::string(*problem).c_str());
+      Tell(std::string(*problem));
       return false;
     }
   }

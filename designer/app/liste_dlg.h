@@ -70,6 +70,8 @@ class CListeDlg : public CDialog {
   // items when `tree_items`; true when removed.
   bool DeleteRecord(std::size_t index, bool tree_items);
   void MarkModified();
+  // A message box over the dialog, or over the main frame in tree mode.
+  void Tell(const std::string& text);
   // A command the kind does not offer on line.
   bool OfflineOnly() const;
   bool End();

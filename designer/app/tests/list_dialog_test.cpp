@@ -337,6 +337,10 @@ TEST_F(ListDialog, TreeCommandsWorkOnTheItemWhoseMenuWasOpened) {
     prompts_.MenuAnswer(command);
     tree.ClickItem(item, NM_RCLICK);
   };
+  // Speed is sent from: refused, over the main frame.
+  command_on(tree.FindLocalItem(records::variable_key(0)), kCmdVariableDelete);
+  EXPECT_EQ(boxes(), std::vector<std::string>{"The variable \"Speed\"\nis used."});
+  prompts_.Clear();
   // Delete Pressure from its item under the local station: the files are written at once.
   command_on(tree.FindLocalItem(records::variable_key(6)), kCmdVariableDelete);
   ASSERT_EQ(records().variables.size(), 6u);

@@ -59,6 +59,7 @@ TEST_F(StationEditor, TypedNamesAndAddresses) {
       {1, nullptr, "-1", {too_small, in_use}, IDCANCEL, 1},  // corrected to 0, the local station's
       {1, nullptr, "2", {in_use}, IDCANCEL, 1},
       {1, "R1", "300", {too_high}, IDOK, 255},
+      {2, nullptr, "00", {in_use}, IDCANCEL, 2},  // zero, the local station's
       {2, nullptr, "07", {}, IDOK, 7},
       {3, nullptr, "", {}, IDOK, -1},
   };
@@ -70,6 +71,17 @@ TEST_F(StationEditor, TypedNamesAndAddresses) {
   }
   EXPECT_EQ(working(Section::stations).stations[1].physical_address, 255);
   EXPECT_EQ(working(Section::stations).stations[3].physical_address, -1);
+}
+
+TEST_F(StationEditor, AnAddressOutOfRangeFromADamagedFileIsCorrectedAtSave) {
+  records().stations[2].physical_address = 999;
+  qui::testing::ScriptedDialogs dialogs(runner({{IDD_EDITION_STA, [](CDialog& d) {
+                                                  EXPECT_EQ(d.GetDlgItemText(IDC_STA_ADDRESS), "999");
+                                                  d.ClickDlgItem(IDOK);
+                                                }}}));
+  EXPECT_EQ(EditStation(context(), frame_, 2), IDOK);
+  EXPECT_EQ(boxes(), std::vector<std::string>{"Station physical address too high.\nThe maximum value is 255."});
+  EXPECT_EQ(working(Section::stations).stations[2].physical_address, 255);
 }
 
 TEST_F(StationEditor, TheLocalStationsAddressSetsTheElectionCountOnlyWhenSaveSucceeds) {
