@@ -935,6 +935,11 @@ void CFipSession::CloseMediumDialog(bool notify) {
 
 void CFipSession::CloseAperiodicDialog(bool) {}
 
+void CFipSession::AperiodicListsChanged(bool usable) {
+  aperiodic_usable_ = usable ? 1 : 0;
+  // The aperiodic dialog, once it is part of the session, is posted WM_FIP_APER_LISTS_CHANGED here.
+}
+
 void CFipSession::CloseValuesDisplay(bool notify) {
   if (!notify || !values_display_) return;
   EnterCriticalSection(&csValuesDisplay);
