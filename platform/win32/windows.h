@@ -118,6 +118,38 @@ BOOL DeviceIoControl(HANDLE device, DWORD code, LPVOID inBuffer, DWORD inSize, L
 BOOL GetOverlappedResult(HANDLE file, OVERLAPPED* overlapped, LPDWORD transferred, BOOL wait);
 BOOL CreateDirectoryA(LPCSTR path, SECURITY_ATTRIBUTES* security);
 
+union LARGE_INTEGER {
+    struct {
+        DWORD LowPart;
+        LONG HighPart;
+    } u;
+    std::int64_t QuadPart;
+};
+
+#define MOVEFILE_REPLACE_EXISTING 0x1u
+#define MOVEFILE_WRITE_THROUGH 0x8u
+#define REPLACEFILE_WRITE_THROUGH 0x1u
+#define ERROR_UNABLE_TO_REMOVE_REPLACED 1175L
+#define ERROR_UNABLE_TO_MOVE_REPLACEMENT 1176L
+
+// The size of an open host file.
+BOOL GetFileSizeEx(HANDLE file, LARGE_INTEGER* size);
+// Writes the file's data through to the disk before it returns.
+BOOL FlushFileBuffers(HANDLE file);
+BOOL DeleteFileA(LPCSTR path);
+// Renames a file. Without MOVEFILE_REPLACE_EXISTING an existing target fails with
+// ERROR_ALREADY_EXISTS; with MOVEFILE_WRITE_THROUGH the rename is on the disk when it returns.
+BOOL MoveFileExA(LPCSTR existing, LPCSTR newName, DWORD flags);
+// The replacement file takes the replaced file's place and its attributes (here its mode, and
+// its owner and group where the caller may give them). A symbolic link as the replaced name is
+// followed: the file it names is replaced. The replaced file must exist (ERROR_FILE_NOT_FOUND)
+// and the caller must be allowed to write it (ERROR_ACCESS_DENIED, nothing changed); both files
+// must lie on one volume (ERROR_UNABLE_TO_MOVE_REPLACEMENT). No backup file and no exclusions are
+// offered: backup, exclude and reserved must be null. With REPLACEFILE_WRITE_THROUGH the
+// replacement is on the disk, folder included, when it returns.
+BOOL ReplaceFileA(LPCSTR replaced, LPCSTR replacement, LPCSTR backup, DWORD flags, LPVOID exclude,
+                  LPVOID reserved);
+
 // ---- registry
 #define HKEY_CURRENT_USER (reinterpret_cast<HKEY>(static_cast<std::uintptr_t>(0x80000001u)))
 #define HKEY_LOCAL_MACHINE (reinterpret_cast<HKEY>(static_cast<std::uintptr_t>(0x80000002u)))
