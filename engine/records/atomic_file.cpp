@@ -33,15 +33,14 @@ FileRead read_whole_file(const std::filesystem::path& path, std::size_t max_byte
   const std::uintmax_t size = std::filesystem::file_size(path, error);
   if (error) return FileRead::cannot_open;
   if (size > max_bytes) return FileRead::too_large;
-  bytes.reserve(static_cast<std::size_t>(size));
-  std::size_t total = 0;
-  // Read up to one byte past the largest, so that a file grown since its size was taken is seen.
-  while (total <= max_bytes) {
-    const std::size_t chunk = std::min(kReadChunk, max_bytes + 1 - total);
-    bytes.resize(total + chunk);
-    in.read(reinterpret_cast<char*>(bytes.data() + total), static_cast<std::streamsize>(chunk));
+  bytes.resize(static_cast<std::size_t>(size));
+  in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(size));
+  std::size_t total = static_cast<std::size_t>(in.gcount());
+  // A file that grew since its size was taken is read on, up to one byte past the largest.
+  while (total == bytes.size() && total <= max_bytes && in.peek() != std::ifstream::traits_type::eof()) {
+    bytes.resize(total + std::min(kReadChunk, max_bytes + 1 - total));
+    in.read(reinterpret_cast<char*>(bytes.data() + total), static_cast<std::streamsize>(bytes.size() - total));
     total += static_cast<std::size_t>(in.gcount());
-    if (!in) break;
   }
   bytes.resize(total);
   if (in.bad()) {
@@ -112,18 +111,49 @@ bool write_flushed(const std::string& file, std::span<const std::uint8_t> bytes)
 
 }  // namespace
 
-bool write_file_atomically(const std::filesystem::path& path, std::span<const std::uint8_t> bytes) {
+namespace {
+
+// Puts the file's new content in place; its folder's entry is not yet on the disk.
+bool replace(const std::filesystem::path& path, std::span<const std::uint8_t> bytes) {
   const std::string target = followed_links(path).string();
   const std::string temp = temporary_beside(target).string();
   bool ok = write_flushed(temp, bytes);
   if (ok) {
     // An existing file is replaced keeping its mode; only a file that is not there is created.
-    ok = ReplaceFileA(target.c_str(), temp.c_str(), nullptr, REPLACEFILE_WRITE_THROUGH, nullptr, nullptr);
-    if (!ok && GetLastError() == ERROR_FILE_NOT_FOUND)
-      ok = MoveFileExA(temp.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH);
+    ok = ReplaceFileA(target.c_str(), temp.c_str(), nullptr, 0, nullptr, nullptr);
+    if (!ok && GetLastError() == ERROR_FILE_NOT_FOUND) ok = MoveFileExA(temp.c_str(), target.c_str(), 0);
   }
   if (!ok) DeleteFileA(temp.c_str());
   return ok;
+}
+
+bool flush_folder(const std::filesystem::path& folder) {
+  const std::string name = folder.empty() ? std::string(".") : folder.string();
+  const HANDLE handle = CreateFileA(name.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return false;
+  const bool flushed = FlushFileBuffers(handle);
+  return CloseHandle(handle) && flushed;
+}
+
+}  // namespace
+
+bool write_files_atomically(std::span<const FileWrite> files) {
+  std::vector<std::filesystem::path> folders;
+  bool ok = true;
+  for (const FileWrite& file : files) {
+    if (!(ok = replace(file.path, file.bytes))) break;
+    const std::filesystem::path folder = followed_links(file.path).parent_path();
+    if (std::find(folders.begin(), folders.end(), folder) == folders.end()) folders.push_back(folder);
+  }
+  // The folders of the files replaced, failure or not: what was replaced is on the disk.
+  for (const std::filesystem::path& folder : folders) ok = flush_folder(folder) && ok;
+  return ok;
+}
+
+bool write_file_atomically(const std::filesystem::path& path, std::span<const std::uint8_t> bytes) {
+  const FileWrite file{path, bytes};
+  return write_files_atomically(std::span(&file, 1));
 }
 
 }  // namespace records

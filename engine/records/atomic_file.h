@@ -39,4 +39,12 @@ bool read_file_head(const std::filesystem::path& path, std::size_t count,
 // when any step fails; the target is then as it was and no temporary file is left.
 bool write_file_atomically(const std::filesystem::path& path, std::span<const std::uint8_t> bytes);
 
+// Several files written as write_file_atomically writes one, in order, with each folder flushed
+// once at the end. False at the first file that fails; the files before it are replaced.
+struct FileWrite {
+  std::filesystem::path path;
+  std::span<const std::uint8_t> bytes;
+};
+bool write_files_atomically(std::span<const FileWrite> files);
+
 }  // namespace records

@@ -1,5 +1,6 @@
 #include "records/working_files.h"
 
+#include <array>
 #include <fstream>
 #include <string>
 #include <system_error>
@@ -38,9 +39,13 @@ Status WorkingFiles::write(Section section, const Configuration& configuration) 
 }
 
 Status WorkingFiles::write_all(const Configuration& configuration) const {
-  for (Section section : kSections)
-    if (Status s = write(section, configuration); s != Status::ok) return s;
-  return Status::ok;
+  std::array<std::vector<std::uint8_t>, kSections.size()> bytes;
+  std::array<FileWrite, kSections.size()> files;
+  for (std::size_t i = 0; i < kSections.size(); ++i) {
+    encode_section(kSections[i], configuration, bytes[i]);
+    files[i] = {path(kSections[i]), bytes[i]};
+  }
+  return write_files_atomically(files) ? Status::ok : Status::cannot_create_working_file;
 }
 
 namespace {

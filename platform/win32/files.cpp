@@ -1,6 +1,6 @@
-// CreateFile, ReadFile, WriteFile, DeviceIoControl, CreateDirectory and the host file calls (size,
-// flush, delete, move, replace): device names go through the kernel's request seam, every other
-// path to the host file system.
+// CreateFile, ReadFile, WriteFile, DeviceIoControl, CreateDirectory and the host file calls (flush,
+// delete, move, replace): device names go through the kernel's request seam, every other path to
+// the host file system.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -8,7 +8,6 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <vector>
 
 #include "kernel/io_seam.h"
@@ -61,7 +60,7 @@ HANDLE openDevice(const char* name, DWORD access, DWORD share, DWORD disposition
     return addHandle(std::make_shared<DeviceFile>(opened.file));
 }
 
-HANDLE openHostFile(const char* name, DWORD access, DWORD disposition) {
+HANDLE openHostFile(const char* name, DWORD access, DWORD disposition, DWORD attributes) {
     int flags = O_CLOEXEC;
     const bool reads = access & GENERIC_READ, writes = access & GENERIC_WRITE;
     flags |= reads && writes ? O_RDWR : writes ? O_WRONLY : O_RDONLY;
@@ -77,7 +76,12 @@ HANDLE openHostFile(const char* name, DWORD access, DWORD disposition) {
     bootForMachineFile(path);
     struct stat st{};
     const bool existed = ::stat(path.c_str(), &st) == 0;
-    if (existed && S_ISDIR(st.st_mode)) return failOpen(ERROR_ACCESS_DENIED);
+    if (existed && S_ISDIR(st.st_mode)) {
+        // A folder opens only for its handle's own uses (flushing its entries), never to write.
+        if (!(attributes & FILE_FLAG_BACKUP_SEMANTICS) || writes || disposition != OPEN_EXISTING)
+            return failOpen(ERROR_ACCESS_DENIED);
+        flags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
+    }
     const int fd = ::open(path.c_str(), flags, 0644);
     if (fd < 0) return failOpen(hostError(errno, path));
     // Opening an existing file with a creating disposition succeeds with "already exists" as the note.
@@ -112,10 +116,10 @@ BOOL hostTransfer(HANDLE file, DWORD size, LPDWORD done, OVERLAPPED* overlapped,
 using namespace qwin32;
 
 HANDLE CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD shareMode, SECURITY_ATTRIBUTES*,
-                   DWORD creationDisposition, DWORD, HANDLE) {
+                   DWORD creationDisposition, DWORD flagsAndAttributes, HANDLE) {
     if (!fileName || !*fileName) return failOpen(ERROR_PATH_NOT_FOUND);
     if (isDevicePath(fileName)) return openDevice(fileName, desiredAccess, shareMode, creationDisposition);
-    return openHostFile(fileName, desiredAccess, creationDisposition);
+    return openHostFile(fileName, desiredAccess, creationDisposition, flagsAndAttributes);
 }
 
 BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD toRead, LPDWORD read, OVERLAPPED* overlapped) {
@@ -169,35 +173,14 @@ BOOL CreateDirectoryA(LPCSTR path, SECURITY_ATTRIBUTES*) {
 namespace qwin32 {
 namespace {
 
-// Puts a folder's entries (a rename, a new name) on the disk.
-bool flushFolderOf(const std::string& path) {
-    const std::string folder = std::filesystem::path(path).parent_path().string();
-    const int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return false;
-    const bool flushed = ::fsync(fd) == 0;
-    ::close(fd);
-    return flushed;
-}
-
-BOOL renameHost(const std::string& from, const std::string& to, bool writeThrough) {
+BOOL renameHost(const std::string& from, const std::string& to) {
     if (::rename(from.c_str(), to.c_str()) != 0) return failWith(hostError(errno, to));
-    if (writeThrough && !flushFolderOf(to)) return failWith(hostError(errno, to));
     SetLastError(ERROR_SUCCESS);
     return TRUE;
 }
 
 }  // namespace
 }  // namespace qwin32
-
-BOOL GetFileSizeEx(HANDLE file, LARGE_INTEGER* size) {
-    if (!size) return failWith(ERROR_INVALID_PARAMETER);
-    const auto host = findHandleAs<HostFile>(file);
-    if (!host) return failWith(findHandleAs<DeviceFile>(file) ? ERROR_INVALID_FUNCTION : ERROR_INVALID_HANDLE);
-    struct stat st{};
-    if (::fstat(host->fd(), &st) != 0) return failWith(hostError(errno, {}));
-    size->QuadPart = st.st_size;
-    return TRUE;
-}
 
 BOOL FlushFileBuffers(HANDLE file) {
     const auto host = findHandleAs<HostFile>(file);
@@ -217,17 +200,17 @@ BOOL DeleteFileA(LPCSTR path) {
 
 BOOL MoveFileExA(LPCSTR existing, LPCSTR newName, DWORD flags) {
     if (!existing || !*existing || !newName || !*newName) return failWith(ERROR_PATH_NOT_FOUND);
-    if (flags & ~(MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return failWith(ERROR_INVALID_PARAMETER);
+    if (flags & ~MOVEFILE_REPLACE_EXISTING) return failWith(ERROR_INVALID_PARAMETER);
     const std::string from = hostPath(existing), to = hostPath(newName);
     struct stat st{};
     if (!(flags & MOVEFILE_REPLACE_EXISTING) && ::lstat(to.c_str(), &st) == 0) return failWith(ERROR_ALREADY_EXISTS);
-    return renameHost(from, to, flags & MOVEFILE_WRITE_THROUGH);
+    return renameHost(from, to);
 }
 
 BOOL ReplaceFileA(LPCSTR replaced, LPCSTR replacement, LPCSTR backup, DWORD flags, LPVOID exclude,
                   LPVOID reserved) {
     if (!replaced || !*replaced || !replacement || !*replacement) return failWith(ERROR_PATH_NOT_FOUND);
-    if (backup || exclude || reserved || (flags & ~REPLACEFILE_WRITE_THROUGH)) return failWith(ERROR_INVALID_PARAMETER);
+    if (backup || exclude || reserved || flags != 0) return failWith(ERROR_INVALID_PARAMETER);
     const std::string source = hostPath(replacement);
     // The file that the name stands for, through any symbolic links.
     char* resolved = ::realpath(hostPath(replaced).c_str(), nullptr);
@@ -249,7 +232,6 @@ BOOL ReplaceFileA(LPCSTR replaced, LPCSTR replacement, LPCSTR backup, DWORD flag
     if (::chmod(source.c_str(), st.st_mode & 07777) != 0) return failWith(hostError(errno, source));
     if (::rename(source.c_str(), target.c_str()) != 0)
         return failWith(errno == EXDEV ? ERROR_UNABLE_TO_MOVE_REPLACEMENT : hostError(errno, target));
-    if ((flags & REPLACEFILE_WRITE_THROUGH) && !flushFolderOf(target)) return failWith(hostError(errno, target));
     SetLastError(ERROR_SUCCESS);
     return TRUE;
 }

@@ -89,6 +89,7 @@ BOOL CloseHandle(HANDLE handle);
 #define OPEN_ALWAYS 4u
 #define FILE_ATTRIBUTE_NORMAL 0x80u
 #define FILE_FLAG_OVERLAPPED 0x40000000u
+#define FILE_FLAG_BACKUP_SEMANTICS 0x02000000u  // opens a folder (read access, existing only)
 
 // An overlapped request: Internal holds the request's state (STATUS_PENDING 0x103 while it runs,
 // then the Win32 error of its end), InternalHigh the bytes moved; hEvent is set when it ends.
@@ -118,35 +119,22 @@ BOOL DeviceIoControl(HANDLE device, DWORD code, LPVOID inBuffer, DWORD inSize, L
 BOOL GetOverlappedResult(HANDLE file, OVERLAPPED* overlapped, LPDWORD transferred, BOOL wait);
 BOOL CreateDirectoryA(LPCSTR path, SECURITY_ATTRIBUTES* security);
 
-union LARGE_INTEGER {
-    struct {
-        DWORD LowPart;
-        LONG HighPart;
-    } u;
-    std::int64_t QuadPart;
-};
-
 #define MOVEFILE_REPLACE_EXISTING 0x1u
-#define MOVEFILE_WRITE_THROUGH 0x8u
-#define REPLACEFILE_WRITE_THROUGH 0x1u
-#define ERROR_UNABLE_TO_REMOVE_REPLACED 1175L
 #define ERROR_UNABLE_TO_MOVE_REPLACEMENT 1176L
 
-// The size of an open host file.
-BOOL GetFileSizeEx(HANDLE file, LARGE_INTEGER* size);
-// Writes the file's data through to the disk before it returns.
+// Writes the file's data through to the disk before it returns; for a folder, its entries.
 BOOL FlushFileBuffers(HANDLE file);
 BOOL DeleteFileA(LPCSTR path);
 // Renames a file. Without MOVEFILE_REPLACE_EXISTING an existing target fails with
-// ERROR_ALREADY_EXISTS; with MOVEFILE_WRITE_THROUGH the rename is on the disk when it returns.
+// ERROR_ALREADY_EXISTS.
 BOOL MoveFileExA(LPCSTR existing, LPCSTR newName, DWORD flags);
 // The replacement file takes the replaced file's place and its attributes (here its mode, and
 // its owner and group where the caller may give them). A symbolic link as the replaced name is
 // followed: the file it names is replaced. The replaced file must exist (ERROR_FILE_NOT_FOUND)
 // and the caller must be allowed to write it (ERROR_ACCESS_DENIED, nothing changed); both files
-// must lie on one volume (ERROR_UNABLE_TO_MOVE_REPLACEMENT). No backup file and no exclusions are
-// offered: backup, exclude and reserved must be null. With REPLACEFILE_WRITE_THROUGH the
-// replacement is on the disk, folder included, when it returns.
+// must lie on one volume (ERROR_UNABLE_TO_MOVE_REPLACEMENT). No backup file, no exclusions and no
+// flags are offered: backup, exclude and reserved must be null and flags 0. The new entry reaches
+// the disk when the folder is flushed (FlushFileBuffers on the folder's handle).
 BOOL ReplaceFileA(LPCSTR replaced, LPCSTR replacement, LPCSTR backup, DWORD flags, LPVOID exclude,
                   LPVOID reserved);
 
