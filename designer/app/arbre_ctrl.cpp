@@ -4,6 +4,7 @@
 
 #include "designer_messages.h"
 #include "model/plandrel_doc.h"
+#include "settings_dialogs.h"
 #include "tree_codes.h"
 
 namespace plandrel {
@@ -257,9 +258,9 @@ void CArbreCtrl::RunAction(TreeAction action, const ItemPlace& place) {
     case TreeAction::online_message:
       if (session) session->OpenMessageDialog(record_index(place));
       break;
-    // The editors and the general settings dialog open here once they are part of the program.
-    case TreeAction::general_settings:
-    case TreeAction::ba_editor:
+    case TreeAction::general_settings: RunGeneralSettings(this, host_, this); break;
+    case TreeAction::ba_editor: RunBaProgramEditor(this, host_); break;
+    // The record editors open here once they are part of the program.
     case TreeAction::station_editor:
     case TreeAction::variable_editor:
     case TreeAction::message_editor:

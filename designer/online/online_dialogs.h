@@ -1,5 +1,6 @@
-// Registers the dialog templates of the board selection dialog, the card information dialog and
-// the LED panel (once, before the first of them is shown).
+// Registers the dialog templates of the board selection dialog, the card information dialog, the
+// LED panel, the variables display with its refresh period dialog and the presence test with its
+// images (once, before the first of them is shown).
 #pragma once
 
 namespace plandrel {

@@ -35,6 +35,12 @@ int findExact(const std::vector<std::string>& texts, int startAfter, const char*
 }  // namespace
 
 // ---- CStatic
+BOOL CStatic::Create(LPCSTR text, DWORD style, const RECT& rect, CWnd* parent, UINT id) {
+    if (!createControl(style, rect, parent, id)) return FALSE;
+    SetWindowText(text);
+    return TRUE;
+}
+
 HICON CStatic::SetIcon(HICON icon) {
     HICON previous = icon_;
     icon_ = icon;
@@ -43,6 +49,24 @@ HICON CStatic::SetIcon(HICON icon) {
 }
 
 // ---- CButton
+BOOL CButton::Create(LPCSTR caption, DWORD style, const RECT& rect, CWnd* parent, UINT id) {
+    kind_ = static_cast<int>(qui::ControlKind::PushButton);
+    buttonStyle_ = style & 0xFFFFu;
+    if (!createControl(style & ~0xFFFFu, rect, parent, id)) return FALSE;
+    SetWindowText(caption);
+    return TRUE;
+}
+
+BOOL CBitmapButton::LoadBitmaps(UINT normal, UINT selected, UINT focus, UINT disabled) {
+    if (!qui::FindBitmap(normal)) return FALSE;
+    bitmaps_[0] = normal;
+    bitmaps_[1] = selected;
+    bitmaps_[2] = focus;
+    bitmaps_[3] = disabled;
+    syncView();
+    return TRUE;
+}
+
 void CButton::SetCheck(int check) {
     check_ = check;
     syncView();

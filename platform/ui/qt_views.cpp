@@ -2,6 +2,7 @@
 // the user's changes back into it, then notifies as the platform's control would. Widgets exist
 // only on the main thread; they are hidden and deleted later when their object lets them go, so a
 // handler may destroy the window whose signal it runs in.
+#include <QAbstractTextDocumentLayout>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -26,6 +27,7 @@
 #include <QRadioButton>
 #include <QRegularExpression>
 #include <QRegularExpressionValidator>
+#include <QScrollBar>
 #include <QScreen>
 #include <QShortcut>
 #include <QStatusBar>
@@ -38,6 +40,7 @@
 #include <algorithm>
 #include <map>
 #include <optional>
+#include <string_view>
 
 #include "qt_support.h"
 #include "ui/afxcmn.h"
@@ -1016,7 +1019,8 @@ QWidget* CDialog::makeWidget(QWidget* parent) {
 QWidget* CStatic::makeWidget(QWidget* parent) {
     auto* label = new QLabel(parent);
     const qui::DialogTemplate* t = dynamic_cast<CDialog*>(GetParent()) ? dynamic_cast<CDialog*>(GetParent())->Template() : nullptr;
-    unsigned style = 0;
+    // A static made at run time aligns by its window style.
+    unsigned style = (GetStyle() & SS_CENTER) ? qui::kCenter : (GetStyle() & SS_RIGHT) ? qui::kRight : 0u;
     qui::ControlKind kind = qui::ControlKind::Static;
     if (t) {
         for (const auto& ct : t->controls) {
@@ -1219,46 +1223,192 @@ QWidget* CTreeCtrl::makeWidget(QWidget* parent) {
     return t;
 }
 
+namespace {
+
+// UTF-16 units of UTF-8 text, as QString::fromStdString counts them for valid text.
+int Utf16Units(std::string_view text) {
+    int units = 0;
+    for (const unsigned char byte : text)
+        if ((byte & 0xC0) != 0x80) units += byte >= 0xF0 ? 2 : 1;
+    return units;
+}
+
+bool IsValidUtf8(std::string_view text) {
+    std::size_t i = 0;
+    while (i < text.size()) {
+        const auto lead = static_cast<unsigned char>(text[i]);
+        std::size_t length = lead < 0x80 ? 1 : lead >= 0xC2 && lead <= 0xDF ? 2 : lead >= 0xE0 && lead <= 0xEF ? 3
+                                             : lead >= 0xF0 && lead <= 0xF4 ? 4 : 0;
+        if (length == 0 || i + length > text.size()) return false;
+        for (std::size_t k = 1; k < length; ++k)
+            if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) return false;
+        i += length;
+    }
+    return true;
+}
+
+// The byte position of a widget position (UTF-16 units) in valid UTF-8 text.
+LONG BytePosition(const std::string& text, int units) {
+    std::size_t i = 0;
+    for (int counted = 0; i < text.size() && counted < units; ++i) {
+        const auto byte = static_cast<unsigned char>(text[i]);
+        if ((byte & 0xC0) != 0x80) counted += byte >= 0xF0 ? 2 : 1;
+        // Step over the rest of the sequence.
+        while (i + 1 < text.size() && (static_cast<unsigned char>(text[i + 1]) & 0xC0) == 0x80) ++i;
+    }
+    return static_cast<LONG>(i);
+}
+
+// A change in widget positions, ready for the document.
+struct WidgetEdit {
+    bool format;
+    int start, end;
+    QString text;
+    bool bold;
+};
+
+// Replays the model's pending changes on the text the widget shows, turning byte positions into
+// widget positions. None when the replay does not end on the model's text (a text set some other
+// way): the widget then takes the whole text.
+std::optional<std::vector<WidgetEdit>> WidgetEdits(const CRichEditCtrl& edit) {
+    if (!IsValidUtf8(edit.shown_) || !IsValidUtf8(edit.GetWindowText())) return std::nullopt;
+    std::string text = edit.shown_;
+    std::vector<WidgetEdit> edits;
+    edits.reserve(edit.pending_.size());
+    // Changes come mostly in text order: positions are counted on from the last one.
+    std::size_t countedBytes = 0;
+    int countedUnits = 0;
+    const auto unitsAt = [&](std::size_t position) {
+        if (position < countedBytes) countedBytes = 0, countedUnits = 0;
+        countedUnits += Utf16Units(std::string_view(text).substr(countedBytes, position - countedBytes));
+        countedBytes = position;
+        return countedUnits;
+    };
+    for (const auto& change : edit.pending_) {
+        const auto start = static_cast<std::size_t>(change.start), end = static_cast<std::size_t>(change.end);
+        if (start > end || end > text.size()) return std::nullopt;
+        const int from = unitsAt(start);
+        const int to = unitsAt(end);
+        if (change.format) {
+            edits.push_back(WidgetEdit{true, from, to, {}, change.bold});
+            continue;
+        }
+        edits.push_back(WidgetEdit{false, from, to, QString::fromStdString(change.text), change.bold});
+        text.replace(start, end - start, change.text);
+        countedBytes = start + change.text.size();
+        countedUnits = from + Utf16Units(change.text);
+    }
+    if (text != edit.GetWindowText()) return std::nullopt;
+    return edits;
+}
+
+}  // namespace
+
 QWidget* CRichEditCtrl::makeWidget(QWidget* parent) {
     auto* e = new QTextEdit(parent);
     e->setAcceptRichText(false);
+    // The program's changes are no user's to undo, and would pile up for as long as the window lives.
+    e->setUndoRedoEnabled(false);
+    // A horizontal scroll bar means lines that run on rather than wrap.
+    if (GetStyle() & WS_HSCROLL) e->setLineWrapMode(QTextEdit::NoWrap);
+    stale_ = true;
+    pending_.clear();
     QObject::connect(e, &QTextEdit::textChanged, e, [this, e] {
         if (syncing(*this)) return;
         text_ = e->toPlainText().toStdString();
-        bold_.assign(text_.size(), false);
+        bold_.assign(text_.size(), 0);
         // Character formats of the document, so typed text keeps its neighbours' weight.
         QTextCursor cursor(e->document());
         for (std::size_t i = 0; i < text_.size(); ++i) {
             cursor.setPosition(static_cast<int>(i + 1));
-            bold_[i] = cursor.charFormat().fontWeight() >= QFont::Bold;
+            bold_[i] = cursor.charFormat().fontWeight() >= QFont::Bold ? 1 : 0;
         }
+        // The widget holds the text now.
+        shown_ = text_;
+        pending_.clear();
+        stale_ = false;
         notifyParent(EN_CHANGE);
     });
+    // The user's selection is the control's.
+    const auto followSelection = [this, e] {
+        if (syncing(*this) || !IsValidUtf8(text_)) return;
+        const QTextCursor cursor = e->textCursor();
+        selStart_ = BytePosition(text_, cursor.selectionStart());
+        selEnd_ = BytePosition(text_, cursor.selectionEnd());
+    };
+    QObject::connect(e, &QTextEdit::cursorPositionChanged, e, followSelection);
+    QObject::connect(e, &QTextEdit::selectionChanged, e, followSelection);
     auto queued = std::make_shared<bool>(false);
     auto refresh = [this, e, queued] {
         *queued = false;
+        // The control may have gone (its widget is deleted later than it).
+        if (e->property(kWindowProperty).value<quintptr>() != reinterpret_cast<quintptr>(this)) return;
         auto* view = dynamic_cast<WidgetView*>(this->view());
         if (!view) return;
         const QSignalBlocker blocker(e);
         QFont font = e->font();
         if (defaultFormat_.szFaceName[0]) font.setFamily(QString::fromLatin1(defaultFormat_.szFaceName));
         if (defaultFormat_.yHeight > 0) font.setPointSizeF(defaultFormat_.yHeight / 20.0);
-        e->setFont(font);
+        if (font != e->font()) e->setFont(font);
         e->setReadOnly(readOnly_);
-        e->setPlainText(qs(text_));
-        QTextCursor cursor(e->document());
-        for (const Run& run : boldRuns()) {
-            if (!run.bold) continue;
-            cursor.setPosition(run.start);
-            cursor.setPosition(run.end, QTextCursor::KeepAnchor);
+        // The scroll position stays where the user left it.
+        QScrollBar* vertical = e->verticalScrollBar();
+        QScrollBar* horizontal = e->horizontalScrollBar();
+        const int top = vertical->value(), left = horizontal->value();
+        const auto weight = [](bool bold) {
             QTextCharFormat format;
-            format.setFontWeight(QFont::Bold);
-            cursor.mergeCharFormat(format);
+            format.setFontWeight(bold ? QFont::Bold : QFont::Normal);
+            return format;
+        };
+        std::optional<std::vector<WidgetEdit>> edits;
+        if (!stale_) edits = WidgetEdits(*this);
+        if (edits) {
+            // In one block: the document lays out once, not once per change.
+            QTextCursor cursor(e->document());
+            cursor.beginEditBlock();
+            for (const WidgetEdit& edit : *edits) {
+                cursor.setPosition(edit.start);
+                cursor.setPosition(edit.end, QTextCursor::KeepAnchor);
+                if (edit.format) cursor.mergeCharFormat(weight(edit.bold));
+                else cursor.insertText(edit.text, weight(edit.bold));
+            }
+            cursor.endEditBlock();
+        } else {
+            e->setPlainText(qs(text_));
+            const bool utf8 = IsValidUtf8(text_);
+            const auto units = [&](LONG position) {
+                return utf8 ? Utf16Units(std::string_view(text_).substr(0, static_cast<std::size_t>(position))) : position;
+            };
+            QTextCursor cursor(e->document());
+            for (const Run& run : boldRuns()) {
+                if (!run.bold) continue;
+                cursor.setPosition(units(run.start));
+                cursor.setPosition(units(run.end), QTextCursor::KeepAnchor);
+                cursor.mergeCharFormat(weight(true));
+            }
         }
-        QTextCursor selection(e->document());
-        selection.setPosition(std::min<int>(selStart_, static_cast<int>(text_.size())));
-        selection.setPosition(std::min<int>(selEnd_, static_cast<int>(text_.size())), QTextCursor::KeepAnchor);
-        e->setTextCursor(selection);
+        shown_ = text_;
+        pending_.clear();
+        stale_ = false;
+        // The control's selection, when the widget's is another.
+        if (IsValidUtf8(text_)) {
+            const int length = Utf16Units(text_);
+            const int from = std::min(Utf16Units(std::string_view(text_).substr(0, static_cast<std::size_t>(selStart_))), length);
+            const int to = std::min(Utf16Units(std::string_view(text_).substr(0, static_cast<std::size_t>(selEnd_))), length);
+            const QTextCursor current = e->textCursor();
+            if (current.selectionStart() != from || current.selectionEnd() != to) {
+                QTextCursor selection(e->document());
+                selection.setPosition(from);
+                selection.setPosition(to, QTextCursor::KeepAnchor);
+                e->setTextCursor(selection);
+            }
+        }
+        // The document lays itself out in steps, its scroll range guessed meanwhile: finish the
+        // layout and give the range the whole text's size before the position goes back.
+        QAbstractTextDocumentLayout* layout = e->document()->documentLayout();
+        emit layout->documentSizeChanged(layout->documentSize());
+        vertical->setValue(top);
+        horizontal->setValue(left);
     };
     // Text comes piece by piece (ReplaceSel): the widget catches up once per turn of the loop.
     bind(*this, e, [e, queued, refresh] {
@@ -1368,6 +1518,23 @@ BOOL CDC::DrawIcon(int x, int y, HICON icon) {
     if (!p || pixmap.isNull()) return FALSE;
     p->drawPixmap(x, y, pixmap);
     return TRUE;
+}
+
+void CBitmapButton::DrawItem(LPDRAWITEMSTRUCT item) {
+    auto* p = item && item->pDC ? static_cast<QPainter*>(item->pDC->painter()) : nullptr;
+    if (!p) return;
+    UINT id = bitmaps_[0];
+    if ((item->itemState & ODS_SELECTED) && bitmaps_[1]) id = bitmaps_[1];
+    else if ((item->itemState & ODS_FOCUS) && bitmaps_[2]) id = bitmaps_[2];
+    else if ((item->itemState & ODS_DISABLED) && bitmaps_[3]) id = bitmaps_[3];
+    const QPixmap pixmap = PixmapOfResource(id);
+    if (!pixmap.isNull()) p->drawPixmap(item->rcItem.left, item->rcItem.top, pixmap);
+    if ((item->itemState & ODS_FOCUS) && !bitmaps_[2]) {
+        p->setPen(QPen(Qt::black, 1, Qt::DotLine));
+        p->setBrush(Qt::NoBrush);
+        p->drawRect(item->rcItem.left, item->rcItem.top, item->rcItem.right - item->rcItem.left - 1,
+                    item->rcItem.bottom - item->rcItem.top - 1);
+    }
 }
 
 BOOL CDC::TextOut(int x, int y, LPCSTR text) {

@@ -496,8 +496,15 @@ using LPDRAWITEMSTRUCT = DRAWITEMSTRUCT*;
 #define ODS_FOCUS 0x0010u
 
 // ---- controls
+// Static text styles (the alignment of a static made at run time; templates use qui::kCenter).
+#define SS_LEFT 0x00000000u
+#define SS_CENTER 0x00000001u
+#define SS_RIGHT 0x00000002u
+
 class CStatic : public CWnd {
 public:
+    // A static made at run time as the child `id` of parent (a dialog); rect in client pixels.
+    BOOL Create(LPCSTR text, DWORD style, const RECT& rect, CWnd* parent, UINT id = 0xFFFF);
     HICON SetIcon(HICON icon);
     HICON GetIcon() const { return icon_; }
     QWidget* makeWidget(QWidget* parent) override;
@@ -512,6 +519,9 @@ public:
 
 class CButton : public CWnd {
 public:
+    // A push button made at run time as the child `id` of parent (a dialog); rect in client pixels.
+    // BS_OWNERDRAW in style: drawn by DrawItem.
+    BOOL Create(LPCSTR caption, DWORD style, const RECT& rect, CWnd* parent, UINT id);
     int GetCheck() const { return check_; }
     void SetCheck(int check);
     UINT GetButtonStyle() const { return buttonStyle_; }
@@ -523,6 +533,20 @@ public:
     UINT buttonStyle_ = 0;
     int kind_ = 0;  // qui::ControlKind of the template
     bool isDefault_ = false;
+};
+
+// An owner-drawn button that shows bitmap resources: the first for the normal state and, when
+// given, the others for the pushed, focused and disabled states. Without a focus bitmap the focus
+// shows as a dotted frame over the normal one.
+class CBitmapButton : public CButton {
+public:
+    // FALSE when the normal bitmap is not a registered resource (the button keeps its previous one).
+    BOOL LoadBitmaps(UINT normal, UINT selected = 0, UINT focus = 0, UINT disabled = 0);
+    void DrawItem(LPDRAWITEMSTRUCT item) override;
+    UINT Bitmap() const { return bitmaps_[0]; }
+
+private:
+    UINT bitmaps_[4] = {0, 0, 0, 0};
 };
 
 class CEdit : public CWnd {
@@ -973,6 +997,11 @@ bool HasDisplay();
 // Runs fn on the main thread (directly when called there) and returns its result; the caller serves
 // the sends addressed to its own windows while it waits.
 LRESULT RunOnMainThread(const std::function<LRESULT()>& fn);
+
+// Lets the main thread paint its windows and serve its timers and posted messages, without taking
+// the user's input: a long wait on the main thread keeps the windows drawn and cannot start another
+// command. Nothing on another thread or without a display.
+void ProcessPendingPaint();
 
 // Replaces how DoModal runs a dialog (tests): runner(dialog) drives it after OnInitDialog, by
 // ClickDlgItem, TypeDlgItemText... A dialog the runner leaves open is cancelled. Returns the
