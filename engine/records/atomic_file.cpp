@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <fstream>
 #include <random>
 #include <string>
 #include <system_error>
@@ -15,41 +14,77 @@ namespace {
 
 constexpr std::size_t kReadChunk = 64 * 1024;
 
-bool open_regular(const std::filesystem::path& path, std::ifstream& in) {
-  std::error_code error;
-  if (!std::filesystem::is_regular_file(path, error)) return false;
-  in.open(path, std::ios::binary);
-  return static_cast<bool>(in);
-}
+// An open file for reading, closed with the last error kept, so that a caller can tell why a
+// read failed.
+class Reader {
+ public:
+  explicit Reader(const std::filesystem::path& path) {
+    // Only a regular file: opening a pipe or a device of the host would wait for a writer.
+    std::error_code error;
+    if (std::filesystem::exists(path, error) && !std::filesystem::is_regular_file(path, error)) {
+      SetLastError(ERROR_ACCESS_DENIED);
+      return;
+    }
+    handle_ = CreateFileA(path.string().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                          FILE_ATTRIBUTE_NORMAL, nullptr);
+  }
+  ~Reader() {
+    if (handle_ == INVALID_HANDLE_VALUE) return;
+    const DWORD error = GetLastError();
+    CloseHandle(handle_);
+    SetLastError(error);
+  }
+  Reader(const Reader&) = delete;
+  Reader& operator=(const Reader&) = delete;
+
+  bool is_open() const { return handle_ != INVALID_HANDLE_VALUE; }
+  bool size(std::uint64_t& bytes) const {
+    LARGE_INTEGER size{};
+    if (!GetFileSizeEx(handle_, &size)) return false;
+    bytes = static_cast<std::uint64_t>(size.QuadPart);
+    return true;
+  }
+  // Reads up to `count` bytes into `out`; `read` is less at the end of the file.
+  bool read(std::uint8_t* out, std::size_t count, std::size_t& read) const {
+    read = 0;
+    while (read < count) {
+      const DWORD chunk = static_cast<DWORD>(std::min(count - read, kReadChunk));
+      DWORD got = 0;
+      if (!ReadFile(handle_, out + read, chunk, &got, nullptr)) return false;
+      if (got == 0) break;
+      read += got;
+    }
+    return true;
+  }
+
+ private:
+  HANDLE handle_ = INVALID_HANDLE_VALUE;
+};
 
 }  // namespace
 
 FileRead read_whole_file(const std::filesystem::path& path, std::size_t max_bytes,
                          std::vector<std::uint8_t>& bytes) {
   bytes.clear();
-  std::ifstream in;
-  if (!open_regular(path, in)) return FileRead::cannot_open;
-  std::error_code error;
-  const std::uintmax_t size = std::filesystem::file_size(path, error);
-  if (error) return FileRead::cannot_open;
+  const Reader in(path);
+  std::uint64_t size = 0;
+  if (!in.is_open() || !in.size(size)) return FileRead::cannot_open;
   if (size > max_bytes) return FileRead::too_large;
   bytes.resize(static_cast<std::size_t>(size));
-  in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(size));
-  std::size_t total = static_cast<std::size_t>(in.gcount());
+  std::size_t total = 0;
+  bool ok = in.read(bytes.data(), bytes.size(), total);
   // A file that grew since its size was taken is read on, up to one byte past the largest.
-  while (total == bytes.size() && total <= max_bytes && in.peek() != std::ifstream::traits_type::eof()) {
+  while (ok && total == bytes.size() && total <= max_bytes) {
     bytes.resize(total + std::min(kReadChunk, max_bytes + 1 - total));
-    in.read(reinterpret_cast<char*>(bytes.data() + total), static_cast<std::streamsize>(bytes.size() - total));
-    total += static_cast<std::size_t>(in.gcount());
+    std::size_t more = 0;
+    ok = in.read(bytes.data() + total, bytes.size() - total, more);
+    total += more;
+    if (more == 0) break;
   }
   bytes.resize(total);
-  if (in.bad()) {
+  if (!ok || total > max_bytes) {
     bytes.clear();
-    return FileRead::cannot_open;
-  }
-  if (total > max_bytes) {
-    bytes.clear();
-    return FileRead::too_large;
+    return ok ? FileRead::too_large : FileRead::cannot_open;
   }
   return FileRead::ok;
 }
@@ -57,15 +92,14 @@ FileRead read_whole_file(const std::filesystem::path& path, std::size_t max_byte
 bool read_file_head(const std::filesystem::path& path, std::size_t count,
                     std::vector<std::uint8_t>& bytes) {
   bytes.assign(count, 0);
-  std::ifstream in;
-  if (!open_regular(path, in)) {
+  const Reader in(path);
+  std::size_t read = 0;
+  if (!in.is_open() || !in.read(bytes.data(), count, read)) {
     bytes.clear();
     return false;
   }
-  in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(count));
-  bytes.resize(static_cast<std::size_t>(in.gcount()));
-  if (in.bad()) bytes.clear();
-  return !in.bad();
+  bytes.resize(read);
+  return true;
 }
 
 namespace {

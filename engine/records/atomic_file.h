@@ -24,7 +24,8 @@ enum class FileRead : std::uint8_t {
 
 // Reads the file whole into `bytes`, unless it holds more than `max_bytes`. A file that grows while
 // it is read is caught too: no more than max_bytes + 1 bytes are ever read. On failure `bytes` is
-// empty.
+// empty, and after cannot_open the platform's last error says why. Reading goes through the
+// platform's file calls; any reader of the system's may use it whatever it reads.
 FileRead read_whole_file(const std::filesystem::path& path, std::size_t max_bytes,
                          std::vector<std::uint8_t>& bytes);
 

@@ -1,5 +1,5 @@
-// CreateFile, ReadFile, WriteFile, DeviceIoControl, CreateDirectory and the host file calls (flush,
-// delete, move, replace): device names go through the kernel's request seam, every other path to
+// CreateFile, ReadFile, WriteFile, DeviceIoControl, CreateDirectory and the host file calls (size,
+// flush, delete, move, replace): device names go through the kernel's request seam, every other path to
 // the host file system.
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -181,6 +181,16 @@ BOOL renameHost(const std::string& from, const std::string& to) {
 
 }  // namespace
 }  // namespace qwin32
+
+BOOL GetFileSizeEx(HANDLE file, LARGE_INTEGER* size) {
+    if (!size) return failWith(ERROR_INVALID_PARAMETER);
+    const auto host = findHandleAs<HostFile>(file);
+    if (!host) return failWith(findHandleAs<DeviceFile>(file) ? ERROR_INVALID_FUNCTION : ERROR_INVALID_HANDLE);
+    struct stat st{};
+    if (::fstat(host->fd(), &st) != 0) return failWith(hostError(errno, {}));
+    size->QuadPart = st.st_size;
+    return TRUE;
+}
 
 BOOL FlushFileBuffers(HANDLE file) {
     const auto host = findHandleAs<HostFile>(file);

@@ -119,6 +119,17 @@ BOOL DeviceIoControl(HANDLE device, DWORD code, LPVOID inBuffer, DWORD inSize, L
 BOOL GetOverlappedResult(HANDLE file, OVERLAPPED* overlapped, LPDWORD transferred, BOOL wait);
 BOOL CreateDirectoryA(LPCSTR path, SECURITY_ATTRIBUTES* security);
 
+union LARGE_INTEGER {
+    struct {
+        DWORD LowPart;
+        LONG HighPart;
+    } u;
+    std::int64_t QuadPart;
+};
+
+// The size of an open host file.
+BOOL GetFileSizeEx(HANDLE file, LARGE_INTEGER* size);
+
 #define MOVEFILE_REPLACE_EXISTING 0x1u
 #define ERROR_UNABLE_TO_MOVE_REPLACEMENT 1176L
 

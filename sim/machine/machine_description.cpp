@@ -1,10 +1,9 @@
 #include "sim/machine/machine_description.h"
 
+#include <fstream>
 #include <set>
 
 #include <nlohmann/json.hpp>
-
-#include "records/atomic_file.h"
 
 #include "sim/boards/pc104_board.h"
 #include "sim/boards/pci_board.h"
@@ -243,15 +242,21 @@ MachineDescription parseMachineDescription(const std::string& text) {
 }
 
 MachineDescription loadMachineDescription(const std::filesystem::path& file) {
-    std::vector<std::uint8_t> bytes;
-    switch (records::read_whole_file(file, kLargestDescription, bytes)) {
-    case records::FileRead::ok: break;
-    case records::FileRead::too_large:
+    // Read from the host as the machine's own files are, not through the platform it stands for.
+    const auto unreadable = [&] { return DescriptionError("machine description: cannot read " + file.string()); };
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(file, error)) throw unreadable();
+    const std::uintmax_t size = std::filesystem::file_size(file, error);
+    if (error) throw unreadable();
+    if (size > kLargestDescription)
         throw DescriptionError("machine description: " + file.string() + " is larger than " +
                                std::to_string(kLargestDescription) + " bytes");
-    case records::FileRead::cannot_open: throw DescriptionError("machine description: cannot read " + file.string());
-    }
-    return parseMachineDescription(std::string(bytes.begin(), bytes.end()));
+    std::ifstream in(file, std::ios::binary);
+    std::string text(static_cast<std::size_t>(size), '\0');
+    in.read(text.data(), static_cast<std::streamsize>(text.size()));
+    if (in.bad()) throw unreadable();
+    text.resize(static_cast<std::size_t>(in.gcount()));
+    return parseMachineDescription(text);
 }
 
 }  // namespace sim
