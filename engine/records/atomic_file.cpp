@@ -143,10 +143,6 @@ bool write_flushed(const std::string& file, std::span<const std::uint8_t> bytes)
   return CloseHandle(handle) && ok;
 }
 
-}  // namespace
-
-namespace {
-
 // Puts the file's new content in place; its folder's entry is not yet on the disk.
 bool replace(const std::filesystem::path& path, std::span<const std::uint8_t> bytes) {
   const std::string target = followed_links(path).string();

@@ -1,6 +1,6 @@
 // CreateFile, ReadFile, WriteFile, DeviceIoControl, CreateDirectory and the host file calls (size,
-// flush, delete, move, replace): device names go through the kernel's request seam, every other path to
-// the host file system.
+// flush, delete, move, replace): device names go through the kernel's request seam, every other
+// path to the host file system.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -170,18 +170,6 @@ BOOL CreateDirectoryA(LPCSTR path, SECURITY_ATTRIBUTES*) {
     return failWith(error == ENOENT ? ERROR_PATH_NOT_FOUND : hostError(error, host));
 }
 
-namespace qwin32 {
-namespace {
-
-BOOL renameHost(const std::string& from, const std::string& to) {
-    if (::rename(from.c_str(), to.c_str()) != 0) return failWith(hostError(errno, to));
-    SetLastError(ERROR_SUCCESS);
-    return TRUE;
-}
-
-}  // namespace
-}  // namespace qwin32
-
 BOOL GetFileSizeEx(HANDLE file, LARGE_INTEGER* size) {
     if (!size) return failWith(ERROR_INVALID_PARAMETER);
     const auto host = findHandleAs<HostFile>(file);
@@ -210,11 +198,13 @@ BOOL DeleteFileA(LPCSTR path) {
 
 BOOL MoveFileExA(LPCSTR existing, LPCSTR newName, DWORD flags) {
     if (!existing || !*existing || !newName || !*newName) return failWith(ERROR_PATH_NOT_FOUND);
-    if (flags & ~MOVEFILE_REPLACE_EXISTING) return failWith(ERROR_INVALID_PARAMETER);
+    if (flags != 0) return failWith(ERROR_INVALID_PARAMETER);
     const std::string from = hostPath(existing), to = hostPath(newName);
     struct stat st{};
-    if (!(flags & MOVEFILE_REPLACE_EXISTING) && ::lstat(to.c_str(), &st) == 0) return failWith(ERROR_ALREADY_EXISTS);
-    return renameHost(from, to);
+    if (::lstat(to.c_str(), &st) == 0) return failWith(ERROR_ALREADY_EXISTS);
+    if (::rename(from.c_str(), to.c_str()) != 0) return failWith(hostError(errno, to));
+    SetLastError(ERROR_SUCCESS);
+    return TRUE;
 }
 
 BOOL ReplaceFileA(LPCSTR replaced, LPCSTR replacement, LPCSTR backup, DWORD flags, LPVOID exclude,

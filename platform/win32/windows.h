@@ -71,6 +71,7 @@ void SetLastError(DWORD error);
 #define ERROR_MORE_DATA 234L
 #define ERROR_NO_MORE_ITEMS 259L
 #define ERROR_DEVICE_NOT_CONNECTED 1167L
+#define ERROR_UNABLE_TO_MOVE_REPLACEMENT 1176L
 #define ERROR_MR_MID_NOT_FOUND 317L
 #define ERROR_OPERATION_ABORTED 995L
 #define ERROR_IO_INCOMPLETE 996L
@@ -130,14 +131,11 @@ union LARGE_INTEGER {
 // The size of an open host file.
 BOOL GetFileSizeEx(HANDLE file, LARGE_INTEGER* size);
 
-#define MOVEFILE_REPLACE_EXISTING 0x1u
-#define ERROR_UNABLE_TO_MOVE_REPLACEMENT 1176L
-
 // Writes the file's data through to the disk before it returns; for a folder, its entries.
 BOOL FlushFileBuffers(HANDLE file);
 BOOL DeleteFileA(LPCSTR path);
-// Renames a file. Without MOVEFILE_REPLACE_EXISTING an existing target fails with
-// ERROR_ALREADY_EXISTS.
+// Renames a file; an existing target fails with ERROR_ALREADY_EXISTS. No flags are offered: flags
+// must be 0.
 BOOL MoveFileExA(LPCSTR existing, LPCSTR newName, DWORD flags);
 // The replacement file takes the replaced file's place and its attributes (here its mode, and
 // its owner and group where the caller may give them). A symbolic link as the replaced name is
