@@ -2,6 +2,7 @@
 
 #include "ui/afxwin.h"
 
+#include "editor_dialogs.h"
 #include "frame_commands.h"
 #include "frame_images.h"
 #include "settings_dialogs.h"
@@ -48,6 +49,7 @@ std::vector<MenuTemplate> menu_bar() {
 void RegisterFrameResources() {
   qui::RegisterMenu(kMainFrameResource, menu_bar());
   RegisterSettingsDialogs();
+  RegisterEditorDialogs();
   for (std::uint16_t id : {kStationsMenu, kVariablesMenu, kMessagesMenu, kOnlineMenu}) {
     const ContextMenu* menu = find_context_menu(id);
     std::vector<MenuTemplate> entries;

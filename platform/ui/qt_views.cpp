@@ -264,6 +264,17 @@ private:
     CButton& button_;
 };
 
+// A list box's widget. The view's selection model keeps one range per selection step, and every
+// later step, insertion or removal walks them all: lines selected one at a time by the program are
+// shown together once the dialog step is over, in runs of lines; after the user has selected line by
+// line (fragmented), the selection is shown again in runs once lines move.
+class ListWidget final : public QListWidget {
+public:
+    using QListWidget::QListWidget;
+    bool fragmented = false;
+    bool selectionQueued = false;
+};
+
 class TreeWidget final : public QTreeWidget {
 public:
     TreeWidget(CTreeCtrl& tree, QWidget* parent) : QTreeWidget(parent), tree_(tree) {
@@ -960,6 +971,8 @@ QWidget* CDialog::makeWidget(QWidget* parent) {
     }, t && (t->style & qui::kChild));  // a dialog embedded in another shows and hides as a control does
     if (t) {
         QLabel* lastLabel = nullptr;
+        QStringList labelRun;  // the static texts right before the control
+        QString lastCaption;   // the caption of the check box or button right before it
         for (const auto& ct : t->controls) {
             CWnd* control = findChild(ct.id);
             QWidget* cw = nullptr;
@@ -997,13 +1010,24 @@ QWidget* CDialog::makeWidget(QWidget* parent) {
                     if (name.endsWith(':')) name.chop(1);
                     cw->setAccessibleName(name.trimmed());
                     lastLabel->setBuddy(cw);
+                } else if (ct.kind == qui::ControlKind::Edit && !lastCaption.isEmpty()) {
+                    // An edit that belongs to the check box or button before it (a period beside its
+                    // status, a name beside the button that chooses it) is named by its caption.
+                    cw->setAccessibleName(lastCaption);
                 }
                 lastLabel = nullptr;
             } else if (auto* label = qobject_cast<QLabel*>(cw); label && ct.kind == qui::ControlKind::Static) {
                 lastLabel = label;
             } else {
+                // A check box without a caption of its own is named by the texts written before it.
+                if (ct.kind == qui::ControlKind::CheckBox && ct.text.empty() && !labelRun.isEmpty())
+                    cw->setAccessibleName(labelRun.join(' ').remove('&').trimmed());
                 lastLabel = nullptr;
             }
+            if (ct.kind == qui::ControlKind::Static) labelRun.push_back(qs(ct.text));
+            else labelRun.clear();
+            const bool captioned = ct.kind == qui::ControlKind::CheckBox || ct.kind == qui::ControlKind::PushButton;
+            lastCaption = captioned ? qs(ct.text).remove('&').trimmed() : QString();
             const CRect r = DialogUnitsToPixels(RECT{ct.x, ct.y, ct.x + ct.cx, ct.y + ct.cy});
             cw->setGeometry(r.left, r.top, std::max(r.Width(), 1), std::max(r.Height(), 1));
             if (ct.kind == qui::ControlKind::ComboBox) cw->setFixedHeight(std::max(cw->sizeHint().height(), 8));
@@ -1127,25 +1151,31 @@ QWidget* CEdit::makeWidget(QWidget* parent) {
 }
 
 QWidget* CListBox::makeWidget(QWidget* parent) {
-    auto* l = new QListWidget(parent);
+    auto* l = new ListWidget(parent);
     l->setSelectionMode(multiple_ ? QAbstractItemView::ExtendedSelection : QAbstractItemView::SingleSelection);
+    // Every line is as high as the first: the view lays out thousands of lines without measuring each.
+    l->setUniformItemSizes(true);
     QObject::connect(l, &QListWidget::itemSelectionChanged, l, [this, l] {
-        if (syncing(*this)) return;
-        for (int i = 0; i < l->count() && static_cast<std::size_t>(i) < selected_.size(); ++i)
-            selected_[static_cast<std::size_t>(i)] = l->item(i)->isSelected();
+        if (syncing(*this) || widgetStale_) return;
+        // The selection's ranges, not each line's state: a long list answers in one pass.
+        std::fill(selected_.begin(), selected_.end(), false);
+        const int lines = static_cast<int>(selected_.size());
+        for (const QItemSelectionRange& range : l->selectionModel()->selection())
+            for (int row = std::max(range.top(), 0); row <= range.bottom() && row < lines; ++row)
+                selected_[static_cast<std::size_t>(row)] = true;
         current_ = l->currentRow();
+        l->fragmented = true;
         notifyParent(LBN_SELCHANGE);
     });
-    QObject::connect(l, &QListWidget::itemDoubleClicked, l, [this] { notifyParent(LBN_DBLCLK); });
-    bind(*this, l, [this, l] {
-        bool same = l->count() == static_cast<int>(texts_.size());
-        for (int i = 0; same && i < l->count(); ++i) same = l->item(i)->text().toStdString() == texts_[static_cast<std::size_t>(i)];
-        if (!same) {
-            l->clear();
-            for (const auto& t : texts_) l->addItem(qs(t));
-        }
-        for (int i = 0; i < l->count(); ++i) l->item(i)->setSelected(selected_[static_cast<std::size_t>(i)]);
-        if (current_ >= 0 && current_ < l->count()) l->setCurrentRow(current_, QItemSelectionModel::NoUpdate);
+    QObject::connect(l, &QListWidget::itemDoubleClicked, l, [this, l] {
+        if (!widgetStale_) current_ = l->currentRow();
+        notifyParent(LBN_DBLCLK);
+    });
+    // The lines reach the widget change by change (ListBoxChanged); a sync shows them whole only
+    // when the widget is new or stale.
+    widgetStale_ = true;
+    bind(*this, l, [this] {
+        if (widgetStale_) ListBoxChanged(*this, Change::Cleared, -1);
     });
     return l;
 }
@@ -1155,7 +1185,7 @@ QWidget* CComboBox::makeWidget(QWidget* parent) {
     c->setEditable(editable_);
     c->setInsertPolicy(QComboBox::NoInsert);
     QObject::connect(c, &QComboBox::activated, c, [this](int index) {
-        if (syncing(*this)) return;
+        if (syncing(*this) || widgetStale_) return;
         current_ = index;
         text_ = index >= 0 && static_cast<std::size_t>(index) < texts_.size() ? texts_[static_cast<std::size_t>(index)] : "";
         notifyParent(CBN_SELCHANGE);
@@ -1168,18 +1198,11 @@ QWidget* CComboBox::makeWidget(QWidget* parent) {
             notifyParent(CBN_EDITCHANGE);
         });
     }
+    widgetStale_ = true;
     bind(*this, c, [this, c] {
-        bool same = c->count() == static_cast<int>(texts_.size());
-        for (int i = 0; same && i < c->count(); ++i) same = c->itemText(i).toStdString() == texts_[static_cast<std::size_t>(i)];
-        if (!same) {
-            c->clear();
-            for (const auto& t : texts_) c->addItem(qs(t));
-        }
-        c->setCurrentIndex(current_);
-        if (editable_) {
-            if (c->currentText().toStdString() != text_) c->setEditText(qs(text_));
-            c->lineEdit()->setMaxLength(limit_ ? static_cast<int>(limit_) : 32767);
-        }
+        if (widgetStale_) ComboBoxChanged(*this, Change::Cleared, -1);
+        else ComboBoxChanged(*this, Change::Current, -1);
+        if (editable_) c->lineEdit()->setMaxLength(limit_ ? static_cast<int>(limit_) : 32767);
     });
     return c;
 }
@@ -1458,6 +1481,122 @@ QWidget* CMDIChildWnd::makeWidget(QWidget*) {
 }
 
 namespace qui::detail {
+
+namespace {
+
+// The list's selection shown: line `index` alone in a multiple-selection list, otherwise every line
+// (in runs of selected lines, one range each); then its caret.
+void showListSelection(const CListBox& list, ListWidget* l, int index) {
+    const int lines = std::min(l->count(), static_cast<int>(list.selected_.size()));
+    if (index >= 0 && list.multiple_) {
+        if (l->selectionQueued) return;
+        l->selectionQueued = true;
+        QTimer::singleShot(0, l, [l] {
+            l->selectionQueued = false;
+            // The list box, unless it let its widget go meanwhile.
+            const QVariant window = l->property(kWindowProperty);
+            auto* box = window.isValid() ? dynamic_cast<CListBox*>(reinterpret_cast<CWnd*>(window.value<quintptr>())) : nullptr;
+            if (!box || box->widgetStale_) return;
+            const QSignalBlocker blocker(l);
+            showListSelection(*box, l, -1);
+        });
+        return;
+    } else {
+        l->fragmented = false;
+        QItemSelection selection;
+        for (int first = 0; first < lines;) {
+            if (!list.selected_[static_cast<std::size_t>(first)]) {
+                ++first;
+                continue;
+            }
+            int last = first;
+            while (last + 1 < lines && list.selected_[static_cast<std::size_t>(last + 1)]) ++last;
+            selection.select(l->model()->index(first, 0), l->model()->index(last, 0));
+            first = last + 1;
+        }
+        l->selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect);
+    }
+    if (list.current_ >= 0 && list.current_ < l->count() && l->currentRow() != list.current_)
+        l->setCurrentRow(list.current_, QItemSelectionModel::NoUpdate);
+}
+
+void showComboCurrent(const CComboBox& combo, QComboBox* c) {
+    if (c->currentIndex() != combo.current_) c->setCurrentIndex(combo.current_);
+    if (combo.editable_ && c->currentText().toStdString() != combo.GetWindowText()) c->setEditText(qs(combo.GetWindowText()));
+}
+
+// Whether the widget, showing `shown` lines, can take one insertion (`inserted`) or removal at
+// `index` of a box that now holds `lines`: otherwise it is shown whole.
+bool placeable(bool inserted, int index, int lines, int shown) {
+    return inserted ? index >= 0 && index < lines && lines == shown + 1 : index >= 0 && index <= lines && lines == shown - 1;
+}
+
+QStringList textsOf(const std::vector<std::string>& texts) {
+    QStringList out;
+    out.reserve(static_cast<qsizetype>(texts.size()));
+    for (const auto& t : texts) out.push_back(qs(t));
+    return out;
+}
+
+}  // namespace
+
+void ListBoxChanged(CListBox& list, CListBox::Change what, int index) {
+    auto* l = list.view() ? dynamic_cast<ListWidget*>(list.view()->widget()) : nullptr;
+    if (!l) return;
+    const QSignalBlocker blocker(l);
+    using Change = CListBox::Change;
+    const auto line = static_cast<std::size_t>(index);
+    const bool moves = what == Change::Inserted || what == Change::Deleted;
+    if (list.widgetStale_ || what == Change::Cleared ||
+        (moves && !placeable(what == Change::Inserted, index, static_cast<int>(list.texts_.size()), l->count()))) {
+        // Shown whole: a new or stale widget, an emptied list, or a change the widget cannot place.
+        list.widgetStale_ = false;
+        l->clear();
+        l->addItems(textsOf(list.texts_));
+        showListSelection(list, l, -1);
+        return;
+    }
+    switch (what) {
+        case Change::Inserted:
+            l->insertItem(index, qs(list.texts_[line]));
+            // A selection of many ranges is shown again in runs (see ListWidget), once.
+            if (list.selected_[line] || l->fragmented) showListSelection(list, l, l->fragmented || !list.multiple_ ? -1 : index);
+            return;
+        case Change::Deleted:
+            delete l->takeItem(index);
+            // A single-selection view selects the line its caret moves to when the selected line
+            // goes: the list's selection is shown again.
+            if (l->fragmented || !list.multiple_) showListSelection(list, l, -1);
+            // The view moves its caret off a removed line by itself: show the list's own caret.
+            if (list.current_ >= 0 && list.current_ < l->count() && l->currentRow() != list.current_)
+                l->setCurrentRow(list.current_, QItemSelectionModel::NoUpdate);
+            return;
+        case Change::Selection: showListSelection(list, l, index); return;
+        case Change::Cleared: return;
+    }
+}
+
+void ComboBoxChanged(CComboBox& combo, CComboBox::Change what, int index) {
+    auto* c = combo.view() ? qobject_cast<QComboBox*>(combo.view()->widget()) : nullptr;
+    if (!c) return;
+    const QSignalBlocker blocker(c);
+    using Change = CComboBox::Change;
+    const auto entry = static_cast<std::size_t>(index);
+    const bool moves = what == Change::Inserted || what == Change::Deleted;
+    if (combo.widgetStale_ || what == Change::Cleared ||
+        (moves && !placeable(what == Change::Inserted, index, static_cast<int>(combo.texts_.size()), c->count()))) {
+        combo.widgetStale_ = false;
+        c->clear();
+        c->addItems(textsOf(combo.texts_));
+    } else if (what == Change::Inserted) {
+        c->insertItem(index, qs(combo.texts_[entry]));
+    } else if (what == Change::Deleted) {
+        c->removeItem(index);
+    }
+    // An insertion into an empty box or the removal of the current entry moves the widget's own
+    // current entry: the box's is shown again after every change.
+    showComboCurrent(combo, c);
+}
 
 void TreeItemChanged(CTreeCtrl& tree, CTreeCtrl::Change what, std::uintptr_t id) {
     if (auto* t = tree.view() ? dynamic_cast<TreeWidget*>(tree.view()->widget()) : nullptr) t->apply(what, id);

@@ -18,6 +18,9 @@ CWnd* LookupWindow(HWND window, DWORD* ownerThread = nullptr);
 // next DrainMainQueue). Set by the application; empty to stop.
 void SetMainThread(std::function<void()> waker);
 DWORD MainThreadId();
+// Main thread, when its loop is about to block: spins briefly while other threads send to it, so
+// that the next send is served without the loop's wake-up.
+void SpinBeforeBlocking();
 // Serves the main thread's sends and dispatches its posts (through the application's
 // PreTranslateMessage), at most maxPosts posts; wakes again when more wait.
 void DrainMainQueue(int maxPosts);
@@ -39,6 +42,9 @@ public:
 // Widgets are changed and deleted on the main thread only: other threads hand the work over.
 bool QueueViewSync(HWND window);
 bool QueueViewDelete(View* view);
+// Shows one change of a list or combo box's lines in its widget (main thread only).
+void ListBoxChanged(CListBox& list, CListBox::Change what, int index);
+void ComboBoxChanged(CComboBox& combo, CComboBox::Change what, int index);
 void RunTimer(CWnd* window, UINT_PTR id, UINT milliseconds);
 void StopTimer(CWnd* window, UINT_PTR id);
 void StopAllTimers(CWnd* window);

@@ -1,8 +1,11 @@
 // Threads meeting real widgets: sends served inside modal loops, a worker's message box shown by the
-// main thread, posts dispatched by Qt's loop in order, the power broadcast raised from a worker.
+// main thread, posts dispatched by Qt's loop in order, the power broadcast raised from a worker,
+// sends in a row with the loop idle afterwards, device notifications.
 #include <gtest/gtest.h>
 
+#include <QComboBox>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QMainWindow>
 #include <QMenu>
 #include <QMenuBar>
@@ -13,11 +16,14 @@
 #include <QToolBar>
 #include <QTreeWidget>
 #include <atomic>
+#include <chrono>
 #include <clocale>
+#include <ctime>
 #include <future>
 #include <thread>
 
 #include "widgets_fixture.h"
+#include "win32/device_notify.h"
 
 namespace {
 
@@ -99,6 +105,44 @@ TEST_F(Widgets, PostsToAMainThreadWindowAreDispatchedByTheLoop) {
 }
 
 
+TEST_F(Widgets, ListsChangedByAWorkerAreShownWholeByTheMainThread) {
+    constexpr UINT kListsDialog = 720;
+    constexpr int kList = 1201, kCombo = 1202;
+    qui::RegisterDialog({kListsDialog, 160, 100, "Lists", "MS Shell Dlg", 8, qui::kModalFrame | qui::kSystemMenu,
+                         {{kList, qui::ControlKind::ListBox, 7, 7, 70, 80, "", qui::kMultipleSelection},
+                          {kCombo, qui::ControlKind::ComboBox, 83, 7, 70, 80, "", qui::kDropDownList}}});
+    CDialog dialog(kListsDialog);
+    ASSERT_TRUE(dialog.Create(kListsDialog, nullptr));
+    dialog.ShowWindow(SW_SHOW);
+    auto& list = dialog.Item<CListBox>(kList);
+    auto& combo = dialog.Item<CComboBox>(kCombo);
+    list.AddString("kept");
+    std::thread worker([&] {
+        for (const char* t : {"one", "two", "three"}) {
+            list.AddString(t);
+            combo.AddString(t);
+        }
+        list.DeleteString(0);
+        list.SetSel(1, TRUE);
+        combo.SetCurSel(2);
+    });
+    worker.join();
+    QCoreApplication::processEvents();  // the main thread shows what the worker changed
+    auto* l = qobject_cast<QListWidget*>(list.widget());
+    auto* c = qobject_cast<QComboBox*>(combo.widget());
+    ASSERT_EQ(l->count(), 3);
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(l->item(i)->text().toStdString(), list.GetText(i));
+        EXPECT_EQ(l->item(i)->isSelected(), list.GetSel(i) > 0);
+    }
+    ASSERT_EQ(c->count(), 3);
+    EXPECT_EQ(c->currentIndex(), 2);
+    // Changes on the main thread go on one by one from there.
+    list.InsertString(0, "first");
+    EXPECT_EQ(l->item(0)->text().toStdString(), "first");
+    dialog.DestroyWindow();
+}
+
 TEST_F(Widgets, ThePowerBroadcastRaisedFromAnyThreadReachesTheMainWindowOnTheMainThread) {
     struct Frame : CWnd {
         std::vector<std::pair<WPARAM, bool>> got;
@@ -118,6 +162,65 @@ TEST_F(Widgets, ThePowerBroadcastRaisedFromAnyThreadReachesTheMainWindowOnTheMai
     worker.join();
     EXPECT_EQ(frame.got, (std::vector<std::pair<WPARAM, bool>>{{PBT_APMSUSPEND, true}, {PBT_APMRESUMEAUTOMATIC, true}}));
     app.m_pMainWnd = nullptr;
+}
+
+// A worker's sends are served by the main loop, which spins for them only while they come: left
+// idle, it sleeps.
+TEST_F(Widgets, TheMainLoopServesSendsInARowAndSleepsOnceTheyStop) {
+    struct Target : Echo {
+        LRESULT WindowProc(UINT message, WPARAM w, LPARAM l) override {
+            if (message == WM_USER + 1) QCoreApplication::exit(0);
+            return Echo::WindowProc(message, w, l);
+        }
+    } main;
+    ASSERT_TRUE(main.Create(nullptr, "", WS_CHILD, RECT{0, 0, 1, 1}, nullptr, 0));
+    const HWND target = main.m_hWnd;
+    int wrong = 0;
+    double idleCpuSeconds = 0;
+    std::thread worker([&] {
+        for (WPARAM i = 0; i < 2000; ++i)
+            if (SendMessage(target, WM_USER, i, 0) != static_cast<LRESULT>(i) + 1) ++wrong;
+        const std::clock_t before = std::clock();
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        idleCpuSeconds = static_cast<double>(std::clock() - before) / CLOCKS_PER_SEC;
+        PostMessage(target, WM_USER + 1, 0, 0);
+    });
+    QCoreApplication::exec();
+    worker.join();
+    EXPECT_EQ(wrong, 0);
+    EXPECT_LT(idleCpuSeconds, 0.1) << "processor time of the process while the loop is idle";
+}
+
+// The platform's device notifications reach a window as a send, served on the window's thread.
+TEST_F(Widgets, DeviceNotificationsReachTheWindowOnItsThread) {
+    struct Listener : CWnd {
+        std::vector<std::pair<std::string, bool>> got;
+        LRESULT WindowProc(UINT message, WPARAM w, LPARAM l) override {
+            if (message != WM_DEVICECHANGE) return CWnd::WindowProc(message, w, l);
+            const auto* record = reinterpret_cast<const DEV_BROADCAST_DEVICEINTERFACE_A*>(l);
+            got.emplace_back(std::string(w == DBT_DEVICEARRIVAL ? "+" : "-") + record->dbcc_name, qui::IsMainThread());
+            if (got.size() == 2) QCoreApplication::exit(0);
+            return TRUE;
+        }
+    } listener;
+    ASSERT_TRUE(listener.Create(nullptr, "", WS_CHILD, RECT{0, 0, 1, 1}, nullptr, 0));
+    const GUID kind = {0x12345678, 0x1234, 0x1234, {1, 2, 3, 4, 5, 6, 7, 8}};
+    DEV_BROADCAST_DEVICEINTERFACE_A filter{};
+    filter.dbcc_size = sizeof filter;
+    filter.dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
+    filter.dbcc_classguid = kind;
+    const HDEVNOTIFY registration = RegisterDeviceNotificationA(listener.m_hWnd, &filter, DEVICE_NOTIFY_WINDOW_HANDLE);
+    ASSERT_NE(registration, nullptr);
+    std::thread device([&] {
+        qwin32::announceDeviceInterface(kind, "board-a", DBT_DEVICEARRIVAL);
+        qwin32::announceDeviceInterface(GUID{}, "another class", DBT_DEVICEARRIVAL);
+        qwin32::announceDeviceInterface(kind, "board-a", DBT_DEVICEREMOVECOMPLETE);
+    });
+    QCoreApplication::exec();
+    device.join();
+    EXPECT_EQ(listener.got, (std::vector<std::pair<std::string, bool>>{{"+board-a", true}, {"-board-a", true}}));
+    EXPECT_TRUE(UnregisterDeviceNotification(registration));
+    EXPECT_FALSE(UnregisterDeviceNotification(registration)) << "a registration closes once";
 }
 
 

@@ -593,10 +593,17 @@ public:
     QWidget* makeWidget(QWidget* parent) override;
     std::vector<std::string> texts_;
     std::vector<DWORD_PTR> data_;
-    std::vector<bool> selected_;
+    std::vector<char> selected_;  // 1 for a selected line (bytes: a line leaves in one move)
     int current_ = -1;
     bool multiple_ = false;
     bool sorted_ = false;
+
+    // What changed, for the widget: each change reaches it as one change of one line (Selection with
+    // index -1: every line), so that filling or emptying a list costs the widget one step a line.
+    enum class Change { Inserted, Deleted, Cleared, Selection };
+    void changed(Change what, int index = -1);
+    // Set when the widget must be rebuilt from the state (a change made off the main thread).
+    bool widgetStale_ = false;
 };
 
 class CComboBox : public CWnd {
@@ -624,6 +631,11 @@ public:
     bool editable_ = false;
     bool sorted_ = false;
     UINT limit_ = 0;
+
+    // As CListBox's: Inserted and Deleted name one entry; Current is the selection and edit text.
+    enum class Change { Inserted, Deleted, Cleared, Current };
+    void changed(Change what, int index = -1);
+    bool widgetStale_ = false;
 };
 
 // ---- menus
