@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <string>
 
 #include "corvix.h"
 #include "engine_errors.h"
@@ -149,6 +150,65 @@ TEST_F(Tables, MessageKeysCountTransmittedMessagesFromTheTableSize) {
     EXPECT_EQ(source, 0x101);
     EXPECT_EQ(destination, 0x201);
     EXPECT_EQ(sourceSegment, 0);
+}
+
+// The look-up by identifiers and segments answers from an index: it must give the message and key
+// that a walk of the table in order gives, after the key base or the table changed too.
+TEST_F(Tables, FindMessageByIdentifiersFollowsTheTableInPlace) {
+    struct Found {
+        std::string name;
+        int key;
+    };
+    const auto find = [](std::uint16_t source, std::uint8_t sourceSegment, std::uint16_t destination,
+                         std::uint8_t destinationSegment) -> Found {
+        char name[33] = {};
+        std::int16_t key = 0;
+        if (FIND_MSG_BY_ID(source, sourceSegment, destination, destinationSegment, name, &key) != 1u) return {"", 0};
+        return {name, key};
+    };
+    load({variable(1, "a")},
+         {message("late", 0x300, 0, 0x400, 0, true), message("rx", 0x100, 1, 0x200, 2, false),
+          message("tx", 0x100, 1, 0x200, 3, true), message("twin", 0x100, 1, 0x200, 2, true),
+          message("max", 0xFFFF, 0xFF, 0xFFFF, 0xFF, true)},
+         20);
+    const struct {
+        std::uint16_t source;
+        std::uint8_t sourceSegment;
+        std::uint16_t destination;
+        std::uint8_t destinationSegment;
+        const char* name;  // empty: not found
+        int key;
+    } cases[] = {
+        {0x100, 1, 0x200, 2, "rx", -1},  // the first of two alike, though received
+        {0x100, 1, 0x200, 3, "tx", 21},
+        {0x300, 0, 0x400, 0, "late", 20},
+        {0xFFFF, 0xFF, 0xFFFF, 0xFF, "max", 23},
+        {0x101, 1, 0x200, 2, "", 0},  // each field alone differs
+        {0x100, 0, 0x200, 2, "", 0},
+        {0x100, 1, 0x201, 2, "", 0},
+        {0x100, 1, 0x200, 4, "", 0},
+        {0x200, 2, 0x100, 1, "", 0},  // source and destination swapped
+    };
+    for (const auto& c : cases) {
+        const Found found = find(c.source, c.sourceSegment, c.destination, c.destinationSegment);
+        EXPECT_EQ(found.name, c.name) << c.name;
+        EXPECT_EQ(found.key, c.key) << c.name;
+    }
+
+    // The key base moves with the offset flag, the index being built already.
+    context().messageKeyOffset = 1;
+    EXPECT_EQ(find(0x100, 1, 0x200, 3).key, 85);
+    context().messageKeyOffset = 0;
+
+    // Fewer messages in the same table: those beyond are not found.
+    context().messageCount = 2;
+    EXPECT_EQ(find(0x100, 1, 0x200, 3).name, "");
+    EXPECT_EQ(find(0x100, 1, 0x200, 2).name, "rx");
+
+    // Another table, as a second download installs it.
+    load({variable(1, "a")}, {message("tx", 0x100, 1, 0x200, 3, true), message("late", 0x300, 0, 0x400, 0, true)}, 20);
+    EXPECT_EQ(find(0x300, 0, 0x400, 0).key, 21);
+    EXPECT_EQ(find(0x100, 1, 0x200, 2).name, "");
 }
 
 TEST_F(Tables, LookupsWithoutTablesFindNothing) {
