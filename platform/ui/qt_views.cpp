@@ -27,7 +27,10 @@
 #include <QRegularExpression>
 #include <QRegularExpressionValidator>
 #include <QScreen>
+#include <QScrollBar>
 #include <QShortcut>
+#include <QStyle>
+#include <QStyleOption>
 #include <QStatusBar>
 #include <QTextBlock>
 #include <QTextCursor>
@@ -606,6 +609,16 @@ void ApplyGeometry(CWnd& window) {
     }
 }
 
+bool FrameMetrics(int& border, int& titleBar) {
+    if (!qui::HasDisplay()) return false;
+    QStyle* style = QApplication::style();
+    QStyleOptionTitleBar option;
+    option.titleBarFlags = Qt::SubWindow;
+    border = style->pixelMetric(QStyle::PM_MdiSubWindowFrameWidth);
+    titleBar = style->pixelMetric(QStyle::PM_TitleBarHeight, &option);
+    return true;
+}
+
 void FocusView(CWnd& window) {
     if (!qui::IsMainThread()) return;  // widgets belong to the main thread
     if (window.view()) window.view()->widget()->setFocus(Qt::OtherFocusReason);
@@ -1098,7 +1111,12 @@ QWidget* CEdit::makeWidget(QWidget* parent) {
             notifyParent(EN_CHANGE);
         });
         bind(*this, e, [this, e] {
-            if (e->toPlainText().toStdString() != text_) e->setPlainText(qs(text_));
+            // A new text keeps the line shown at the top (a value that changes while it is read).
+            if (e->toPlainText().toStdString() != text_) {
+                const int line = e->verticalScrollBar()->value();
+                e->setPlainText(qs(text_));
+                e->verticalScrollBar()->setValue(line);
+            }
             e->setReadOnly(readOnly_);
         });
         return e;
@@ -1283,6 +1301,20 @@ QWidget* CMDIChildWnd::makeWidget(QWidget*) {
     if ((GetStyle() & WS_CAPTION) != WS_CAPTION) {
         sub->setWindowFlags(Qt::SubWindow | Qt::FramelessWindowHint);
         if (GetStyle() & WS_BORDER) sub->setStyleSheet(QStringLiteral("QMdiSubWindow { border: 1px solid palette(mid); }"));
+    } else {
+        // The title bar's buttons as the style asks; without a sizing border the user cannot resize it.
+        Qt::WindowFlags flags = Qt::SubWindow | Qt::CustomizeWindowHint | Qt::WindowTitleHint;
+        if (GetStyle() & WS_SYSMENU) flags |= Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint;
+        if (GetStyle() & WS_MINIMIZEBOX) flags |= Qt::WindowMinimizeButtonHint;
+        if (GetStyle() & WS_MAXIMIZEBOX) flags |= Qt::WindowMaximizeButtonHint;
+        if (!(GetStyle() & WS_THICKFRAME)) flags |= Qt::MSWindowsFixedSizeDialogHint;
+        sub->setWindowFlags(flags);
+        // Ctrl+F4 closes the child frame that holds the focus, as the system menu's Close does.
+        if (GetStyle() & WS_SYSMENU) {
+            auto* close = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_F4), sub);
+            close->setContext(Qt::WidgetWithChildrenShortcut);
+            QObject::connect(close, &QShortcut::activated, sub, [sub] { sub->close(); });
+        }
     }
     area->addSubWindow(sub);
     const RECT& r = rect_;
