@@ -96,6 +96,7 @@ void RegisterOnlineDialogs() {
     qui::RegisterDialog(attachToCard());
     qui::RegisterDialog(cardInfo());
     qui::RegisterDialog(threeLeds());
+    RegisterSessionDialogs();
 }
 
 }  // namespace plandrel

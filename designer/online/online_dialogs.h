@@ -1,9 +1,11 @@
-// Registers the dialog templates of the board selection dialog, the card information dialog and
-// the LED panel (once, before the first of them is shown).
+// Registers the dialog templates of the board selection dialog, the card information dialog, the
+// LED panel and the on-line dialogs (once, before the first of them is shown).
 #pragma once
 
 namespace plandrel {
 
 void RegisterOnlineDialogs();
+// The on-line dialogs hosted in their frames alone.
+void RegisterSessionDialogs();
 
 }  // namespace plandrel
