@@ -201,6 +201,27 @@ class SessionFrame final : public OnlineFrame {
   }
   HostedDialogs& Dialogs() { return dialogs_; }
 
+  // Deletes every item of the tree whose item data is `data` (main thread).
+  void DeleteTreeItems(std::uint32_t data) {
+    OnMainThread([&] {
+      CTreeCtrl* tree = Tree();
+      if (tree == nullptr || tree->m_hWnd == nullptr) return;
+      std::vector<HTREEITEM> found;
+      std::vector<HTREEITEM> pending;
+      for (HTREEITEM item = tree->GetRootItem(); item != nullptr; item = tree->GetNextSiblingItem(item))
+        pending.push_back(item);
+      while (!pending.empty()) {
+        HTREEITEM item = pending.back();
+        pending.pop_back();
+        if (tree->GetItemData(item) == data) found.push_back(item);
+        for (HTREEITEM child = tree->GetChildItem(item); child != nullptr; child = tree->GetNextSiblingItem(child))
+          pending.push_back(child);
+      }
+      for (HTREEITEM item : found) ::SendMessage(tree->m_hWnd, WM_TREE_DELETE_ITEM, reinterpret_cast<WPARAM>(item), 0);
+    });
+    TreeChanged();
+  }
+
  private:
   class Caller final : public CWnd {
    public:
@@ -514,8 +535,10 @@ unsigned FncTacheLitFip(void* parameter) {
 bool CFipSession::Pass(CWnd& mailbox, std::uint8_t& last_status) {
   const auto pass_start = Clock::now();
   SessionPassTimes pass;
+  // With neither variables nor a bus arbitrator a pass only serves the session window.
+  const bool polls = !variables_.empty() || ba_present_ != 0;
   auto start = Clock::now();
-  const bool ok = SuperviseMedium(last_status);
+  const bool ok = polls && SuperviseMedium(last_status);
   pass.supervision = MicrosecondsSince(start);
 
   start = Clock::now();
@@ -546,7 +569,7 @@ bool CFipSession::Pass(CWnd& mailbox, std::uint8_t& last_status) {
   }
 
   start = Clock::now();
-  DrainEvents(ok);
+  if (polls) DrainEvents(ok);
   pass.events = MicrosecondsSince(start);
 
   start = Clock::now();
@@ -578,7 +601,7 @@ void CFipSession::DrainEvents(bool ok) {
     std::lock_guard engine(locks_.engine);
     result = IS_EVENT(&pending);
   }
-  while (result == 0 && pending != 0 && ok) {
+  while (result == 0 && pending != 0 && ok && !abort_requested_) {
     std::uint8_t flag = 0, value = 0, kind = 0, parameter = 0;
     std::uint16_t identifier = 0;
     {
@@ -813,7 +836,14 @@ OnlineMessage* CFipSession::AddUnconfiguredMessage(std::uint16_t source, std::ui
   online_frame_->TreeChanged();
 
   auto message = std::make_unique<OnlineMessage>(*online_frame_, locks_);
-  if (!message->Init(false, record, static_cast<std::uint16_t>(index), local_station)) return nullptr;
+  if (!message->Init(false, record, static_cast<std::uint16_t>(index), local_station)) {
+    // Its text ("Tree management error :\n\tAbort session.") has been shown: whatever the tree
+    // took of the message goes, and the session ends, rather than telling it at every reception.
+    online_frame_->DeleteTreeItems(record.key);
+    abort_requested_ = true;
+    PostEnd(kEndDisconnect);
+    return nullptr;
+  }
   OnlineMessage* added = message.get();
   {
     std::lock_guard guard(messages_mutex_);

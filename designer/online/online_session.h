@@ -175,6 +175,8 @@ class CFipSession final : public FipSession {
   std::unique_ptr<CMediumDlg> medium_dialog_;      // main thread
   std::unique_ptr<CFipAperDlg> aperiodic_dialog_;  // main thread
   std::atomic<HWND> aperiodic_window_{nullptr};    // the session thread sends to it
+  // Set on the session thread when an unconfigured message could not be made: the session ends.
+  bool abort_requested_ = false;
   int values_refresh_running_ = 0;  // guarded by csValuesDisplay
   int refresh_period_ = 1000;
 

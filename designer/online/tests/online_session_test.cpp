@@ -295,5 +295,49 @@ TEST_F(SessionTest, ABoardThatStopsAnsweringEndsTheSession) {
   EXPECT_EQ(VariableText(kLevel), "Level");
 }
 
+// With neither variables nor a bus arbitrator a pass only serves the session window: a board with
+// both media faulty says nothing, and the session still ends on request.
+TEST_F(SessionTest, AnEmptyConfigurationDoesNotWatchTheMedium) {
+  records::Configuration empty = records::new_configuration();
+  empty.param.ba_size = 0;
+  Start(empty);
+  ASSERT_TRUE(Connect());
+  machine_->segment().setMediumFault(0, 1, true);
+  machine_->segment().setMediumFault(0, 2, true);
+  const std::uint64_t passes = session()->PassTimes().passes;
+  ASSERT_TRUE(PumpUntil([&] { return session()->PassTimes().passes > passes + 5; }));
+  EXPECT_TRUE(prompts_.Boxes().empty()) << prompts_.Boxes().front().text;
+  ASSERT_TRUE(EndBy([this] { frame().RunCommand(kCmdDisconnect); }));
+  EXPECT_FALSE(BoardUsed(1));
+}
+
+// An unconfigured message whose on-line object cannot be made (here the frame is not the main
+// window, so the tree took no item for it, and an item left with its code stands in the tree): the
+// item goes, the tree error is told once and the session ends, instead of at every reception.
+TEST_F(SessionTest, AnUnconfiguredMessageThatCannotBeMadeEndsTheSession) {
+  sim::MachineDescription machine = sim::standardMachine();
+  machine.remoteStations[kR6].sends = {{.source = 0x0A11, .destination = 0x0A20, .length = 2, .generator = {}, .period = 25}};
+  Start(examples::first_network(), machine);
+  ASSERT_TRUE(Connect());
+  CArbreCtrl& tree = *frame().Tree();
+  const HTREEITEM stray = tree.InsertItem("stray", 0, 0, tree.GetRootItem());
+  tree.SetItemData(stray, 35002);
+  app_->m_pMainWnd = nullptr;
+  ASSERT_TRUE(PumpUntil([this] { return app_->Session() == nullptr && !app_->IsOnline(); }, 10000ms));
+  app_->m_pMainWnd = &frame();
+  std::size_t told = 0;
+  for (const auto& box : prompts_.Boxes()) told += box.text == "Tree management error :\n\tAbort session." ? 1 : 0;
+  EXPECT_EQ(told, 1u);
+  std::vector<HTREEITEM> pending{tree.GetRootItem()};
+  while (!pending.empty()) {
+    HTREEITEM item = pending.back();
+    pending.pop_back();
+    EXPECT_NE(tree.GetItemData(item), 35002u) << tree.GetItemText(item);
+    for (HTREEITEM child = tree.GetChildItem(item); child != nullptr; child = tree.GetNextSiblingItem(child))
+      pending.push_back(child);
+  }
+  EXPECT_FALSE(BoardUsed(1));
+}
+
 }  // namespace
 }  // namespace plandrel
