@@ -1418,6 +1418,19 @@ COLORREF CDC::SetTextColor(COLORREF c) {
 
 int CDC::SetBkMode(int) { return TRANSPARENT; }
 
+int CDC::SelectClipRgn(const CRgn* region) {
+    auto* p = static_cast<QPainter*>(painter_);
+    if (!p) return 0;
+    if (!region || region->shape == CRgn::Shape::None) {
+        p->setClipping(false);
+        return 1;
+    }
+    const RECT& b = region->bounds;
+    const QRect r(b.left, b.top, b.right - b.left, b.bottom - b.top);
+    p->setClipRegion(QRegion(r, region->shape == CRgn::Shape::Ellipse ? QRegion::Ellipse : QRegion::Rectangle));
+    return 2;
+}
+
 int CDC::SetDIBitsToDevice(int x, int y, int width, int height, const void* bits, const void* info) {
     auto* p = static_cast<QPainter*>(painter_);
     if (!p || !bits || !info || width <= 0 || height <= 0) return 0;

@@ -416,6 +416,12 @@ public:
         void DrawItem(LPDRAWITEMSTRUCT item) override {
             ++draws;
             item->pDC->FillSolidRect(&item->rcItem, GetSysColor(COLOR_BTNFACE));
+            // Blue inside the inscribed circle alone.
+            CRgn disc;
+            disc.CreateEllipticRgn(item->rcItem.left, item->rcItem.top, item->rcItem.right, item->rcItem.bottom);
+            item->pDC->SelectClipRgn(&disc);
+            item->pDC->FillSolidRect(&item->rcItem, RGB(0, 0, 255));
+            item->pDC->SelectClipRgn(nullptr);
             item->pDC->SetPixel(5, 5, RGB(255, 0, 0));
         }
     } lamp;
@@ -463,6 +469,8 @@ TEST_F(Widgets, AModelessDialogShowsOnRequestDrawsItsOwnButtonsAndMayDeleteItsel
     const QImage image = lamp->grab().toImage();
     EXPECT_GE(panel->lamp.draws, 1);
     EXPECT_EQ(image.pixelColor(5, 5), QColor(255, 0, 0));
+    EXPECT_EQ(image.pixelColor(image.width() / 2, image.height() / 2), QColor(0, 0, 255));
+    EXPECT_NE(image.pixelColor(0, 0), QColor(0, 0, 255));  // outside the clip
     EXPECT_FALSE(lamp->mask().isEmpty());
     EXPECT_TRUE(panel->GetDlgItem(kClose)->widget()->font().bold());
 
