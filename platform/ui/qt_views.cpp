@@ -524,8 +524,20 @@ QPixmap PixmapOfIcon(HICON icon) {
     return qui::FindIcon(id) ? PixmapOfResource(id) : QPixmap();
 }
 
+namespace {
+// Empties a menu or menu bar: its actions, and the popup menus that it made for them (clear() leaves
+// those as children of the widget, so that each filling would keep the previous ones).
+void ClearQMenu(QWidget* menu) {
+    const auto popups = menu->findChildren<QMenu*>(Qt::FindDirectChildrenOnly);
+    if (auto* m = qobject_cast<QMenu*>(menu)) m->clear();
+    if (auto* bar = qobject_cast<QMenuBar*>(menu)) bar->clear();
+    // Later: a popup may be showing, or running the signal that refills its parent.
+    for (QMenu* popup : popups) popup->deleteLater();
+}
+}  // namespace
+
 void FillQMenu(QMenu* menu, HMENU source, const std::function<void(UINT)>& chosen, CFrameWnd* updater) {
-    menu->clear();
+    ClearQMenu(menu);
     const auto* items = MenuItems(source);
     if (!items) return;
     for (const MenuItem& item : *items) {
@@ -776,7 +788,7 @@ void SyncMenuBar(CFrameWnd& frame) {
     auto* main = frame.view() ? qobject_cast<QMainWindow*>(frame.view()->widget()) : nullptr;
     if (!main) return;
     QMenuBar* bar = main->menuBar();
-    bar->clear();
+    ClearQMenu(bar);
     CMenu* menu = frame.GetMenu();
     const auto* items = menu ? MenuItems(menu->m_hMenu) : nullptr;
     if (!items) return;

@@ -563,4 +563,26 @@ TEST_F(Widgets, AChildFrameFollowsItsStyleAndAnEditKeepsItsTopLine) {
     frame.DestroyWindow();
 }
 
+// Menus made again (the menu bar drawn again, a popup opened again) leave no menu widgets behind.
+TEST_F(Widgets, MenusMadeAgainKeepNoOldMenus) {
+    qui::RegisterMenu(kFrame, {{"&File", 0, {{"E&xit", ID_APP_EXIT}}},
+                               {"&Tools", 0, {{"&Connect", kConnect}, {"&More", 0, {{"&Save", kSave}}}}}});
+    Frame frame;
+    ASSERT_TRUE(frame.LoadFrame(kFrame));
+    frame.ShowWindow(SW_SHOW);
+    QMenuBar* bar = qobject_cast<QMainWindow*>(frame.widget())->menuBar();
+    const auto menus = [bar] {
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        return bar->findChildren<QMenu*>().size();
+    };
+    const auto before = menus();
+    EXPECT_EQ(before, 3);  // File, Tools and its More
+    for (int i = 0; i < 5; ++i) {
+        frame.DrawMenuBar();
+        QMetaObject::invokeMethod(bar->actions()[1]->menu(), "aboutToShow");
+    }
+    EXPECT_EQ(menus(), before);
+    frame.DestroyWindow();
+}
+
 }  // namespace
