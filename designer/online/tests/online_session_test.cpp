@@ -18,7 +18,9 @@ using namespace testing;
 // The road of a new user: connect the example, watch the consumed values move in the tree, write
 // the produced one and send a message to R6, see R5's message arrive, disconnect.
 TEST_F(SessionTest, TheExampleGoesOnLineAndItsValuesMove) {
-  Start(examples::first_network());
+  sim::MachineDescription machine = sim::standardMachine();
+  machine.remoteStations[kR5].sends[0].period = 50;  // Alarm once a second
+  Start(examples::first_network(), machine);
   const std::size_t fip_entries = FipPopup()->GetMenuItemCount();
   ASSERT_TRUE(Connect());
   // Connect returns once the mailbox window exists: a request posted now is not lost.
