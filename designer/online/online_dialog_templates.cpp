@@ -44,14 +44,20 @@ qui::DialogTemplate ba_control() {
                  {IDC_BA_TOGGLE, ControlKind::PushButton, 115, 63, 50, 14, "Toggle"}});
 }
 
+// The sending dialogs' first row and the text to send: Format, Send (the default button), and the
+// value edit `value` under its label.
+std::vector<ControlTemplate> sending(const char* value_label, int value) {
+  return {label(7, 9, 34, "Format :"),
+          format_edit(44, 7),
+          {IDC_SEND, ControlKind::PushButton, 163, 6, 50, 14, "Send", qui::kDefault},
+          label(7, 27, 34, value_label),
+          {value, ControlKind::Edit, 44, 25, 169, 12, ""}};
+}
+
 qui::DialogTemplate produced_variable() {
-  return hosted(IDD_FIP_VAR_PROD, 220, 66,
-                {label(7, 9, 34, "Format :"),
-                 format_edit(44, 7),
-                 {IDC_SEND, ControlKind::PushButton, 163, 6, 50, 14, "Send", qui::kDefault},
-                 label(7, 27, 34, "Value :"),
-                 {IDC_BUFFER, ControlKind::Edit, 44, 25, 169, 12, ""},
-                 {IDC_STATUS, ControlKind::Static, 7, 47, 206, 9, ""}});
+  std::vector<ControlTemplate> c = sending("Value :", IDC_BUFFER);
+  c.push_back({IDC_STATUS, ControlKind::Static, 7, 47, 206, 9, ""});
+  return hosted(IDD_FIP_VAR_PROD, 220, 66, std::move(c));
 }
 
 qui::DialogTemplate consumed_variable() {
@@ -70,14 +76,10 @@ qui::DialogTemplate consumed_variable() {
 }
 
 qui::DialogTemplate transmitted_message() {
-  return hosted(IDD_FIP_MES_TRANS, 220, 78,
-                {label(7, 9, 34, "Format :"),
-                 format_edit(44, 7),
-                 {IDC_SEND, ControlKind::PushButton, 163, 6, 50, 14, "Send", qui::kDefault},
-                 label(7, 27, 34, "Message :"),
-                 {IDC_MESSAGE, ControlKind::Edit, 44, 25, 169, 12, ""},
-                 {IDC_STATUS_LINE_1, ControlKind::Static, 7, 46, 206, 9, ""},
-                 {IDC_STATUS_LINE_2, ControlKind::Static, 7, 59, 206, 9, ""}});
+  std::vector<ControlTemplate> c = sending("Message :", IDC_MESSAGE);
+  c.push_back({IDC_STATUS_LINE_1, ControlKind::Static, 7, 46, 206, 9, ""});
+  c.push_back({IDC_STATUS_LINE_2, ControlKind::Static, 7, 59, 206, 9, ""});
+  return hosted(IDD_FIP_MES_TRANS, 220, 78, std::move(c));
 }
 
 // The received-message dialogs: the entry's fields, the message's addresses (unconfigured

@@ -53,6 +53,20 @@ CriticalSectionLock& Lock(CRITICAL_SECTION& section) {
   return *lock;
 }
 
+// Every item of the tree, each once.
+void VisitTreeItems(const CTreeCtrl& tree, const std::function<void(HTREEITEM)>& visit) {
+  std::vector<HTREEITEM> pending;
+  for (HTREEITEM item = tree.GetRootItem(); item != nullptr; item = tree.GetNextSiblingItem(item))
+    pending.push_back(item);
+  while (!pending.empty()) {
+    HTREEITEM item = pending.back();
+    pending.pop_back();
+    visit(item);
+    for (HTREEITEM child = tree.GetChildItem(item); child != nullptr; child = tree.GetNextSiblingItem(child))
+      pending.push_back(child);
+  }
+}
+
 std::string HexName(std::uint16_t source, std::uint16_t destination) {
   char name[16];
   std::snprintf(name, sizeof name, "%Xto%X", source, destination);
@@ -207,16 +221,9 @@ class SessionFrame final : public OnlineFrame {
       CTreeCtrl* tree = Tree();
       if (tree == nullptr || tree->m_hWnd == nullptr) return;
       std::vector<HTREEITEM> found;
-      std::vector<HTREEITEM> pending;
-      for (HTREEITEM item = tree->GetRootItem(); item != nullptr; item = tree->GetNextSiblingItem(item))
-        pending.push_back(item);
-      while (!pending.empty()) {
-        HTREEITEM item = pending.back();
-        pending.pop_back();
+      VisitTreeItems(*tree, [&](HTREEITEM item) {
         if (tree->GetItemData(item) == data) found.push_back(item);
-        for (HTREEITEM child = tree->GetChildItem(item); child != nullptr; child = tree->GetNextSiblingItem(child))
-          pending.push_back(child);
-      }
+      });
       for (HTREEITEM item : found) ::SendMessage(tree->m_hWnd, WM_TREE_DELETE_ITEM, reinterpret_cast<WPARAM>(item), 0);
     });
     TreeChanged();
@@ -253,19 +260,12 @@ class SessionFrame final : public OnlineFrame {
       if (tree == nullptr) return;
       const auto key = [](HTREEITEM item) { return reinterpret_cast<TreeItem>(item); };
       root = key(tree->GetRootItem());
-      std::vector<HTREEITEM> pending;
-      for (HTREEITEM item = tree->GetRootItem(); item != nullptr; item = tree->GetNextSiblingItem(item))
-        pending.push_back(item);
-      while (!pending.empty()) {
-        HTREEITEM item = pending.back();
-        pending.pop_back();
+      VisitTreeItems(*tree, [&](HTREEITEM item) {
         Node& node = nodes[key(item)];
         node.first_child = key(tree->GetChildItem(item));
         node.next_sibling = key(tree->GetNextSiblingItem(item));
         node.data = static_cast<std::uint32_t>(tree->GetItemData(item));
-        for (HTREEITEM child = tree->GetChildItem(item); child != nullptr; child = tree->GetNextSiblingItem(child))
-          pending.push_back(child);
-      }
+      });
     });
     std::lock_guard guard(shape_mutex_);
     nodes_ = std::move(nodes);
