@@ -69,7 +69,11 @@ TEST_F(DialogsTest, AConsumedVariableFollowsItsValueAndOpensAgainAfterAClose) {
   ASSERT_TRUE(Connect());
   for (int round = 0; round < 2; ++round) {
     SCOPED_TRACE(round);
-    session()->OpenVariableDialog(kTemperature);
+    // From the tree, then from the on-line Variables menu.
+    if (round == 0)
+      session()->OpenVariableDialog(kTemperature);
+    else
+      frame().RunCommand(kVariableMenuBase + kTemperature);
     auto* dialog = Hosted<CFipVarConsDlg>("Temperature, consumed.");
     ASSERT_NE(dialog, nullptr);
     EXPECT_EQ(dialog->GetDlgItemText(IDC_FORMAT), "%u");
@@ -194,7 +198,7 @@ TEST_F(DialogsTest, ProducedAndTransmittedSendsReportAndSendOnlyWhatTheFormatRea
   setpoint->TypeDlgItemText(IDC_BUFFER, "1");
   EXPECT_EQ(setpoint->GetDlgItemText(IDC_STATUS), "");  // an edit clears the status
 
-  session()->OpenMessageDialog(kCommand);
+  frame().RunCommand(kMessageMenuBase + kCommand);
   auto* command = Hosted<CFipMesTransDlg>("Command, transmitted.");
   ASSERT_NE(command, nullptr);
   command->TypeDlgItemText(IDC_FORMAT, "%q");
