@@ -1,8 +1,8 @@
 // The configuration tree's control at the records' limits (256 stations, 4095 variables, 512
 // messages), with its widget: BuildTree, the rename and the update of one variable, and the rename
 // of 1000 variable items of the local station in one pass (what the on-line session does from the
-// main thread each refresh), each followed by the widget catching up in the event loop. Run with
-// QT_QPA_PLATFORM=offscreen where no display is at hand.
+// main thread each refresh), each followed by the widget catching up in the event loop. Runs on Qt's
+// offscreen platform unless another is set.
 #include <benchmark/benchmark.h>
 
 #include <QCoreApplication>
@@ -16,6 +16,7 @@
 #include "frame_resources.h"
 #include "limits_network.h"
 #include "main_frame.h"
+#include "ui_bench_app.h"
 
 namespace {
 
@@ -166,24 +167,14 @@ void BM_Rename1000ItemsControl(benchmark::State& state) {
 }
 BENCHMARK(BM_Rename1000ItemsControl)->Unit(benchmark::kMicrosecond);
 
-class BenchApp : public CWinApp {
- public:
-  BOOL InitInstance() override {
+}  // namespace
+
+int main(int argc, char** argv) {
+  return bench::RunUiBenchmarks(argc, argv, [] {
     plandrel::RegisterFrameResources();
     Designer designer;
     g_designer = &designer;
     benchmark::RunSpecifiedBenchmarks();
     g_designer = nullptr;
-    return FALSE;
-  }
-};
-
-}  // namespace
-
-int main(int argc, char** argv) {
-  benchmark::Initialize(&argc, argv);
-  BenchApp app;
-  AfxWinMain(argc, argv);
-  benchmark::Shutdown();
-  return 0;
+  });
 }

@@ -2,8 +2,10 @@
 
 #include <cstring>
 
-#include "online/designer_messages.h"
+#include "editor_dialogs.h"
 #include "model/plandrel_doc.h"
+#include "online/designer_messages.h"
+#include "settings_dialogs.h"
 #include "tree_codes.h"
 
 namespace plandrel {
@@ -257,12 +259,17 @@ void CArbreCtrl::RunAction(TreeAction action, const ItemPlace& place) {
     case TreeAction::online_message:
       if (session) session->OpenMessageDialog(record_index(place));
       break;
-    // The editors and the general settings dialog open here once they are part of the program.
-    case TreeAction::general_settings:
-    case TreeAction::ba_editor:
-    case TreeAction::station_editor:
     case TreeAction::variable_editor:
+      if (CPlandrelDoc* document = host_.Document())
+        EditVariable({*document, this, host_.IsOnline()}, this, record_index(place), false);
+      break;
     case TreeAction::message_editor:
+      if (CPlandrelDoc* document = host_.Document()) EditMessage({*document, this, host_.IsOnline()}, this, record_index(place));
+      break;
+    case TreeAction::general_settings: RunGeneralSettings(this, host_, this); break;
+    case TreeAction::ba_editor: RunBaProgramEditor(this, host_); break;
+    // The station editor opens here once it is part of the program.
+    case TreeAction::station_editor:
     case TreeAction::none: break;
   }
 }

@@ -2,9 +2,11 @@
 
 #include "ui/afxwin.h"
 
+#include "editor_dialogs.h"
 #include "frame_commands.h"
 #include "frame_images.h"
 #include "online/online_resources.h"
+#include "settings_dialogs.h"
 #include "tree_actions.h"
 #include "tree_codes.h"
 
@@ -47,6 +49,8 @@ std::vector<MenuTemplate> menu_bar() {
 
 void RegisterFrameResources() {
   qui::RegisterMenu(kMainFrameResource, menu_bar());
+  RegisterSettingsDialogs();
+  RegisterEditorDialogs();
   for (std::uint16_t id : {kStationsMenu, kVariablesMenu, kMessagesMenu, kOnlineMenu}) {
     const ContextMenu* menu = find_context_menu(id);
     std::vector<MenuTemplate> entries;
@@ -122,7 +126,7 @@ void RegisterFrameResources() {
       {kCmdMedium, "Control the communication medium(s)\nCommunication medium(s)"},
       {kCmdSendList, "Send an aperiodical list\nSend list"},
       {kCmdVariablesDisplay, "Show the physical values of the variables\nVariables display"},
-      {kCmdPresenceTest, "Test which stations are present on the bus\nPresence test"},
+      {kCmdPresenceTest, "Launch a network test\nWhich stations are present ?"},
       {kCardInformationCommand, "Show the information of the board\nCard information"},
       {kAboutCommand, "Display program information, version number and copyright\nAbout"},
       {kExitCommand, "Quit the application; prompts to save the configuration\nExit"},

@@ -1,5 +1,6 @@
 // The main frame's resources: menu bar 128, toolbar 128, the tree's context menus 194-197, the
-// command prompts, the status bar's pane texts, the medium icons and the tree's bitmaps.
+// command prompts, the status bar's pane texts, the medium icons and the tree's bitmaps; with them
+// the templates of the dialogs the frame and the tree open (settings and record editors).
 #pragma once
 
 namespace plandrel {

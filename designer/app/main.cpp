@@ -1,6 +1,7 @@
 // The designer's entry: the program's resources, then the application object's run (start-up,
-// message loop, shutdown) on the class-library layer.
+// message loop, shutdown) on the class-library layer, inside the crash guard.
 #include "about_dlg.h"
+#include "crash_guard.h"
 #include "frame_resources.h"
 #include "plandrel_app.h"
 #include "session_host_app.h"
@@ -10,5 +11,5 @@ int main(int argc, char** argv) {
   plandrel::RegisterAboutDialog();
   plandrel::CPlandrelApp app;
   plandrel::InstallSessionFactory(app);
-  return AfxWinMain(argc, argv);
+  return plandrel::AfxWinMain(argc, argv);
 }

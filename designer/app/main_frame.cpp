@@ -7,6 +7,7 @@
 #include "faultra.h"
 #include "model/config_checks.h"
 #include "model/plandrel_doc.h"
+#include "settings_dialogs.h"
 #include "splash_wnd.h"
 #include "tree_codes.h"
 
@@ -124,11 +125,14 @@ void CMainFrame::MapCommands() {
       session->OpenMessageDialog(id - kMessageMenuBase);
   });
 
-  // The dialogs of these commands (general settings, BA program editor, list dialogs and editors)
-  // join here as they become part of the program; until then the commands do nothing.
-  for (UINT id : {kCmdGeneralSettings, kCmdBusArbitrator, kCmdEditStations, kCmdEditVariables, kCmdEditMessages,
-                  kCmdConfiguration})
-    MapCommand(id, [] {});
+  MapCommand(kCmdGeneralSettings, [this] { RunGeneralSettings(this, host_, tree_.get()); });
+  MapCommand(kCmdBusArbitrator, [this] {
+    if (rule_enables(EnableRule::edit_ba, State())) RunBaProgramEditor(this, host_);
+  });
+  MapCommand(kCmdConfiguration, [this] { OnConfiguration(); });
+  // The dialogs of these commands (list dialogs and editors) join here as they become part of the
+  // program; until then the commands do nothing.
+  for (UINT id : {kCmdEditStations, kCmdEditVariables, kCmdEditMessages}) MapCommand(id, [] {});
   MapCommandRange(kCmdStationNew, kCmdMessageCopy, [](UINT) {});
 }
 
@@ -262,6 +266,17 @@ void CMainFrame::OnEditLists() {
   // The list dialog of aperiodic lists opens here once it is part of the program.
 }
 
+void CMainFrame::OnConfiguration() {
+  if (!tree_) return;
+  // The editor of the item last right-clicked, view-only while on line; the record editors join
+  // here once they are part of the program.
+  switch (tree_->GetContextItem()) {
+    case kRootCode: RunGeneralSettings(this, host_, tree_.get()); break;
+    case kBusArbitratorCode: RunBaProgramEditor(this, host_); break;
+    default: break;
+  }
+}
+
 void CMainFrame::OnToggleBar(CControlBar& bar, bool toolbar) {
   const bool show = !bar.IsWindowVisible();
   ShowControlBar(&bar, show, FALSE);
@@ -295,8 +310,8 @@ void CMainFrame::OnConnect() {
 
 void CMainFrame::OnPresenceTest() {
   CPlandrelDoc* document = host_.Document();
-  if (document == nullptr || host_.IsOnline() || !CheckBeforeConnect(*document)) return;
-  // The presence test dialog opens here once it is part of the program.
+  if (document == nullptr || !rule_enables(EnableRule::connect, State()) || !CheckBeforeConnect(*document)) return;
+  host_.RunPresenceTest(*this);
 }
 
 bool CMainFrame::EndSession(SessionEndReason reason) {

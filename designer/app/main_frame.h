@@ -48,6 +48,7 @@ class CMainFrame : public CMDIFrameWnd {
   void OnOpen();
   void OnCurrentConfiguration();
   void OnEditLists();
+  void OnConfiguration();
   void OnToggleBar(CControlBar& bar, bool toolbar);
   void OnIconSize(int size);
   void OnConnect();

@@ -3,12 +3,14 @@
 #include <string>
 
 #include "about_dlg.h"
-#include "online/critical_sections.h"
-#include "online/designer_messages.h"
+#include "corvix.h"
+#include "crash_report.h"
 #include "document_host_ui.h"
 #include "main_frame.h"
 #include "online/attach_to_card.h"
 #include "online/card_info_dlg.h"
+#include "online/critical_sections.h"
+#include "online/designer_messages.h"
 #include "online/online_dialogs.h"
 #include "splash_wnd.h"
 #include "working_folder.h"
@@ -65,6 +67,9 @@ BOOL CPlandrelApp::InitInstance() {
   RegisterOnlineDialogs();
   const BoardSelection select = board_selection_ ? board_selection_ : SelectBoardAtStart;
   if (select(device_) != IDOK) return FALSE;
+  // The crash report names the board; its serial number is read now, never at a crash.
+  SetCrashReportBoard(device_.board_type, device_.board_number,
+                      GetCardrixSerialNumber(device_.board_type, device_.board_number));
 
   // 4.-7.
   online_ = 0;
@@ -72,6 +77,7 @@ BOOL CPlandrelApp::InitInstance() {
   SetRegistryKey("Talvenor");
   LoadStdProfileSettings(4);
   working_folder_ = ChooseWorkingFolder();
+  SetCrashReportFolder(working_folder_);
   icon_size_ = static_cast<int>(GetProfileInt("GUI", "IconSize", 0));
 
   // 8. The command line decides on the splash window.
@@ -155,6 +161,10 @@ std::unique_ptr<FipSession> CPlandrelApp::MakeSession(CMainFrame& frame) {
 void CPlandrelApp::SetIconSize(int size) {
   icon_size_ = size;
   WriteProfileInt("GUI", "IconSize", size);
+}
+
+void CPlandrelApp::RunPresenceTest(CMainFrame& frame) {
+  if (document_) RunPresenceTestDialog(*this, *document_, timing_, &frame);
 }
 
 int CPlandrelApp::IsWow64() const {

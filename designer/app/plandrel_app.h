@@ -20,6 +20,7 @@
 #include "model/plandrel_doc.h"
 #include "model/selected_device.h"
 #include "model/timing_table.h"
+#include "online/presence_sta.h"
 
 namespace plandrel {
 
@@ -28,7 +29,7 @@ class CMainFrame;
 // Command identifiers of the application object.
 inline constexpr UINT ID_CARD_INFO = 32801;
 
-class CPlandrelApp : public CWinApp, public FrameHost {
+class CPlandrelApp : public CWinApp, public FrameHost, public PresenceHost {
  public:
   // Shows the board selection and stores the chosen board; IDOK (1) to go on, −1, IDCANCEL (2)
   // or 3 (no board) to end the program.
@@ -55,11 +56,16 @@ class CPlandrelApp : public CWinApp, public FrameHost {
   CPlandrelDoc* Document() override { return document_.get(); }
   bool IsOnline() const override { return online_ != 0; }
   bool IsPresenceTestRunning() const override { return presence_test_ != 0; }
+  const TimingTable& Timing() const override { return timing_; }
   FipSession* Session() override { return session_.get(); }
   void SetSession(std::unique_ptr<FipSession> session) override { session_ = std::move(session); }
   std::unique_ptr<FipSession> MakeSession(CMainFrame& frame) override;
   int IconSize() const override { return icon_size_; }
   void SetIconSize(int size) override;
+  void RunPresenceTest(CMainFrame& frame) override;
+
+  // --- PresenceHost
+  void SetPresenceTestOpen(bool open) override { SetPresenceTest(open); }
 
   // --- State shared with the on-line side
   void SetOnline(bool online) { online_ = online ? 1 : 0; }

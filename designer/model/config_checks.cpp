@@ -5,6 +5,7 @@
 #include <unordered_set>
 
 #include "model/display_format.h"
+#include "model/message_channels.h"
 #include "model/plandrel_doc.h"
 #include "records/byte_codec.h"
 
@@ -26,10 +27,6 @@ bool duplicated(const std::vector<Record>& records, const Record* self, Field fi
   for (const Record& r : records)
     if (!seen.insert(field(r)).second) return true;
   return false;
-}
-
-bool is_local_message_channel(const records::VARIABLE4& v) {
-  return v.direction == 0 && (v.flags & records::VARIABLE4::kMessageChannel) != 0;
 }
 
 template <class Predicate>
@@ -123,14 +120,14 @@ CONFIG_CHECK_CODE CheckStationAddress(const records::Configuration& c, std::size
 std::size_t CountAperiodicMessageChannels(const records::Configuration& c,
                                           const records::VARIABLE4* variable) {
   return count_other_variables(c, variable, [](const records::VARIABLE4& v) {
-    return is_local_message_channel(v) && v.channel == 0;
+    return IsLocalMessageChannel(v) && v.channel == 0;
   });
 }
 
 std::size_t CountPeriodicMessageChannels(const records::Configuration& c,
                                          const records::VARIABLE4* variable) {
   return count_other_variables(c, variable, [](const records::VARIABLE4& v) {
-    return is_local_message_channel(v) && v.channel > 0;
+    return IsLocalMessageChannel(v) && v.channel > 0;
   });
 }
 

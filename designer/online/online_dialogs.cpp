@@ -2,6 +2,8 @@
 
 #include "online/attach_to_card.h"
 #include "online/online_resources.h"
+#include "online/physical_values.h"
+#include "online/presence_resources.h"
 #include "ui/resources.h"
 
 namespace plandrel {
@@ -97,6 +99,8 @@ void RegisterOnlineDialogs() {
     qui::RegisterDialog(cardInfo());
     qui::RegisterDialog(threeLeds());
     RegisterSessionDialogs();
+    RegisterPhysicalValuesResources();
+    RegisterPresenceResources();
 }
 
 }  // namespace plandrel

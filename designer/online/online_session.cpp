@@ -1,4 +1,5 @@
 #include "online/online_session.h"
+#include "online/thread_guard.h"
 
 #include <cstdio>
 #include <ctime>
@@ -306,6 +307,7 @@ CFipSession::CFipSession(std::unique_ptr<SessionHost> host)
       online_frame_(std::make_unique<SessionFrame>(*host_, locks_, [this] { return session_window_.load(); })) {}
 
 CFipSession::~CFipSession() {
+  CloseValuesDisplay(true);
   if (reader_thread_.joinable()) {
     // Still served: the session ends as at exit. The thread may send to this (main) thread while
     // it ends, so the wait serves those sends.
@@ -481,7 +483,9 @@ void CFipSession::AddMenus() {
 }
 
 void CFipSession::StartReaderThread() {
-  reader_thread_ = std::thread([this] { FncTacheLitFip(this); });
+  // An exception escaping the thread reaches the crash guard under the thread's label; once the
+  // report is written the process ends (the thread may hold csEngine and the other locks).
+  reader_thread_ = std::thread([this] { RunGuardedThread(kSessionThreadLabel, FncTacheLitFip, this); });
   // No request may be posted before the window that takes it exists.
   std::unique_lock lock(start_mutex_);
   started_.wait(lock, [this] { return window_ready_; });
@@ -499,7 +503,7 @@ unsigned FncTacheLitFip(void* parameter) {
     }
     session.started_.notify_all();
   };
-  try {
+  {
     if (!mailbox.Create(nullptr, "", WS_CHILD | WS_DISABLED, CRect(0, 0, 100, 100), &session.frame_, 0)) {
       // Without a window no request could end the session: it ends at once.
       started();
@@ -522,11 +526,6 @@ unsigned FncTacheLitFip(void* parameter) {
       session.session_window_ = nullptr;
       mailbox.DestroyWindow();
     }
-  } catch (...) {
-    // The thread ends; the main frame's close and the application's exit still end the program.
-    session.session_window_ = nullptr;
-    if (mailbox.m_hWnd) mailbox.DestroyWindow();
-    started();
   }
   session.thread_done_ = true;
   return 0;
@@ -865,6 +864,7 @@ OnlineMessage* CFipSession::AddUnconfiguredMessage(std::uint16_t source, std::ui
 // ---- Disconnect
 
 int CFipSession::Disconnect() {
+  ending_ = true;
   // 1. A sending arbitrator is stopped.
   if (ba_) {
     std::uint8_t state = 0;
@@ -930,6 +930,8 @@ void CFipSession::RemoveMenus() {
 }
 
 void CFipSession::FreeObjects() {
+  // The variables display reads the variables: it and its thread go first.
+  CloseValuesDisplay(true);
   std::vector<std::unique_ptr<OnlineVariable>> variables;
   std::vector<std::unique_ptr<OnlineMessage>> messages;
   std::unique_ptr<BaControl> ba;
@@ -1016,8 +1018,24 @@ void CFipSession::OpenAperiodicDialog() {
   if (aperiodic_dialog_) aperiodic_window_ = aperiodic_dialog_->DialogWindow();
 }
 
-// The variables display comes with its own Part; until then its command opens nothing.
-void CFipSession::OpenVariablesDisplay() {}
+void CFipSession::OpenVariablesDisplay() {
+  if (ending_.load()) return;
+  if (values_display_) {
+    values_display_->ShowWindow(values_display_->IsIconic() ? SW_RESTORE : SW_SHOW);
+    return;
+  }
+  auto display = std::make_unique<CPhysicalValues>(*this);
+  if (display->Failed()) return;  // no usable interpretation file: the message has been shown
+  CPhysicalValues* opened = display.get();
+  values_display_ = std::move(display);
+  // Creating the window parses the file, sets the running flag and the window, and starts the
+  // refresh thread.
+  if (!opened->Create(IDD_PHYSICAL_VALUES, &frame_)) {
+    values_display_.reset();
+    return;
+  }
+  opened->ShowWindow(SW_SHOW);
+}
 
 void CFipSession::CloseMediumDialog(bool notify) {
   EnterCriticalSection(&csMediumDialog);
@@ -1039,11 +1057,52 @@ void CFipSession::CloseAperiodicDialog(bool notify) {
 std::size_t CFipSession::ClosedDialogsKept() const { return online_frame_->Dialogs().ClosedKept(); }
 
 void CFipSession::CloseValuesDisplay(bool notify) {
-  if (notify) {
-    EnterCriticalSection(&csValuesDisplay);
-    values_refresh_running_ = 0;
-    LeaveCriticalSection(&csValuesDisplay);
+  if (!notify || !values_display_) return;
+  EnterCriticalSection(&csValuesDisplay);
+  values_refresh_running_ = 0;
+  LeaveCriticalSection(&csValuesDisplay);
+  // The window's end joins the thread and hands the object back (DisplayDestroyed).
+  CPhysicalValues* display = values_display_.get();
+  if (display->m_hWnd) display->SendMessage(WM_CLOSE);
+  else values_display_.reset();
+}
+
+// ---- The variables display's host
+
+CWnd* CFipSession::FrameWindow() { return &frame_; }
+std::string CFipSession::CsvPath() { return host_->CsvPath(); }
+void CFipSession::OpenCsv() { host_->OpenCsv(); }
+
+void CFipSession::SetRefreshTarget(HWND window) {
+  EnterCriticalSection(&csValuesDisplay);
+  values_refresh_running_ = window != nullptr ? 1 : 0;
+  values_display_window_ = window;
+  LeaveCriticalSection(&csValuesDisplay);
+}
+
+HWND CFipSession::RefreshTarget() {
+  EnterCriticalSection(&csValuesDisplay);
+  const HWND window = values_refresh_running_ != 0 ? values_display_window_ : nullptr;
+  LeaveCriticalSection(&csValuesDisplay);
+  return window;
+}
+
+void CFipSession::SnapshotVariables() { TakeSnapshots(variables_, locks_.engine); }
+
+std::vector<PageVariable> CFipSession::Variables() {
+  std::vector<PageVariable> list;
+  list.reserve(variables_.size());
+  for (const auto& variable : variables_) {
+    const auto& snapshot = variable->SnapshotValue();
+    list.push_back(PageVariable{variable->Record().identifier, variable->Record().length,
+                                snapshot ? &*snapshot : nullptr});
   }
+  return list;
+}
+
+void CFipSession::DisplayDestroyed(CPhysicalValues& display) {
+  if (values_display_.get() != &display) return;
+  std::unique_ptr<CPhysicalValues> closed = std::move(values_display_);
 }
 
 }  // namespace plandrel

@@ -22,6 +22,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -30,6 +31,8 @@
 #include "online/online_host.h"
 #include "online/online_message.h"
 #include "online/online_variable.h"
+#include "online/physical_values.h"
+#include "online/refresh_data.h"
 #include "online/session_host.h"
 #include "ui/afxwin.h"
 
@@ -64,7 +67,7 @@ struct SessionPassTimes {
   std::uint64_t passes = 0;
 };
 
-class CFipSession final : public FipSession {
+class CFipSession final : public FipSession, public ValuesDisplayHost {
  public:
   explicit CFipSession(std::unique_ptr<SessionHost> host);
   CFipSession(const CFipSession&) = delete;
@@ -101,6 +104,9 @@ class CFipSession final : public FipSession {
   // Dialog closers (notify: the session closes the dialog; else it closed itself).
   void CloseMediumDialog(bool notify);
   void CloseAperiodicDialog(bool notify);
+  // Main thread: closes an open variables display, whatever its failed flag (an empty display
+  // too), and ends its refresh thread before returning. Without notify it does nothing: the
+  // display that closes itself hands itself back through DisplayDestroyed.
   void CloseValuesDisplay(bool notify);
 
   // The open medium and send-list dialogs (main thread), null when none.
@@ -108,6 +114,20 @@ class CFipSession final : public FipSession {
   CFipAperDlg* AperiodicDialog() const { return aperiodic_dialog_.get(); }
   // Dialogs closed by the user that wait for the session thread's closed message (main thread).
   std::size_t ClosedDialogsKept() const;
+
+  // --- ValuesDisplayHost (the variables display)
+  CWnd* FrameWindow() override;
+  std::string CsvPath() override;
+  void OpenCsv() override;
+  void SetRefreshPeriod(int milliseconds) override { refresh_period_ = milliseconds; }
+  int RefreshPeriod() const override { return refresh_period_.load(); }
+  void SetRefreshTarget(HWND window) override;
+  HWND RefreshTarget() override;
+  void SnapshotVariables() override;
+  std::vector<PageVariable> Variables() override;
+  void DisplayDestroyed(CPhysicalValues& display) override;
+  // The open variables display, or null (main thread).
+  CPhysicalValues* ValuesDisplay() const { return values_display_.get(); }
 
   // The on-line objects, for the main thread's dialogs: null outside the session's lists.
   OnlineVariable* Variable(std::size_t index) const;
@@ -177,8 +197,13 @@ class CFipSession final : public FipSession {
   std::atomic<HWND> aperiodic_window_{nullptr};    // the session thread sends to it
   // Set on the session thread when an unconfigured message could not be made: the session ends.
   bool abort_requested_ = false;
-  int values_refresh_running_ = 0;  // guarded by csValuesDisplay
-  int refresh_period_ = 1000;
+  // The variables display (main thread), and what its refresh thread reads of it.
+  std::unique_ptr<CPhysicalValues> values_display_;
+  int values_refresh_running_ = 0;       // guarded by csValuesDisplay
+  HWND values_display_window_ = nullptr;  // guarded by csValuesDisplay
+  std::atomic<int> refresh_period_{kInitialRefreshPeriod};
+  // Set when Disconnect begins: no variables display opens from then on.
+  std::atomic<bool> ending_{false};
 
   mutable std::mutex times_mutex_;
   SessionPassTimes times_;

@@ -1,6 +1,7 @@
 #include "online/online_variable.h"
 
 #include <algorithm>
+#include <chrono>
 #include <mutex>
 #include <span>
 
@@ -180,8 +181,25 @@ void OnlineVariable::InitialWrite() {
 }
 
 void OnlineVariable::Snapshot() {
-  snapshot_.reset();
-  if (value_) snapshot_ = value_;
+  // Copied into the snapshot's own buffer: the copy is made under csEngine and allocates nothing
+  // once the first value is in.
+  if (!value_) snapshot_.reset();
+  else if (snapshot_) snapshot_->assign(value_->begin(), value_->end());
+  else snapshot_ = value_;
+}
+
+std::int64_t TakeSnapshots(std::span<const std::unique_ptr<OnlineVariable>> variables, SectionLock& engine) {
+  using Clock = std::chrono::steady_clock;
+  std::int64_t longest = 0;
+  for (std::size_t first = 0; first < variables.size(); first += kSnapshotsPerHold) {
+    const std::size_t last = std::min(first + kSnapshotsPerHold, variables.size());
+    std::lock_guard hold(engine);
+    const auto start = Clock::now();
+    for (std::size_t i = first; i < last; ++i) variables[i]->Snapshot();
+    longest = std::max<std::int64_t>(
+        longest, std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now() - start).count());
+  }
+  return longest;
 }
 
 }  // namespace plandrel

@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -108,5 +109,11 @@ class OnlineVariable {
   std::optional<std::vector<std::uint8_t>> snapshot_;
   VariableSnapshot published_;  // the last state given to the dialog; guarded by csVariableDialog
 };
+
+// The variables display's snapshots: copies every variable's last value into its snapshot, taking
+// `engine` (csEngine) for at most kSnapshotsPerHold variables at a time, so that the session
+// thread's reads and the dialogs' engine calls wait little. Returns the longest hold in ns.
+inline constexpr std::size_t kSnapshotsPerHold = 64;
+std::int64_t TakeSnapshots(std::span<const std::unique_ptr<OnlineVariable>> variables, SectionLock& engine);
 
 }  // namespace plandrel

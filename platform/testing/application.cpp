@@ -1,5 +1,6 @@
 #include "application.h"
 
+#include <fcntl.h>
 #include <spawn.h>
 #include <sys/mman.h>
 #include <sys/wait.h>
@@ -44,15 +45,36 @@ std::string ChildEnd::describe() const {
 }
 
 ChildEnd runSelf(const std::vector<std::string>& arguments) {
-    setenv(kChildMark, "1", 1);
-    std::vector<std::string> words{"/proc/self/exe"};
+    return runProgram("/proc/self/exe", arguments, {std::string(kChildMark) + "=1"});
+}
+
+ChildEnd runProgram(const std::filesystem::path& program, const std::vector<std::string>& arguments,
+                    const std::vector<std::string>& environment, const std::filesystem::path& standardError) {
+    std::vector<std::string> words{program.string()};
     words.insert(words.end(), arguments.begin(), arguments.end());
     std::vector<char*> argv;
     for (std::string& word : words) argv.push_back(word.data());
     argv.push_back(nullptr);
+    // The inherited environment without the names that `environment` sets, then those.
+    std::vector<std::string> entries;
+    for (char** e = environ; *e; ++e) {
+        const std::string entry = *e;
+        const std::string name = entry.substr(0, entry.find('=') + 1);
+        bool replaced = false;
+        for (const std::string& set : environment) replaced = replaced || set.rfind(name, 0) == 0;
+        if (!replaced) entries.push_back(entry);
+    }
+    entries.insert(entries.end(), environment.begin(), environment.end());
+    std::vector<char*> envp;
+    for (std::string& entry : entries) envp.push_back(entry.data());
+    envp.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    if (!standardError.empty())
+        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, standardError.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     pid_t child = 0;
-    const int failed = posix_spawn(&child, "/proc/self/exe", nullptr, nullptr, argv.data(), environ);
-    unsetenv(kChildMark);
+    const int failed = posix_spawn(&child, program.c_str(), &actions, nullptr, argv.data(), envp.data());
+    posix_spawn_file_actions_destroy(&actions);
     if (failed) return {};
     int status = 0;
     while (waitpid(child, &status, 0) < 0) {

@@ -39,6 +39,13 @@ struct ChildEnd {
 // Runs this program again with `arguments`, on the same machine root, and waits for its end.
 ChildEnd runSelf(const std::vector<std::string>& arguments);
 
+// Runs `program` with `arguments` and this process's environment plus `environment` ("NAME=value"
+// entries, replacing inherited ones of the same name), and waits for its end. Its standard error
+// goes to `standardError` when one is named.
+ChildEnd runProgram(const std::filesystem::path& program, const std::vector<std::string>& arguments,
+                    const std::vector<std::string>& environment = {},
+                    const std::filesystem::path& standardError = {});
+
 // `size` bytes that end where an inaccessible page starts: a read past their end faults.
 class GuardedBytes {
 public:

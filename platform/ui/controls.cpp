@@ -32,9 +32,28 @@ int findExact(const std::vector<std::string>& texts, int startAfter, const char*
     return -1;
 }
 
+// A change of a list or combo box's lines reaches its widget at once on the main thread. Another
+// thread may not touch the widget: the main thread rebuilds it from the state.
+template <class Box, class Change>
+void showChange(Box& box, Change what, int index, void (*show)(Box&, Change, int)) {
+    if (!box.view()) return;
+    if (!qui::IsMainThread()) {
+        box.widgetStale_ = true;
+        box.syncView();
+        return;
+    }
+    show(box, what, index);
+}
+
 }  // namespace
 
 // ---- CStatic
+BOOL CStatic::Create(LPCSTR text, DWORD style, const RECT& rect, CWnd* parent, UINT id) {
+    if (!createControl(style, rect, parent, id)) return FALSE;
+    SetWindowText(text);
+    return TRUE;
+}
+
 HICON CStatic::SetIcon(HICON icon) {
     HICON previous = icon_;
     icon_ = icon;
@@ -43,6 +62,24 @@ HICON CStatic::SetIcon(HICON icon) {
 }
 
 // ---- CButton
+BOOL CButton::Create(LPCSTR caption, DWORD style, const RECT& rect, CWnd* parent, UINT id) {
+    kind_ = static_cast<int>(qui::ControlKind::PushButton);
+    buttonStyle_ = style & 0xFFFFu;
+    if (!createControl(style & ~0xFFFFu, rect, parent, id)) return FALSE;
+    SetWindowText(caption);
+    return TRUE;
+}
+
+BOOL CBitmapButton::LoadBitmaps(UINT normal, UINT selected, UINT focus, UINT disabled) {
+    if (!qui::FindBitmap(normal)) return FALSE;
+    bitmaps_[0] = normal;
+    bitmaps_[1] = selected;
+    bitmaps_[2] = focus;
+    bitmaps_[3] = disabled;
+    syncView();
+    return TRUE;
+}
+
 void CButton::SetCheck(int check) {
     check_ = check;
     syncView();
@@ -91,6 +128,8 @@ void CEdit::ReplaceSel(LPCSTR text) {
 }
 
 // ---- CListBox
+void CListBox::changed(Change what, int index) { showChange(*this, what, index, ListBoxChanged); }
+
 int CListBox::AddString(LPCSTR text) {
     return InsertString(sorted_ ? sortedPosition(texts_, Text(text)) : -1, text);
 }
@@ -102,7 +141,7 @@ int CListBox::InsertString(int index, LPCSTR text) {
     data_.insert(data_.begin() + index, 0);
     selected_.insert(selected_.begin() + index, false);
     if (current_ >= index) ++current_;
-    syncView();
+    changed(Change::Inserted, index);
     return index;
 }
 
@@ -114,7 +153,7 @@ int CListBox::DeleteString(UINT index) {
     selected_.erase(selected_.begin() + i);
     if (current_ == i) current_ = -1;
     else if (current_ > i) --current_;
-    syncView();
+    changed(Change::Deleted, i);
     return static_cast<int>(texts_.size());
 }
 
@@ -123,7 +162,7 @@ void CListBox::ResetContent() {
     data_.clear();
     selected_.clear();
     current_ = -1;
-    syncView();
+    changed(Change::Cleared);
 }
 
 int CListBox::GetCount() const { return static_cast<int>(texts_.size()); }
@@ -138,7 +177,8 @@ int CListBox::SetCurSel(int index) {
     current_ = index;
     if (!multiple_) std::fill(selected_.begin(), selected_.end(), false);
     if (index >= 0) selected_[static_cast<std::size_t>(index)] = true;
-    syncView();
+    // A single-selection list changes as a whole: the old line goes with the new one.
+    changed(Change::Selection, multiple_ ? index : -1);
     return index == -1 ? LB_ERR : index;
 }
 
@@ -156,7 +196,7 @@ int CListBox::SetSel(int index, BOOL select) {
         selected_[static_cast<std::size_t>(index)] = select != FALSE;
         if (select) current_ = index;
     }
-    syncView();
+    changed(Change::Selection, multiple_ ? index : -1);
     return 0;
 }
 
@@ -213,6 +253,8 @@ int CListBox::SetItemData(int index, DWORD_PTR data) {
 int CListBox::FindStringExact(int startAfter, LPCSTR text) const { return findExact(texts_, startAfter, text); }
 
 // ---- CComboBox
+void CComboBox::changed(Change what, int index) { showChange(*this, what, index, ComboBoxChanged); }
+
 int CComboBox::AddString(LPCSTR text) {
     return InsertString(sorted_ ? sortedPosition(texts_, Text(text)) : -1, text);
 }
@@ -223,7 +265,7 @@ int CComboBox::InsertString(int index, LPCSTR text) {
     texts_.insert(texts_.begin() + index, Text(text));
     data_.insert(data_.begin() + index, 0);
     if (current_ >= index) ++current_;
-    syncView();
+    changed(Change::Inserted, index);
     return index;
 }
 
@@ -238,7 +280,7 @@ int CComboBox::DeleteString(UINT index) {
     } else if (current_ > i) {
         --current_;
     }
-    syncView();
+    changed(Change::Deleted, i);
     return static_cast<int>(texts_.size());
 }
 
@@ -247,7 +289,7 @@ void CComboBox::ResetContent() {
     data_.clear();
     current_ = -1;
     text_.clear();
-    syncView();
+    changed(Change::Cleared);
 }
 
 int CComboBox::GetCount() const { return static_cast<int>(texts_.size()); }
@@ -257,12 +299,12 @@ int CComboBox::SetCurSel(int index) {
     if (index != -1 && !inRange(texts_, index)) {
         current_ = -1;
         text_.clear();
-        syncView();
+        changed(Change::Current);
         return CB_ERR;
     }
     current_ = index;
     text_ = index == -1 ? std::string() : texts_[static_cast<std::size_t>(index)];
-    syncView();
+    changed(Change::Current);
     return index == -1 ? CB_ERR : index;
 }
 

@@ -325,9 +325,9 @@ void CDialog::SelectDlgItem(int id, int index, bool select) {
     if (auto* l = dynamic_cast<CListBox*>(c)) {
         if (index < 0 || index >= l->GetCount()) return;
         setFocusId(id, false);
+        l->current_ = index;  // the caret moves to the line clicked, selected or not
         if (l->multiple_) l->SetSel(index, select ? TRUE : FALSE);
         else l->SetCurSel(index);
-        l->current_ = index;
         l->notifyParent(LBN_SELCHANGE);
     } else if (auto* combo = dynamic_cast<CComboBox*>(c)) {
         if (index < 0 || index >= combo->GetCount()) return;

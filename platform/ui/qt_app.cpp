@@ -339,6 +339,10 @@ bool IsMainThread() {
 
 bool HasDisplay() { return qobject_cast<QApplication*>(QCoreApplication::instance()) != nullptr && MainThreadId() != 0; }
 
+void ProcessPendingPaint() {
+    if (HasDisplay() && IsMainThread()) QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
 LRESULT RunOnMainThread(const std::function<LRESULT()>& fn) {
     if (IsMainThread() || !ServiceHandle()) return fn();
     return ::SendMessage(ServiceHandle(), kCallMessage, reinterpret_cast<WPARAM>(&fn), 0);

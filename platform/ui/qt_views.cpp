@@ -2,6 +2,7 @@
 // the user's changes back into it, then notifies as the platform's control would. Widgets exist
 // only on the main thread; they are hidden and deleted later when their object lets them go, so a
 // handler may destroy the window whose signal it runs in.
+#include <QAbstractTextDocumentLayout>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -26,6 +27,7 @@
 #include <QRadioButton>
 #include <QRegularExpression>
 #include <QRegularExpressionValidator>
+#include <QScrollBar>
 #include <QScreen>
 #include <QScrollBar>
 #include <QShortcut>
@@ -41,6 +43,7 @@
 #include <algorithm>
 #include <map>
 #include <optional>
+#include <string_view>
 
 #include "qt_support.h"
 #include "ui/afxcmn.h"
@@ -262,6 +265,17 @@ public:
 
 private:
     CButton& button_;
+};
+
+// A list box's widget. The view's selection model keeps one range per selection step, and every
+// later step, insertion or removal walks them all: lines selected one at a time by the program are
+// shown together once the dialog step is over, in runs of lines; after the user has selected line by
+// line (fragmented), the selection is shown again in runs once lines move.
+class ListWidget final : public QListWidget {
+public:
+    using QListWidget::QListWidget;
+    bool fragmented = false;
+    bool selectionQueued = false;
 };
 
 class TreeWidget final : public QTreeWidget {
@@ -982,6 +996,8 @@ QWidget* CDialog::makeWidget(QWidget* parent) {
     }, t && (t->style & qui::kChild));  // a dialog embedded in another shows and hides as a control does
     if (t) {
         QLabel* lastLabel = nullptr;
+        QStringList labelRun;  // the static texts right before the control
+        QString lastCaption;   // the caption of the check box or button right before it
         for (const auto& ct : t->controls) {
             CWnd* control = findChild(ct.id);
             QWidget* cw = nullptr;
@@ -1019,13 +1035,24 @@ QWidget* CDialog::makeWidget(QWidget* parent) {
                     if (name.endsWith(':')) name.chop(1);
                     cw->setAccessibleName(name.trimmed());
                     lastLabel->setBuddy(cw);
+                } else if (ct.kind == qui::ControlKind::Edit && !lastCaption.isEmpty()) {
+                    // An edit that belongs to the check box or button before it (a period beside its
+                    // status, a name beside the button that chooses it) is named by its caption.
+                    cw->setAccessibleName(lastCaption);
                 }
                 lastLabel = nullptr;
             } else if (auto* label = qobject_cast<QLabel*>(cw); label && ct.kind == qui::ControlKind::Static) {
                 lastLabel = label;
             } else {
+                // A check box without a caption of its own is named by the texts written before it.
+                if (ct.kind == qui::ControlKind::CheckBox && ct.text.empty() && !labelRun.isEmpty())
+                    cw->setAccessibleName(labelRun.join(' ').remove('&').trimmed());
                 lastLabel = nullptr;
             }
+            if (ct.kind == qui::ControlKind::Static) labelRun.push_back(qs(ct.text));
+            else labelRun.clear();
+            const bool captioned = ct.kind == qui::ControlKind::CheckBox || ct.kind == qui::ControlKind::PushButton;
+            lastCaption = captioned ? qs(ct.text).remove('&').trimmed() : QString();
             const CRect r = DialogUnitsToPixels(RECT{ct.x, ct.y, ct.x + ct.cx, ct.y + ct.cy});
             cw->setGeometry(r.left, r.top, std::max(r.Width(), 1), std::max(r.Height(), 1));
             if (ct.kind == qui::ControlKind::ComboBox) cw->setFixedHeight(std::max(cw->sizeHint().height(), 8));
@@ -1041,7 +1068,8 @@ QWidget* CDialog::makeWidget(QWidget* parent) {
 QWidget* CStatic::makeWidget(QWidget* parent) {
     auto* label = new QLabel(parent);
     const qui::DialogTemplate* t = dynamic_cast<CDialog*>(GetParent()) ? dynamic_cast<CDialog*>(GetParent())->Template() : nullptr;
-    unsigned style = 0;
+    // A static made at run time aligns by its window style.
+    unsigned style = (GetStyle() & SS_CENTER) ? qui::kCenter : (GetStyle() & SS_RIGHT) ? qui::kRight : 0u;
     qui::ControlKind kind = qui::ControlKind::Static;
     if (t) {
         for (const auto& ct : t->controls) {
@@ -1153,25 +1181,31 @@ QWidget* CEdit::makeWidget(QWidget* parent) {
 }
 
 QWidget* CListBox::makeWidget(QWidget* parent) {
-    auto* l = new QListWidget(parent);
+    auto* l = new ListWidget(parent);
     l->setSelectionMode(multiple_ ? QAbstractItemView::ExtendedSelection : QAbstractItemView::SingleSelection);
+    // Every line is as high as the first: the view lays out thousands of lines without measuring each.
+    l->setUniformItemSizes(true);
     QObject::connect(l, &QListWidget::itemSelectionChanged, l, [this, l] {
-        if (syncing(*this)) return;
-        for (int i = 0; i < l->count() && static_cast<std::size_t>(i) < selected_.size(); ++i)
-            selected_[static_cast<std::size_t>(i)] = l->item(i)->isSelected();
+        if (syncing(*this) || widgetStale_) return;
+        // The selection's ranges, not each line's state: a long list answers in one pass.
+        std::fill(selected_.begin(), selected_.end(), false);
+        const int lines = static_cast<int>(selected_.size());
+        for (const QItemSelectionRange& range : l->selectionModel()->selection())
+            for (int row = std::max(range.top(), 0); row <= range.bottom() && row < lines; ++row)
+                selected_[static_cast<std::size_t>(row)] = true;
         current_ = l->currentRow();
+        l->fragmented = true;
         notifyParent(LBN_SELCHANGE);
     });
-    QObject::connect(l, &QListWidget::itemDoubleClicked, l, [this] { notifyParent(LBN_DBLCLK); });
-    bind(*this, l, [this, l] {
-        bool same = l->count() == static_cast<int>(texts_.size());
-        for (int i = 0; same && i < l->count(); ++i) same = l->item(i)->text().toStdString() == texts_[static_cast<std::size_t>(i)];
-        if (!same) {
-            l->clear();
-            for (const auto& t : texts_) l->addItem(qs(t));
-        }
-        for (int i = 0; i < l->count(); ++i) l->item(i)->setSelected(selected_[static_cast<std::size_t>(i)]);
-        if (current_ >= 0 && current_ < l->count()) l->setCurrentRow(current_, QItemSelectionModel::NoUpdate);
+    QObject::connect(l, &QListWidget::itemDoubleClicked, l, [this, l] {
+        if (!widgetStale_) current_ = l->currentRow();
+        notifyParent(LBN_DBLCLK);
+    });
+    // The lines reach the widget change by change (ListBoxChanged); a sync shows them whole only
+    // when the widget is new or stale.
+    widgetStale_ = true;
+    bind(*this, l, [this] {
+        if (widgetStale_) ListBoxChanged(*this, Change::Cleared, -1);
     });
     return l;
 }
@@ -1181,7 +1215,7 @@ QWidget* CComboBox::makeWidget(QWidget* parent) {
     c->setEditable(editable_);
     c->setInsertPolicy(QComboBox::NoInsert);
     QObject::connect(c, &QComboBox::activated, c, [this](int index) {
-        if (syncing(*this)) return;
+        if (syncing(*this) || widgetStale_) return;
         current_ = index;
         text_ = index >= 0 && static_cast<std::size_t>(index) < texts_.size() ? texts_[static_cast<std::size_t>(index)] : "";
         notifyParent(CBN_SELCHANGE);
@@ -1194,18 +1228,11 @@ QWidget* CComboBox::makeWidget(QWidget* parent) {
             notifyParent(CBN_EDITCHANGE);
         });
     }
+    widgetStale_ = true;
     bind(*this, c, [this, c] {
-        bool same = c->count() == static_cast<int>(texts_.size());
-        for (int i = 0; same && i < c->count(); ++i) same = c->itemText(i).toStdString() == texts_[static_cast<std::size_t>(i)];
-        if (!same) {
-            c->clear();
-            for (const auto& t : texts_) c->addItem(qs(t));
-        }
-        c->setCurrentIndex(current_);
-        if (editable_) {
-            if (c->currentText().toStdString() != text_) c->setEditText(qs(text_));
-            c->lineEdit()->setMaxLength(limit_ ? static_cast<int>(limit_) : 32767);
-        }
+        if (widgetStale_) ComboBoxChanged(*this, Change::Cleared, -1);
+        else ComboBoxChanged(*this, Change::Current, -1);
+        if (editable_) c->lineEdit()->setMaxLength(limit_ ? static_cast<int>(limit_) : 32767);
     });
     return c;
 }
@@ -1249,46 +1276,192 @@ QWidget* CTreeCtrl::makeWidget(QWidget* parent) {
     return t;
 }
 
+namespace {
+
+// UTF-16 units of UTF-8 text, as QString::fromStdString counts them for valid text.
+int Utf16Units(std::string_view text) {
+    int units = 0;
+    for (const unsigned char byte : text)
+        if ((byte & 0xC0) != 0x80) units += byte >= 0xF0 ? 2 : 1;
+    return units;
+}
+
+bool IsValidUtf8(std::string_view text) {
+    std::size_t i = 0;
+    while (i < text.size()) {
+        const auto lead = static_cast<unsigned char>(text[i]);
+        std::size_t length = lead < 0x80 ? 1 : lead >= 0xC2 && lead <= 0xDF ? 2 : lead >= 0xE0 && lead <= 0xEF ? 3
+                                             : lead >= 0xF0 && lead <= 0xF4 ? 4 : 0;
+        if (length == 0 || i + length > text.size()) return false;
+        for (std::size_t k = 1; k < length; ++k)
+            if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) return false;
+        i += length;
+    }
+    return true;
+}
+
+// The byte position of a widget position (UTF-16 units) in valid UTF-8 text.
+LONG BytePosition(const std::string& text, int units) {
+    std::size_t i = 0;
+    for (int counted = 0; i < text.size() && counted < units; ++i) {
+        const auto byte = static_cast<unsigned char>(text[i]);
+        if ((byte & 0xC0) != 0x80) counted += byte >= 0xF0 ? 2 : 1;
+        // Step over the rest of the sequence.
+        while (i + 1 < text.size() && (static_cast<unsigned char>(text[i + 1]) & 0xC0) == 0x80) ++i;
+    }
+    return static_cast<LONG>(i);
+}
+
+// A change in widget positions, ready for the document.
+struct WidgetEdit {
+    bool format;
+    int start, end;
+    QString text;
+    bool bold;
+};
+
+// Replays the model's pending changes on the text the widget shows, turning byte positions into
+// widget positions. None when the replay does not end on the model's text (a text set some other
+// way): the widget then takes the whole text.
+std::optional<std::vector<WidgetEdit>> WidgetEdits(const CRichEditCtrl& edit) {
+    if (!IsValidUtf8(edit.shown_) || !IsValidUtf8(edit.GetWindowText())) return std::nullopt;
+    std::string text = edit.shown_;
+    std::vector<WidgetEdit> edits;
+    edits.reserve(edit.pending_.size());
+    // Changes come mostly in text order: positions are counted on from the last one.
+    std::size_t countedBytes = 0;
+    int countedUnits = 0;
+    const auto unitsAt = [&](std::size_t position) {
+        if (position < countedBytes) countedBytes = 0, countedUnits = 0;
+        countedUnits += Utf16Units(std::string_view(text).substr(countedBytes, position - countedBytes));
+        countedBytes = position;
+        return countedUnits;
+    };
+    for (const auto& change : edit.pending_) {
+        const auto start = static_cast<std::size_t>(change.start), end = static_cast<std::size_t>(change.end);
+        if (start > end || end > text.size()) return std::nullopt;
+        const int from = unitsAt(start);
+        const int to = unitsAt(end);
+        if (change.format) {
+            edits.push_back(WidgetEdit{true, from, to, {}, change.bold});
+            continue;
+        }
+        edits.push_back(WidgetEdit{false, from, to, QString::fromStdString(change.text), change.bold});
+        text.replace(start, end - start, change.text);
+        countedBytes = start + change.text.size();
+        countedUnits = from + Utf16Units(change.text);
+    }
+    if (text != edit.GetWindowText()) return std::nullopt;
+    return edits;
+}
+
+}  // namespace
+
 QWidget* CRichEditCtrl::makeWidget(QWidget* parent) {
     auto* e = new QTextEdit(parent);
     e->setAcceptRichText(false);
+    // The program's changes are no user's to undo, and would pile up for as long as the window lives.
+    e->setUndoRedoEnabled(false);
+    // A horizontal scroll bar means lines that run on rather than wrap.
+    if (GetStyle() & WS_HSCROLL) e->setLineWrapMode(QTextEdit::NoWrap);
+    stale_ = true;
+    pending_.clear();
     QObject::connect(e, &QTextEdit::textChanged, e, [this, e] {
         if (syncing(*this)) return;
         text_ = e->toPlainText().toStdString();
-        bold_.assign(text_.size(), false);
+        bold_.assign(text_.size(), 0);
         // Character formats of the document, so typed text keeps its neighbours' weight.
         QTextCursor cursor(e->document());
         for (std::size_t i = 0; i < text_.size(); ++i) {
             cursor.setPosition(static_cast<int>(i + 1));
-            bold_[i] = cursor.charFormat().fontWeight() >= QFont::Bold;
+            bold_[i] = cursor.charFormat().fontWeight() >= QFont::Bold ? 1 : 0;
         }
+        // The widget holds the text now.
+        shown_ = text_;
+        pending_.clear();
+        stale_ = false;
         notifyParent(EN_CHANGE);
     });
+    // The user's selection is the control's.
+    const auto followSelection = [this, e] {
+        if (syncing(*this) || !IsValidUtf8(text_)) return;
+        const QTextCursor cursor = e->textCursor();
+        selStart_ = BytePosition(text_, cursor.selectionStart());
+        selEnd_ = BytePosition(text_, cursor.selectionEnd());
+    };
+    QObject::connect(e, &QTextEdit::cursorPositionChanged, e, followSelection);
+    QObject::connect(e, &QTextEdit::selectionChanged, e, followSelection);
     auto queued = std::make_shared<bool>(false);
     auto refresh = [this, e, queued] {
         *queued = false;
+        // The control may have gone (its widget is deleted later than it).
+        if (e->property(kWindowProperty).value<quintptr>() != reinterpret_cast<quintptr>(this)) return;
         auto* view = dynamic_cast<WidgetView*>(this->view());
         if (!view) return;
         const QSignalBlocker blocker(e);
         QFont font = e->font();
         if (defaultFormat_.szFaceName[0]) font.setFamily(QString::fromLatin1(defaultFormat_.szFaceName));
         if (defaultFormat_.yHeight > 0) font.setPointSizeF(defaultFormat_.yHeight / 20.0);
-        e->setFont(font);
+        if (font != e->font()) e->setFont(font);
         e->setReadOnly(readOnly_);
-        e->setPlainText(qs(text_));
-        QTextCursor cursor(e->document());
-        for (const Run& run : boldRuns()) {
-            if (!run.bold) continue;
-            cursor.setPosition(run.start);
-            cursor.setPosition(run.end, QTextCursor::KeepAnchor);
+        // The scroll position stays where the user left it.
+        QScrollBar* vertical = e->verticalScrollBar();
+        QScrollBar* horizontal = e->horizontalScrollBar();
+        const int top = vertical->value(), left = horizontal->value();
+        const auto weight = [](bool bold) {
             QTextCharFormat format;
-            format.setFontWeight(QFont::Bold);
-            cursor.mergeCharFormat(format);
+            format.setFontWeight(bold ? QFont::Bold : QFont::Normal);
+            return format;
+        };
+        std::optional<std::vector<WidgetEdit>> edits;
+        if (!stale_) edits = WidgetEdits(*this);
+        if (edits) {
+            // In one block: the document lays out once, not once per change.
+            QTextCursor cursor(e->document());
+            cursor.beginEditBlock();
+            for (const WidgetEdit& edit : *edits) {
+                cursor.setPosition(edit.start);
+                cursor.setPosition(edit.end, QTextCursor::KeepAnchor);
+                if (edit.format) cursor.mergeCharFormat(weight(edit.bold));
+                else cursor.insertText(edit.text, weight(edit.bold));
+            }
+            cursor.endEditBlock();
+        } else {
+            e->setPlainText(qs(text_));
+            const bool utf8 = IsValidUtf8(text_);
+            const auto units = [&](LONG position) {
+                return utf8 ? Utf16Units(std::string_view(text_).substr(0, static_cast<std::size_t>(position))) : position;
+            };
+            QTextCursor cursor(e->document());
+            for (const Run& run : boldRuns()) {
+                if (!run.bold) continue;
+                cursor.setPosition(units(run.start));
+                cursor.setPosition(units(run.end), QTextCursor::KeepAnchor);
+                cursor.mergeCharFormat(weight(true));
+            }
         }
-        QTextCursor selection(e->document());
-        selection.setPosition(std::min<int>(selStart_, static_cast<int>(text_.size())));
-        selection.setPosition(std::min<int>(selEnd_, static_cast<int>(text_.size())), QTextCursor::KeepAnchor);
-        e->setTextCursor(selection);
+        shown_ = text_;
+        pending_.clear();
+        stale_ = false;
+        // The control's selection, when the widget's is another.
+        if (IsValidUtf8(text_)) {
+            const int length = Utf16Units(text_);
+            const int from = std::min(Utf16Units(std::string_view(text_).substr(0, static_cast<std::size_t>(selStart_))), length);
+            const int to = std::min(Utf16Units(std::string_view(text_).substr(0, static_cast<std::size_t>(selEnd_))), length);
+            const QTextCursor current = e->textCursor();
+            if (current.selectionStart() != from || current.selectionEnd() != to) {
+                QTextCursor selection(e->document());
+                selection.setPosition(from);
+                selection.setPosition(to, QTextCursor::KeepAnchor);
+                e->setTextCursor(selection);
+            }
+        }
+        // The document lays itself out in steps, its scroll range guessed meanwhile: finish the
+        // layout and give the range the whole text's size before the position goes back.
+        QAbstractTextDocumentLayout* layout = e->document()->documentLayout();
+        emit layout->documentSizeChanged(layout->documentSize());
+        vertical->setValue(top);
+        horizontal->setValue(left);
     };
     // Text comes piece by piece (ReplaceSel): the widget catches up once per turn of the loop.
     bind(*this, e, [e, queued, refresh] {
@@ -1353,6 +1526,122 @@ QWidget* CMDIChildWnd::makeWidget(QWidget*) {
 
 namespace qui::detail {
 
+namespace {
+
+// The list's selection shown: line `index` alone in a multiple-selection list, otherwise every line
+// (in runs of selected lines, one range each); then its caret.
+void showListSelection(const CListBox& list, ListWidget* l, int index) {
+    const int lines = std::min(l->count(), static_cast<int>(list.selected_.size()));
+    if (index >= 0 && list.multiple_) {
+        if (l->selectionQueued) return;
+        l->selectionQueued = true;
+        QTimer::singleShot(0, l, [l] {
+            l->selectionQueued = false;
+            // The list box, unless it let its widget go meanwhile.
+            const QVariant window = l->property(kWindowProperty);
+            auto* box = window.isValid() ? dynamic_cast<CListBox*>(reinterpret_cast<CWnd*>(window.value<quintptr>())) : nullptr;
+            if (!box || box->widgetStale_) return;
+            const QSignalBlocker blocker(l);
+            showListSelection(*box, l, -1);
+        });
+        return;
+    } else {
+        l->fragmented = false;
+        QItemSelection selection;
+        for (int first = 0; first < lines;) {
+            if (!list.selected_[static_cast<std::size_t>(first)]) {
+                ++first;
+                continue;
+            }
+            int last = first;
+            while (last + 1 < lines && list.selected_[static_cast<std::size_t>(last + 1)]) ++last;
+            selection.select(l->model()->index(first, 0), l->model()->index(last, 0));
+            first = last + 1;
+        }
+        l->selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect);
+    }
+    if (list.current_ >= 0 && list.current_ < l->count() && l->currentRow() != list.current_)
+        l->setCurrentRow(list.current_, QItemSelectionModel::NoUpdate);
+}
+
+void showComboCurrent(const CComboBox& combo, QComboBox* c) {
+    if (c->currentIndex() != combo.current_) c->setCurrentIndex(combo.current_);
+    if (combo.editable_ && c->currentText().toStdString() != combo.GetWindowText()) c->setEditText(qs(combo.GetWindowText()));
+}
+
+// Whether the widget, showing `shown` lines, can take one insertion (`inserted`) or removal at
+// `index` of a box that now holds `lines`: otherwise it is shown whole.
+bool placeable(bool inserted, int index, int lines, int shown) {
+    return inserted ? index >= 0 && index < lines && lines == shown + 1 : index >= 0 && index <= lines && lines == shown - 1;
+}
+
+QStringList textsOf(const std::vector<std::string>& texts) {
+    QStringList out;
+    out.reserve(static_cast<qsizetype>(texts.size()));
+    for (const auto& t : texts) out.push_back(qs(t));
+    return out;
+}
+
+}  // namespace
+
+void ListBoxChanged(CListBox& list, CListBox::Change what, int index) {
+    auto* l = list.view() ? dynamic_cast<ListWidget*>(list.view()->widget()) : nullptr;
+    if (!l) return;
+    const QSignalBlocker blocker(l);
+    using Change = CListBox::Change;
+    const auto line = static_cast<std::size_t>(index);
+    const bool moves = what == Change::Inserted || what == Change::Deleted;
+    if (list.widgetStale_ || what == Change::Cleared ||
+        (moves && !placeable(what == Change::Inserted, index, static_cast<int>(list.texts_.size()), l->count()))) {
+        // Shown whole: a new or stale widget, an emptied list, or a change the widget cannot place.
+        list.widgetStale_ = false;
+        l->clear();
+        l->addItems(textsOf(list.texts_));
+        showListSelection(list, l, -1);
+        return;
+    }
+    switch (what) {
+        case Change::Inserted:
+            l->insertItem(index, qs(list.texts_[line]));
+            // A selection of many ranges is shown again in runs (see ListWidget), once.
+            if (list.selected_[line] || l->fragmented) showListSelection(list, l, l->fragmented || !list.multiple_ ? -1 : index);
+            return;
+        case Change::Deleted:
+            delete l->takeItem(index);
+            // A single-selection view selects the line its caret moves to when the selected line
+            // goes: the list's selection is shown again.
+            if (l->fragmented || !list.multiple_) showListSelection(list, l, -1);
+            // The view moves its caret off a removed line by itself: show the list's own caret.
+            if (list.current_ >= 0 && list.current_ < l->count() && l->currentRow() != list.current_)
+                l->setCurrentRow(list.current_, QItemSelectionModel::NoUpdate);
+            return;
+        case Change::Selection: showListSelection(list, l, index); return;
+        case Change::Cleared: return;
+    }
+}
+
+void ComboBoxChanged(CComboBox& combo, CComboBox::Change what, int index) {
+    auto* c = combo.view() ? qobject_cast<QComboBox*>(combo.view()->widget()) : nullptr;
+    if (!c) return;
+    const QSignalBlocker blocker(c);
+    using Change = CComboBox::Change;
+    const auto entry = static_cast<std::size_t>(index);
+    const bool moves = what == Change::Inserted || what == Change::Deleted;
+    if (combo.widgetStale_ || what == Change::Cleared ||
+        (moves && !placeable(what == Change::Inserted, index, static_cast<int>(combo.texts_.size()), c->count()))) {
+        combo.widgetStale_ = false;
+        c->clear();
+        c->addItems(textsOf(combo.texts_));
+    } else if (what == Change::Inserted) {
+        c->insertItem(index, qs(combo.texts_[entry]));
+    } else if (what == Change::Deleted) {
+        c->removeItem(index);
+    }
+    // An insertion into an empty box or the removal of the current entry moves the widget's own
+    // current entry: the box's is shown again after every change.
+    showComboCurrent(combo, c);
+}
+
 void TreeItemChanged(CTreeCtrl& tree, CTreeCtrl::Change what, std::uintptr_t id) {
     if (auto* t = tree.view() ? dynamic_cast<TreeWidget*>(tree.view()->widget()) : nullptr) t->apply(what, id);
 }
@@ -1412,6 +1701,23 @@ BOOL CDC::DrawIcon(int x, int y, HICON icon) {
     if (!p || pixmap.isNull()) return FALSE;
     p->drawPixmap(x, y, pixmap);
     return TRUE;
+}
+
+void CBitmapButton::DrawItem(LPDRAWITEMSTRUCT item) {
+    auto* p = item && item->pDC ? static_cast<QPainter*>(item->pDC->painter()) : nullptr;
+    if (!p) return;
+    UINT id = bitmaps_[0];
+    if ((item->itemState & ODS_SELECTED) && bitmaps_[1]) id = bitmaps_[1];
+    else if ((item->itemState & ODS_FOCUS) && bitmaps_[2]) id = bitmaps_[2];
+    else if ((item->itemState & ODS_DISABLED) && bitmaps_[3]) id = bitmaps_[3];
+    const QPixmap pixmap = PixmapOfResource(id);
+    if (!pixmap.isNull()) p->drawPixmap(item->rcItem.left, item->rcItem.top, pixmap);
+    if ((item->itemState & ODS_FOCUS) && !bitmaps_[2]) {
+        p->setPen(QPen(Qt::black, 1, Qt::DotLine));
+        p->setBrush(Qt::NoBrush);
+        p->drawRect(item->rcItem.left, item->rcItem.top, item->rcItem.right - item->rcItem.left - 1,
+                    item->rcItem.bottom - item->rcItem.top - 1);
+    }
 }
 
 BOOL CDC::TextOut(int x, int y, LPCSTR text) {

@@ -30,19 +30,37 @@ void CRichEditCtrl::GetSel(LONG& start, LONG& end) const {
     end = selEnd_;
 }
 
-void CRichEditCtrl::ReplaceSel(LPCSTR text, BOOL) {
-    const std::string insert = qui::detail::Text(text);
-    const auto a = static_cast<std::size_t>(selStart_), b = static_cast<std::size_t>(selEnd_);
-    const bool bold = (defaultFormat_.dwEffects & CFE_BOLD) != 0;
-    bold_.resize(text_.size(), false);
-    text_.replace(a, b - a, insert);
-    bold_.erase(bold_.begin() + static_cast<std::ptrdiff_t>(a), bold_.begin() + static_cast<std::ptrdiff_t>(b));
-    bold_.insert(bold_.begin() + static_cast<std::ptrdiff_t>(a), insert.size(), bold);
-    if (limit_ > 0 && GetTextLength() > limit_) {
-        text_.resize(static_cast<std::size_t>(limit_));
-        bold_.resize(static_cast<std::size_t>(limit_));
+void CRichEditCtrl::noteEdit(PendingEdit edit) {
+    // Without a widget there is nothing to replay; a long run of changes is cheaper taken whole.
+    if (!view() || stale_ || pending_.size() >= kMaxPendingEdits) {
+        stale_ = true;
+        pending_.clear();
+        return;
     }
-    selStart_ = selEnd_ = std::min<LONG>(static_cast<LONG>(a + insert.size()), GetTextLength());
+    pending_.push_back(std::move(edit));
+}
+
+void CRichEditCtrl::ReplaceSel(LPCSTR text, BOOL) {
+    std::string insert = qui::detail::Text(text);
+    const LONG n = GetTextLength();
+    selStart_ = std::clamp<LONG>(selStart_, 0, n);
+    selEnd_ = std::clamp<LONG>(selEnd_, selStart_, n);
+    const auto a = static_cast<std::size_t>(selStart_), b = static_cast<std::size_t>(selEnd_);
+    if (limit_ > 0 && n - static_cast<LONG>(b - a) + static_cast<LONG>(insert.size()) > limit_)
+        insert.resize(static_cast<std::size_t>(std::max<LONG>(limit_ - (n - static_cast<LONG>(b - a)), 0)));
+    const std::uint8_t bold = (defaultFormat_.dwEffects & CFE_BOLD) != 0 ? 1 : 0;
+    bold_.resize(text_.size(), 0);
+    // A stretch replaced by one of its own length moves nothing after it.
+    if (insert.size() == b - a) {
+        text_.replace(a, b - a, insert);
+        std::fill(bold_.begin() + static_cast<std::ptrdiff_t>(a), bold_.begin() + static_cast<std::ptrdiff_t>(b), bold);
+    } else {
+        text_.replace(a, b - a, insert);
+        bold_.erase(bold_.begin() + static_cast<std::ptrdiff_t>(a), bold_.begin() + static_cast<std::ptrdiff_t>(b));
+        bold_.insert(bold_.begin() + static_cast<std::ptrdiff_t>(a), insert.size(), bold);
+    }
+    noteEdit(PendingEdit{false, selStart_, selEnd_, insert, bold != 0});
+    selStart_ = selEnd_ = static_cast<LONG>(a + insert.size());
     syncView();
 }
 
@@ -67,8 +85,9 @@ BOOL CRichEditCtrl::SetDefaultCharFormat(const CHARFORMAT& format) {
 BOOL CRichEditCtrl::SetSelectionCharFormat(const CHARFORMAT& format) {
     if (format.dwMask & CFM_BOLD) {
         const bool bold = (format.dwEffects & CFE_BOLD) != 0;
-        bold_.resize(text_.size(), false);
-        std::fill(bold_.begin() + selStart_, bold_.begin() + selEnd_, bold);
+        bold_.resize(text_.size(), 0);
+        std::fill(bold_.begin() + selStart_, bold_.begin() + selEnd_, bold ? 1 : 0);
+        if (selStart_ < selEnd_) noteEdit(PendingEdit{true, selStart_, selEnd_, {}, bold});
     }
     syncView();
     return TRUE;

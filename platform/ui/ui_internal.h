@@ -39,6 +39,9 @@ public:
 // Widgets are changed and deleted on the main thread only: other threads hand the work over.
 bool QueueViewSync(HWND window);
 bool QueueViewDelete(View* view);
+// Shows one change of a list or combo box's lines in its widget (main thread only).
+void ListBoxChanged(CListBox& list, CListBox::Change what, int index);
+void ComboBoxChanged(CComboBox& combo, CComboBox::Change what, int index);
 void RunTimer(CWnd* window, UINT_PTR id, UINT milliseconds);
 void StopTimer(CWnd* window, UINT_PTR id);
 void StopAllTimers(CWnd* window);

@@ -9,6 +9,11 @@ std::vector<std::uint8_t> generateValue(const ValueGenerator& g, std::uint8_t le
     switch (g.kind) {
     case ValueGenerator::Kind::Constant:
         return std::vector<std::uint8_t>(length, static_cast<std::uint8_t>(g.start));
+    case ValueGenerator::Kind::Bytes: {
+        std::vector<std::uint8_t> bytes(g.bytes.begin(), g.bytes.begin() + std::min<std::size_t>(g.bytes.size(), length));
+        bytes.resize(length, 0);
+        return bytes;
+    }
     case ValueGenerator::Kind::Counter:
         v = g.start + g.step * n;
         break;

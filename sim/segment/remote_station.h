@@ -15,13 +15,16 @@ namespace sim {
 // The value a remote producer sends: each production gives the next value.
 //   constant: `start` in every byte;
 //   counter:  a big-endian counter from `start`, + `step` per production, wrapping at its width;
-//   ramp:     like counter, but from `start` up to `limit` and back to `start`.
+//   ramp:     like counter, but from `start` up to `limit` and back to `start`;
+//   bytes:    `bytes` as they stand, then zeros up to the length (a table such as the address plan
+//             that a bus arbitrator publishes in identifier 0x9002).
 struct ValueGenerator {
-    enum class Kind { Constant, Counter, Ramp };
+    enum class Kind { Constant, Counter, Ramp, Bytes };
     Kind kind = Kind::Constant;
     std::uint64_t start = 0;
     std::uint64_t step = 1;
     std::uint64_t limit = 0xFF;
+    std::vector<std::uint8_t> bytes{};
 };
 
 struct RemoteProduction {

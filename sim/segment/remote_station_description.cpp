@@ -23,24 +23,35 @@ const json& array(const json& parent, const char* name, const std::string& where
     return a;
 }
 
-template <typename T>
-T pick(const json& value, const std::array<std::pair<const char*, T>, 3>& choices, const std::string& where) {
+template <typename T, std::size_t N>
+T pick(const json& value, const std::array<std::pair<const char*, T>, N>& choices, const std::string& where) {
     for (const auto& [text, choice] : choices)
         if (value == text) return choice;
     fail(where, "unknown value " + value.dump());
 }
 
-ValueGenerator generator(const json& g, const std::string& where) {
-    onlyKnownFields(g, {"kind", "start", "step", "limit"}, where);
+// `length`: the most bytes a fixed value may hold (the production's or the message's length).
+ValueGenerator generator(const json& g, const std::string& where, std::uint64_t length) {
+    onlyKnownFields(g, {"kind", "start", "step", "limit", "bytes"}, where);
     ValueGenerator v;
     if (g.contains("kind"))
-        v.kind = pick<ValueGenerator::Kind>(g["kind"], {{{"constant", ValueGenerator::Kind::Constant},
-                                                         {"counter", ValueGenerator::Kind::Counter},
-                                                         {"ramp", ValueGenerator::Kind::Ramp}}},
-                                            where + ".kind");
+        v.kind = pick<ValueGenerator::Kind, 4>(g["kind"], {{{"constant", ValueGenerator::Kind::Constant},
+                                                            {"counter", ValueGenerator::Kind::Counter},
+                                                            {"ramp", ValueGenerator::Kind::Ramp},
+                                                            {"bytes", ValueGenerator::Kind::Bytes}}},
+                                               where + ".kind");
     if (g.contains("start")) v.start = number(g["start"], where + ".start", UINT64_MAX);
     if (g.contains("step")) v.step = number(g["step"], where + ".step", UINT64_MAX);
     if (g.contains("limit")) v.limit = number(g["limit"], where + ".limit", UINT64_MAX);
+    if (v.kind == ValueGenerator::Kind::Bytes) {
+        if (!g.contains("bytes")) fail(where, "kind \"bytes\" needs \"bytes\"");
+        const json& bytes = array(g, "bytes", where);
+        if (bytes.size() > length) fail(where + ".bytes", "more bytes than the length " + std::to_string(length));
+        for (std::size_t i = 0; i < bytes.size(); ++i)
+            v.bytes.push_back(static_cast<std::uint8_t>(number(bytes[i], where + ".bytes[" + std::to_string(i) + "]", 0xFF)));
+    } else if (g.contains("bytes")) {
+        fail(where + ".bytes", "only for kind \"bytes\"");
+    }
     return v;
 }
 
@@ -54,7 +65,7 @@ RemoteProduction production(const json& p, const std::string& where) {
         if (r.length == 0) fail(where + ".length", "must be 1 to 128");
     }
     if (p.contains("pduType")) r.pduType = static_cast<std::uint8_t>(number(p["pduType"], where + ".pduType", 0xFF));
-    if (p.contains("generator")) r.generator = generator(p["generator"], where + ".generator");
+    if (p.contains("generator")) r.generator = generator(p["generator"], where + ".generator", r.length);
     return r;
 }
 
@@ -68,7 +79,7 @@ RemoteMessage sentMessage(const json& m, const std::string& where) {
         r.length = static_cast<std::uint8_t>(number(m["length"], where + ".length", 252));
         if (r.length == 0) fail(where + ".length", "must be 1 to 252");
     }
-    if (m.contains("generator")) r.generator = generator(m["generator"], where + ".generator");
+    if (m.contains("generator")) r.generator = generator(m["generator"], where + ".generator", r.length);
     if (m.contains("period")) {
         r.period = static_cast<std::uint32_t>(number(m["period"], where + ".period", 0xFFFFFFFF));
         if (r.period == 0) fail(where + ".period", "must be at least 1");
@@ -85,7 +96,7 @@ void arbitrator(const json& a, const std::string& where, RemoteStationConfig& c)
         }
     if (c.arbitratorProgram.empty()) fail(where + ".program", "needs at least one macro line");
     if (a.contains("bitRate"))
-        c.bus.bitRate = pick<BitRate>(a["bitRate"], {{{"31.25k", BitRate::k31k25}, {"1M", BitRate::k1M}, {"2.5M", BitRate::k2M5}}},
+        c.bus.bitRate = pick<BitRate, 3>(a["bitRate"], {{{"31.25k", BitRate::k31k25}, {"1M", BitRate::k1M}, {"2.5M", BitRate::k2M5}}},
                                       where + ".bitRate");
     if (a.contains("turnaround")) c.bus.turnaroundCount = static_cast<std::uint8_t>(number(a["turnaround"], where + ".turnaround", 63));
     if (a.contains("silence")) c.bus.silenceCount = static_cast<std::uint8_t>(number(a["silence"], where + ".silence", 63));

@@ -13,8 +13,23 @@
 //   ]
 //
 // Numbers follow the machine description's rule (JSON numbers or C-notation strings). Generator
-// kinds are "constant", "counter" and "ramp"; bit rates "31.25k", "1M" and "2.5M". Every field but
-// the identifiers of productions is optional; unknown fields and values out of range are errors.
+// kinds are "constant", "counter", "ramp" and "bytes"; bit rates "31.25k", "1M" and "2.5M". Every
+// field but the identifiers of productions is optional; unknown fields and values out of range are
+// errors.
+//
+// A "bytes" generator sends the same value every time: its "bytes" (numbers 0 to 255, at most the
+// production's or message's length), then zeros up to the length. A bus arbitrator that publishes
+// the bus's address plan, as the designer's presence test reads it (identifier 0x9002, 34 bytes:
+// 0x80, 0x20, then 32 bytes in which bit a % 8 of byte a / 8 marks address a used), and scans the
+// presence variables 0x1400 + address of the stations:
+//
+//     { "name": "BA", "address": 9,
+//       "produces": [ { "identifier": "0x9002", "length": 34, "pduType": "0x50",
+//                       "generator": { "kind": "bytes", "bytes": [ "0x80", "0x20", "0x62" ] } } ],
+//       "arbitrator": { "program": [ "ID_DAT(9002)", "ID_DAT(1401)", "ID_DAT(1405)", "ID_DAT(1406)",
+//                                    "WAIT(A0)" ] } }
+//
+// (0x62 in the first map byte marks addresses 1, 5 and 6.)
 #pragma once
 
 #include <string>

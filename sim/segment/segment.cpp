@@ -109,6 +109,11 @@ void Segment::runLocked(Nanoseconds duration) {
         if (arbitrator_->ba->macrocycles() != syncedCycle_) {
             syncedCycle_ = arbitrator_->ba->macrocycles();
             ++counters_.macrocycles;
+            if (syncedCycle_ == 1 && !keepsBusAfterFirstMacrocycle()) {
+                arbitrator_.reset();
+                sync();
+                continue;
+            }
             queueRemoteMessages();
             sync();
         }
@@ -130,6 +135,7 @@ void Segment::sync() {
                 std::erase_if(messages_, [&](const QueuedMessage& q) { return q.board == i; });
                 std::erase_if(aperiodic_, [&](const QueuedAperiodic& q) { return q.board == i; });
             }
+            if (resets != b.seenResets) b.gaveUpSilentBus = false;
             b.seenResets = resets;
             b.seenCircuit = circuit;
             b.config = readCardConfiguration(*b.card);
@@ -176,6 +182,20 @@ std::vector<std::uint16_t> Segment::baMemory(const Board& board) const {
     return words;
 }
 
+// A board's BA that took the bus checks its first macrocycle: silent, it stops unless it stopped so
+// once already (since the board's last reset) and was started again.
+bool Segment::keepsBusAfterFirstMacrocycle() {
+    if (!arbitrator_->board) return true;
+    Board& b = boards_[*arbitrator_->board];
+    if (answers() != arbitrator_->answersAtStart || b.gaveUpSilentBus) {
+        b.gaveUpSilentBus = false;
+        return true;
+    }
+    b.gaveUpSilentBus = true;
+    b.card->setBaState(ba::kStopped);
+    return false;
+}
+
 // Keeps the running board arbitrator in step with its card: STOP_BA, a new START_BA, CONTINUE_BA
 // and CHANGE_MACRO_BA.
 bool Segment::controlArbitrator() {
@@ -202,7 +222,8 @@ void Segment::pickArbitrator() {
         b.seenStarts = b.card->baStartCount();
         b.card->takeContinueWord();
         b.card->takeChangeWord();
-        arbitrator_ = Arbitrator{i, 0, std::make_unique<BusArbitrator>(baMemory(b), b.config->programWord, b.config->timing)};
+        arbitrator_ = Arbitrator{i, 0, std::make_unique<BusArbitrator>(baMemory(b), b.config->programWord, b.config->timing),
+                                 answers()};
     }
     if (!arbitrator_) {
         for (std::size_t r = 0; r < remotes_.size(); ++r) {
@@ -211,7 +232,8 @@ void Segment::pickArbitrator() {
             std::vector<std::uint16_t> words = programWords(c.arbitratorProgram);
             constexpr std::uint16_t kStart = kBaMemoryFirstPage * kWordsPerCardPage;
             words.insert(words.begin(), kStart, 0);
-            arbitrator_ = Arbitrator{std::nullopt, r, std::make_unique<BusArbitrator>(std::move(words), kStart, busTiming(c.bus))};
+            arbitrator_ = Arbitrator{std::nullopt, r, std::make_unique<BusArbitrator>(std::move(words), kStart, busTiming(c.bus)),
+                                     answers()};
             break;
         }
     }

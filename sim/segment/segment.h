@@ -7,6 +7,14 @@
 // while another one (a board's or a remote station's) runs reports IDLE, and takes over when the
 // board's that ran stops. A remote station's arbitrator starts when no board's runs and never stops.
 //
+// A board's BA that takes a bus on which nothing answers its first macrocycle (no RP_DAT, no
+// message) stops there, STOPPED: alone on the bus, a board cannot tell an empty bus from a cut
+// cable, so it does not keep a bus on one silent macrocycle. Started again before any reset, it
+// keeps the bus (the application confirms the bus is its own). The designer relies on both: its
+// arbitrator control and its presence test send a second START_BA when the first one left the
+// arbitrator STOPPED, and the presence test reads "no arbitrator on the bus" from exactly this. A BA
+// whose first macrocycle is answered (a board's own production counts) keeps the bus at once.
+//
 // Traffic as the arbitrator's program makes it:
 //   - ID_DAT: the producer's value (a board: its last WRITE_VAR value; a remote station: its
 //     generator) reaches every consumer; a board's consumed value reads back as the RP_DAT bytes
@@ -98,6 +106,7 @@ private:
         std::map<std::uint16_t, Nanoseconds> lastWrite;
         std::map<std::uint16_t, Nanoseconds> lastReceived;  // consumed values with promptness
         std::uint8_t inService = medium::kChannel1 | medium::kChannel2;  // the FIELDUAL's CH bits at the last look
+        bool gaveUpSilentBus = false;  // its BA stopped after a silent first macrocycle, no reset since
         bool dualMedium() const;
         bool carries(int channel) const;  // 0 or 1: in service and not faulty
         bool onBus() const;
@@ -115,12 +124,15 @@ private:
         std::optional<std::size_t> board;  // else the remote station `remote`
         std::size_t remote = 0;
         std::unique_ptr<BusArbitrator> ba;
+        std::uint64_t answersAtStart = 0;  // response frames and messages when it took the bus
     };
 
     void runLocked(Nanoseconds duration);
     void sync();
     void pickArbitrator();
     bool controlArbitrator();  // false: the running arbitrator stopped
+    bool keepsBusAfterFirstMacrocycle();  // false: a board's BA gave up a silent bus
+    std::uint64_t answers() const { return counters_.responseFrames + counters_.messages; }
     std::vector<std::uint16_t> baMemory(const Board& board) const;
 
     Nanoseconds scanVariable(std::uint16_t identifier) override;

@@ -65,9 +65,11 @@ class FakeSession : public FipSession {
 
 class FakeHost : public FrameHost {
  public:
+  FakeHost() { timing.Fill(); }
   CPlandrelDoc* Document() override { return document; }
   bool IsOnline() const override { return online; }
   bool IsPresenceTestRunning() const override { return false; }
+  const TimingTable& Timing() const override { return timing; }
   FipSession* Session() override { return session.get(); }
   void SetSession(std::unique_ptr<FipSession> next) override { session = std::move(next); }
   std::unique_ptr<FipSession> MakeSession(CMainFrame&) override {
@@ -79,8 +81,11 @@ class FakeHost : public FrameHost {
   }
   int IconSize() const override { return icon_size; }
   void SetIconSize(int size) override { icon_size = size; }
+  void RunPresenceTest(CMainFrame&) override { ++presence_tests; }
 
   CPlandrelDoc* document = nullptr;
+  int presence_tests = 0;
+  TimingTable timing;
   bool online = false;
   bool connect_succeeds = true;
   int sessions_made = 0;

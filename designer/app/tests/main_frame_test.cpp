@@ -193,6 +193,21 @@ TEST_F(MainFrameTest, DisconnectAndTheOnLineCommandsReachTheSession) {
   EXPECT_EQ(prompt, "Download the configuration and connect to the FIP network");
 }
 
+TEST_F(MainFrameTest, PresenceTestOpensOffLineOnATouchedConfiguration) {
+  std::string prompt;
+  frame_->GetMessageString(kCmdPresenceTest, prompt);
+  EXPECT_EQ(prompt, "Launch a network test");
+  EXPECT_EQ(qui::LoadResourceString(kCmdPresenceTest), "Launch a network test\nWhich stations are present ?");
+  frame_->RunCommand(kCmdPresenceTest);
+  EXPECT_EQ(host_.presence_tests, 0) << "untouched";
+  ASSERT_TRUE(document_->New());
+  frame_->RunCommand(kCmdPresenceTest);
+  EXPECT_EQ(host_.presence_tests, 1);
+  host_.online = true;
+  frame_->RunCommand(kCmdPresenceTest);
+  EXPECT_EQ(host_.presence_tests, 1) << "on line";
+}
+
 TEST_F(MainFrameTest, AFailedConnectDeletesTheSession) {
   ASSERT_TRUE(document_->New());
   host_.connect_succeeds = false;

@@ -341,5 +341,49 @@ TEST_F(SessionTest, AnUnconfiguredMessageThatCannotBeMadeEndsTheSession) {
   EXPECT_FALSE(BoardUsed(1));
 }
 
+// The variables display on line: Open .csv offered at the first command, a counter's line that
+// moves, the command again only bringing the window forward, a close and an immediate reopen, and
+// Disconnect closing it with its thread before the variables go.
+TEST_F(SessionTest, TheVariablesDisplayFollowsACounterUntilTheSessionEnds) {
+  Start(examples::first_network());
+  const fs::path csv = folder_ / "temperature.csv";
+  std::ofstream(csv, std::ios::binary) << "NB_AFF;\r\ngpe;Tank;\r\nc;A10;Temp;deg;0;16;0;1;MSB;\r\n";
+  ASSERT_TRUE(Connect());
+  prompts_.ChooseFileAnswer(csv.string());
+  frame().RunCommand(kCmdVariablesDisplay);
+  EXPECT_EQ(prompts_.FileRequests().size(), 1u);
+  CPhysicalValues* display = session()->ValuesDisplay();
+  ASSERT_NE(display, nullptr);
+  EXPECT_TRUE(display->IsWindowVisible());
+  EXPECT_EQ(display->GetWindowText(), "Data Conversion");
+
+  const auto temperature = [&] {
+    const std::string text = display->TextControl().GetWindowText();
+    const std::size_t at = text.find("\n Temp = ");
+    return at == std::string::npos ? std::string() : text.substr(at + 1, text.find('\n', at + 1) - at - 1);
+  };
+  std::string first;
+  ASSERT_TRUE(PumpUntil([&] {
+    first = temperature();
+    return first.size() > std::string(" Temp =  deg").size();
+  })) << display->TextControl().GetWindowText();
+  EXPECT_EQ(first.rfind(" Temp = ", 0), 0u);
+  EXPECT_EQ(first.substr(first.size() - 4), " deg");
+  EXPECT_TRUE(PumpUntil([&] { return temperature() != first; })) << first;
+
+  frame().RunCommand(kCmdVariablesDisplay);
+  EXPECT_EQ(session()->ValuesDisplay(), display);
+
+  display->SendMessage(WM_CLOSE);
+  EXPECT_EQ(session()->ValuesDisplay(), nullptr);
+  frame().RunCommand(kCmdVariablesDisplay);  // the file is known now: no dialog
+  EXPECT_EQ(prompts_.FileRequests().size(), 1u);
+  ASSERT_NE(session()->ValuesDisplay(), nullptr);
+  ASSERT_TRUE(PumpUntil([&] { return session()->ValuesDisplay()->Page().ValueLineCount() == 1u; }));
+
+  ASSERT_TRUE(EndBy([&] { frame().RunCommand(kCmdDisconnect); }));
+  EXPECT_TRUE(prompts_.Boxes().empty());
+}
+
 }  // namespace
 }  // namespace plandrel

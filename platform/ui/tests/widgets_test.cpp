@@ -1,6 +1,6 @@
 // Real widgets on Qt's offscreen platform: validation on focus loss before OK with the keyboard and
 // the mouse, the message hook, timers and pop-ups, frames with menus, bars and child frames, modeless
-// and owner-drawn dialogs, and the "C" numeric locale.
+// and owner-drawn dialogs, a rich edit that takes only what changed, and the "C" numeric locale.
 #include <gtest/gtest.h>
 
 #include <QLineEdit>
@@ -14,6 +14,8 @@
 #include <QScrollBar>
 #include <QShortcut>
 #include <QStatusBar>
+#include <QTextBlock>
+#include <QTextEdit>
 #include <QTest>
 #include <QToolBar>
 #include <QTreeWidget>
@@ -478,6 +480,85 @@ TEST_F(Widgets, AModelessDialogShowsOnRequestDrawsItsOwnButtonsAndMayDeleteItsel
     QTest::mouseClick(panel->GetDlgItem(kClose)->widget(), Qt::LeftButton);
     QCoreApplication::processEvents();
     EXPECT_EQ(alive, 0);
+}
+
+// A rich edit whose stretches the program replaces (as the variables display does with its values)
+// keeps the user's scroll position and selection; the widget takes only those stretches, in UTF-8
+// text whose characters and bytes differ; a text set whole is taken whole.
+TEST_F(Widgets, ARichEditTakesOnlyWhatChangedAndKeepsTheScrollAndTheSelection) {
+    constexpr UINT kNotes = 603;
+    constexpr int kText = 400;
+    qui::RegisterDialog({kNotes, 200, 120, "Notes", "MS Shell Dlg", 8, qui::kResizable | qui::kSystemMenu,
+                         {{kText, qui::ControlKind::RichEdit, 5, 5, 190, 110, "", 0}}, 200, 200});
+    CDialog dialog(kNotes);
+    ASSERT_TRUE(dialog.Create(kNotes, nullptr));
+    dialog.ShowWindow(SW_SHOW);
+    CRichEditCtrl& edit = dialog.Item<CRichEditCtrl>(kText);
+    edit.SetReadOnly(TRUE);
+    std::string text;
+    for (int i = 0; i < 300; ++i) text += " T" + std::to_string(i) + " = " + std::to_string(i * 7) + " \xC2\xB0" "C\n";
+    edit.SetSel(0, -1);
+    edit.ReplaceSel(text.c_str());
+    CHARFORMAT bold;
+    bold.dwMask = CFM_BOLD;
+    bold.dwEffects = CFE_BOLD;
+    edit.SetSel(1, 3);  // "T0"
+    edit.SetSelectionCharFormat(bold);
+    QCoreApplication::processEvents();
+    auto* widget = qobject_cast<QTextEdit*>(edit.widget());
+    ASSERT_NE(widget, nullptr);
+    ASSERT_EQ(widget->toPlainText().toStdString(), edit.GetWindowText());
+
+    // The user scrolls to the middle and selects "T150" there.
+    const std::string word = " T150 ";
+    const auto at = static_cast<LONG>(edit.GetWindowText().find(word) + 1);
+    const QString shown = widget->toPlainText();
+    const int unit = static_cast<int>(shown.indexOf(QStringLiteral(" T150 ")) + 1);
+    QTextCursor cursor = widget->textCursor();
+    cursor.setPosition(unit);
+    cursor.setPosition(unit + 4, QTextCursor::KeepAnchor);
+    widget->setTextCursor(cursor);
+    widget->verticalScrollBar()->setValue(widget->verticalScrollBar()->maximum() / 2);
+    const int top = widget->verticalScrollBar()->value();
+    ASSERT_GT(top, 0);
+    LONG start = 0, end = 0;
+    edit.GetSel(start, end);
+    EXPECT_EQ(start, at);
+    EXPECT_EQ(end, at + 4);
+    EXPECT_EQ(edit.GetSelText(), "T150");
+
+    // Values before and after the selection change, some to longer or shorter texts, one with a
+    // character of two bytes; the program puts the user's selection back where the text moved it.
+    // A mark on lines that no change touches: a text taken whole would make new lines without it.
+    for (int line : {0, 200, 290}) widget->document()->findBlockByNumber(line).setUserState(line + 1);
+    LONG shift = 0;
+    for (int line : {3, 100, 149, 151, 299}) {
+        const std::string old = " = " + std::to_string(line * 7) + " ";
+        const auto position = static_cast<LONG>(edit.GetWindowText().find(" T" + std::to_string(line) + old) +
+                                                3 + std::to_string(line).size() + 3);
+        const std::string value = line == 100 ? "\xC2\xB1" "1" : std::to_string(line * 70001);
+        edit.SetSel(position, position + static_cast<LONG>(std::to_string(line * 7).size()));
+        edit.ReplaceSel(value.c_str());
+        if (line < 150) shift += static_cast<LONG>(value.size() - std::to_string(line * 7).size());
+    }
+    edit.SetSel(at + shift, at + shift + 4);
+    QCoreApplication::processEvents();
+
+    EXPECT_EQ(widget->toPlainText().toStdString(), edit.GetWindowText());
+    EXPECT_EQ(widget->verticalScrollBar()->value(), top);
+    EXPECT_EQ(widget->textCursor().selectedText().toStdString(), "T150");
+    for (int line : {0, 200, 290}) EXPECT_EQ(widget->document()->findBlockByNumber(line).userState(), line + 1);
+    QTextCursor first(widget->document());
+    first.setPosition(2);
+    EXPECT_GE(first.charFormat().fontWeight(), QFont::Bold);  // "T0" stays bold
+
+    // A text set as a whole reaches the widget whole.
+    edit.SetWindowText("new\ntext");
+    edit.SetSel(0, 0);
+    edit.ReplaceSel(" ");
+    QCoreApplication::processEvents();
+    EXPECT_EQ(widget->toPlainText().toStdString(), " new\ntext");
+    dialog.DestroyWindow();
 }
 
 TEST_F(Widgets, TheMdiClientRectangleFollowsTheFrame) {

@@ -2,7 +2,9 @@
 // main thread, posts dispatched by Qt's loop in order, the power broadcast raised from a worker.
 #include <gtest/gtest.h>
 
+#include <QComboBox>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QMainWindow>
 #include <QMenu>
 #include <QMenuBar>
@@ -98,6 +100,44 @@ TEST_F(Widgets, PostsToAMainThreadWindowAreDispatchedByTheLoop) {
     EXPECT_GE(std::count(app.seen.begin(), app.seen.end(), static_cast<UINT>(WM_USER)), 100);
 }
 
+
+TEST_F(Widgets, ListsChangedByAWorkerAreShownWholeByTheMainThread) {
+    constexpr UINT kListsDialog = 720;
+    constexpr int kList = 1201, kCombo = 1202;
+    qui::RegisterDialog({kListsDialog, 160, 100, "Lists", "MS Shell Dlg", 8, qui::kModalFrame | qui::kSystemMenu,
+                         {{kList, qui::ControlKind::ListBox, 7, 7, 70, 80, "", qui::kMultipleSelection},
+                          {kCombo, qui::ControlKind::ComboBox, 83, 7, 70, 80, "", qui::kDropDownList}}});
+    CDialog dialog(kListsDialog);
+    ASSERT_TRUE(dialog.Create(kListsDialog, nullptr));
+    dialog.ShowWindow(SW_SHOW);
+    auto& list = dialog.Item<CListBox>(kList);
+    auto& combo = dialog.Item<CComboBox>(kCombo);
+    list.AddString("kept");
+    std::thread worker([&] {
+        for (const char* t : {"one", "two", "three"}) {
+            list.AddString(t);
+            combo.AddString(t);
+        }
+        list.DeleteString(0);
+        list.SetSel(1, TRUE);
+        combo.SetCurSel(2);
+    });
+    worker.join();
+    QCoreApplication::processEvents();  // the main thread shows what the worker changed
+    auto* l = qobject_cast<QListWidget*>(list.widget());
+    auto* c = qobject_cast<QComboBox*>(combo.widget());
+    ASSERT_EQ(l->count(), 3);
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(l->item(i)->text().toStdString(), list.GetText(i));
+        EXPECT_EQ(l->item(i)->isSelected(), list.GetSel(i) > 0);
+    }
+    ASSERT_EQ(c->count(), 3);
+    EXPECT_EQ(c->currentIndex(), 2);
+    // Changes on the main thread go on one by one from there.
+    list.InsertString(0, "first");
+    EXPECT_EQ(l->item(0)->text().toStdString(), "first");
+    dialog.DestroyWindow();
+}
 
 TEST_F(Widgets, ThePowerBroadcastRaisedFromAnyThreadReachesTheMainWindowOnTheMainThread) {
     struct Frame : CWnd {

@@ -2,6 +2,7 @@
 // layer they keep their state apart from the widget that shows it.
 #pragma once
 
+#include <cstdint>
 #include <map>
 #include <memory>
 #include <string>
@@ -212,7 +213,9 @@ struct FINDTEXTEX {
     CHARRANGE chrgText;
 };
 
-// Plain text with character formatting runs.
+// Plain text with character formatting runs. Positions count bytes of the (UTF-8) text. The widget
+// takes only the stretches that changed since it last showed the text, so that its scroll position
+// and the user's selection stay; anything else (a text set as a whole) makes it take all again.
 class CRichEditCtrl : public CWnd {
 public:
     BOOL Create(DWORD style, const RECT& rect, CWnd* parent, UINT id);
@@ -240,8 +243,23 @@ public:
     std::vector<Run> boldRuns() const;
     bool IsBold(LONG position) const;
     CHARFORMAT defaultFormat_{};
-    std::vector<bool> bold_;
+    std::vector<std::uint8_t> bold_;  // 1 for a bold character
     LONG selStart_ = 0, selEnd_ = 0;
     bool readOnly_ = false;
     LONG limit_ = 0;
+
+    // The changes since the widget last took the text, in order: a replacement of [start, end) by
+    // text, or (format) the weight of [start, end). shown_ is the text the widget shows; without a
+    // widget, or when stale_, the widget takes the whole text at its next refresh.
+    struct PendingEdit {
+        bool format = false;
+        LONG start = 0, end = 0;
+        std::string text;
+        bool bold = false;
+    };
+    static constexpr std::size_t kMaxPendingEdits = 4096;
+    std::vector<PendingEdit> pending_;
+    std::string shown_;
+    bool stale_ = true;
+    void noteEdit(PendingEdit edit);
 };

@@ -498,8 +498,15 @@ using LPDRAWITEMSTRUCT = DRAWITEMSTRUCT*;
 #define ODS_FOCUS 0x0010u
 
 // ---- controls
+// Static text styles (the alignment of a static made at run time; templates use qui::kCenter).
+#define SS_LEFT 0x00000000u
+#define SS_CENTER 0x00000001u
+#define SS_RIGHT 0x00000002u
+
 class CStatic : public CWnd {
 public:
+    // A static made at run time as the child `id` of parent (a dialog); rect in client pixels.
+    BOOL Create(LPCSTR text, DWORD style, const RECT& rect, CWnd* parent, UINT id = 0xFFFF);
     HICON SetIcon(HICON icon);
     HICON GetIcon() const { return icon_; }
     QWidget* makeWidget(QWidget* parent) override;
@@ -514,6 +521,9 @@ public:
 
 class CButton : public CWnd {
 public:
+    // A push button made at run time as the child `id` of parent (a dialog); rect in client pixels.
+    // BS_OWNERDRAW in style: drawn by DrawItem.
+    BOOL Create(LPCSTR caption, DWORD style, const RECT& rect, CWnd* parent, UINT id);
     int GetCheck() const { return check_; }
     void SetCheck(int check);
     UINT GetButtonStyle() const { return buttonStyle_; }
@@ -525,6 +535,20 @@ public:
     UINT buttonStyle_ = 0;
     int kind_ = 0;  // qui::ControlKind of the template
     bool isDefault_ = false;
+};
+
+// An owner-drawn button that shows bitmap resources: the first for the normal state and, when
+// given, the others for the pushed, focused and disabled states. Without a focus bitmap the focus
+// shows as a dotted frame over the normal one.
+class CBitmapButton : public CButton {
+public:
+    // FALSE when the normal bitmap is not a registered resource (the button keeps its previous one).
+    BOOL LoadBitmaps(UINT normal, UINT selected = 0, UINT focus = 0, UINT disabled = 0);
+    void DrawItem(LPDRAWITEMSTRUCT item) override;
+    UINT Bitmap() const { return bitmaps_[0]; }
+
+private:
+    UINT bitmaps_[4] = {0, 0, 0, 0};
 };
 
 class CEdit : public CWnd {
@@ -571,10 +595,17 @@ public:
     QWidget* makeWidget(QWidget* parent) override;
     std::vector<std::string> texts_;
     std::vector<DWORD_PTR> data_;
-    std::vector<bool> selected_;
+    std::vector<char> selected_;  // 1 for a selected line (bytes: a line leaves in one move)
     int current_ = -1;
     bool multiple_ = false;
     bool sorted_ = false;
+
+    // What changed, for the widget: each change reaches it as one change of one line (Selection with
+    // index -1: every line), so that filling or emptying a list costs the widget one step a line.
+    enum class Change { Inserted, Deleted, Cleared, Selection };
+    void changed(Change what, int index = -1);
+    // Set when the widget must be rebuilt from the state (a change made off the main thread).
+    bool widgetStale_ = false;
 };
 
 class CComboBox : public CWnd {
@@ -602,6 +633,11 @@ public:
     bool editable_ = false;
     bool sorted_ = false;
     UINT limit_ = 0;
+
+    // As CListBox's: Inserted and Deleted name one entry; Current is the selection and edit text.
+    enum class Change { Inserted, Deleted, Cleared, Current };
+    void changed(Change what, int index = -1);
+    bool widgetStale_ = false;
 };
 
 // ---- menus
@@ -975,6 +1011,11 @@ bool HasDisplay();
 // Runs fn on the main thread (directly when called there) and returns its result; the caller serves
 // the sends addressed to its own windows while it waits.
 LRESULT RunOnMainThread(const std::function<LRESULT()>& fn);
+
+// Lets the main thread paint its windows and serve its timers and posted messages, without taking
+// the user's input: a long wait on the main thread keeps the windows drawn and cannot start another
+// command. Nothing on another thread or without a display.
+void ProcessPendingPaint();
 
 // Replaces how DoModal runs a dialog (tests): runner(dialog) drives it after OnInitDialog, by
 // ClickDlgItem, TypeDlgItemText... A dialog the runner leaves open is cancelled. Returns the

@@ -70,7 +70,29 @@ INSTANTIATE_TEST_SUITE_P(
                       std::pair{R"([{"presence": 1}])", "presence"},
                       std::pair{R"([{"sends": [{"source": 1}]}])", "sends[0]"},
                       std::pair{R"([{"sends": [{"source": 1, "destination": 2, "length": 253}]}])", "sends[0].length"},
-                      std::pair{R"([{"sends": [{"source": 1, "destination": 2, "period": 0}]}])", "sends[0].period"}));
+                      std::pair{R"([{"sends": [{"source": 1, "destination": 2, "period": 0}]}])", "sends[0].period"},
+                      std::pair{R"([{"produces": [{"identifier": 1, "generator": {"kind": "bytes"}}]}])", "needs \"bytes\""},
+                      std::pair{R"([{"produces": [{"identifier": 1, "generator": {"bytes": [1]}}]}])", "generator.bytes"},
+                      std::pair{R"([{"produces": [{"identifier": 1, "length": 2, "generator": {"kind": "bytes", "bytes": [1, 2, 3]}}]}])",
+                                "more bytes than the length 2"},
+                      std::pair{R"([{"produces": [{"identifier": 1, "generator": {"kind": "bytes", "bytes": [256]}}]}])",
+                                "generator.bytes[0]"}));
+
+// The address plan an arbitrator publishes: fixed bytes, zeros after them up to the length.
+TEST(RemoteStationDescription, FixedBytesGenerator) {
+    const auto stations = parseRemoteStations(R"j([
+      { "produces": [ { "identifier": "0x9002", "length": 34, "pduType": "0x50",
+                        "generator": { "kind": "bytes", "bytes": [ "0x80", 32, "0x62" ] } } ] } ])j");
+    const ValueGenerator& g = stations.at(0).produces.at(0).generator;
+    EXPECT_EQ(g.kind, ValueGenerator::Kind::Bytes);
+    EXPECT_EQ(g.bytes, (std::vector<std::uint8_t>{0x80, 0x20, 0x62}));
+    RemoteStation station(stations[0]);
+    const auto frame = station.produce(0x9002);
+    ASSERT_TRUE(frame);
+    ASSERT_EQ(frame->size(), 36u);
+    EXPECT_EQ((std::vector<std::uint8_t>(frame->begin(), frame->begin() + 5)), (std::vector<std::uint8_t>{0x50, 34, 0x80, 0x20, 0x62}));
+    EXPECT_EQ(station.produce(0x9002), frame) << "the same value every time";
+}
 
 TEST(RemoteStationDescription, MachineBootPutsBoardsAndStationsOnOneSegment) {
     MachineDescription description = parseMachineDescription(R"j({

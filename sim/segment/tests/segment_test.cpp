@@ -296,7 +296,40 @@ TEST(Segment, BoardWithoutImageOrCircuitStaysOffTheBus) {
     EXPECT_EQ(segment.now(), 2 * kCycle);
 }
 
+// A board alone on a bus: nothing answers its program, so its arbitrator gives the bus up after
+// one macrocycle; started again it keeps it, and a reset forgets the first start.
+TEST(Segment, ABoardsArbitratorGivesUpASilentBusUntilStartedAgain) {
+    CardModel card;
+    ImageLayout layout;
+    layout.variables = {{.identifier = 0x9002, .produced = false, .length = 34}};
+    layout.program = programWords({"ID_DAT(9002)", "WAIT(A0)"});
+    testing::writeImage(card, layout);
+    testing::startCircuit(card);
+    Segment segment;
+    segment.attachBoard(card);
+    RemoteStationConfig station;  // answers its presence variable, which nobody scans
+    station.address = 3;
+    segment.addRemoteStation(station);
+
+    for (int reset = 0; reset < 2; ++reset) {
+        testing::startBa(card);
+        segment.run(2 * kCycle);
+        EXPECT_EQ(card.baState(), ba::kStopped) << reset;
+        EXPECT_FALSE(segment.arbitratingBoard());
+        testing::startBa(card);
+        segment.run(3 * kCycle);
+        EXPECT_EQ(segment.arbitratingBoard(), 0u) << reset;
+        EXPECT_NE(card.baState(), ba::kStopped);
+        card.reset();
+        testing::startCircuit(card);
+    }
+    EXPECT_EQ(segment.counters().responseFrames, 0u);
+}
+
 TEST(ValueGenerator, Kinds) {
+    const ValueGenerator bytes{.kind = ValueGenerator::Kind::Bytes, .bytes = {0x80, 0x20, 0x62}};
+    EXPECT_EQ(generateValue(bytes, 5, 7), (std::vector<std::uint8_t>{0x80, 0x20, 0x62, 0, 0}));
+    EXPECT_EQ(generateValue(bytes, 2, 0), (std::vector<std::uint8_t>{0x80, 0x20}));
     const ValueGenerator constant{.kind = ValueGenerator::Kind::Constant, .start = 0x5A};
     EXPECT_EQ(generateValue(constant, 3, 9), (std::vector<std::uint8_t>{0x5A, 0x5A, 0x5A}));
     const ValueGenerator counter{.kind = ValueGenerator::Kind::Counter, .start = 0xFE, .step = 1};

@@ -1,0 +1,181 @@
+// The variable and message editors and their selection dialogs on a configuration at the records'
+// limits (256 stations, 4095 variables, 4096 messages), with their widgets: each opened and shown
+// (from construction until the dialog is up, its first paint included), and a variable's Save with
+// the tree's and the working files' updates. Runs on Qt's offscreen platform unless another is set.
+#include <benchmark/benchmark.h>
+
+#include <QCoreApplication>
+#include <QTimer>
+
+#include <cstdio>
+#include <filesystem>
+#include <functional>
+
+#include "edition_mes_dlg.h"
+#include "edition_var_dlg.h"
+#include "editor_dialogs.h"
+#include "frame_fakes.h"
+#include "frame_resources.h"
+#include "limits_network.h"
+#include "main_frame.h"
+#include "model/plandrel_doc.h"
+#include "records/byte_codec.h"
+#include "select_var_id_dlg.h"
+#include "source_dest_dlgs.h"
+#include "station_dlgs.h"
+#include "ui/testing.h"
+#include "ui_bench_app.h"
+
+namespace {
+
+using plandrel::testing::FakeHost;
+using plandrel::testing::QuietDocumentHost;
+
+records::Configuration LimitsWithMessages() {
+  records::Configuration c = plandrel::testing::limits_network();
+  for (records::VARIABLE4& v : c.variables) {
+    v.length = 2;
+    records::set_text(v.format, "%h");
+    v.channel = -1;
+  }
+  while (c.messages.size() < records::kMaxMessages) {
+    records::MESSAGE4 m = c.messages[c.messages.size() % 512];
+    std::snprintf(m.name.data(), m.name.size(), "Message %zu", c.messages.size());
+    c.messages.push_back(m);
+  }
+  records::renumber_keys(c);
+  return c;
+}
+
+struct Designer {
+  Designer()
+      : folder(std::filesystem::temp_directory_path() / "plandrel_editors_bench"),
+        document((std::filesystem::create_directories(folder), documents), folder, plandrel::SelectedDevice{}) {
+    host.document = &document;
+    document.New();
+    document.Records() = LimitsWithMessages();
+    document.WriteAllWorkingFiles();
+    frame = new plandrel::CMainFrame(host);
+    frame->LoadFrame(plandrel::kMainFrameResource);
+    AfxGetApp()->m_pMainWnd = frame;
+    frame->ShowWindow(SW_SHOW);
+    frame->CreateTree();
+    frame->Tree()->BuildTree();
+    QCoreApplication::processEvents();
+  }
+  ~Designer() {
+    delete frame;
+    AfxGetApp()->m_pMainWnd = nullptr;
+    std::filesystem::remove_all(folder);
+  }
+  plandrel::EditorContext context() { return {document, frame->Tree(), false}; }
+  std::filesystem::path folder;
+  QuietDocumentHost documents;
+  plandrel::CPlandrelDoc document;
+  FakeHost host;
+  plandrel::CMainFrame* frame = nullptr;
+};
+
+Designer* g_designer = nullptr;
+
+// Runs the dialog made by `make` with its widgets and closes it once the event loop has shown it.
+template <class Dialog>
+void RunShown(benchmark::State& state, const std::function<std::unique_ptr<Dialog>()>& make) {
+  for (auto _ : state) {
+    std::unique_ptr<Dialog> dialog = make();
+    Dialog* shown = dialog.get();
+    QTimer::singleShot(0, [shown] { shown->EndDialog(IDCANCEL); });
+    benchmark::DoNotOptimize(dialog->DoModal());
+  }
+}
+
+// Variable 2302 is consumed by the local station (produced by station 254); message 0 is
+// transmitted to station 1 with its far end configured.
+void BM_OpenVariableEditor(benchmark::State& state) {
+  RunShown<plandrel::CEditionVarDlg>(state, [] {
+    return std::make_unique<plandrel::CEditionVarDlg>(g_designer->frame, g_designer->context(), 2302, 0);
+  });
+}
+BENCHMARK(BM_OpenVariableEditor)->Unit(benchmark::kMillisecond);
+
+void BM_OpenMessageEditor(benchmark::State& state) {
+  RunShown<plandrel::CEditionMesDlg>(
+      state, [] { return std::make_unique<plandrel::CEditionMesDlg>(g_designer->frame, g_designer->context(), 0); });
+}
+BENCHMARK(BM_OpenMessageEditor)->Unit(benchmark::kMillisecond);
+
+records::VARIABLE4 g_variable;
+records::MESSAGE4 g_message;
+std::uint16_t g_identifier = 0;
+
+void BM_OpenProducerPicker(benchmark::State& state) {
+  g_variable = g_designer->document.Records().variables[2302];
+  RunShown<plandrel::CStaProdDlg>(state, [] {
+    return std::make_unique<plandrel::CStaProdDlg>(g_designer->frame, g_designer->document.Records(), g_variable);
+  });
+}
+BENCHMARK(BM_OpenProducerPicker)->Unit(benchmark::kMillisecond);
+
+void BM_OpenConsumersPicker(benchmark::State& state) {
+  g_variable = g_designer->document.Records().variables[2302];
+  // Every station a consumer but the producer: 255 lines on the right.
+  for (std::size_t s = 0; s < 256; ++s) records::set_consumer(g_variable, s, s != 254);
+  g_variable.consumer_count = 255;
+  RunShown<plandrel::CStaConsDlg>(state, [] {
+    return std::make_unique<plandrel::CStaConsDlg>(g_designer->frame, g_designer->document.Records(), g_variable);
+  });
+}
+BENCHMARK(BM_OpenConsumersPicker)->Unit(benchmark::kMillisecond);
+
+void BM_OpenIdentifierPicker(benchmark::State& state) {
+  RunShown<plandrel::CSelectVarIdDlg>(state, [] {
+    return std::make_unique<plandrel::CSelectVarIdDlg>(g_designer->frame, g_designer->document.Records(), g_identifier);
+  });
+}
+BENCHMARK(BM_OpenIdentifierPicker)->Unit(benchmark::kMillisecond);
+
+void BM_OpenLocalEndPicker(benchmark::State& state) {
+  g_message = g_designer->document.Records().messages[0];
+  RunShown<plandrel::CSourceDestLocaleDlg>(state, [] {
+    return std::make_unique<plandrel::CSourceDestLocaleDlg>(g_designer->frame, g_designer->document.Records(), g_message);
+  });
+}
+BENCHMARK(BM_OpenLocalEndPicker)->Unit(benchmark::kMillisecond);
+
+void BM_OpenFarEndPicker(benchmark::State& state) {
+  g_message = g_designer->document.Records().messages[0];
+  g_message.acknowledged = 1;
+  RunShown<plandrel::CSourceDestAutreDlg>(state, [] {
+    return std::make_unique<plandrel::CSourceDestAutreDlg>(g_designer->frame, g_designer->document.Records(), g_message);
+  });
+}
+BENCHMARK(BM_OpenFarEndPicker)->Unit(benchmark::kMillisecond);
+
+// A Save that renames variable 256 (produced by the local station for stations 1 and 2): the
+// record, its three tree items, the variables working file; the tree's widget catching up.
+void BM_SaveVariable(benchmark::State& state) {
+  int turn = 0;
+  qui::testing::ScriptedPrompts prompts;  // a refusal would be counted, not waited for
+  qui::testing::ScriptedDialogs save([&](CDialog& d) {
+    d.TypeDlgItemText(plandrel::IDC_VAR_NAME, ("Renamed " + std::to_string(++turn)).c_str());
+    d.ClickDlgItem(IDOK);
+  });
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(plandrel::EditVariable(g_designer->context(), g_designer->frame, 256, false));
+    QCoreApplication::processEvents();
+  }
+  state.counters["refused"] = static_cast<double>(prompts.Boxes().size());
+}
+BENCHMARK(BM_SaveVariable)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  return bench::RunUiBenchmarks(argc, argv, [] {
+    plandrel::RegisterFrameResources();
+    Designer designer;
+    g_designer = &designer;
+    benchmark::RunSpecifiedBenchmarks();
+    g_designer = nullptr;
+  });
+}

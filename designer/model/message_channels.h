@@ -1,0 +1,43 @@
+// The message channels of the variables produced by the local station. A variable that carries
+// message requests (flags bit 1) has channel 0 for aperiodic requests or 1..8 for a periodic
+// channel; the periodic channels are kept dense (1, 2, 3 ...) so that a periodic message names its
+// channel by number. Variables without message requests have channel -1.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+#include "records/configuration.h"
+
+namespace plandrel {
+
+inline constexpr std::int16_t kNoChannel = -1;
+inline constexpr std::int16_t kAperiodicChannel = 0;
+
+// Produced by the local station (direction 0) and carrying message requests (flags bit 1).
+bool IsLocalMessageChannel(const records::VARIABLE4& variable);
+
+// A variable gave up periodic channel `channel`: every other variable (by key) whose channel is
+// above it moves down one. True when any variable changed.
+bool CloseChannelGap(records::Configuration& configuration, int channel, std::uint16_t except_key);
+
+// The smallest periodic channel 1..8 that no local message-channel variable other than `except`
+// (by key; null for none) uses; none when all eight are taken.
+std::optional<std::int16_t> FreePeriodicChannel(const records::Configuration& configuration,
+                                                const records::VARIABLE4* except);
+
+// The identifier of the first local message-channel variable whose channel is `channel`; none
+// (CONFIG_CHECK_CODE 0x2800000E) when there is no such variable.
+std::optional<std::uint16_t> FindChannelVariable(const records::Configuration& configuration, int channel);
+
+// One entry of the message editor's channel list: a local message-channel variable.
+struct ChannelVariable {
+  std::uint16_t identifier = 0;
+  std::int16_t channel = 0;
+};
+// In variable-list order: those with a periodic channel (channel other than 0) when `periodic`,
+// those with the aperiodic channel 0 otherwise.
+std::vector<ChannelVariable> ChannelVariables(const records::Configuration& configuration, bool periodic);
+
+}  // namespace plandrel

@@ -1,0 +1,35 @@
+// The dump writer: a minidump of the running process in the standard minidump file format, which
+// debuggers open (lldb reads it on this system). Safe inside an exception filter: no allocation,
+// no lock, raw system calls.
+//
+// The dump holds: the header and stream directory; the system information (x86-64, this system's
+// kernel release as the service-pack text); the thread list with the calling thread, its context
+// at the exception and its stack memory; the module list (the ELF images mapped from files, with
+// their paths, sizes and build identifiers); the exception stream; the memory list (the stack and
+// the bytes around the instruction pointer); the process identifier.
+//
+// The exception stream follows this system's dump convention, which debuggers read: the signal
+// number as the code and, for a memory fault, the faulting address as the address.
+#pragma once
+
+#include "seh/seh.h"
+
+enum MINIDUMP_TYPE { MiniDumpNormal = 0x00000000 };
+
+struct MINIDUMP_EXCEPTION_INFORMATION {
+    DWORD ThreadId;
+    EXCEPTION_POINTERS* ExceptionPointers;
+    BOOL ClientPointers;  // FALSE: the pointers belong to this process
+};
+
+namespace seh {
+
+// Writes the dump of the calling process to `file` (a handle of seh::CreateFileA). processId must
+// be this process's; `exception` describes the exception of the calling thread, whose context and
+// stack the dump holds. userStream and callback must be null. TRUE when the whole dump was
+// written; one dump at a time.
+BOOL MiniDumpWriteDump(HANDLE process, DWORD processId, HANDLE file, MINIDUMP_TYPE dumpType,
+                       const MINIDUMP_EXCEPTION_INFORMATION* exception, const void* userStream,
+                       const void* callback);
+
+}  // namespace seh
