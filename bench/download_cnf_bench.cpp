@@ -5,8 +5,9 @@
 // Each download resets the board twice, and the driver holds every reset until the kernel tick
 // count has moved on by two (15.625 ms a tick), so a download on the machine clock ends on a tick
 // boundary: back to back, four ticks (62.5 ms) while the rest of the work stays under one tick.
-// downloadCnfStackOnly runs the same downloads on a virtual machine clock, where those holds take
-// no time: it measures the stack's own work.
+// The holds sleep, so the CPU column (the downloading thread's processor time) stays near the
+// stack's own work. downloadCnfStackOnly runs the same downloads on a virtual machine clock, where
+// those holds take no time: it measures the stack's own work.
 #include <benchmark/benchmark.h>
 
 

@@ -6,6 +6,8 @@
 #include <system_error>
 #include <thread>
 
+#include "base/spin_wait.h"
+
 namespace spectrel {
 
 CSpectrelApp& CSpectrelApp::instance() {
@@ -66,14 +68,19 @@ std::optional<ErrorCode> CSpectrelApp::handOver(int slot, RelayedCall& call) {
         s.call = nullptr;
         return GetLastError();
     }
-    std::unique_lock lock(s.handOver);
-    s.completed.wait(lock, [&] { return call.done; });
+    s.signalled = true;
+    if (!qbase::spinUntil([&call] { return call.done.load(); })) {
+        std::unique_lock lock(s.handOver);
+        s.completed.wait(lock, [&] { return call.done.load(); });
+    }
     return call.result;
 }
 
 void CSpectrelApp::runWorker(int slot) {
     BoardSlot& s = slots_[static_cast<std::size_t>(slot)];
     while (s.running) {
+        // A caller relaying in a loop hands the next call over within microseconds.
+        qbase::spinUntil([&s] { return s.signalled.load(); });
         const DWORD fired = WaitForMultipleObjects(kRelayCommandCount, s.signals.data(), FALSE, INFINITE);
         if (fired >= WAIT_OBJECT_0 + kRelayCommandCount) {
             // The slot's signals are gone: no call of the slot could ever complete.
@@ -82,6 +89,7 @@ void CSpectrelApp::runWorker(int slot) {
             std::_Exit(static_cast<int>(error));
         }
         ResetEvent(s.signals[fired]);
+        s.signalled = false;
         RelayedCall* call = nullptr;
         {
             std::lock_guard lock(s.handOver);

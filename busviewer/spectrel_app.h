@@ -10,6 +10,10 @@
 //
 // Started and running flags change only under the relay lock; the exports may read them without
 // it for a first refusal, and every relay reads them again under the lock.
+//
+// Both sides of a hand-off spin briefly before they block (base/spin_wait.h): the caller for its
+// completion, the worker for the next call. A call relayed in a loop then costs no thread
+// wake-up, while a worker left idle sleeps on its signals after the spin.
 #pragma once
 
 #include <array>
@@ -42,13 +46,14 @@ constexpr std::uint32_t boardTypeOf(int slot) { return static_cast<std::uint32_t
 constexpr std::uint16_t boardNumberOf(int slot) { return static_cast<std::uint16_t>(slot % kBoardsPerType + 1); }
 
 // One relayed call: what the worker runs, and its completion. Lives on the caller's stack until
-// its completion; `result` and `done` are guarded by the slot's hand-over lock.
+// its completion; `result` and `done` are written under the slot's hand-over lock, `done` last, so
+// that a caller who sees `done` (also while it spins, without the lock) reads the result.
 struct RelayedCall {
     RelayCommand command;
     ErrorCode (*run)(void* call);
     void* callable;
     ErrorCode result = 0;
-    bool done = false;
+    std::atomic<bool> done{false};
 };
 
 // The process-wide relay lock: a lock that serves its callers in the order they came, so that a
@@ -126,6 +131,9 @@ private:
         std::mutex handOver;
         std::condition_variable completed;
         RelayedCall* call = nullptr;  // the call handed over, until its completion; under handOver
+        // Set once the call's signal has fired, cleared by the worker when it takes the signal:
+        // what the worker's spin watches (the signal itself lies behind the platform's lock).
+        std::atomic<bool> signalled{false};
     };
 
     CSpectrelApp() = default;
@@ -133,7 +141,7 @@ private:
     static RelayedCall relayedCall(RelayCommand command, Call& call) {
         using Callable = std::remove_reference_t<Call>;
         return RelayedCall{command, [](void* c) -> ErrorCode { return (*static_cast<Callable*>(c))(); },
-                           const_cast<void*>(static_cast<const void*>(&call))};
+                           const_cast<void*>(static_cast<const void*>(&call)), 0, false};
     }
     // Relay lock held: creates the worker and the signals at the slot's first start.
     ErrorCode startSlot(int slot);

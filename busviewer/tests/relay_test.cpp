@@ -7,7 +7,9 @@
 #include <array>
 #include <map>
 #include <atomic>
+#include <chrono>
 #include <cstring>
+#include <ctime>
 #include <set>
 #include <string>
 #include <thread>
@@ -149,6 +151,20 @@ TEST_F(Relay, TwoHundredConcurrentCallsOverTwelveSlotsRunOneAtATimeAndEachGetsIt
     EXPECT_EQ(wrong.load(), 0);
     EXPECT_EQ(fake::callsNamed("FIP_READ_VAR").size(), static_cast<std::size_t>(kThreads * kCallsEach));
     EXPECT_EQ(fake::maxInFlight(), 1) << "one engine call at a time in the process";
+}
+
+// Threads that wait long sleep: the caller of a call that lasts half a second and a worker left
+// idle for as long spin only briefly before they block.
+TEST_F(Relay, WaitingCallersAndIdleWorkersDoNotSpinForEver) {
+    const std::int32_t slot = start(1, 0);
+    std::array<std::uint8_t, 8> data{};
+    std::uint8_t status = 0;
+    fake::setCallDuration(std::chrono::milliseconds(500));
+    const std::clock_t before = std::clock();
+    EXPECT_EQ(SPX_FIP_READ_VAR(slot, 1, data.data(), &status, nullptr, 0, nullptr), 0u);
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    const double cpuSeconds = static_cast<double>(std::clock() - before) / CLOCKS_PER_SEC;
+    EXPECT_LT(cpuSeconds, 0.1) << "processor time of the process over a second of waiting";
 }
 
 TEST_F(Relay, ConcurrentFirstStartsOfOneSlotCreateOneWorker) {

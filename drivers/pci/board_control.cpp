@@ -24,15 +24,28 @@ void writeRange(Extension& b, int range, ULONG offset, ULONG value) {
 ULONG control(Extension& b) { return readRange(b, 0, bridge::kControl); }
 void setControl(Extension& b, ULONG value) { writeRange(b, 0, bridge::kControl, value); }
 
-// Busy-waits about n x 10 µs on the system tick count, at least one tick.
+// Waits about n x 10 µs on the system tick count, at least one tick: until the count has advanced
+// by more than the ticks. The count moves only once a tick, so where the level allows a wait the
+// thread sleeps until the tick that ends the stall instead of polling the count for tens of
+// milliseconds; the stall still ends on the same tick.
 void stall(ULONG n) {
-    const ULONGLONG t = static_cast<ULONGLONG>(KeQueryTimeIncrement()) * 100;
+    const ULONG increment = KeQueryTimeIncrement();
+    const ULONGLONG t = static_cast<ULONGLONG>(increment) * 100;
     const ULONGLONG ticks = t < n ? n / t : 1;
+    const bool maySleep = KeGetCurrentIrql() <= APC_LEVEL;
     LARGE_INTEGER start, now;
     KeQueryTickCount(&start);
-    do {
+    for (;;) {
         KeQueryTickCount(&now);
-    } while (static_cast<ULONGLONG>(now.QuadPart - start.QuadPart) <= ticks);
+        if (static_cast<ULONGLONG>(now.QuadPart - start.QuadPart) > ticks) return;
+        if (!maySleep) continue;
+        const ULONGLONG end = (static_cast<ULONGLONG>(start.QuadPart) + ticks + 1) * increment;
+        const ULONGLONG at = KeQueryInterruptTime();
+        if (end <= at) continue;
+        LARGE_INTEGER interval;
+        interval.QuadPart = -static_cast<LONGLONG>(end - at);
+        KeDelayExecutionThread(KernelMode, FALSE, &interval);
+    }
 }
 
 // Bit-banged serial EEPROM on the bridge's control register.

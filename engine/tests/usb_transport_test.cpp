@@ -1,13 +1,14 @@
 // The USB device classes and the bulk USB transport over the USB device driver stand-in: USB 2
 // and USB 3 devices, malformed descriptor sets, the exclusive open, bytes both ways while the
-// device streams, close and reopen, failed, short and stuck transfers, a device that leaves, and
-// the enumeration of devices in use.
+// device streams, close and reopen, failed, short and stuck transfers, a device that leaves, the
+// enumeration of devices in use, configuration copies, interface handles and the device record.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <chrono>
 #include <thread>
+#include <typeinfo>
 #include <vector>
 
 #include "engine_errors.h"
@@ -15,8 +16,11 @@
 #include "stack_fixture.h"
 #include "usb/cy_usb_device.h"
 #include "usb/usb_board.h"
+#include "usb/dav_azuv.h"
+#include "usb/transport_factory.h"
 #include "usb/usb_cyp_com.h"
 #include "usb/usb_driver.h"
+#include "usb/usb_transfer.h"
 #include "usb/usb_enumeration.h"
 #include "usb_fake_device.h"
 
@@ -314,6 +318,71 @@ TEST_F(UsbHost, EnumerationListsDevicesInUseWithTheirUsedFlag) {
     EXPECT_THAT(flags.used, ElementsAre(1, 0, 0, 0, 0, 0, 0, 0, 0));
     EXPECT_EQ(holder.close(), 0);
     EXPECT_EQ(usb_board_flags().used[0], 0);
+}
+
+// What the device classes offer beside the transport's needs: a configuration copied with
+// endpoint objects of its own, a handle on any interface, the bulk lookup by serial number and the
+// board object's record of its device.
+TEST_F(UsbHost, ConfigurationCopiesInterfaceHandlesAndDeviceRecords) {
+    attach(boardIdentity());
+    attach({0x1234, 0x0001, 0x0300, "Other device"});
+    CCyUSBDevice device;
+    EXPECT_FALSE(device.CopyConfig(0)) << "nothing to copy while closed";
+    ASSERT_TRUE(device.OpenDevice(1));
+    device.BulkInEndPt->LastError = 997;
+    for (std::size_t n : {0u, 5u}) {
+        const auto copy = device.CopyConfig(n);
+        ASSERT_TRUE(copy) << "configuration " << n << ", else the first";
+        const CCyUSBConfig& original = *device.Config(0);
+        EXPECT_EQ(copy->wTotalLength, original.wTotalLength);
+        ASSERT_EQ(copy->Interfaces.size(), original.Interfaces.size());
+        for (std::size_t slot = 1; slot <= 2; ++slot) {
+            const CCyUSBEndPoint* mine = copy->Interfaces[0]->EndPoints[slot].get();
+            const CCyUSBEndPoint* theirs = original.Interfaces[0]->EndPoints[slot].get();
+            ASSERT_TRUE(mine && theirs);
+            EXPECT_NE(mine, theirs) << "an object of its own";
+            EXPECT_EQ(typeid(*mine), typeid(*theirs));
+            EXPECT_EQ(mine->Address, theirs->Address);
+            EXPECT_EQ(mine->MaxPktSize, theirs->MaxPktSize);
+            EXPECT_EQ(mine->LastError, 0u) << "fresh";
+            EXPECT_FALSE(mine->bDirect);
+        }
+    }
+    const auto kept = device.CopyConfig(0);
+    EXPECT_TRUE(device.CloseDevice());
+    EXPECT_EQ(kept->Interfaces[0]->EndPoints[1]->MaxPktSize, 16384) << "the copy outlives the device's tree";
+
+    HANDLE handle = device.OpenInterfaceHandle(0);
+    ASSERT_NE(handle, INVALID_HANDLE_VALUE);
+    char name[256] = {};
+    DWORD returned = 0;
+    EXPECT_TRUE(DeviceIoControl(handle, qusb::ioctl::kGetDeviceName, name, sizeof name, name, sizeof name, &returned,
+                                nullptr));
+    EXPECT_STREQ(name, "USB FIP board");
+    EXPECT_FALSE(CCyUSBDevice().OpenDevice(0)) << "the handle holds the device";
+    CloseHandle(handle);
+    EXPECT_EQ(device.OpenInterfaceHandle(2), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(device.LastError, static_cast<std::uint32_t>(ERROR_NO_MORE_ITEMS));
+
+    EXPECT_EQ(cyp_info_by_serial("").size(), 2u) << "bulk USB records carry no serial number";
+    EXPECT_TRUE(cyp_info_by_serial("USB FIP board").empty());
+
+    CDavAzuv board(usb_transport::KIND_BULK_USB);
+    UsbBoardRecord record;
+    ASSERT_EQ(board.open(1), 0);
+    EXPECT_EQ(board.get_device_info(record), 0);
+    EXPECT_STREQ(record.description, "Other device");
+    EXPECT_STREQ(record.serial_number, "");
+    EXPECT_EQ(record.index, 1u);
+    EXPECT_EQ(record.busy, 1);
+    EXPECT_EQ(record.kind, CComInfo::KIND_BULK_USB);
+    EXPECT_EQ(record.vendor_id, 0x1234);
+    EXPECT_EQ(record.product_id, 0x0001);
+    EXPECT_EQ(board.close(), 0);
+    CDavAzuv none(7);
+    record.index = 9;
+    EXPECT_EQ(none.get_device_info(record), 0x30100001);
+    EXPECT_EQ(record.index, 0u);
 }
 
 class UsbListing : public EngineOnMachine {};

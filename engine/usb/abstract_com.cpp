@@ -2,6 +2,8 @@
 
 #include <boost/chrono.hpp>
 
+#include "base/spin_wait.h"
+
 namespace {
 constexpr std::size_t kMaxRxBytes = 4u << 20;
 }  // namespace
@@ -19,8 +21,9 @@ std::uint32_t CAbstractCom::last_byte_count() const {
 }
 
 bool CAbstractCom::wait_rx_data() {
-    boost::unique_lock<boost::mutex> lock(m_rx_mutex);
     const auto deadline = boost::chrono::steady_clock::now() + boost::chrono::microseconds(m_data_wait_us);
+    qbase::spinUntil([this] { return m_data_ready.load() || m_closing.load(); });
+    boost::unique_lock<boost::mutex> lock(m_rx_mutex);
     while (!m_data_ready && !m_closing) {
         if (m_data_condition.wait_until(lock, deadline) == boost::cv_status::timeout && !m_data_ready && !m_closing)
             return false;

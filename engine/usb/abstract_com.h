@@ -17,6 +17,7 @@
 // Chunks keep no boundary: the board object's parser must not depend on where they are cut.
 #pragma once
 
+#include <atomic>
 #include <boost/shared_ptr.hpp>
 #include <boost/thread/condition_variable.hpp>
 #include <boost/thread/mutex.hpp>
@@ -52,8 +53,9 @@ public:
     virtual std::int32_t purge_transmit() = 0;
     virtual std::int32_t purge_receive() = 0;
 
-    // Waits up to the data wait (30 ms) for received bytes. True when bytes arrived; false on a
-    // time-out or while the transport closes.
+    // Waits up to the data wait (30 ms) for received bytes, spinning briefly first (bytes usually
+    // follow a request within microseconds). True when bytes arrived; false on a time-out or while
+    // the transport closes.
     bool wait_rx_data();
     // Moves the whole receive buffer to `out` (replacing its content); `start`, when given, receives
     // the stream position of the chunk's first byte (bytes received before it since construction).
@@ -79,8 +81,9 @@ private:
 
     mutable boost::mutex m_rx_mutex;
     std::vector<std::uint8_t> m_rx_buffer;
-    bool m_data_ready = false;
-    bool m_closing = false;
+    // Written under m_rx_mutex; atomic so that wait_rx_data may watch them before it locks.
+    std::atomic<bool> m_data_ready{false};
+    std::atomic<bool> m_closing{false};
     std::int64_t m_data_wait_us = 30000;
     boost::condition_variable m_data_condition;
     std::uint32_t m_last_byte_count = 0;

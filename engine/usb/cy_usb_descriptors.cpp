@@ -28,6 +28,22 @@ std::unique_ptr<CCyUSBEndPoint> makeEndpoint(HANDLE device, const std::uint8_t* 
     }
 }
 
+template <class Kind>
+std::unique_ptr<CCyUSBEndPoint> freshCopy(const CCyUSBEndPoint& ep) {
+    auto copy = std::make_unique<Kind>(static_cast<const Kind&>(ep));
+    copy->UsbdStatus = copy->NtStatus = copy->bytesWritten = copy->LastError = 0;
+    copy->TimeOut = CCyUSBEndPoint::kDefaultTimeOut;
+    copy->bDirect = false;
+    return copy;
+}
+
+std::unique_ptr<CCyUSBEndPoint> copyEndpoint(const CCyUSBEndPoint& ep) {
+    if (dynamic_cast<const CCyIsocEndPoint*>(&ep)) return freshCopy<CCyIsocEndPoint>(ep);
+    if (dynamic_cast<const CCyBulkEndPoint*>(&ep)) return freshCopy<CCyBulkEndPoint>(ep);
+    if (dynamic_cast<const CCyInterruptEndPoint*>(&ep)) return freshCopy<CCyInterruptEndPoint>(ep);
+    return nullptr;  // the tree holds no other kind
+}
+
 // The interface at `at` (its descriptor already checked) and its endpoints. Returns the offset
 // after what it took, or 0 when malformed.
 std::size_t readInterface(std::span<const std::uint8_t> bytes, std::size_t at, bool companions, HANDLE device,
@@ -166,4 +182,34 @@ std::unique_ptr<CCyUSBConfig> build_configuration(std::span<const std::uint8_t> 
             config->Interfaces.begin(), config->Interfaces.end(),
             [&](const auto& other) { return other->bInterfaceNumber == itf->bInterfaceNumber; }));
     return config;
+}
+
+std::unique_ptr<CCyUSBConfig> copy_configuration(const CCyUSBConfig& config) {
+    auto copy = std::make_unique<CCyUSBConfig>();
+    copy->bLength = config.bLength;
+    copy->bDescriptorType = config.bDescriptorType;
+    copy->wTotalLength = config.wTotalLength;
+    copy->bNumInterfaces = config.bNumInterfaces;
+    copy->bConfigurationValue = config.bConfigurationValue;
+    copy->iConfiguration = config.iConfiguration;
+    copy->bmAttributes = config.bmAttributes;
+    copy->MaxPower = config.MaxPower;
+    for (const auto& itf : config.Interfaces) {
+        auto i = std::make_unique<CCyUSBInterface>();
+        i->bLength = itf->bLength;
+        i->bDescriptorType = itf->bDescriptorType;
+        i->bInterfaceNumber = itf->bInterfaceNumber;
+        i->bAlternateSetting = itf->bAlternateSetting;
+        i->bNumEndpoints = itf->bNumEndpoints;
+        i->bInterfaceClass = itf->bInterfaceClass;
+        i->bInterfaceSubClass = itf->bInterfaceSubClass;
+        i->bInterfaceProtocol = itf->bInterfaceProtocol;
+        i->iInterface = itf->iInterface;
+        i->bAltSettings = itf->bAltSettings;
+        i->wTotalLength = itf->wTotalLength;
+        for (std::size_t slot = 0; slot < kEndpointSlots; ++slot)
+            if (itf->EndPoints[slot]) i->EndPoints[slot] = copyEndpoint(*itf->EndPoints[slot]);
+        copy->Interfaces.push_back(std::move(i));
+    }
+    return copy;
 }

@@ -66,6 +66,9 @@ struct CCyUSBConfig {
     std::vector<std::unique_ptr<CCyUSBInterface>> Interfaces;
 };
 
+// A copy of a configuration tree with fresh endpoint objects of the same kinds (statuses cleared,
+// default time-out, not yet direct), on the same device handle.
+std::unique_ptr<CCyUSBConfig> copy_configuration(const CCyUSBConfig& config);
 // Builds the tree of one whole configuration descriptor; endpoint objects get `device` as their
 // handle. `companions`: take SuperSpeed endpoint companions. Null when the bytes are malformed.
 std::unique_ptr<CCyUSBConfig> build_configuration(std::span<const std::uint8_t> bytes, bool companions, HANDLE device);

@@ -22,9 +22,31 @@ std::string nameText(const std::uint8_t* bytes) {
 
 }  // namespace
 
-CCyUSBDevice::CCyUSBDevice(const GUID& interfaceClass) : m_interfaceClass(interfaceClass) {}
+CCyUSBDevice::CCyUSBDevice(const GUID& interfaceClass) : CCyUSBDevice(nullptr, interfaceClass, false) {}
 
-CCyUSBDevice::~CCyUSBDevice() { CloseDevice(); }
+CCyUSBDevice::CCyUSBDevice(HANDLE notifyWindow, const GUID& interfaceClass, bool openFirst)
+    : m_interfaceClass(interfaceClass), m_notifyWindow(notifyWindow) {
+    if (m_notifyWindow) {
+        DEV_BROADCAST_DEVICEINTERFACE_A filter{};
+        filter.dbcc_size = sizeof filter;
+        filter.dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
+        filter.dbcc_classguid = m_interfaceClass;
+        m_deviceNotification = RegisterDeviceNotificationA(m_notifyWindow, &filter, DEVICE_NOTIFY_WINDOW_HANDLE);
+    }
+    if (openFirst) OpenDevice(0);
+}
+
+CCyUSBDevice::~CCyUSBDevice() {
+    CloseDevice();
+    unregisterNotification(m_deviceNotification, "Failed to close the device notification handle.");
+}
+
+void CCyUSBDevice::unregisterNotification(HDEVNOTIFY& notification, const char* failure) {
+    if (!notification) return;
+    if (!UnregisterDeviceNotification(notification))
+        OutputDebugStringA((std::string("[ERROR] DavAzuv - ") + failure + "\n").c_str());
+    notification = nullptr;
+}
 
 std::uint8_t CCyUSBDevice::CountInterfaces() {
     HDEVINFO set = SetupDiGetClassDevsA(&m_interfaceClass, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
@@ -68,11 +90,7 @@ bool CCyUSBDevice::DriverIoControl(std::uint32_t code, void* buffer, std::uint32
 }
 
 bool CCyUSBDevice::Recover(std::uint8_t index) {
-    DWORD error = 0;
-    const std::string path = interfacePath(index, error);
-    if (path.empty()) return false;
-    HANDLE h = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                           OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
+    HANDLE h = OpenInterfaceHandle(index);
     if (h == INVALID_HANDLE_VALUE) return false;
     DWORD returned = 0;
     const BOOL ok = DeviceIoControl(h, qusb::ioctl::kRecover, nullptr, 0, nullptr, 0, &returned, nullptr);
@@ -100,25 +118,35 @@ bool CCyUSBDevice::InterfaceIds(std::uint8_t index, std::uint16_t& vendor, std::
     return hex4("vid_", vendor) && hex4("pid_", product);
 }
 
-bool CCyUSBDevice::OpenDevice(std::uint8_t index) {
-    CloseDevice();
-    const std::uint8_t count = CountInterfaces();
-    if (count == 0 || index >= count) return false;
+HANDLE CCyUSBDevice::OpenInterfaceHandle(std::uint8_t index) {
     DWORD error = 0;
     const std::string path = interfacePath(index, error);
     if (path.empty()) {
         LastError = error;
-        return false;
+        return INVALID_HANDLE_VALUE;
     }
-    hDevice = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                          OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
-    if (hDevice == INVALID_HANDLE_VALUE) {
-        LastError = GetLastError();
-        return false;
-    }
+    HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) LastError = GetLastError();
+    return handle;
+}
+
+bool CCyUSBDevice::OpenDevice(std::uint8_t index) {
+    CloseDevice();
+    const std::uint8_t count = CountInterfaces();
+    if (count == 0 || index >= count) return false;
+    hDevice = OpenInterfaceHandle(index);
+    if (hDevice == INVALID_HANDLE_VALUE) return false;
     if (!readDescriptors()) {
         CloseDevice();
         return false;
+    }
+    if (m_deviceNotification) {
+        DEV_BROADCAST_HANDLE filter{};
+        filter.dbch_size = sizeof filter;
+        filter.dbch_devicetype = DBT_DEVTYP_HANDLE;
+        filter.dbch_handle = hDevice;
+        m_handleNotification = RegisterDeviceNotificationA(m_notifyWindow, &filter, DEVICE_NOTIFY_WINDOW_HANDLE);
     }
     return true;
 }
@@ -270,7 +298,13 @@ bool CCyUSBDevice::SetAltIntfc(std::uint8_t alt) {
     return false;
 }
 
+std::unique_ptr<CCyUSBConfig> CCyUSBDevice::CopyConfig(std::size_t n) const {
+    if (m_configs.empty()) return nullptr;
+    return copy_configuration(*m_configs[n < m_configs.size() ? n : 0]);
+}
+
 bool CCyUSBDevice::CloseDevice() {
+    unregisterNotification(m_handleNotification, "Failed to close the handle notification handle.");
     bool ok = true;
     if (hDevice != INVALID_HANDLE_VALUE) {
         if (!CloseHandle(hDevice)) {

@@ -4,9 +4,14 @@
 // its endpoints: the table of the selected interface (slot 0 endpoint 0) and the first
 // isochronous, bulk and interrupt endpoint of each direction.
 //
-// Contract: no lock. Nothing opens at construction; OpenDevice closes first; CloseDevice never
-// throws and the destructor closes. Endpoint pointers are valid while the device stays open.
-// Malformed descriptors fail the open (the device is closed again) with a debugger line.
+// Contract: no lock. Nothing opens at construction unless asked; OpenDevice closes first;
+// CloseDevice never throws and the destructor closes. Endpoint pointers are valid while the device
+// stays open. Malformed descriptors fail the open (the device is closed again) with a debugger line.
+//
+// Notifications: given a window, the object registers it for the arrival and removal of the
+// class's devices for the object's whole life (the window hears a board that arrives also after a
+// close), and for the removal of the opened device while it is open. A registration that cannot
+// be closed is reported on the debugger output, never thrown.
 #pragma once
 
 #include <cstdint>
@@ -24,12 +29,18 @@ inline constexpr GUID CYUSBDRV_GUID = {0xAE18AA60, 0x7F6A, 0x11D4, {0x97, 0xDD, 
 class CCyUSBDevice {
 public:
     explicit CCyUSBDevice(const GUID& interfaceClass = CYUSBDRV_GUID);
+    // `notifyWindow`: the window that hears the class's devices arrive and leave (null: none);
+    // `openFirst`: open device 0 at once.
+    CCyUSBDevice(HANDLE notifyWindow, const GUID& interfaceClass, bool openFirst);
     virtual ~CCyUSBDevice();
     CCyUSBDevice(const CCyUSBDevice&) = delete;
     CCyUSBDevice& operator=(const CCyUSBDevice&) = delete;
 
     // Present interfaces of the class.
     std::uint8_t CountInterfaces();
+    // A handle of its own on the index-th interface of the class (read and write, shared,
+    // overlapped), or INVALID_HANDLE_VALUE with LastError set. The caller closes it.
+    HANDLE OpenInterfaceHandle(std::uint8_t index);
     bool OpenDevice(std::uint8_t index);
     // Closes the handle and frees the descriptors and the tree. False when closing the handle
     // failed (the failure is written to the debugger output).
@@ -48,6 +59,9 @@ public:
     HANDLE DeviceHandle() const { return hDevice; }
     std::uint8_t ConfigCount() const { return static_cast<std::uint8_t>(m_configs.size()); }
     const CCyUSBConfig* Config(std::size_t n) const { return n < m_configs.size() ? m_configs[n].get() : nullptr; }
+    // A copy of configuration n (configuration 0 when n is beyond the last) with its interfaces and
+    // fresh endpoint objects of the same kinds, owned by the caller; null while the device is closed.
+    std::unique_ptr<CCyUSBConfig> CopyConfig(std::size_t n) const;
     const BosCapabilities& Bos() const { return m_bos; }
 
     // Device descriptor values.
@@ -83,7 +97,12 @@ private:
     bool readDescriptors();
     void failDescriptors(const char* message, const char* caption);
 
+    void unregisterNotification(HDEVNOTIFY& notification, const char* failure);
+
     const GUID m_interfaceClass;
+    const HANDLE m_notifyWindow = nullptr;
+    HDEVNOTIFY m_deviceNotification = nullptr;  // the class's arrivals and removals, for the object's life
+    HDEVNOTIFY m_handleNotification = nullptr;  // the opened device's removal, while it is open
     HANDLE hDevice = INVALID_HANDLE_VALUE;
     std::vector<std::unique_ptr<CCyUSBConfig>> m_configs;
     BosCapabilities m_bos;

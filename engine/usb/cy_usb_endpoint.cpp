@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "base/spin_wait.h"
 #include "usb/usb_transfer.h"
 
 namespace {
@@ -113,6 +114,9 @@ bool CCyUSBEndPoint::FinishDataXfer(std::uint8_t* buffer, std::uint32_t& length,
 bool CCyUSBEndPoint::WaitForXfer(OVERLAPPED* ov, std::uint32_t ms) {
     if (LastError == 0) return true;
     if (LastError != ERROR_IO_PENDING) return false;
+    // A transfer waited for in a loop (the bulk reader's) often ends within microseconds: spin
+    // before blocking (base/spin_wait.h). The wait below then takes the event's signal.
+    if (ms != 0) qbase::spinUntil([ov] { return HasOverlappedIoCompleted(ov) != FALSE; });
     return WaitForSingleObject(ov->hEvent, ms) == WAIT_OBJECT_0;
 }
 

@@ -43,7 +43,8 @@ public:
     bool ResetPipe();
 
     // Time-out of TransferSync and of control transfers; INFINITE waits without limit.
-    std::uint32_t TimeOut = 10000;
+    static constexpr std::uint32_t kDefaultTimeOut = 10000;
+    std::uint32_t TimeOut = kDefaultTimeOut;
 
     HANDLE hDevice;
     std::uint8_t DscLen, DscType, Address, Attributes;

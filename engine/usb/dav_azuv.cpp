@@ -4,6 +4,7 @@
 #include <boost/bind/bind.hpp>
 #include <sstream>
 
+#include "base/spin_wait.h"
 #include "transport_factory.h"
 #include "win32/windows.h"
 
@@ -45,7 +46,7 @@ std::int32_t CDavAzuv::open(std::uint32_t index) {
             m_warned_reply_queue_size = 0;
             m_last_error = 0;
             m_reader_end = 0;
-            m_debts.clear();
+            m_owed_until.reset();
         }
         // Cleared before the thread starts, so that a close right after the open always stops it.
         m_reader_stopped = false;
@@ -63,7 +64,7 @@ std::int32_t CDavAzuv::close() {
     clear_event_frames();
     clear_reply_frames();
     boost::lock_guard<boost::mutex> lock(m_reply_mutex);
-    m_debts.clear();
+    m_owed_until.reset();
     return result;
 }
 
@@ -74,8 +75,18 @@ void CDavAzuv::stop_reader() {
     m_reader.reset();
 }
 
-void CDavAzuv::drop_lapsed_debts(Clock::time_point now) {
-    while (!m_debts.empty() && m_debts.front() <= now) m_debts.pop_front();
+void CDavAzuv::owe_reply() {
+    m_owed_until = Clock::now() + boost::chrono::microseconds(m_reply_timeout_us.load());
+}
+
+void CDavAzuv::settle_owed_reply(boost::unique_lock<boost::mutex>& lock) {
+    while (m_owed_until && m_reader_end == 0) {
+        if (Clock::now() >= *m_owed_until) {
+            m_owed_until.reset();  // lost: the board will not send it any more
+            break;
+        }
+        m_reply_condition.wait_until(lock, *m_owed_until);
+    }
 }
 
 std::int32_t CDavAzuv::send_request(std::uint8_t ctl, std::uint8_t p1, std::uint8_t p2, std::uint8_t p3,
@@ -83,25 +94,30 @@ std::int32_t CDavAzuv::send_request(std::uint8_t ctl, std::uint8_t p1, std::uint
                                     std::span<std::uint8_t> buffer) {
     if (length) *length = 0;
     if (!m_transport) return usb_error::kNoTransport;
+    // A frame's LEN is 16 bits: cut, the request would carry other data than the caller's.
+    if (data.size() > 0xFFFF) return usb_error::kDataTooLong;
     boost::lock_guard<boost::mutex> command(m_command_mutex);
     {
-        boost::lock_guard<boost::mutex> lock(m_reply_mutex);
+        boost::unique_lock<boost::mutex> lock(m_reply_mutex);
         // A reader that gave up parses nothing more: no reply can come until the board is reopened.
-        if (m_reader_end != 0) return static_cast<std::int32_t>(m_reader_end);
+        if (m_reader_end == 0) settle_owed_reply(lock);
+        if (m_reader_end != 0) return static_cast<std::int32_t>(m_reader_end.load());
         m_expected_request = ctl;
         m_reply_ready = false;
         m_answer.reset();
         m_last_error = 0;
-        m_stale_taken = 0;
         m_waiting = true;
         m_request_mark = m_transport->rx_stream_end();
-        drop_lapsed_debts(Clock::now());
     }
-    // A frame's LEN is 16 bits: more data cannot be sent.
-    if (data.size() > 0xFFFF) data = data.first(0xFFFF);
     const std::vector<std::uint8_t> frame = build_request(ctl, p1, p2, p3, data, crc);
     std::int32_t result = m_transport->write(frame.data(), static_cast<std::uint32_t>(frame.size()));
-    if (result == 0) result = wait_for_reply();
+    if (result != 0) {
+        boost::lock_guard<boost::mutex> lock(m_reply_mutex);
+        m_waiting = false;
+        if (m_transport->is_open()) owe_reply();  // the board may have taken the frame all the same
+        return result;
+    }
+    result = wait_for_reply();
     if (result != 0) {
         boost::lock_guard<boost::mutex> lock(m_reply_mutex);
         m_waiting = false;
@@ -125,28 +141,23 @@ std::int32_t CDavAzuv::send_request(std::uint8_t ctl, std::uint8_t p1, std::uint
 }
 
 std::int32_t CDavAzuv::wait_for_reply() {
-    boost::unique_lock<boost::mutex> lock(m_reply_mutex);
     const auto deadline = Clock::now() + boost::chrono::microseconds(m_reply_timeout_us.load());
+    // The reader usually hands the reply over within microseconds (base/spin_wait.h).
+    qbase::spinUntil([this] { return m_reply_ready.load() || m_reader_end.load() != 0; });
+    boost::unique_lock<boost::mutex> lock(m_reply_mutex);
     while (!m_reply_ready && m_reader_end == 0) {
         if (m_reply_condition.wait_until(lock, deadline) == boost::cv_status::timeout && !m_reply_ready &&
             m_reader_end == 0) {
             debug_output("DavAzuv - Warning - wait_for_reply timeout ...\n");
             m_last_error = usb_error::kReplyTimeout;
             m_waiting = false;
-            // Owe the board this request's reply, unless the board answered meanwhile: then the
-            // replies taken for older debts were its own, and those debts are void.
-            if (m_stale_taken == 0) {
-                if (m_debts.size() < MAX_STALE_REPLIES)
-                    m_debts.push_back(Clock::now() + boost::chrono::microseconds(m_reply_timeout_us.load()));
-            } else {
-                m_debts.clear();
-            }
+            owe_reply();
             return usb_error::kReplyTimeout;
         }
     }
     if (!m_reply_ready) {
         m_last_error = m_reader_end;
-        return static_cast<std::int32_t>(m_reader_end);
+        return static_cast<std::int32_t>(m_reader_end.load());
     }
     m_reply_ready = false;
     m_waiting = false;
@@ -197,6 +208,13 @@ std::int32_t CDavAzuv::get_mode(std::uint8_t p1, bool crc) { return send_request
 std::int32_t CDavAzuv::exec_by_id(std::uint8_t p1, std::uint8_t p2, std::span<const std::uint8_t> data,
                                   std::uint16_t& length, std::span<std::uint8_t> buffer, bool crc) {
     return send_request(EXEC_BY_ID, p1, p2, 0, data, crc, &length, buffer);
+}
+
+std::int32_t CDavAzuv::get_device_info(UsbBoardRecord& record) const {
+    record = UsbBoardRecord{};
+    if (!m_transport) return usb_error::kNoTransport;
+    flatten_device_info(*m_transport->device_info(), record);
+    return 0;
 }
 
 void CDavAzuv::set_reply_timeout(std::uint16_t ms) { m_reply_timeout_us = std::int64_t{ms} * 1000; }
@@ -282,29 +300,26 @@ void CDavAzuv::reader_thread() {
 }
 
 void CDavAzuv::on_reply(ReplyFramePtr frame, std::uint64_t end) {
-    bool wake = false;
     {
         boost::lock_guard<boost::mutex> lock(m_reply_mutex);
         m_last_reply_sw = frame->SW;
-        drop_lapsed_debts(Clock::now());
         if (m_reply_frames.size() >= MAX_STALE_REPLIES + 1) {
             debug_output("DavAzuv - Warning - stale reply dropped\n");
             m_reply_frames.erase(std::find_if(m_reply_frames.begin(), m_reply_frames.end(),
                                               [&](const ReplyFramePtr& f) { return f != m_answer; }));
         }
         m_reply_frames.push_back(frame);
-        if (!m_debts.empty()) {
-            m_debts.pop_front();  // the late reply of a request that timed out
-            if (m_waiting) ++m_stale_taken;
+        if (m_owed_until) {
+            m_owed_until.reset();  // the late reply of the request that got none: kept aside
         } else if (m_waiting && !m_reply_ready && end > m_request_mark) {
             if (m_expected_request == GET_MODE && frame->SW == SW_SUCCESS && frame->data.size() == 1)
                 m_board_mode = frame->data[0];
             m_answer = frame;
             m_reply_ready = true;
-            wake = true;
         }
     }
-    if (wake) m_reply_condition.notify_all();
+    // Wakes the request that waits for its answer, or for the owed reply before it writes.
+    m_reply_condition.notify_all();
 }
 
 void CDavAzuv::on_event(EventFramePtr frame) {

@@ -9,15 +9,28 @@
 // mutex alone and notifies after unlocking; lock order is command mutex, then reply mutex; no lock
 // is held across a transport write or wait_rx_data.
 //
-// Replies carry no request identifier, and the board answers requests in order, one reply each.
-// A reply complete before the request was written is not its answer (kept as stale). A request
-// that timed out leaves a debt: the next reply that arrives pays it (kept as stale, never
-// handed to the request in progress), so that a late reply cannot reach the wrong caller. A debt
-// lapses after one reply time-out, and all debts are dropped when a request times out while
-// replies were arriving (the board answered, so the missing replies were lost, not late).
+// Pairing replies with requests. The wire protocol carries no request tag: the board answers the
+// requests in the order it took them, one reply each or none (a lost reply), and a reply is paired
+// with a request by timing alone. The rules:
+//   - A request's answer is the first reply that completes after the request was written. A reply
+//     complete before that is no answer of its (kept aside, see below).
+//   - A request that gets no reply within the reply time-out returns its no-reply code and is owed
+//     its reply for one more reply time-out. The next request waits, before it writes, until the
+//     owed reply has come (kept aside, never handed to anyone) or that time has passed (the reply
+//     counts as lost). So one request at most is ever unanswered on the wire.
+//   - A request whose write failed on an open transport may still have reached the board: it is
+//     owed its reply too.
+// What this guarantees:
+//   - No request returns another request's reply, as long as every reply the board sends
+//     completes within two reply time-outs of its request's write. A reply later than that can
+//     be taken for the next request's.
+//   - A lost reply costs the next request at most one reply time-out of waiting, never its result.
+//   - A request that returned its no-reply code may still have been carried out by the board (a
+//     write or an exec whose reply was lost or late): nothing on the wire tells.
+//   - After the reader gave up (context lost), requests fail at once until the board is reopened.
 //
-// Bounded: stale replies (16) and events (256), the oldest dropped first, each drop reported on the
-// debugger output.
+// Bounded: replies kept aside (16) and events (256), the oldest dropped first, each drop reported
+// on the debugger output.
 #pragma once
 
 #include <atomic>
@@ -28,11 +41,13 @@
 #include <boost/thread/thread.hpp>
 #include <cstdint>
 #include <deque>
+#include <optional>
 #include <span>
 #include <vector>
 
 #include "abstract_com.h"
 #include "frame_parser.h"
+#include "usb_enumeration.h"
 #include "usb_protocol.h"
 
 namespace usb_error {
@@ -41,6 +56,9 @@ inline constexpr std::int32_t kReplyCut = 0x3010000D;
 inline constexpr std::int32_t kReplyTimeout = 0x3010000E;
 inline constexpr std::int32_t kContextLost = 0x3010000F;
 inline constexpr std::int32_t kEventTimeout = 0x30100012;
+// More request data than a frame's 16-bit LEN holds: refused before anything is sent, with the
+// board's own result for data too long (status word 0x3006).
+inline constexpr std::int32_t kDataTooLong = 0x7000000D;
 }  // namespace usb_error
 
 class CDavAzuv {
@@ -61,7 +79,8 @@ public:
 
     // Requests. Each returns 0, a StatusWordError code, a transport code or a UsbLayerError code.
     // Those that hand reply data back copy at most buffer.size() bytes, set `length` to the bytes
-    // copied, and return kReplyCut when the reply held more.
+    // copied, and return kReplyCut when the reply held more. Those that carry data refuse more
+    // than 65535 bytes with kDataTooLong.
     std::int32_t read_memory(std::uint8_t p1, std::uint8_t p2, std::uint8_t p3, bool crc = false);
     std::int32_t read_by_id(std::uint8_t p1, std::uint8_t p2, std::uint8_t p3, std::uint16_t& length,
                             std::span<std::uint8_t> buffer, bool crc = false);
@@ -75,6 +94,10 @@ public:
     std::int32_t get_mode(std::uint8_t p1, bool crc = false);
     std::int32_t exec_by_id(std::uint8_t p1, std::uint8_t p2, std::span<const std::uint8_t> data,
                             std::uint16_t& length, std::span<std::uint8_t> buffer, bool crc = false);
+
+    // The description of the device the transport opened, flattened as the enumeration lists it:
+    // 0, or kNoTransport (the record is then zeroed).
+    std::int32_t get_device_info(UsbBoardRecord& record) const;
 
     void set_reply_timeout(std::uint16_t ms);
     void set_event_timeout(std::uint16_t ms);
@@ -104,7 +127,10 @@ private:
     IProtocol::ReplyFramePtr get_last_reply_frame();
     void stop_reader();
     void reader_thread();
-    void drop_lapsed_debts(Clock::time_point now);
+    // Reply mutex held: waits until the reply owed to a request that got none has come or its
+    // time has passed.
+    void settle_owed_reply(boost::unique_lock<boost::mutex>& lock);
+    void owe_reply();
 
     // `end`: the stream position after the reply's last byte.
     void on_reply(IProtocol::ReplyFramePtr frame, std::uint64_t end);
@@ -139,12 +165,11 @@ private:
     std::uint32_t m_last_error = 0;
     std::uint8_t m_board_mode = BOARD_MODE_DEFAULT;
     std::uint16_t m_last_reply_sw = 0;
-    bool m_reply_ready = false;
+    std::atomic<bool> m_reply_ready{false};  // written under the mutex; read also by the spin
     bool m_waiting = false;
-    std::uint32_t m_stale_taken = 0;          // replies that paid a debt during the current wait
-    std::deque<Clock::time_point> m_debts;    // lapse times of the timed-out requests' replies
-    std::uint32_t m_reader_end = 0;           // kContextLost once the reader gave up
-    std::uint64_t m_request_mark = 0;         // stream position when the request was written
+    std::optional<Clock::time_point> m_owed_until;  // a reply owed to a request that got none, until then
+    std::atomic<std::uint32_t> m_reader_end{0};      // kContextLost once the reader gave up
+    std::uint64_t m_request_mark = 0;                // stream position when the request was written
     boost::condition_variable m_reply_condition;
     std::atomic<std::int64_t> m_reply_timeout_us{1000000};
 

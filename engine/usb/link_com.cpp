@@ -1,5 +1,7 @@
 #include "link_com.h"
 
+#include "usb_enumeration.h"
+
 CUsbLinkCom::~CUsbLinkCom() { close(); }
 
 std::int32_t CUsbLinkCom::open(std::uint32_t index) {
@@ -10,11 +12,16 @@ std::int32_t CUsbLinkCom::open(std::uint32_t index) {
     clear_rx();
     set_closing(false);
     if (!device->open([this](std::span<const std::uint8_t> chunk) { deliver_rx(chunk); })) return kComCannotOpen;
-    boost::shared_ptr<CComInfo> info(new CComInfo);
-    info->description = device->identity().name;
+    const qusb::DeviceIdentity identity = device->identity();
+    boost::shared_ptr<CUsbCypComInfo> info(new CUsbCypComInfo);
+    info->description = identity.name;
     info->index = index;
     info->busy = 1;
     info->kind = CComInfo::KIND_BULK_USB;
+    info->vendor_id = identity.vendorId;
+    info->product_id = identity.productId;
+    info->usb3 = is_usb3(identity.bcdUsb) ? 1 : 0;
+    info->usb2 = info->usb3 ? 0 : 1;
     set_device_info(info);
     m_device = std::move(device);
     set_device_handle(m_device.get());

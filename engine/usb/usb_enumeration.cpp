@@ -96,19 +96,22 @@ void enumerate_usb_boards(UsbBoardRecord* records, std::uint8_t& count) {
     count = 0;
     const FtdInfoList ftdi = ftd2xx_device_list();
     const CypInfoList bulk = cyp_device_list();
-    auto put = [&](const CComInfo& info, std::uint16_t vendor, std::uint16_t product) {
-        if (count >= kMaxUsbBoardRecords) return;
-        UsbBoardRecord& r = records[count++];
-        copyText(r.serial_number, info.serial_number);
-        copyText(r.description, info.description);
-        r.index = info.index;
-        r.busy = info.busy;
-        r.kind = info.kind;
-        r.vendor_id = vendor;
-        r.product_id = product;
+    auto put = [&](const CComInfo& info) {
+        if (count < kMaxUsbBoardRecords) flatten_device_info(info, records[count++]);
     };
-    for (const auto& info : ftdi) put(*info, 0, 0);
-    for (const auto& info : bulk) put(*info, info->vendor_id, info->product_id);
+    for (const auto& info : ftdi) put(*info);
+    for (const auto& info : bulk) put(*info);
+}
+
+void flatten_device_info(const CComInfo& info, UsbBoardRecord& out) {
+    copyText(out.serial_number, info.serial_number);
+    copyText(out.description, info.description);
+    out.index = info.index;
+    out.busy = info.busy;
+    out.kind = info.kind;
+    const auto* bulk = dynamic_cast<const CUsbCypComInfo*>(&info);
+    out.vendor_id = bulk ? bulk->vendor_id : 0;
+    out.product_id = bulk ? bulk->product_id : 0;
 }
 
 boost::shared_ptr<CUsbCypComInfo> cyp_info_by_index(std::uint32_t index) {
@@ -119,6 +122,11 @@ boost::shared_ptr<CUsbCypComInfo> cyp_info_by_index(std::uint32_t index) {
 boost::shared_ptr<CUsbFtd2xxComInfo> ftd2xx_info_by_index(std::uint32_t index) {
     const FtdInfoList list = ftd2xx_device_list();
     return index < list.size() ? list[index] : fresh<CUsbFtd2xxComInfo>();
+}
+
+// A bulk USB device's record carries no serial number (empty): only "" finds them.
+CypInfoList cyp_info_by_serial(const std::string& serial) {
+    return matching(cyp_device_list(), [&](const CComInfo& i) { return i.serial_number == serial; });
 }
 
 CypInfoList cyp_info_by_description(const std::string& description) {

@@ -40,6 +40,10 @@ struct UsbBoardRecord {
 
 inline constexpr std::size_t kMaxUsbBoardRecords = 255;
 
+// One record as the enumeration lists it: strings cut to 127 characters and zero-terminated,
+// vendor and product of a bulk USB device (0 for the others).
+void flatten_device_info(const CComInfo& info, UsbBoardRecord& out);
+
 // FTDI devices first, then bulk USB devices, into `records` (room for kMaxUsbBoardRecords);
 // `count` is the number written. Strings are cut to 127 characters and zero-terminated.
 void enumerate_usb_boards(UsbBoardRecord* records, std::uint8_t& count);
@@ -50,6 +54,7 @@ FtdInfoList ftd2xx_device_list();
 // Lookups on a fresh list.
 boost::shared_ptr<CUsbCypComInfo> cyp_info_by_index(std::uint32_t index);
 boost::shared_ptr<CUsbFtd2xxComInfo> ftd2xx_info_by_index(std::uint32_t index);
+CypInfoList cyp_info_by_serial(const std::string& serial);
 CypInfoList cyp_info_by_description(const std::string& description);
 FtdInfoList ftd2xx_info_by_serial(const std::string& serial);
 FtdInfoList ftd2xx_info_by_description(const std::string& description);

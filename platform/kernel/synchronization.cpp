@@ -247,6 +247,8 @@ void KeQueryTickCount(PLARGE_INTEGER tickCount) { tickCount->QuadPart = static_c
 
 ULONG KeQueryTimeIncrement() { return qbase::timeIncrement100ns(); }
 
+ULONGLONG KeQueryInterruptTime() { return qbase::systemTime100ns(); }
+
 void KeStallExecutionProcessor(ULONG microseconds) { qbase::sleep100ns(std::uint64_t{microseconds} * 10); }
 
 NTSTATUS KeDelayExecutionThread(KPROCESSOR_MODE, BOOLEAN, PLARGE_INTEGER interval) {

@@ -102,6 +102,7 @@ void KeReleaseSpinLockFromDpcLevel(PKSPIN_LOCK lock);
 void KeQuerySystemTime(PLARGE_INTEGER currentTime);  // 100 ns units
 void KeQueryTickCount(PLARGE_INTEGER tickCount);
 ULONG KeQueryTimeIncrement();                         // 100 ns units per tick
+ULONGLONG KeQueryInterruptTime();                     // 100 ns units since boot: tick count x increment
 void KeStallExecutionProcessor(ULONG microseconds);
 // Interval: negative relative, positive absolute (100 ns units). Needs IRQL <= APC_LEVEL.
 NTSTATUS KeDelayExecutionThread(KPROCESSOR_MODE mode, BOOLEAN alertable, PLARGE_INTEGER interval);

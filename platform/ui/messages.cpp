@@ -5,11 +5,14 @@
 #include <chrono>
 #include <condition_variable>
 #include <deque>
+#include <limits>
 #include <memory>
 #include <mutex>
 #include <vector>
 
+#include "base/spin_wait.h"
 #include "ui_internal.h"
+#include "win32/device_notify.h"
 
 namespace qui::detail {
 namespace {
@@ -22,8 +25,8 @@ struct PendingSend {
     WPARAM wParam;
     LPARAM lParam;
     std::shared_ptr<Queue> sender;
-    LRESULT result = 0;  // guarded by sender->mutex
-    bool done = false;   // guarded by sender->mutex
+    LRESULT result = 0;           // guarded by sender->mutex
+    std::atomic<bool> done{false};  // written under sender->mutex after result; the sender's spin reads it
 };
 
 struct Queue {
@@ -35,6 +38,10 @@ struct Queue {
     bool quit = false;
     int quitCode = 0;
     bool alive = true;
+    // Posts and sends queued so far, and when a send from another thread was last served (steady
+    // clock): the main thread's spin before it blocks watches them without the lock.
+    std::atomic<std::uint64_t> arrivals{0};
+    std::atomic<std::int64_t> lastSendServed{std::numeric_limits<std::int64_t>::min() / 2};
     // Main thread only: how Qt is woken, and whether a wake is on its way.
     std::function<void()> waker;
     bool wakePending = false;
@@ -153,6 +160,10 @@ LRESULT callWindow(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     return object->WindowProc(message, wParam, lParam);
 }
 
+std::int64_t steadyNow() {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
 // Serves one send waiting for the calling thread; false when none waits.
 bool serveOneSend(Queue& queue) {
     std::shared_ptr<PendingSend> send;
@@ -163,6 +174,7 @@ bool serveOneSend(Queue& queue) {
         queue.sends.pop_front();
     }
     complete(send, callWindow(send->window, send->message, send->wParam, send->lParam));
+    queue.lastSendServed = steadyNow();
     return true;
 }
 
@@ -192,6 +204,13 @@ DWORD tickCount() {
     using namespace std::chrono;
     return static_cast<DWORD>(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
 }
+
+// Device notifications of the platform reach windows as sends.
+[[maybe_unused]] const bool g_deviceNotices = (qwin32::setWindowMessageSender([](HANDLE window, UINT message,
+                                                                                ULONG_PTR wParam, std::intptr_t lParam) {
+                                                  SendMessage(static_cast<HWND>(window), message, wParam, lParam);
+                                              }),
+                                              true);
 
 }  // namespace
 
@@ -251,6 +270,17 @@ void SetMainThread(std::function<void()> waker) {
 
 DWORD MainThreadId() { return mainThreadId.load(); }
 
+void SpinBeforeBlocking() {
+    auto& queue = currentQueue();
+    // Only while other threads are sending: a send served within the last millisecond says that
+    // the next one is likely to follow at once. Otherwise the loop blocks straight away.
+    constexpr std::int64_t kRecentSendNs = 1'000'000;
+    if (steadyNow() - queue->lastSendServed.load() > kRecentSendNs) return;
+    const std::uint64_t seen = queue->arrivals.load();
+    // Work that arrives meanwhile has already woken the loop (the waker): it does not block.
+    qbase::spinUntil([&queue, seen] { return queue->arrivals.load() != seen; });
+}
+
 void SetPreTranslate(PreTranslate hook) { preTranslate = std::move(hook); }
 
 bool RunPreTranslate(MSG* msg) { return preTranslate && preTranslate(msg); }
@@ -306,6 +336,7 @@ BOOL PostMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
         std::lock_guard lock(owner->mutex);
         if (!owner->alive) return FALSE;
         owner->posts.push_back(MSG{window, message, wParam, lParam, tickCount(), {0, 0}});
+        ++owner->arrivals;
     }
     wakeQueue(*owner);
     return TRUE;
@@ -319,21 +350,24 @@ LRESULT SendMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (owner == self) return object->WindowProc(message, wParam, lParam);
 
     qui::CheckNoLockHeldForSend();
-    auto send = std::make_shared<PendingSend>();
-    *send = PendingSend{window, message, wParam, lParam, self};
+    auto send = std::make_shared<PendingSend>(window, message, wParam, lParam, self);
     {
         std::lock_guard lock(owner->mutex);
         if (!owner->alive) return 0;
         owner->sends.push_back(send);
+        ++owner->arrivals;
     }
     wakeQueue(*owner);
     // The window may have died between the lookup and the queueing: its cleanup ran before our
     // send was queued, so complete it here.
     if (!ownerOf(window)) dropWindowMessages(*owner, window);
+    // The owner usually answers within microseconds (base/spin_wait.h). Sends addressed to this
+    // thread meanwhile wait at most the spin.
+    qbase::spinUntil([&send] { return send->done.load(); });
     for (;;) {
         {
             std::unique_lock lock(self->mutex);
-            self->wake.wait(lock, [&] { return send->done || !self->sends.empty(); });
+            self->wake.wait(lock, [&] { return send->done.load() || !self->sends.empty(); });
             if (send->done) return send->result;
         }
         serveOneSend(*self);

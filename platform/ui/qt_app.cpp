@@ -159,6 +159,8 @@ void StartMainThread() {
         CWinApp* app = AfxGetApp();
         return app && app->PreTranslateMessage(msg);
     });
+    QObject::connect(QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::aboutToBlock, dispatcher,
+                     [] { SpinBeforeBlocking(); });
     service = new ServiceWindow;
     service->Create(nullptr, "", 0, RECT{0, 0, 0, 0}, nullptr, 0);
     if (qobject_cast<QApplication*>(QCoreApplication::instance())) {

@@ -18,6 +18,9 @@ CWnd* LookupWindow(HWND window, DWORD* ownerThread = nullptr);
 // next DrainMainQueue). Set by the application; empty to stop.
 void SetMainThread(std::function<void()> waker);
 DWORD MainThreadId();
+// Main thread, when its loop is about to block: spins briefly while other threads send to it, so
+// that the next send is served without the loop's wake-up.
+void SpinBeforeBlocking();
 // Serves the main thread's sends and dispatches its posts (through the application's
 // PreTranslateMessage), at most maxPosts posts; wakes again when more wait.
 void DrainMainQueue(int maxPosts);

@@ -66,6 +66,12 @@ public:
 void attach(std::shared_ptr<UsbDevice> device);
 void detach(const UsbDevice* device);
 void detachAll();
+
+// Told of every attach and detach (the driver announces them to the platform's device
+// notifications): the device, its position in the list (before a detach), whether it arrived.
+// Called after the list's lock is released, on the thread that attached or detached.
+using PortListener = void (*)(const UsbDevice& device, std::size_t index, bool arrived);
+void setPortListener(PortListener listener);
 // The attached devices, in attach order.
 std::vector<std::shared_ptr<UsbDevice>> devices();
 

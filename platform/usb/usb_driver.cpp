@@ -14,6 +14,7 @@
 
 #include "usb/usb_devices.h"
 #include "usb/usb_transfer.h"
+#include "win32/device_notify.h"
 #include "win32/device_provider.h"
 
 namespace qusb {
@@ -129,6 +130,8 @@ public:
         abortHeldOut();
         if (open_) device_->close();
     }
+
+    const UsbDevice* device() const { return device_.get(); }
 
     bool open() {
         std::weak_ptr<Pipe> pipe = pipe_;
@@ -277,19 +280,49 @@ private:
     std::deque<Request> held_;
 };
 
+// As the platform names an interface: the hardware identifiers, then the instance.
+std::string interfacePath(const UsbDevice& device, std::size_t index) {
+    const DeviceIdentity id = device.identity();
+    char ids[32];
+    std::snprintf(ids, sizeof ids, "vid_%04x&pid_%04x#", id.vendorId, id.productId);
+    return std::string(kPathPrefix) + ids + std::to_string(index) + std::string(kPathSuffix);
+}
+
+// The handles open on the driver's devices, so that a device's removal reaches the windows
+// registered on them.
+struct OpenFiles {
+    std::mutex mutex;
+    std::vector<std::weak_ptr<DriverFile>> files;
+};
+
+OpenFiles& openFiles() {
+    static OpenFiles& f = *new OpenFiles;  // the driver lives as long as the process
+    return f;
+}
+
+void portsChanged(const UsbDevice& device, std::size_t index, bool arrived) {
+    if (!arrived) {
+        std::vector<std::shared_ptr<DriverFile>> onDevice;
+        {
+            OpenFiles& f = openFiles();
+            std::lock_guard lock(f.mutex);
+            std::erase_if(f.files, [](const auto& w) { return w.expired(); });
+            for (const auto& w : f.files)
+                if (auto file = w.lock(); file && file->device() == &device) onDevice.push_back(std::move(file));
+        }
+        for (const auto& file : onDevice) qwin32::announceDeviceRemoved(*file);
+    }
+    qwin32::announceDeviceInterface(kUsbDriverInterfaceClass, interfacePath(device, index),
+                                    arrived ? DBT_DEVICEARRIVAL : DBT_DEVICEREMOVECOMPLETE);
+}
+
 class Driver final : public qwin32::DeviceProvider {
 public:
     std::vector<std::string> interfaces(const GUID& interfaceClass) override {
         if (std::memcmp(&interfaceClass, &kUsbDriverInterfaceClass, sizeof(GUID)) != 0) return {};
         std::vector<std::string> paths;
         const auto list = devices();
-        // As the platform names them: the hardware identifiers, then the instance.
-        for (std::size_t i = 0; i < list.size(); ++i) {
-            const DeviceIdentity id = list[i]->identity();
-            char ids[32];
-            std::snprintf(ids, sizeof ids, "vid_%04x&pid_%04x#", id.vendorId, id.productId);
-            paths.push_back(std::string(kPathPrefix) + ids + std::to_string(i) + std::string(kPathSuffix));
-        }
+        for (std::size_t i = 0; i < list.size(); ++i) paths.push_back(interfacePath(*list[i], i));
         return paths;
     }
     bool serves(const std::string& path) override { return path.starts_with(kPathPrefix); }
@@ -314,6 +347,10 @@ public:
             error = ERROR_ACCESS_DENIED;  // exclusive: another handle holds the device
             return nullptr;
         }
+        OpenFiles& f = openFiles();
+        std::lock_guard lock(f.mutex);
+        std::erase_if(f.files, [](const auto& w) { return w.expired(); });
+        f.files.push_back(file);
         return file;
     }
 };
@@ -330,6 +367,7 @@ void setDriverFaults(DriverFaults f) {
 void registerUsbDriver() {
     static Driver& driver = *new Driver;  // registered for the life of the process
     qwin32::registerDeviceProvider(&driver);
+    setPortListener(portsChanged);
 }
 
 }  // namespace qusb

@@ -16,6 +16,9 @@
 // device sends bytes (as many as are there, up to the request's length), or ERROR_OPERATION_ABORTED
 // with USBD status CANCELED on an abort or when the handle closes. A device that has left the
 // machine fails every request with ERROR_DEVICE_NOT_CONNECTED.
+// Device notifications (RegisterDeviceNotificationA): a device attached or detached is announced
+// to the windows registered for the interface class, and a detached one also to the windows
+// registered on its open handle, before the class hears of it.
 #pragma once
 
 #include <cstdint>

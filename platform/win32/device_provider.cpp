@@ -47,6 +47,13 @@ void completeOverlapped(OVERLAPPED* overlapped, DWORD error, DWORD bytes) {
 
 using namespace qwin32;
 
+BOOL HasOverlappedIoCompleted(const OVERLAPPED* overlapped) {
+    return std::atomic_ref(const_cast<ULONG_PTR&>(overlapped->Internal)).load(std::memory_order_acquire) !=
+                   kStatusPending
+               ? TRUE
+               : FALSE;
+}
+
 BOOL GetOverlappedResult(HANDLE file, OVERLAPPED* overlapped, LPDWORD transferred, BOOL wait) {
     if (transferred) *transferred = 0;
     if (!overlapped) return failWith(ERROR_INVALID_PARAMETER);

@@ -116,6 +116,9 @@ BOOL DeviceIoControl(HANDLE device, DWORD code, LPVOID inBuffer, DWORD inSize, L
 // The end of an overlapped request: FALSE with ERROR_IO_INCOMPLETE while it runs (wait FALSE),
 // else its bytes and its error (TRUE on success). With wait TRUE it waits for the request's event.
 BOOL GetOverlappedResult(HANDLE file, OVERLAPPED* overlapped, LPDWORD transferred, BOOL wait);
+// Whether an overlapped request has ended (its Internal is no longer STATUS_PENDING); safe to call
+// while another thread ends the request.
+BOOL HasOverlappedIoCompleted(const OVERLAPPED* overlapped);
 BOOL CreateDirectoryA(LPCSTR path, SECURITY_ATTRIBUTES* security);
 
 // ---- registry
@@ -168,6 +171,48 @@ BOOL SetupDiGetDeviceInterfaceDetailA(HDEVINFO set, SP_DEVICE_INTERFACE_DATA* da
                                       SP_DEVICE_INTERFACE_DETAIL_DATA_A* detail, DWORD detailSize,
                                       LPDWORD requiredSize, SP_DEVINFO_DATA* info);
 BOOL SetupDiDestroyDeviceInfoList(HDEVINFO set);
+
+// ---- device notifications
+// A window registers for the arrival and removal of the device interfaces of a class (filter
+// DEV_BROADCAST_DEVICEINTERFACE_A with the class), or for the removal of the device behind an open
+// handle (filter DEV_BROADCAST_HANDLE with the handle). It is then sent WM_DEVICECHANGE with the
+// event (DBT_DEVICEARRIVAL, DBT_DEVICEREMOVECOMPLETE) in wParam and a broadcast record in lParam,
+// valid for the duration of the message. Only window recipients (DEVICE_NOTIFY_WINDOW_HANDLE).
+using HDEVNOTIFY = HANDLE;
+#define WM_DEVICECHANGE 0x0219u
+#define DBT_DEVICEARRIVAL 0x8000u
+#define DBT_DEVICEREMOVECOMPLETE 0x8004u
+#define DBT_DEVTYP_DEVICEINTERFACE 0x00000005u
+#define DBT_DEVTYP_HANDLE 0x00000006u
+#define DEVICE_NOTIFY_WINDOW_HANDLE 0x00000000u
+
+struct DEV_BROADCAST_HDR {
+    DWORD dbch_size;
+    DWORD dbch_devicetype;
+    DWORD dbch_reserved;
+};
+struct DEV_BROADCAST_DEVICEINTERFACE_A {
+    DWORD dbcc_size;
+    DWORD dbcc_devicetype;
+    DWORD dbcc_reserved;
+    GUID dbcc_classguid;
+    CHAR dbcc_name[1];  // the interface's device path (in a broadcast), zero-terminated
+};
+struct DEV_BROADCAST_HANDLE {
+    DWORD dbch_size;
+    DWORD dbch_devicetype;
+    DWORD dbch_reserved;
+    HANDLE dbch_handle;
+    HDEVNOTIFY dbch_hdevnotify;  // in a broadcast: the registration it answers
+    GUID dbch_eventguid;
+    LONG dbch_nameoffset;
+    BYTE dbch_data[1];
+};
+
+// Null with the last error on failure (ERROR_INVALID_PARAMETER for a filter or flags it does not
+// take, ERROR_INVALID_HANDLE for a handle filter on no open handle).
+HDEVNOTIFY RegisterDeviceNotificationA(HANDLE recipient, LPVOID filter, DWORD flags);
+BOOL UnregisterDeviceNotification(HDEVNOTIFY notification);
 
 // ---- platform facts
 struct OSVERSIONINFOA {

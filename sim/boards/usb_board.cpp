@@ -58,6 +58,15 @@ void mediumOperation(Fielddual& medium, std::uint8_t operation) {
 
 UsbBoard::UsbBoard(UsbBoardConfig config) : config_(config), medium_(config.dualMedium, trace_) {}
 
+UsbBoard::~UsbBoard() {
+    {
+        std::lock_guard lock(mutex_);
+        courierStop_ = true;
+    }
+    courierWake_.notify_all();
+    if (courier_.joinable()) courier_.join();
+}
+
 qusb::DeviceIdentity UsbBoard::identity() const {
     return {config_.vendorId, config_.productId, 0x0200, "USB FIP board"};
 }
@@ -77,6 +86,7 @@ void UsbBoard::close() {
     receiver_ = nullptr;
     pending_.clear();
     held_.clear();
+    delayed_.clear();
 }
 
 bool UsbBoard::isOpen() const {
@@ -220,6 +230,10 @@ void UsbBoard::reply(std::uint16_t sw, std::span<const std::uint8_t> data, bool 
     put16(frame, static_cast<std::uint16_t>(data.size()));
     frame.insert(frame.end(), data.begin(), data.end());
     if (crc) put16(frame, frameCrc(frame));
+    if (faults_.loseReplies > 0) {
+        --faults_.loseReplies;
+        return;
+    }
     if (faults_.holdReplies) {
         held_.push_back(std::move(frame));
         return;
@@ -229,7 +243,31 @@ void UsbBoard::reply(std::uint16_t sw, std::span<const std::uint8_t> data, bool 
 
 void UsbBoard::toHost(Bytes frame) {
     if (faults_.fillers) frame.push_back(0xFF);
-    send(frame);
+    if (faults_.replyDelayMax.count() <= 0) return send(frame);
+    const auto low = faults_.replyDelayMin.count(), high = std::max(low, faults_.replyDelayMax.count());
+    const auto delay = std::chrono::milliseconds(std::uniform_int_distribution<long long>(low, high)(delays_));
+    lastDue_ = std::max(lastDue_, std::chrono::steady_clock::now() + delay);
+    delayed_.emplace_back(lastDue_, std::move(frame));
+    if (!courier_.joinable()) courier_ = std::thread(&UsbBoard::runCourier, this);
+    courierWake_.notify_all();
+}
+
+void UsbBoard::runCourier() {
+    std::unique_lock lock(mutex_);
+    while (!courierStop_) {
+        if (delayed_.empty()) {
+            courierWake_.wait(lock);
+            continue;
+        }
+        const auto due = delayed_.front().first;
+        if (std::chrono::steady_clock::now() < due) {
+            courierWake_.wait_until(lock, due);
+            continue;
+        }
+        const Bytes frame = std::move(delayed_.front().second);
+        delayed_.pop_front();
+        send(frame);
+    }
 }
 
 void UsbBoard::send(std::span<const std::uint8_t> bytes) {

@@ -19,14 +19,18 @@
 // firmware sends an event frame (ID 1, SW 0xA000, the controller state as data) after its reply.
 //
 // Thread-safe: one lock for the firmware; chunks reach the host under it, so none arrives after
-// close() has returned.
+// close() has returned. Delayed frames leave from a thread of the board's own.
 #pragma once
 
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <memory>
 #include <mutex>
+#include <random>
 #include <span>
+#include <thread>
 #include <vector>
 
 #include "sim/boards/board_config.h"
@@ -43,11 +47,18 @@ struct UsbFirmwareFaults {
     bool holdReplies = false;   // replies wait for releaseHeldReplies()
     std::size_t chunkBytes = 0; // the byte stream to the host leaves in chunks of this size (0: whole frames)
     bool fillers = false;       // a filler byte 0xFF after every frame, in the same chunk
+    // A slow board: every frame to the host leaves a time drawn in [replyDelayMin, replyDelayMax]
+    // after it was made (a fixed sequence of draws), never before the frame made before it.
+    std::chrono::milliseconds replyDelayMin{0};
+    std::chrono::milliseconds replyDelayMax{0};
+    // Lost replies: this many next replies are never sent, their requests being carried out.
+    std::size_t loseReplies = 0;
 };
 
 class UsbBoard final : public qusb::UsbDevice {
 public:
     explicit UsbBoard(UsbBoardConfig config);
+    ~UsbBoard() override;
 
     const UsbBoardConfig& config() const { return config_; }
     CardModel& card() { return card_; }
@@ -83,6 +94,7 @@ private:
     void reply(std::uint16_t sw, std::span<const std::uint8_t> data, bool crc);
     void toHost(Bytes frame);
     void send(std::span<const std::uint8_t> bytes);
+    void runCourier();  // sends the delayed frames when they are due
 
     const UsbBoardConfig config_;
     AccessTrace trace_;
@@ -94,6 +106,12 @@ private:
     UsbFirmwareFaults faults_;
     Bytes pending_;  // bytes of a request frame not complete yet
     std::deque<Bytes> held_;
+    std::deque<std::pair<std::chrono::steady_clock::time_point, Bytes>> delayed_;  // oldest first
+    std::chrono::steady_clock::time_point lastDue_{};
+    std::minstd_rand delays_{0x5EED};
+    std::thread courier_;  // started by the first delayed frame
+    std::condition_variable courierWake_;
+    bool courierStop_ = false;
     std::vector<Bytes> requests_;
     std::uint8_t rgb_ = 0;
     std::uint8_t mode_ = 2;

@@ -7,6 +7,7 @@
 #include "base/clock.h"
 #include "base/registry_store.h"
 #include "pci_board_fixture.h"
+#include "testing/cpu_time.h"
 
 namespace {
 
@@ -68,6 +69,19 @@ TEST_F(Ambrix, BoardLevelAnswers) {
     std::memcpy(&interrupts, bridge + 0x4C, 4);
     EXPECT_EQ(interrupts & (1u << 6), 0u);
     EXPECT_TRUE(control(fdb::IOCTL_FULLFIP2_RESET, nullptr, 0, nullptr, 0).ok);
+}
+
+// The software reset holds the board until the tick count has moved on by more than one tick, and
+// the thread sleeps meanwhile instead of polling the count.
+TEST_F(Ambrix, TheSoftwareResetHoldsTheBoardForItsTicksAsleep) {
+    const std::uint32_t pulses = machine_->pciBoard(0).bridge().resetPulses();
+    const std::uint64_t firstTick = qbase::kernelTickCount();
+    const double cpuBefore = qtesting::threadCpuSeconds();
+    EXPECT_TRUE(control(fdb::IOCTL_FULLFIP2_RESET, nullptr, 0, nullptr, 0).ok);
+    const double cpuSeconds = qtesting::threadCpuSeconds() - cpuBefore;
+    EXPECT_GE(qbase::kernelTickCount() - firstTick, 2u);
+    EXPECT_EQ(machine_->pciBoard(0).bridge().resetPulses(), pulses + 1);
+    EXPECT_LT(cpuSeconds, 0.005) << "processor time of a stall of 16 to 31 ms";
 }
 
 TEST_F(Ambrix, RegisterOffsetsStayInsideTheRange) {

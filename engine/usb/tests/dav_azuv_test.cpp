@@ -1,11 +1,14 @@
 // The USB board object over a scripted transport: requests byte for byte, replies whatever the
-// chunks, time-outs and late replies, a reply longer than the buffer, context loss and a clean
-// reopen, bounded queues, and callers of several threads served one at a time.
+// chunks, time-outs, late and lost replies, requests too long for a frame, a reply longer than the
+// buffer, context loss and a clean reopen, bounded queues, callers of several threads served one
+// at a time, and waits that sleep.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <chrono>
+#include <ctime>
+#include <functional>
 #include <mutex>
 #include <thread>
 
@@ -155,19 +158,22 @@ TEST_F(BoardObject, ARequestWithoutReplyReturnsItsNoReplyCode) {
 }
 
 // A reply that arrives after its request has timed out is kept aside: the request that follows
-// gets its own reply, whether the late one comes before or after it was sent.
+// gets its own reply, whether the late one comes before it was called or while it waits to write.
 TEST_F(BoardObject, ALateReplyNeverReachesTheNextCaller) {
     Bytes late;
     com().respond([&](ScriptedCom&, const Bytes& frame) { late = echo(frame); });
     Bytes got;
     EXPECT_EQ(exec({0, 1}, got), 0x30100009);
 
-    com().respond([&](ScriptedCom& c, const Bytes& frame) {
-        c.push(late);
-        c.push(echo(frame));
+    std::thread lateBoard([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(40));
+        com().push(late);
     });
+    com().respond([&](ScriptedCom& c, const Bytes& frame) { c.push(echo(frame)); });
     EXPECT_EQ(exec({0, 2}, got), 0);
     EXPECT_THAT(got, ElementsAre(0, 0, 2));
+    lateBoard.join();
+    EXPECT_EQ(com().written().size(), 2u);
 
     com().respond([&](ScriptedCom&, const Bytes& frame) { late = echo(frame); });
     EXPECT_EQ(exec({0, 3}, got), 0x30100009);
@@ -193,6 +199,56 @@ TEST_F(BoardObject, ABoardThatFellSilentIsHeardAgain) {
         EXPECT_THAT(got, ElementsAre(0, 0, n));
     }
     EXPECT_LE(failures, 1);
+}
+
+// A board that lost a reply: the next request waits out the owed reply (one time-out), then gets
+// its own answer.
+TEST_F(BoardObject, ALostReplyCostsTheNextRequestOneTimeOutNotItsResult) {
+    Bytes got;
+    EXPECT_EQ(exec({0, 1}, got), 0x30100009);
+    com().respond([](ScriptedCom& c, const Bytes& frame) { c.push(echo(frame)); });
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(exec({0, 2}, got), 0);
+    const auto took = std::chrono::steady_clock::now() - start;
+    EXPECT_THAT(got, ElementsAre(0, 0, 2));
+    EXPECT_GE(took, std::chrono::milliseconds(90));
+    EXPECT_LT(took, std::chrono::milliseconds(190));
+    EXPECT_EQ(exec({0, 3}, got), 0) << "nothing owed any more";
+}
+
+// A frame's LEN is 16 bits: more data is refused before anything is sent, never cut.
+TEST_F(BoardObject, RequestDataBeyondAFramesLengthIsRefusedUnsent) {
+    com().respond([](ScriptedCom& c, const Bytes&) { c.push(build_reply(0xA000, {}, false)); });
+    std::array<std::uint8_t, 16> buffer{};
+    std::uint16_t length = 0;
+    const struct {
+        const char* request;
+        std::function<std::int32_t(const Bytes&)> send;
+    } requests[] = {
+        {"write by ID", [&](const Bytes& d) { return board().write_by_id(1, 3, d); }},
+        {"write memory", [&](const Bytes& d) { return board().write_memory(1, 0, d); }},
+        {"exec by id", [&](const Bytes& d) { return board().exec_by_id(1, 0x41, d, length, buffer); }},
+    };
+    for (const auto& r : requests) {
+        const std::size_t before = com().written().size();
+        EXPECT_EQ(r.send(Bytes(0x10000, 0x5A)), 0x7000000D) << r.request;
+        EXPECT_EQ(com().written().size(), before) << r.request << ": nothing sent";
+        EXPECT_EQ(r.send(Bytes(0xFFFF, 0x5A)), 0) << r.request;
+        const Bytes sent = com().written().back();
+        EXPECT_EQ(sent.size(), 7u + 0xFFFF) << r.request;
+        EXPECT_THAT(Bytes(sent.begin() + 5, sent.begin() + 7), ElementsAre(0xFF, 0xFF)) << r.request;
+    }
+}
+
+// Threads that wait long sleep: a request waiting a whole time-out for a silent board and the
+// reader waiting for bytes spin only briefly before they block.
+TEST_F(BoardObject, WaitingThreadsDoNotSpinForEver) {
+    board().set_reply_timeout(1000);
+    const std::clock_t before = std::clock();
+    Bytes got;
+    EXPECT_EQ(exec({0, 1}, got), 0x30100009);
+    const double cpuSeconds = static_cast<double>(std::clock() - before) / CLOCKS_PER_SEC;
+    EXPECT_LT(cpuSeconds, 0.1) << "processor time of the process over a one-second wait";
 }
 
 TEST_F(BoardObject, AReplyLongerThanTheBufferIsCutAndReported) {

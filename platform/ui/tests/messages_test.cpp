@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <ctime>
 #include <future>
 #include <thread>
 #include <vector>
@@ -95,6 +96,17 @@ TEST(Messages, CrossThreadSendWaitsForTheResult) {
     EXPECT_EQ(SendMessage(worker.hwnd, WM_USER, 21, 0), 42);
     EXPECT_NE(handledOn.load(), caller);
     EXPECT_EQ(handledOn.load(), GetWindowThreadProcessId(worker.hwnd, nullptr));
+}
+
+// A sender whose send takes half a second spins only briefly, then sleeps.
+TEST(Messages, ASenderWaitingLongSleeps) {
+    Worker worker([](UINT message, WPARAM w, LPARAM) {
+        if (message == WM_USER) std::this_thread::sleep_for(500ms);
+        return static_cast<LRESULT>(w);
+    });
+    const std::clock_t before = std::clock();
+    EXPECT_EQ(SendMessage(worker.hwnd, WM_USER, 7, 0), 7);
+    EXPECT_LT(static_cast<double>(std::clock() - before) / CLOCKS_PER_SEC, 0.1) << "processor time of the process";
 }
 
 TEST(Messages, AWaitingSenderServesSendsToItsOwnWindows) {

@@ -1,5 +1,6 @@
 // Threads meeting real widgets: sends served inside modal loops, a worker's message box shown by the
-// main thread, posts dispatched by Qt's loop in order, the power broadcast raised from a worker.
+// main thread, posts dispatched by Qt's loop in order, the power broadcast raised from a worker,
+// sends in a row with the loop idle afterwards, device notifications.
 #include <gtest/gtest.h>
 
 #include <QComboBox>
@@ -15,11 +16,14 @@
 #include <QToolBar>
 #include <QTreeWidget>
 #include <atomic>
+#include <chrono>
 #include <clocale>
+#include <ctime>
 #include <future>
 #include <thread>
 
 #include "widgets_fixture.h"
+#include "win32/device_notify.h"
 
 namespace {
 
@@ -158,6 +162,65 @@ TEST_F(Widgets, ThePowerBroadcastRaisedFromAnyThreadReachesTheMainWindowOnTheMai
     worker.join();
     EXPECT_EQ(frame.got, (std::vector<std::pair<WPARAM, bool>>{{PBT_APMSUSPEND, true}, {PBT_APMRESUMEAUTOMATIC, true}}));
     app.m_pMainWnd = nullptr;
+}
+
+// A worker's sends are served by the main loop, which spins for them only while they come: left
+// idle, it sleeps.
+TEST_F(Widgets, TheMainLoopServesSendsInARowAndSleepsOnceTheyStop) {
+    struct Target : Echo {
+        LRESULT WindowProc(UINT message, WPARAM w, LPARAM l) override {
+            if (message == WM_USER + 1) QCoreApplication::exit(0);
+            return Echo::WindowProc(message, w, l);
+        }
+    } main;
+    ASSERT_TRUE(main.Create(nullptr, "", WS_CHILD, RECT{0, 0, 1, 1}, nullptr, 0));
+    const HWND target = main.m_hWnd;
+    int wrong = 0;
+    double idleCpuSeconds = 0;
+    std::thread worker([&] {
+        for (WPARAM i = 0; i < 2000; ++i)
+            if (SendMessage(target, WM_USER, i, 0) != static_cast<LRESULT>(i) + 1) ++wrong;
+        const std::clock_t before = std::clock();
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        idleCpuSeconds = static_cast<double>(std::clock() - before) / CLOCKS_PER_SEC;
+        PostMessage(target, WM_USER + 1, 0, 0);
+    });
+    QCoreApplication::exec();
+    worker.join();
+    EXPECT_EQ(wrong, 0);
+    EXPECT_LT(idleCpuSeconds, 0.1) << "processor time of the process while the loop is idle";
+}
+
+// The platform's device notifications reach a window as a send, served on the window's thread.
+TEST_F(Widgets, DeviceNotificationsReachTheWindowOnItsThread) {
+    struct Listener : CWnd {
+        std::vector<std::pair<std::string, bool>> got;
+        LRESULT WindowProc(UINT message, WPARAM w, LPARAM l) override {
+            if (message != WM_DEVICECHANGE) return CWnd::WindowProc(message, w, l);
+            const auto* record = reinterpret_cast<const DEV_BROADCAST_DEVICEINTERFACE_A*>(l);
+            got.emplace_back(std::string(w == DBT_DEVICEARRIVAL ? "+" : "-") + record->dbcc_name, qui::IsMainThread());
+            if (got.size() == 2) QCoreApplication::exit(0);
+            return TRUE;
+        }
+    } listener;
+    ASSERT_TRUE(listener.Create(nullptr, "", WS_CHILD, RECT{0, 0, 1, 1}, nullptr, 0));
+    const GUID kind = {0x12345678, 0x1234, 0x1234, {1, 2, 3, 4, 5, 6, 7, 8}};
+    DEV_BROADCAST_DEVICEINTERFACE_A filter{};
+    filter.dbcc_size = sizeof filter;
+    filter.dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
+    filter.dbcc_classguid = kind;
+    const HDEVNOTIFY registration = RegisterDeviceNotificationA(listener.m_hWnd, &filter, DEVICE_NOTIFY_WINDOW_HANDLE);
+    ASSERT_NE(registration, nullptr);
+    std::thread device([&] {
+        qwin32::announceDeviceInterface(kind, "board-a", DBT_DEVICEARRIVAL);
+        qwin32::announceDeviceInterface(GUID{}, "another class", DBT_DEVICEARRIVAL);
+        qwin32::announceDeviceInterface(kind, "board-a", DBT_DEVICEREMOVECOMPLETE);
+    });
+    QCoreApplication::exec();
+    device.join();
+    EXPECT_EQ(listener.got, (std::vector<std::pair<std::string, bool>>{{"+board-a", true}, {"-board-a", true}}));
+    EXPECT_TRUE(UnregisterDeviceNotification(registration));
+    EXPECT_FALSE(UnregisterDeviceNotification(registration)) << "a registration closes once";
 }
 
 
