@@ -5,21 +5,13 @@
 #include <benchmark/benchmark.h>
 
 #include <QCoreApplication>
-#include <QTimer>
 
-#include <cstdio>
-#include <filesystem>
-#include <functional>
+#include <string>
 
+#include "designer_window.h"
 #include "edition_mes_dlg.h"
 #include "edition_var_dlg.h"
 #include "editor_dialogs.h"
-#include "frame_fakes.h"
-#include "frame_resources.h"
-#include "limits_network.h"
-#include "main_frame.h"
-#include "model/plandrel_doc.h"
-#include "records/byte_codec.h"
 #include "select_var_id_dlg.h"
 #include "source_dest_dlgs.h"
 #include "station_dlgs.h"
@@ -28,66 +20,10 @@
 
 namespace {
 
-using plandrel::testing::FakeHost;
-using plandrel::testing::QuietDocumentHost;
-
-records::Configuration LimitsWithMessages() {
-  records::Configuration c = plandrel::testing::limits_network();
-  for (records::VARIABLE4& v : c.variables) {
-    v.length = 2;
-    records::set_text(v.format, "%h");
-    v.channel = -1;
-  }
-  while (c.messages.size() < records::kMaxMessages) {
-    records::MESSAGE4 m = c.messages[c.messages.size() % 512];
-    std::snprintf(m.name.data(), m.name.size(), "Message %zu", c.messages.size());
-    c.messages.push_back(m);
-  }
-  records::renumber_keys(c);
-  return c;
-}
-
-struct Designer {
-  Designer()
-      : folder(std::filesystem::temp_directory_path() / "plandrel_editors_bench"),
-        document((std::filesystem::create_directories(folder), documents), folder, plandrel::SelectedDevice{}) {
-    host.document = &document;
-    document.New();
-    document.Records() = LimitsWithMessages();
-    document.WriteAllWorkingFiles();
-    frame = new plandrel::CMainFrame(host);
-    frame->LoadFrame(plandrel::kMainFrameResource);
-    AfxGetApp()->m_pMainWnd = frame;
-    frame->ShowWindow(SW_SHOW);
-    frame->CreateTree();
-    frame->Tree()->BuildTree();
-    QCoreApplication::processEvents();
-  }
-  ~Designer() {
-    delete frame;
-    AfxGetApp()->m_pMainWnd = nullptr;
-    std::filesystem::remove_all(folder);
-  }
-  plandrel::EditorContext context() { return {document, frame->Tree(), false}; }
-  std::filesystem::path folder;
-  QuietDocumentHost documents;
-  plandrel::CPlandrelDoc document;
-  FakeHost host;
-  plandrel::CMainFrame* frame = nullptr;
-};
+using bench::Designer;
+using bench::RunShown;
 
 Designer* g_designer = nullptr;
-
-// Runs the dialog made by `make` with its widgets and closes it once the event loop has shown it.
-template <class Dialog>
-void RunShown(benchmark::State& state, const std::function<std::unique_ptr<Dialog>()>& make) {
-  for (auto _ : state) {
-    std::unique_ptr<Dialog> dialog = make();
-    Dialog* shown = dialog.get();
-    QTimer::singleShot(0, [shown] { shown->EndDialog(IDCANCEL); });
-    benchmark::DoNotOptimize(dialog->DoModal());
-  }
-}
 
 // Variable 2302 is consumed by the local station (produced by station 254); message 0 is
 // transmitted to station 1 with its far end configured.
@@ -173,7 +109,7 @@ BENCHMARK(BM_SaveVariable)->Unit(benchmark::kMillisecond);
 int main(int argc, char** argv) {
   return bench::RunUiBenchmarks(argc, argv, [] {
     plandrel::RegisterFrameResources();
-    Designer designer;
+    Designer designer("plandrel_editors_bench");
     g_designer = &designer;
     benchmark::RunSpecifiedBenchmarks();
     g_designer = nullptr;

@@ -268,8 +268,10 @@ void CArbreCtrl::RunAction(TreeAction action, const ItemPlace& place) {
       break;
     case TreeAction::general_settings: RunGeneralSettings(this, host_, this); break;
     case TreeAction::ba_editor: RunBaProgramEditor(this, host_); break;
-    // The station editor opens here once it is part of the program.
     case TreeAction::station_editor:
+      if (CPlandrelDoc* document = host_.Document())
+        EditStation({*document, this, host_.IsOnline()}, this, record_index(place));
+      break;
     case TreeAction::none: break;
   }
 }

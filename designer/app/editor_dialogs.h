@@ -1,5 +1,6 @@
 // The record editors and their selection dialogs: the entries through which the tree, the list
-// dialog and the main frame run the variable and message editors, and the dialog templates.
+// dialog and the main frame run the station, variable, message and aperiodic list editors, and the
+// dialog templates.
 #pragma once
 
 #include <cstddef>
@@ -15,8 +16,8 @@ inline constexpr int IDC_DIALOG_HELP = 57670;
 // The text of an empty choice: no producer, no consumer.
 inline constexpr const char* kNoRepresented = "no represented";
 
-// Registers the templates of the editors (136, 138) and selection dialogs (137, 139, 140, 143, 144);
-// RegisterFrameResources does it with the frame's own resources.
+// Registers the templates of the editors (136, 138, 141, 199), the list dialog (142) and the selection
+// dialogs (137, 139, 140, 143, 144); RegisterFrameResources does it with the frame's own resources.
 void RegisterEditorDialogs();
 
 // Runs the variable editor modally on variable `index` of the context's document: IDOK after a
@@ -27,5 +28,12 @@ INT_PTR EditVariable(const EditorContext& context, CWnd* parent, std::size_t ind
 
 // Runs the message editor modally on message `index`: IDOK or IDCANCEL as above.
 INT_PTR EditMessage(const EditorContext& context, CWnd* parent, std::size_t index);
+
+// Runs the station editor modally on station `index` of the station table: IDOK or IDCANCEL as above.
+INT_PTR EditStation(const EditorContext& context, CWnd* parent, std::size_t index);
+
+// Runs the aperiodic list editor modally on list `index`: IDOK or IDCANCEL as above. The lists stay
+// editable on line.
+INT_PTR EditList(const EditorContext& context, CWnd* parent, std::size_t index);
 
 }  // namespace plandrel

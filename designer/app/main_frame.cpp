@@ -3,10 +3,12 @@
 #include <optional>
 
 #include "corvix.h"
-#include "online/designer_messages.h"
+#include "editor_dialogs.h"
 #include "faultra.h"
+#include "liste_dlg.h"
 #include "model/config_checks.h"
 #include "model/plandrel_doc.h"
+#include "online/designer_messages.h"
 #include "settings_dialogs.h"
 #include "splash_wnd.h"
 #include "tree_codes.h"
@@ -130,10 +132,10 @@ void CMainFrame::MapCommands() {
     if (rule_enables(EnableRule::edit_ba, State())) RunBaProgramEditor(this, host_);
   });
   MapCommand(kCmdConfiguration, [this] { OnConfiguration(); });
-  // The dialogs of these commands (list dialogs and editors) join here as they become part of the
-  // program; until then the commands do nothing.
-  for (UINT id : {kCmdEditStations, kCmdEditVariables, kCmdEditMessages}) MapCommand(id, [] {});
-  MapCommandRange(kCmdStationNew, kCmdMessageCopy, [](UINT) {});
+  MapCommand(kCmdEditStations, [this] { RunListDialog(ListKind::stations); });
+  MapCommand(kCmdEditVariables, [this] { RunListDialog(ListKind::variables); });
+  MapCommand(kCmdEditMessages, [this] { RunListDialog(ListKind::messages); });
+  MapCommandRange(kCmdStationNew, kCmdMessageCopy, [this](UINT id) { OnTreeCommand(static_cast<std::uint16_t>(id)); });
 }
 
 void CMainFrame::MapMessages() {
@@ -263,17 +265,49 @@ void CMainFrame::OnEditLists() {
     MessageBox(kNoAperiodicRequests);
     return;
   }
-  // The list dialog of aperiodic lists opens here once it is part of the program.
+  RunListDialog(ListKind::lists);
+}
+
+void CMainFrame::RunListDialog(ListKind kind) {
+  CPlandrelDoc* document = host_.Document();
+  if (document == nullptr || !rule_enables(EnableRule::edit, State())) return;
+  CListeDlg dialog(this, {*document, tree_.get(), host_.IsOnline()}, kind, 0, host_.Session());
+  dialog.DoModal();
+}
+
+void CMainFrame::OnTreeCommand(std::uint16_t id) {
+  const std::optional<TreeCommand> command = tree_command(id);
+  CPlandrelDoc* document = host_.Document();
+  if (!command || !tree_ || document == nullptr || !rule_enables(EnableRule::edit, State())) return;
+  static constexpr ListKind kKinds[] = {ListKind::stations, ListKind::variables, ListKind::messages};
+  static constexpr ItemKind kItems[] = {ItemKind::station, ItemKind::variable, ItemKind::message};
+  static constexpr std::uint32_t kBases[] = {kStationCodeBase, kVariableCodeBase, kMessageCodeBase};
+  const auto k = static_cast<std::size_t>(command->kind);
+  CListeDlg list(this, {*document, tree_.get(), host_.IsOnline()}, kKinds[k], 1, host_.Session());
+  // The record is the item whose menu was opened, when it is one of the command's kind.
+  const std::uint32_t code = tree_->GetContextItem();
+  if (kind_of_code(code) == kItems[k]) list.SetTreeRecord(code - kBases[k]);
+  switch (command->operation) {
+    case RecordOperation::create: list.OnNew(); break;
+    case RecordOperation::edit: list.OnEdit(); break;
+    case RecordOperation::remove: list.OnDelete(); break;
+    case RecordOperation::copy: list.OnDuplicate(); break;
+  }
 }
 
 void CMainFrame::OnConfiguration() {
-  if (!tree_) return;
-  // The editor of the item last right-clicked, view-only while on line; the record editors join
-  // here once they are part of the program.
-  switch (tree_->GetContextItem()) {
-    case kRootCode: RunGeneralSettings(this, host_, tree_.get()); break;
-    case kBusArbitratorCode: RunBaProgramEditor(this, host_); break;
-    default: break;
+  CPlandrelDoc* document = host_.Document();
+  if (!tree_ || document == nullptr) return;
+  // The editor of the item last right-clicked, view-only while on line. A code beyond the records
+  // (a message the session added) opens nothing.
+  const std::uint32_t code = tree_->GetContextItem();
+  const EditorContext context{*document, tree_.get(), host_.IsOnline()};
+  switch (kind_of_code(code)) {
+    case ItemKind::root: RunGeneralSettings(this, host_, tree_.get()); break;
+    case ItemKind::bus_arbitrator: RunBaProgramEditor(this, host_); break;
+    case ItemKind::station: EditStation(context, this, code - kStationCodeBase); break;
+    case ItemKind::variable: EditVariable(context, this, code - kVariableCodeBase, false); break;
+    case ItemKind::message: EditMessage(context, this, code - kMessageCodeBase); break;
   }
 }
 

@@ -11,6 +11,7 @@
 #include "arbre_ctrl.h"
 #include "frame_commands.h"
 #include "frame_host.h"
+#include "model/record_commands.h"
 
 namespace plandrel {
 
@@ -48,6 +49,10 @@ class CMainFrame : public CMDIFrameWnd {
   void OnOpen();
   void OnCurrentConfiguration();
   void OnEditLists();
+  // The list dialog of `kind`, modal.
+  void RunListDialog(ListKind kind);
+  // A tree context command (32785-32795): the list dialog's operation on the tree's record.
+  void OnTreeCommand(std::uint16_t id);
   void OnConfiguration();
   void OnToggleBar(CControlBar& bar, bool toolbar);
   void OnIconSize(int size);

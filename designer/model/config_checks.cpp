@@ -90,14 +90,10 @@ CONFIG_CHECK_CODE CheckFormatSyntax(std::string_view format) {
   return IsValidDisplayFormat(format) ? kCheckOk : kCheckInvalidFormat;
 }
 
-CONFIG_CHECK_CODE CheckListNames(const records::Configuration& c, const records::LISTE_APER& list) {
-  const std::string_view name = records::text_of(list.name);
-  return std::any_of(c.lists.begin(), c.lists.end(),
-                     [&](const records::LISTE_APER& l) {
-                       return &l != &list && records::text_of(l.name) == name;
-                     })
-             ? kCheckListNameInUse
-             : kCheckOk;
+CONFIG_CHECK_CODE CheckListNames(const records::Configuration& c, std::size_t list, std::string_view name) {
+  for (std::size_t i = 0; i < c.lists.size(); ++i)
+    if (i != list && records::text_of(c.lists[i].name) == name) return kCheckListNameInUse;
+  return kCheckOk;
 }
 
 CONFIG_CHECK_CODE CheckStationName(const records::Configuration& c, std::size_t station,

@@ -3,7 +3,7 @@
 // anything is sent to a board.
 //
 // "A record" is the one being edited (it may be a working copy); it is excluded from the
-// comparison by its key (variables, messages), its address (lists) or its index (stations). A null
+// comparison by its key (variables, messages), or its index (lists, stations). A null
 // record checks every pair. Names compare exactly, as whole strings.
 #pragma once
 
@@ -35,8 +35,9 @@ CONFIG_CHECK_CODE CheckMessageNames(const records::Configuration& c,
                                     const records::MESSAGE4* message);
 // 0x2800000D for a format outside the grammar (the byte total is not looked at).
 CONFIG_CHECK_CODE CheckFormatSyntax(std::string_view format);
-// 0x28000019 when another list (by address) of the document has the same name.
-CONFIG_CHECK_CODE CheckListNames(const records::Configuration& c, const records::LISTE_APER& list);
+// 0x28000019 when a list other than list `list` bears `name` (a candidate name, checked before it is
+// written into the list).
+CONFIG_CHECK_CODE CheckListNames(const records::Configuration& c, std::size_t list, std::string_view name);
 // 0x28000014 / 0x28000015 when a station other than `station` bears the name / the address.
 CONFIG_CHECK_CODE CheckStationName(const records::Configuration& c, std::size_t station,
                                    std::string_view name);

@@ -75,6 +75,7 @@ bool CPlandrelDoc::New() {
   modified_ = false;
   UpdateTitle();
   records_ = records::new_configuration();
+  stale_ = {};
   priority_ = 0;
   memory_estimate_ = 1;
   instruction_cost_ = 1;
@@ -117,6 +118,7 @@ bool CPlandrelDoc::ReadConfiguration(const std::filesystem::path& path) {
   // The records are final before any working file is written (channels above 8 cleared, format
   // 3's local messages removed), so the working files never hold records the document dropped.
   records_ = std::move(loaded);
+  stale_ = {};
   priority_ = summary.priority;
   instruction_cost_ = summary.instruction_cost;
   memory_estimate_ = summary.memory_estimate;
@@ -152,6 +154,7 @@ bool CPlandrelDoc::ReadConfiguration(const std::filesystem::path& path) {
 
 bool CPlandrelDoc::ReloadWorkingFiles() {
   records_ = records::Configuration{};
+  stale_ = {};
   for (records::Section section : records::kSections) {
     if (working_.read(section, records_) != records::Status::ok) {
       Inform(section == records::Section::listes ? kProblemCreating : kProblemManaging);
@@ -244,7 +247,7 @@ bool CPlandrelDoc::SizeTables() {
 bool CPlandrelDoc::WriteConfigurationFile(const std::filesystem::path& destination,
                                           records::Format format) {
   // The table sizes go into the param working file, from which the file is assembled.
-  if (!SizeTables()) {
+  if (!WriteStaleWorkingFiles() || !SizeTables()) {
     Inform(kErrorRecording);
     return false;
   }
@@ -271,7 +274,10 @@ std::filesystem::path CPlandrelDoc::DownloadImagePath() const { return working_.
 bool CPlandrelDoc::WriteDownloadImage() { return WriteFormat4(DownloadImagePath()); }
 
 bool CPlandrelDoc::WriteWorkingFile(records::Section section) {
-  if (working_.write(section, records_) == records::Status::ok) return true;
+  if (working_.write(section, records_) == records::Status::ok) {
+    stale_[static_cast<std::size_t>(section)] = false;
+    return true;
+  }
   Inform(section == records::Section::param ? kProblemManaging : kProblemCreating);
   return false;
 }
@@ -280,6 +286,19 @@ bool CPlandrelDoc::WriteAllWorkingFiles() {
   for (records::Section section : records::kSections)
     if (!WriteWorkingFile(section)) return false;
   return true;
+}
+
+void CPlandrelDoc::MarkWorkingFileStale(records::Section section) { stale_[static_cast<std::size_t>(section)] = true; }
+
+bool CPlandrelDoc::IsWorkingFileStale(records::Section section) const {
+  return stale_[static_cast<std::size_t>(section)];
+}
+
+bool CPlandrelDoc::WriteStaleWorkingFiles() {
+  bool ok = true;
+  for (records::Section section : records::kSections)
+    if (IsWorkingFileStale(section)) ok = WriteWorkingFile(section) && ok;
+  return ok;
 }
 
 bool CPlandrelDoc::WorkingFilesExist() const { return working_.exist(); }

@@ -10,6 +10,7 @@
 // DocumentHost. It lives on the main thread.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <filesystem>
 #include <string>
@@ -88,6 +89,14 @@ class CPlandrelDoc {
   // previous file is kept.
   bool WriteWorkingFile(records::Section section);
   bool WriteAllWorkingFiles();
+  // Sections whose records changed after their working file was last written (the list dialog's
+  // deletions wait for its End). A successful write of a section clears its mark; a configuration
+  // file or the download image writes the marked sections first, so that they are never assembled
+  // from a stale working file.
+  void MarkWorkingFileStale(records::Section section);
+  bool IsWorkingFileStale(records::Section section) const;
+  // Writes each marked section; false when one could not be written (it stays marked).
+  bool WriteStaleWorkingFiles();
   // All six working files of the selected board can be opened for reading.
   bool WorkingFilesExist() const;
   const records::WorkingFiles& GetWorkingFiles() const { return working_; }
@@ -143,6 +152,7 @@ class CPlandrelDoc {
   std::filesystem::path working_folder_;
   SelectedDevice device_;
   records::WorkingFiles working_;
+  std::array<bool, records::kSections.size()> stale_{};
 
   bool untouched_ = true;
   bool modified_ = false;

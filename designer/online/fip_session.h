@@ -22,6 +22,9 @@ class FipSession {
   virtual std::size_t VariableCount() const = 0;
   virtual std::size_t MessageCount() const = 0;  // configured and unconfigured messages
   virtual bool AperiodicUsable() const = 0;
+  // The aperiodic lists were edited on line: `usable` tells whether any list is left for the send
+  // list command; an open aperiodic dialog is told to show them again.
+  virtual void AperiodicListsChanged(bool usable) = 0;
 
   virtual void OpenBaDialog() = 0;
   virtual void OpenMediumDialog() = 0;

@@ -1056,6 +1056,11 @@ void CFipSession::CloseAperiodicDialog(bool notify) {
 
 std::size_t CFipSession::ClosedDialogsKept() const { return online_frame_->Dialogs().ClosedKept(); }
 
+void CFipSession::AperiodicListsChanged(bool usable) {
+  aperiodic_usable_ = usable ? 1 : 0;
+  if (HWND dialog = aperiodic_window_.load()) ::PostMessage(dialog, WM_FIP_APER_LISTS_CHANGED, 0, 0);
+}
+
 void CFipSession::CloseValuesDisplay(bool notify) {
   if (!notify || !values_display_) return;
   EnterCriticalSection(&csValuesDisplay);

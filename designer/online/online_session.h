@@ -88,8 +88,8 @@ class CFipSession final : public FipSession, public ValuesDisplayHost {
   void OpenVariableDialog(std::size_t index) override;
   void OpenMessageDialog(std::size_t position) override;
 
-  // The list editor rewrites it while on line.
-  void SetAperiodicUsable(bool usable) { aperiodic_usable_ = usable ? 1 : 0; }
+  // The lists dialog's End while on line (main thread).
+  void AperiodicListsChanged(bool usable) override;
 
   // Undoes Connect; 1 when the main thread stopped the engine. Session thread (ending a session),
   // or main thread after a failed Connect.

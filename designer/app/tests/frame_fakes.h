@@ -40,7 +40,11 @@ class FakeSession : public FipSession {
   HWND SessionWindow() const override { return mailbox.m_hWnd; }
   std::size_t VariableCount() const override { return 3; }
   std::size_t MessageCount() const override { return 1; }
-  bool AperiodicUsable() const override { return false; }
+  bool AperiodicUsable() const override { return aperiodic_usable; }
+  void AperiodicListsChanged(bool usable) override {
+    aperiodic_usable = usable;
+    opened.push_back("lists changed");
+  }
   void OpenBaDialog() override { opened.push_back("ba"); }
   void OpenMediumDialog() override { opened.push_back("medium"); }
   void OpenAperiodicDialog() override { opened.push_back("aperiodic"); }
@@ -59,6 +63,7 @@ class FakeSession : public FipSession {
 
   CWnd mailbox;
   bool connects = true;
+  bool aperiodic_usable = false;
   bool* deleted = nullptr;
   std::vector<std::string> opened;
 };

@@ -121,9 +121,10 @@ TEST(ConfigChecks, NamesAndIdentifiersExcludeTheEditedRecordByKey) {
   c.lists.resize(2);
   records::set_text(c.lists[0].name, "L");
   records::set_text(c.lists[1].name, "K");
-  EXPECT_EQ(CheckListNames(c, c.lists[0]), kCheckOk);
+  EXPECT_EQ(CheckListNames(c, 0, "L"), kCheckOk);
+  EXPECT_EQ(CheckListNames(c, 0, "K"), kCheckListNameInUse);  // a candidate, before it is written
   records::set_text(c.lists[1].name, "L");
-  EXPECT_EQ(CheckListNames(c, c.lists[0]), kCheckListNameInUse);
+  EXPECT_EQ(CheckListNames(c, 0, "L"), kCheckListNameInUse);
 
   c.station_count = 3;
   c.stations[1] = records::make_station("S1", 7);

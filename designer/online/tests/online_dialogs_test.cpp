@@ -423,9 +423,12 @@ TEST_F(DialogsTest, TheSendListSendsByVariableIndexAndRefusesAnUnknownIdentifier
   EXPECT_EQ(dialog->GetDlgItemText(IDC_LISTS), "Lev");
   dialog->ClickDlgItem(IDC_SEND);
   EXPECT_EQ(prompts_.Boxes().back().text, kSelectAList);
-  // The lists changed while on line: refilled, the first selected.
-  ::SendMessage(dialog->DialogWindow(), WM_FIP_APER_LISTS_CHANGED, 0, 0);
+  // The lists edited while on line: the dialog shows them again, the first selected.
+  app_->Document()->Records().lists.pop_back();
+  session()->AperiodicListsChanged(true);
+  ASSERT_TRUE(PumpUntil([&] { return lists.GetCount() == 1; }));
   EXPECT_EQ(lists.GetCurSel(), 0);
+  EXPECT_EQ(dialog->GetDlgItemText(IDC_LISTS), "Levels");
 }
 
 // The send list's engine failures: a failure with a text stops the list there and shows it; one
