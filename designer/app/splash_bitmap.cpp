@@ -1,8 +1,9 @@
 #include "splash_bitmap.h"
 
 #include <algorithm>
-#include <fstream>
 #include <limits>
+
+#include "records/atomic_file.h"
 
 namespace plandrel {
 namespace {
@@ -11,7 +12,7 @@ constexpr std::size_t kFileHeaderSize = 14;
 constexpr std::size_t kInfoHeaderSize = 40;
 constexpr std::size_t kPaletteEntries = 256;
 // Headers, a full colour table and 800 x 600 pixels, with room for a gap before the pixels.
-constexpr std::uintmax_t kLargestFile = 4u << 20;
+constexpr std::size_t kLargestFile = 4u << 20;
 
 std::uint32_t u32_at(std::span<const std::uint8_t> bytes, std::size_t at) {
   return static_cast<std::uint32_t>(bytes[at]) | static_cast<std::uint32_t>(bytes[at + 1]) << 8 |
@@ -88,16 +89,13 @@ SplashReadResult parse_splash_bitmap(std::span<const std::uint8_t> file) {
 }
 
 SplashReadResult read_splash_bitmap(const std::filesystem::path& path) {
-  std::error_code error;
-  const std::uintmax_t size = std::filesystem::file_size(path, error);
-  if (error) return refuse(SplashRefusal::cannot_open);
-  if (size > kLargestFile) return refuse(SplashRefusal::too_large);
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return refuse(SplashRefusal::cannot_open);
-  std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size));
-  in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-  bytes.resize(static_cast<std::size_t>(in.gcount()));
-  return parse_splash_bitmap(bytes);
+  std::vector<std::uint8_t> bytes;
+  switch (records::read_whole_file(path, kLargestFile, bytes)) {
+    case records::FileRead::ok: return parse_splash_bitmap(bytes);
+    case records::FileRead::too_large: return refuse(SplashRefusal::too_large);
+    case records::FileRead::cannot_open: break;
+  }
+  return refuse(SplashRefusal::cannot_open);
 }
 
 std::filesystem::path splash_path(const std::filesystem::path& program) {

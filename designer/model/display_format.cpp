@@ -4,6 +4,7 @@
 #include <array>
 #include <bit>
 #include <charconv>
+#include <cmath>
 #include <cstring>
 #include <limits>
 #include <system_error>
@@ -166,66 +167,74 @@ constexpr std::array<std::uint8_t, 256> kDigitValues = [] {
   return table;
 }();
 
-// Unsigned number of `digits` in `base`, the whole text; none for an empty text, a digit outside
-// the base, or a value above `limit`.
-std::optional<std::uint64_t> ReadDigits(std::string_view digits, unsigned base, std::uint64_t limit) {
-  if (digits.empty()) return std::nullopt;
-  std::uint64_t v = 0;
-  for (char c : digits) {
-    const unsigned d = kDigitValues[static_cast<unsigned char>(c)];
-    if (d >= base) return std::nullopt;
-    v = v * base + d;
-    if (v > limit) return std::nullopt;
+// The integer at the front of `token`, read as the C library's strtoll (signed) or strtoull
+// (unsigned) reads it: an optional sign, then in base 0 a "0x" prefix for hexadecimal or a leading
+// 0 for octal, else decimal; in base 16 an optional "0x". Digits are taken as far as they belong
+// to the base and the rest of the token is left; no digit reads 0. Beyond 64 bits a signed read
+// stops at the nearest limit, an unsigned one at 2^64 - 1 before its sign applies.
+std::uint64_t LeadingInteger(std::string_view token, unsigned base, bool is_signed) {
+  std::size_t at = 0;
+  bool negative = false;
+  if (at < token.size() && (token[at] == '+' || token[at] == '-')) negative = token[at++] == '-';
+  const auto digit = [&](std::size_t i) {
+    return i < token.size() ? kDigitValues[static_cast<unsigned char>(token[i])] : 99u;
+  };
+  const bool hex_prefix = at + 1 < token.size() && token[at] == '0' && (token[at + 1] == 'x' || token[at + 1] == 'X') &&
+                          digit(at + 2) < 16;
+  if ((base == 0 || base == 16) && hex_prefix) {
+    base = 16;
+    at += 2;
+  } else if (base == 0) {
+    base = digit(at) == 0 ? 8 : 10;
   }
-  return v;
+  constexpr std::uint64_t kMax = std::numeric_limits<std::uint64_t>::max();
+  std::uint64_t magnitude = 0;
+  bool overflow = false;
+  for (; digit(at) < base; ++at) {
+    const unsigned d = digit(at);
+    if (magnitude > (kMax - d) / base) overflow = true;
+    magnitude = overflow ? kMax : magnitude * base + d;
+  }
+  if (!is_signed) return negative ? 0 - magnitude : magnitude;
+  constexpr std::uint64_t kSignedMax = static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max());
+  if (negative) return magnitude > kSignedMax ? kSignedMax + 1 : 0 - magnitude;
+  return std::min(magnitude, kSignedMax);
 }
 
-bool HasHexPrefix(std::string_view t) { return t.size() > 2 && t[0] == '0' && (t[1] == 'x' || t[1] == 'X'); }
+// The decimal floating-point number at the front of `token`, as strtof reads it: an optional
+// sign, digits with a point and an exponent; beyond the single-precision range the infinity of
+// its sign, below it zero; no number reads 0.
+float LeadingFloat(std::string_view token) {
+  bool negative = false;
+  if (!token.empty() && (token[0] == '+' || token[0] == '-')) {
+    negative = token[0] == '-';
+    token.remove_prefix(1);
+  }
+  double value = 0;
+  const auto [end, error] = std::from_chars(token.data(), token.data() + token.size(), value, std::chars_format::general);
+  if (error == std::errc::invalid_argument) {
+    value = 0;
+  } else if (error == std::errc::result_out_of_range) {
+    // Too large or too small for a double: the exponent's sign tells which.
+    const std::string_view number(token.data(), static_cast<std::size_t>(end - token.data()));
+    const std::size_t e = number.find_first_of("eE");
+    const bool tiny = e != std::string_view::npos && e + 1 < number.size() && number[e + 1] == '-';
+    value = tiny ? 0.0 : std::numeric_limits<double>::infinity();
+  }
+  if (std::abs(value) > std::numeric_limits<float>::max()) value = std::numeric_limits<double>::infinity();
+  const float single = static_cast<float>(value);
+  return negative ? -single : single;
+}
 
-// The element value of a whole token by the letter's entry rule, as the element's low bytes.
-std::optional<std::uint32_t> ReadToken(char letter, std::size_t bytes, std::string_view token) {
-  const std::uint64_t unsigned_max = (std::uint64_t{1} << (8 * bytes)) - 1;
+// The element value of the text at the front of `token` by the letter's entry rule, as the
+// element's low bytes: c i z l t take decimal, 0x hexadecimal or 0 octal; h hexadecimal; u
+// unsigned decimal; f w g decimal floating point.
+std::uint32_t ReadElementText(char letter, std::string_view token) {
   switch (letter) {
-    case 'h': {
-      if (HasHexPrefix(token)) token.remove_prefix(2);
-      const auto v = ReadDigits(token, 16, unsigned_max);
-      if (!v) return std::nullopt;
-      return static_cast<std::uint32_t>(*v);
-    }
-    case 'u': {
-      if (!token.empty() && token[0] == '+') token.remove_prefix(1);
-      const auto v = ReadDigits(token, 10, unsigned_max);
-      if (!v) return std::nullopt;
-      return static_cast<std::uint32_t>(*v);
-    }
-    case 'f': case 'w': case 'g': {
-      if (token.size() > 1 && token[0] == '+' && token[1] != '-') token.remove_prefix(1);
-      float v = 0;
-      const auto r = std::from_chars(token.data(), token.data() + token.size(), v, std::chars_format::general);
-      if (r.ec != std::errc() || r.ptr != token.data() + token.size()) return std::nullopt;
-      return std::bit_cast<std::uint32_t>(v);
-    }
-    default: {  // c i z l t: decimal, 0x hexadecimal or 0 octal, signed
-      bool negative = false;
-      if (!token.empty() && (token[0] == '+' || token[0] == '-')) {
-        negative = token[0] == '-';
-        token.remove_prefix(1);
-      }
-      unsigned base = 10;
-      if (HasHexPrefix(token)) {
-        base = 16;
-        token.remove_prefix(2);
-      } else if (token.size() > 1 && token[0] == '0') {
-        base = 8;
-        token.remove_prefix(1);
-      }
-      // Negative values down to the signed minimum, positive ones up to the unsigned maximum.
-      const std::uint64_t limit = negative ? (unsigned_max + 1) / 2 : unsigned_max;
-      const auto v = ReadDigits(token, base, limit);
-      if (!v) return std::nullopt;
-      const std::uint64_t bits = negative ? (0 - *v) : *v;
-      return static_cast<std::uint32_t>(bits & unsigned_max);
-    }
+    case 'h': return static_cast<std::uint32_t>(LeadingInteger(token, 16, false));
+    case 'u': return static_cast<std::uint32_t>(LeadingInteger(token, 10, false));
+    case 'f': case 'w': case 'g': return std::bit_cast<std::uint32_t>(LeadingFloat(token));
+    default: return static_cast<std::uint32_t>(LeadingInteger(token, 0, true));
   }
 }
 
@@ -275,24 +284,19 @@ ValueParse ParseValue(std::string_view format, std::string_view text, std::span<
   std::fill(out.begin(), out.end(), std::uint8_t{0});
   const auto items = ParseDisplayFormat(format);
   if (!items || items->empty()) return {ValueParseError::kInvalidFormat, 0};
-  const auto refuse = [&] {
-    std::fill(out.begin(), out.end(), std::uint8_t{0});
-    return ValueParse{ValueParseError::kInvalidValue, 0};
-  };
   std::size_t at = 0;
   const auto skip_spaces = [&] {
     while (at < text.size() && IsSpace(text[at])) ++at;
   };
+  // Spaces before the first number are passed once, so that it is not read twice.
+  skip_spaces();
   std::size_t consumed = 0;
-  bool full = false;
   for (const FormatItem& item : *items) {
     const std::size_t size = BytesPerElement(item.letter);
     const bool msb_first = MostSignificantFirst(item.letter);
-    for (std::uint32_t e = 0; e < item.count && !full; ++e) {
-      if (size > out.size() - consumed) {
-        full = true;
-        break;
-      }
+    for (std::uint32_t e = 0; e < item.count; ++e) {
+      // The elements stop where the next one would not fit; the text left is not taken.
+      if (size > out.size() - consumed) return {ValueParseError::kNone, consumed};
       std::uint32_t v = 0;
       if (item.letter == 's') {
         if (at < text.size()) {
@@ -302,26 +306,20 @@ ValueParse ParseValue(std::string_view format, std::string_view text, std::span<
             v = static_cast<std::uint8_t>(text[at++]);
           }
         }
-      } else {
+      } else if (at < text.size()) {
+        // The number at the front of the text; whatever follows it up to the next space is passed
+        // over, then the spaces.
+        std::size_t end = at;
+        while (end < text.size() && !IsSpace(text[end])) ++end;
+        v = ReadElementText(item.letter, text.substr(at, end - at));
+        at = end;
         skip_spaces();
-        if (at < text.size()) {
-          std::size_t end = at;
-          while (end < text.size() && !IsSpace(text[end])) ++end;
-          const auto read = ReadToken(item.letter, size, text.substr(at, end - at));
-          if (!read) return refuse();
-          v = *read;
-          at = end;
-          skip_spaces();
-        }
       }
       WriteElement(out.data() + consumed, size, msb_first, v);
       consumed += size;
     }
-    if (full) break;
     if (item.letter == 's') skip_spaces();
   }
-  skip_spaces();
-  if (at < text.size()) return refuse();
   return {ValueParseError::kNone, consumed};
 }
 

@@ -63,7 +63,6 @@ std::optional<std::string> FormatValue(std::string_view format, std::span<const 
 enum class ValueParseError {
   kNone,
   kInvalidFormat,  // the format is invalid or empty
-  kInvalidValue,   // an element's text is no number of its letter or out of its range, or text is left over
 };
 
 struct ValueParse {
@@ -71,13 +70,13 @@ struct ValueParse {
   std::size_t length = 0;  // bytes filled from the start of the output
 };
 
-// Fills `out` from its start with the elements of `text` by `format`, after zeroing it; the
-// elements stop where the next one would not fit in `out`. Entry rules: c i z l t take decimal,
-// 0x hexadecimal or 0 octal with an optional sign, and keep the element's low bytes of any value
-// that fits its signed or unsigned range; h takes hexadecimal (0x optional), u unsigned decimal,
-// f w g decimal floating point within single precision; s takes one character per element, and
-// a "." ends the text. Numbers are separated by spaces; a text that is used up gives zero
-// elements. Text left once the elements stop is refused, so that nothing typed is silently dropped.
+// Fills `out` from its start with the elements of `text` by `format`, after zeroing it. Each
+// element reads the number at the front of the text by its letter's entry rule and keeps the
+// element's low bytes: c i z l t decimal, 0x hexadecimal or 0 octal, with a sign; h hexadecimal
+// (0x optional); u unsigned decimal; f w g decimal floating point; the rest of the text up to the
+// next space is passed over ("12abc 5" gives 12 and 5). s takes one character per element, and a
+// "." ends the text. A text that is used up gives zero elements. The elements stop where the next
+// one would not fit in `out`, and the text left is not taken. Only an invalid format is refused.
 ValueParse ParseValue(std::string_view format, std::string_view text, std::span<std::uint8_t> out);
 
 }  // namespace plandrel

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <new>
 #include <system_error>
 #include <vector>
 
@@ -30,12 +31,6 @@ std::string unique_name(std::string_view name, std::size_t last_try, Taken taken
     if (!taken(candidate)) break;
   }
   return candidate;
-}
-
-bool IsSameFile(const std::filesystem::path& a, const std::filesystem::path& b) {
-  if (a.empty() || b.empty()) return false;
-  std::error_code error;
-  return std::filesystem::equivalent(a, b, error) && !error;
 }
 
 std::string file_part(const std::filesystem::path& path) {
@@ -93,17 +88,42 @@ bool CPlandrelDoc::Open() {
   return true;
 }
 
+template <class Command>
+bool CPlandrelDoc::Guarded(Command command) {
+  try {
+    return command();
+  } catch (const std::bad_alloc&) {
+    Inform(kNotEnoughMemory);
+    return false;
+  }
+}
+
 bool CPlandrelDoc::ReadConfiguration(const std::filesystem::path& path) {
+  return Guarded([&] { return ReadConfigurationFile(path); });
+}
+
+bool CPlandrelDoc::ReadConfigurationFile(const std::filesystem::path& path) {
+  // The magic first: a file that cannot be opened is told before the save question.
   std::vector<std::uint8_t> bytes;
-  if (!records::read_whole_file(path, bytes)) {
+  if (!records::read_file_head(path, records::kMagicSize, bytes)) {
     Inform(kErrorRecording);
     return false;
   }
   if (!SaveModified()) return false;
-  // The save just made may have been to this very file: read what it holds now.
-  if (IsSameFile(path, path_) && !records::read_whole_file(path, bytes)) {
+  // The save just made may have been to this very file: look at what it holds now.
+  if (!records::read_file_head(path, records::kMagicSize, bytes)) {
     Inform(kErrorRecording);
     return false;
+  }
+  if (!records::format_of(bytes)) {
+    Inform(kInvalidFormat);
+    return false;
+  }
+  // Then the whole file, unless it is larger than any configuration can be.
+  switch (records::read_whole_file(path, records::kLargestConfigurationFile, bytes)) {
+    case records::FileRead::ok: break;
+    case records::FileRead::too_large: Inform(kInvalidFormat); return false;
+    case records::FileRead::cannot_open: Inform(kErrorRecording); return false;
   }
 
   records::Configuration loaded;
@@ -153,14 +173,27 @@ bool CPlandrelDoc::ReadConfiguration(const std::filesystem::path& path) {
 }
 
 bool CPlandrelDoc::ReloadWorkingFiles() {
-  records_ = records::Configuration{};
-  stale_ = {};
+  return Guarded([this] { return ReadWorkingFiles(); });
+}
+
+bool CPlandrelDoc::ReadWorkingFiles() {
+  records::Configuration loaded;
   for (records::Section section : records::kSections) {
-    if (working_.read(section, records_) != records::Status::ok) {
+    if (working_.read(section, loaded) != records::Status::ok) {
+      records_ = std::move(loaded);  // what was read so far
+      stale_ = {};
       Inform(section == records::Section::listes ? kProblemCreating : kProblemManaging);
       return false;
     }
   }
+  // Files whose station indices point outside the station table are not taken at all: the tree
+  // and the checks follow those indices.
+  if (records::check_station_indices(loaded) != records::Status::ok) {
+    Inform(kProblemManaging);
+    return false;
+  }
+  records_ = std::move(loaded);
+  stale_ = {};
   // Keys are the tree's item codes: keep them 5000 + index and 35000 + index whatever the files
   // hold.
   records::renumber_keys(records_);
@@ -181,7 +214,7 @@ bool CPlandrelDoc::Save() {
   if (path_.empty()) return SaveAs();
 
   std::vector<std::uint8_t> head;
-  if (!records::read_whole_file(path_, head) || head.size() < records::kMagicSize) {
+  if (!records::read_file_head(path_, records::kMagicSize, head) || head.size() < records::kMagicSize) {
     Inform(kErrorRecording);
     return false;
   }
@@ -246,19 +279,21 @@ bool CPlandrelDoc::SizeTables() {
 
 bool CPlandrelDoc::WriteConfigurationFile(const std::filesystem::path& destination,
                                           records::Format format) {
-  // The table sizes go into the param working file, from which the file is assembled.
-  if (!WriteStaleWorkingFiles() || !SizeTables()) {
-    Inform(kErrorRecording);
-    return false;
-  }
-  const records::Status written = format == records::Format::v4
-                                      ? working_.write_format4(destination)
-                                      : working_.write_format3(destination);
-  if (written != records::Status::ok) {
-    Inform(kErrorRecording);
-    return false;
-  }
-  return true;
+  return Guarded([&] {
+    // The table sizes go into the param working file, from which the file is assembled.
+    if (!WriteStaleWorkingFiles() || !SizeTables()) {
+      Inform(kErrorRecording);
+      return false;
+    }
+    const records::Status written = format == records::Format::v4
+                                        ? working_.write_format4(destination)
+                                        : working_.write_format3(destination);
+    if (written != records::Status::ok) {
+      Inform(kErrorRecording);
+      return false;
+    }
+    return true;
+  });
 }
 
 bool CPlandrelDoc::WriteFormat4(const std::filesystem::path& destination) {

@@ -38,6 +38,8 @@ class CPlandrelDoc {
       "messages).";
   static constexpr std::string_view kConvertQuestion =
       "This file will be converted to Plandrel 4.0 format. \nDo you want to continue ?";
+  // An allocation that fails while a file is read or written (the document is then unchanged).
+  static constexpr std::string_view kNotEnoughMemory = "Not enough memory to complete this command.";
   static constexpr std::string_view kUntitled = "untitled";
   static constexpr std::string_view kOpenFilter =
       "Files Plandrel(*.cnf)|*.cnf|All files(*.*)|*.*||";
@@ -147,6 +149,11 @@ class CPlandrelDoc {
   // Fills priority, instruction cost and memory estimate from the records as a load does.
   void Summarise();
   bool WriteConfigurationFile(const std::filesystem::path& destination, records::Format format);
+  bool ReadConfigurationFile(const std::filesystem::path& path);
+  bool ReadWorkingFiles();
+  // Runs a file command; an allocation failure inside it is told and makes it fail.
+  template <class Command>
+  bool Guarded(Command command);
 
   DocumentHost& host_;
   std::filesystem::path working_folder_;

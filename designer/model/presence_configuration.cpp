@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <fstream>
 #include <string>
 #include <string_view>
 
@@ -162,12 +161,8 @@ void append_variables_section(std::vector<std::uint8_t>& out, PresenceKind kind,
 
 // The first `limit` bytes of a file (fewer when it is shorter); nothing when it cannot be opened.
 std::optional<std::vector<std::uint8_t>> read_prefix(const std::filesystem::path& path, std::size_t limit) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return std::nullopt;
-  std::vector<std::uint8_t> bytes(limit);
-  in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(limit));
-  if (in.bad()) return std::nullopt;
-  bytes.resize(static_cast<std::size_t>(in.gcount()));
+  std::vector<std::uint8_t> bytes;
+  if (!records::read_file_head(path, limit, bytes)) return std::nullopt;
   return bytes;
 }
 

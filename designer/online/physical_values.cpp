@@ -7,6 +7,7 @@
 #include "online/designer_messages.h"
 #include "online/error_text.h"
 #include "online/refresh_data.h"
+#include "records/atomic_file.h"
 #include "ui/resources.h"
 #include "win32/windows.h"
 
@@ -16,7 +17,6 @@ namespace {
 
 // Waits before the first refresh, as the refresh thread always did.
 constexpr DWORD kFirstWait = 10;
-constexpr std::size_t kReadChunk = 64 * 1024;
 
 // A small icon of the display: a gauge.
 std::vector<std::string> GaugeIcon() {
@@ -70,33 +70,15 @@ CRect DisplayPlacement(const RECT& client) {
 
 bool ReadInterpretationFile(const std::string& path, std::string& text, std::string& error) {
   text.clear();
-  // Read only, letting others read it too, as a file under test.
-  const HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) {
-    error = ErrorText(GetLastError());
-    return false;
+  std::vector<std::uint8_t> bytes;
+  switch (records::read_whole_file(path, kMaxInterpretationFileBytes, bytes)) {
+    case records::FileRead::ok:
+      text.assign(bytes.begin(), bytes.end());
+      return true;
+    case records::FileRead::too_large: error = kCsvTooLarge; return false;
+    case records::FileRead::cannot_open: error = ErrorText(GetLastError()); return false;
   }
-  bool ok = true;
-  std::vector<char> chunk(kReadChunk);
-  for (;;) {
-    DWORD read = 0;
-    if (!ReadFile(file, chunk.data(), static_cast<DWORD>(chunk.size()), &read, nullptr)) {
-      error = ErrorText(GetLastError());
-      ok = false;
-      break;
-    }
-    if (read == 0) break;
-    if (text.size() + read > kMaxInterpretationFileBytes) {
-      error = kCsvTooLarge;
-      ok = false;
-      break;
-    }
-    text.append(chunk.data(), read);
-  }
-  CloseHandle(file);
-  if (!ok) text.clear();
-  return ok;
+  return false;
 }
 
 void RefreshThread(ValuesDisplayHost& host, HANDLE stop) {

@@ -140,23 +140,78 @@ ErrorCode assembleMacroList(CardPages& card, const std::uint8_t* lines, std::uin
     return assembleTokens(card, tokens, true, start, end, out);
 }
 
-ErrorCode assembleText(CardPages& card, std::string_view text, int start, int end, AssembledProgram* out) {
+namespace {
+
+// The program between the words BEGIN and END; `next` gives the text's words one by one.
+template <class NextWord>
+ErrorCode assembleWords(CardPages& card, NextWord next, int start, int end, AssembledProgram* out) {
     Assembler assembler(card, start, end);
     if (const ErrorCode code = assembler.zeroPages()) return code;
-    const std::vector<std::string_view> words = splitWords(text);
-    auto word = words.begin();
-    while (word != words.end() && *word != "BEGIN") ++word;
-    if (word == words.end()) return kErrBaTextEndsEarly;
-    for (++word; word != words.end() && *word != "END"; ++word)
-        if (const ErrorCode code = assembler.feed(*word)) return code;
-    if (word == words.end()) return kErrBaTextEndsEarly;
+    std::string_view word;
+    bool more = next(word);
+    while (more && word != "BEGIN") more = next(word);
+    if (!more) return kErrBaTextEndsEarly;
+    while ((more = next(word)) && word != "END")
+        if (const ErrorCode code = assembler.feed(word)) return code;
+    if (!more) return kErrBaTextEndsEarly;
     return assembler.finish(out);
 }
 
+// The words of a BA text file, read piece by piece: only the word being read is held, whatever
+// the file's size.
+class FileWords {
+public:
+    explicit FileWords(InputFile& file) : file_(file) {}
+    int peek() {
+        if (at_ == size_ && !failed_) {
+            std::uint32_t read = 0;
+            failed_ = !file_.readSome(chunk_, sizeof chunk_, read);
+            size_ = read;
+            at_ = 0;
+        }
+        return at_ < size_ ? static_cast<unsigned char>(chunk_[at_]) : -1;
+    }
+    void take() { ++at_; }
+    bool next(std::string_view& word) {
+        if (!skipToWord(*this)) return false;
+        word_.clear();
+        takeWord(*this, [this](char c) { word_.push_back(c); });
+        word = word_;
+        return true;
+    }
+    bool failed() const { return failed_; }
+
+private:
+    InputFile& file_;
+    char chunk_[4096];
+    std::size_t size_ = 0, at_ = 0;
+    bool failed_ = false;
+    std::string word_;
+};
+
+}  // namespace
+
+ErrorCode assembleText(CardPages& card, std::string_view text, int start, int end, AssembledProgram* out) {
+    const std::vector<std::string_view> words = splitWords(text);
+    auto word = words.begin();
+    return assembleWords(
+        card,
+        [&](std::string_view& next) {
+            if (word == words.end()) return false;
+            next = *word++;
+            return true;
+        },
+        start, end, out);
+}
+
 ErrorCode assembleFile(CardPages& card, const char* path, int start, int end, AssembledProgram* out) {
-    std::string text;
-    if (!readWholeFile(path, text)) return kErrBaTextNotOpened;
-    return assembleText(card, text, start, end, out);
+    InputFile file(path);
+    if (!file.isOpen()) return kErrBaTextNotOpened;
+    FileWords words(file);
+    const ErrorCode code =
+        assembleWords(card, [&words](std::string_view& next) { return words.next(next); }, start, end, out);
+    // A read that failed part way is the file's failure, whatever the words before it gave.
+    return words.failed() ? kErrBaTextNotOpened : code;
 }
 
 }  // namespace corvix::download

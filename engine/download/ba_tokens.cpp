@@ -18,9 +18,6 @@ constexpr std::array<Macro, 8> kMacros{{
     {"WAIT", MacroKind::Coded, 6},
 }};
 
-// The C locale's white space, as a formatted read of words sees it.
-bool isBlank(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
-
 int hexDigit(char c) {
     if (c >= '0' && c <= '9') return c - '0';
     if (c >= 'a' && c <= 'f') return c - 'a' + 10;
@@ -44,13 +41,17 @@ bool parseHex16(std::string_view text, std::uint16_t& value) {
 }  // namespace
 
 std::vector<std::string_view> splitWords(std::string_view text) {
+    struct In {
+        std::string_view text;
+        std::size_t at = 0;
+        int peek() const { return at < text.size() ? static_cast<unsigned char>(text[at]) : -1; }
+        void take() { ++at; }
+    } in{text};
     std::vector<std::string_view> words;
-    std::size_t i = 0;
-    while (i < text.size()) {
-        while (i < text.size() && isBlank(text[i])) ++i;
-        const std::size_t begin = i;
-        while (i < text.size() && !isBlank(text[i]) && i - begin < kBaWordMax) ++i;
-        if (i > begin) words.push_back(text.substr(begin, i - begin));
+    while (skipToWord(in)) {
+        const std::size_t begin = in.at;
+        takeWord(in, [](char) {});
+        words.push_back(text.substr(begin, in.at - begin));
     }
     return words;
 }

@@ -13,6 +13,29 @@ namespace corvix::download {
 inline constexpr std::size_t kBaLineBytes = 15;  // one configuration macro line
 inline constexpr std::size_t kBaWordMax = 127;   // longest word read from a BA text file
 
+// The C locale's white space, as a formatted read of words sees it.
+constexpr bool isBlank(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+
+// One word of BA text from a source of characters (`In`: int peek(), -1 at the end, and void
+// take()): skipWord passes the blanks before it and is false at the end of the text; takeWord
+// hands its characters to `keep`, at most kBaWordMax of them, so that a longer word is read as
+// several.
+template <class In>
+bool skipToWord(In& in) {
+    int c;
+    while ((c = in.peek()) >= 0 && isBlank(static_cast<char>(c))) in.take();
+    return c >= 0;
+}
+template <class In, class Keep>
+void takeWord(In& in, Keep keep) {
+    for (std::size_t n = 0; n < kBaWordMax; ++n) {
+        const int c = in.peek();
+        if (c < 0 || isBlank(static_cast<char>(c))) return;
+        keep(static_cast<char>(c));
+        in.take();
+    }
+}
+
 // Whitespace-separated words of a BA text; a longer word is read as several of kBaWordMax.
 std::vector<std::string_view> splitWords(std::string_view text);
 

@@ -45,10 +45,26 @@ std::string codeImagePath() {
     return std::string(folder, strnlen(folder, MAX_PATH)) + "\\" + kImageName;
 }
 
+namespace {
+
+// The count and exactly the blocks it counts: the bytes read are bounded by the largest image
+// (2 + 65535 x 130), whatever the file's size, and bytes after the blocks are never read.
+bool readCodeImage(const char* path, std::string& file) {
+    InputFile in(path);
+    std::uint8_t count[2] = {};
+    if (!in.isOpen() || !in.readExactly(count, sizeof count)) return false;
+    const std::size_t blocks = u16At(count, 0);
+    file.assign(2 + blocks * kBlockBytes, '\0');
+    std::copy_n(count, sizeof count, file.begin());
+    return in.readExactly(file.data() + 2, static_cast<std::uint32_t>(blocks * kBlockBytes)) && in.close();
+}
+
+}  // namespace
+
 ErrorCode downloadCodeImage(CardPages& card, const char* path) {
     std::string file;
     std::vector<CodeBlock> blocks;
-    if (!readWholeFile(path, file) || !parseCodeImage(file, blocks)) return kErrCodeImageNotOpened;
+    if (!readCodeImage(path, file) || !parseCodeImage(file, blocks)) return kErrCodeImageNotOpened;
     for (const CodeBlock& block : blocks) {
         if (!card.writePage(block.page, block.bytes)) return kErrCodeImageWrite;
         PageBytes back;

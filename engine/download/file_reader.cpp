@@ -10,22 +10,19 @@ InputFile::~InputFile() { close(); }
 bool InputFile::readExactly(void* buffer, std::uint32_t size) {
     auto* bytes = static_cast<std::uint8_t*>(buffer);
     while (size > 0) {
-        DWORD read = 0;
-        if (!ReadFile(handle_, bytes, size, &read, nullptr) || read == 0) return false;
+        std::uint32_t read = 0;
+        if (!readSome(bytes, size, read) || read == 0) return false;
         bytes += read;
         size -= read;
     }
     return true;
 }
 
-bool InputFile::readRest(std::string& data) {
-    char chunk[4096];
-    for (;;) {
-        DWORD read = 0;
-        if (!ReadFile(handle_, chunk, sizeof chunk, &read, nullptr)) return false;
-        if (read == 0) return true;
-        data.append(chunk, read);
-    }
+bool InputFile::readSome(void* buffer, std::uint32_t size, std::uint32_t& read) {
+    DWORD got = 0;
+    const bool ok = ReadFile(handle_, buffer, size, &got, nullptr);
+    read = ok ? got : 0;
+    return ok;
 }
 
 bool InputFile::close() {
@@ -33,12 +30,6 @@ bool InputFile::close() {
     const BOOL closed = CloseHandle(handle_);
     handle_ = INVALID_HANDLE_VALUE;
     return closed != FALSE;
-}
-
-bool readWholeFile(const char* path, std::string& data) {
-    InputFile file(path);
-    data.clear();
-    return file.isOpen() && file.readRest(data) && file.close();
 }
 
 }  // namespace corvix::download

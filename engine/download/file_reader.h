@@ -1,5 +1,5 @@
 // Files of the download (configuration file, code image, BA text) read through the platform's
-// file calls.
+// file calls. Each reader reads what it needs piece by piece, never a whole file of unknown size.
 #pragma once
 
 #include <cstdint>
@@ -21,14 +21,13 @@ public:
     bool isOpen() const { return handle_ != INVALID_HANDLE_VALUE; }
     // Reads exactly `size` bytes; false on a failed or short read.
     bool readExactly(void* buffer, std::uint32_t size);
-    // Reads what is left of the file into `data`; false on a failed read.
-    bool readRest(std::string& data);
+    // Reads what comes next, up to `size` bytes; `read` is 0 at the end of the file. False on a
+    // failed read.
+    bool readSome(void* buffer, std::uint32_t size, std::uint32_t& read);
     bool close();
 
 private:
     HANDLE handle_;
 };
-
-bool readWholeFile(const char* path, std::string& data);
 
 }  // namespace corvix::download

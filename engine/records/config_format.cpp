@@ -32,6 +32,7 @@ Status decode_format4(std::span<const std::uint8_t> body, Configuration& c) {
     if (Status s = decode_section(section, body, c, consumed); s != Status::ok) return s;
     body = body.subspan(consumed);
   }
+  if (Status s = check_station_indices(c); s != Status::ok) return s;
   renumber_keys(c);
   for (LISTE_APER& list : c.lists) list.urgent = list.urgent != 0 ? 1 : 0;
   for (MESSAGE4& message : c.messages)

@@ -24,6 +24,22 @@ inline constexpr std::size_t kMagicSize = 11;
 inline constexpr std::string_view kMagic4{"VERAM 4.00\0", kMagicSize};
 inline constexpr std::string_view kMagic3{"VERAM 3.00\0", kMagicSize};
 
+// The largest configuration file that can be valid: format 4 with every table full. Each
+// instruction sequence holds at most 65535 lines (a u16 count), then the bounds of the document:
+// 4096 messages, 4095 variables, 256 stations, 65535 lists of 64 identifiers.
+//   magic 11 + ba (262 + 2 x (2 + 65535 x 15)) + messages (2 + 4096 x 83) + param 34
+//   + variables (2 + 4095 x 122) + stations (4 + 256 x 35) + listes (2 + 65535 x (35 + 64 x 2))
+//   = 13,497,094 bytes.
+// A format-3 file is smaller (512 records of each kind, no stations, no lists). Anything larger is
+// refused from its size alone, and its bytes are never read.
+inline constexpr std::size_t kMaxSequenceLines = 0xFFFF;
+inline constexpr std::size_t kLargestConfigurationFile =
+    kMagicSize + BA_PARAM::size + 2 * (2 + kMaxSequenceLines * INSTRUCTION::size) +
+    (2 + kMaxMessages * MESSAGE4::size) + GENERAL_PARAM::size + (2 + kMaxVariables * VARIABLE4::size) +
+    (4 + kStationCapacity * STATION4::size) +
+    (2 + kMaxLists * (LISTE_APER::header_size + LISTE_APER::max_identifiers * 2));
+static_assert(kLargestConfigurationFile == 13'497'094);
+
 // The format named by the first 11 bytes, none when they are neither magic.
 std::optional<Format> format_of(std::span<const std::uint8_t> file);
 

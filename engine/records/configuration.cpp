@@ -20,6 +20,14 @@ void renumber_keys(Configuration& configuration) {
     configuration.messages[i].key = message_key(i);
 }
 
+Status check_station_indices(const Configuration& configuration) {
+  const int count = configuration.station_count;
+  if (configuration.local_station >= count) return Status::local_station_out_of_range;
+  for (const VARIABLE4& variable : configuration.variables)
+    if (variable.producer < -1 || variable.producer >= count) return Status::producer_out_of_range;
+  return Status::ok;
+}
+
 int local_address(const Configuration& configuration) {
   return configuration.local_station < configuration.stations.size()
              ? configuration.stations[configuration.local_station].physical_address

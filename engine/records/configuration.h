@@ -13,6 +13,7 @@
 #include "records/liste_aper.h"
 #include "records/message4.h"
 #include "records/station4.h"
+#include "records/status.h"
 #include "records/variable4.h"
 
 namespace records {
@@ -50,6 +51,12 @@ constexpr std::uint16_t message_key(std::size_t index) {
 }
 // Variable i gets key 5000 + i, message i 35000 + i.
 void renumber_keys(Configuration& configuration);
+
+// The station indices that the designer follows without looking: the local station must lie
+// below the station count (local_station_out_of_range) and every variable's producer must be -1
+// or lie below it (producer_out_of_range). A message's remote station is not checked: a message
+// whose far end lies outside the table is shown without that side.
+Status check_station_indices(const Configuration& configuration);
 
 // Physical address of the local station (0 when the index is outside the table).
 int local_address(const Configuration& configuration);

@@ -13,8 +13,10 @@ enum class Status : std::uint8_t {
   count_out_of_range,          // a record count above its bound (format 4: 4096 messages,
                                // 4095 variables; format 3: 512 of each)
   station_count_out_of_range,  // station count above 256
-  local_station_out_of_range,  // local-station index outside the station table
+  local_station_out_of_range,  // local-station index not below the station count
+  producer_out_of_range,       // a variable's producer neither -1 nor below the station count
   list_out_of_range,           // a list with 0 or more than 64 identifiers
+  too_large,                   // a file larger than any valid one; none of it was read
   cannot_create_working_file,  // CONFIG_CHECK_CODE 0x28000001
   memory_full,                 // CONFIG_CHECK_CODE 0x28000017: records kept, working files written
   cannot_write,                // a destination file could not be written; the old one is kept
@@ -28,7 +30,8 @@ inline constexpr std::uint32_t kMemoryFullCode = 0x28000017;
 constexpr bool is_damage(Status status) {
   return status == Status::truncated || status == Status::count_out_of_range ||
          status == Status::station_count_out_of_range ||
-         status == Status::local_station_out_of_range || status == Status::list_out_of_range;
+         status == Status::local_station_out_of_range || status == Status::producer_out_of_range ||
+         status == Status::list_out_of_range || status == Status::too_large;
 }
 
 }  // namespace records

@@ -1,5 +1,6 @@
 #include "records/working_files.h"
 
+#include <array>
 #include <fstream>
 #include <string>
 #include <system_error>
@@ -38,14 +39,32 @@ Status WorkingFiles::write(Section section, const Configuration& configuration) 
 }
 
 Status WorkingFiles::write_all(const Configuration& configuration) const {
-  for (Section section : kSections)
-    if (Status s = write(section, configuration); s != Status::ok) return s;
-  return Status::ok;
+  std::array<std::vector<std::uint8_t>, kSections.size()> bytes;
+  std::array<FileWrite, kSections.size()> files;
+  for (std::size_t i = 0; i < kSections.size(); ++i) {
+    encode_section(kSections[i], configuration, bytes[i]);
+    files[i] = {path(kSections[i]), bytes[i]};
+  }
+  return write_files_atomically(files) ? Status::ok : Status::cannot_create_working_file;
 }
+
+namespace {
+
+// A working file holds one section, never more than a whole configuration.
+Status read_bounded(const std::filesystem::path& file, std::vector<std::uint8_t>& bytes) {
+  switch (read_whole_file(file, kLargestConfigurationFile, bytes)) {
+    case FileRead::ok: return Status::ok;
+    case FileRead::too_large: return Status::too_large;
+    case FileRead::cannot_open: break;
+  }
+  return Status::cannot_open;
+}
+
+}  // namespace
 
 Status WorkingFiles::read(Section section, Configuration& configuration) const {
   std::vector<std::uint8_t> bytes;
-  if (!read_whole_file(path(section), bytes)) return Status::cannot_open;
+  if (Status s = read_bounded(path(section), bytes); s != Status::ok) return s;
   std::size_t consumed = 0;
   return decode_section(section, bytes, configuration, consumed);
 }
@@ -60,7 +79,7 @@ Status WorkingFiles::write_format4(const std::filesystem::path& destination) con
   std::vector<std::uint8_t> image(kMagic4.begin(), kMagic4.end());
   for (Section section : kSections) {
     std::vector<std::uint8_t> bytes;
-    if (!read_whole_file(path(section), bytes)) return Status::cannot_open;
+    if (Status s = read_bounded(path(section), bytes); s != Status::ok) return s;
     // Decoding checks the section and finds its end: exactly its counted records are copied.
     Configuration scratch;
     std::size_t consumed = 0;
@@ -80,7 +99,7 @@ Status WorkingFiles::write_format3(const std::filesystem::path& destination) con
 Status load_configuration_file(const std::filesystem::path& file, const WorkingFiles& working,
                                Configuration& configuration, LoadSummary& summary) {
   std::vector<std::uint8_t> bytes;
-  if (!read_whole_file(file, bytes)) return Status::cannot_open;
+  if (Status s = read_bounded(file, bytes); s != Status::ok) return s;
   const Status decoded = decode_configuration(bytes, configuration, summary);
   if (decoded != Status::ok && decoded != Status::memory_full) return decoded;
   if (Status s = working.write_all(configuration); s != Status::ok) return s;

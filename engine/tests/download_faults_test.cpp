@@ -37,6 +37,12 @@ ExpectedCard smallHeader() {
 class DownloadFaults : public DownloadOnMachine {
 protected:
     void SetUp() override { start(); }
+    // The machine installs its image once per machine root: a damaged one is put right for the
+    // tests that follow in this process.
+    void TearDown() override {
+        installCodeImage(sim::codeImage());
+        DownloadOnMachine::TearDown();
+    }
     void installCodeImage(const std::vector<std::uint8_t>& bytes) {
         std::ofstream(machine().codeImageFolder() / "kernala.dat", std::ios::binary | std::ios::trunc)
             .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));

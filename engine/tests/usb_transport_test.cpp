@@ -405,5 +405,20 @@ TEST_F(UsbListing, ActiveDevicesArePciThenPc104ThenUsbBoardsWithTheirUsedFlags) 
     EXPECT_EQ(records[3].used, 0u);
 }
 
+// The largest description the machine accepts is the largest whose boards the engine all sees:
+// each board is listed through D2XX and through the USB device driver, in one list of 255.
+TEST_F(UsbListing, EveryBoardOfTheLargestDescriptionIsSeen) {
+    sim::MachineDescription d;
+    d.boards.assign(sim::kMaxUsbBoards, sim::UsbBoardConfig{});
+    boot(d);
+    std::uint16_t count = 0;
+    ASSERT_EQ(GetActiveDevicesCount(&count), kSuccess);
+    EXPECT_EQ(count, sim::kMaxUsbBoards);
+    d.boards.push_back(sim::UsbBoardConfig{});
+    boot(d);
+    ASSERT_EQ(GetActiveDevicesCount(&count), kSuccess);
+    EXPECT_LT(count, d.boards.size()) << "one board more is not seen";
+}
+
 }  // namespace
 }  // namespace corvix::testing

@@ -1,10 +1,12 @@
-// CreateFile, ReadFile, WriteFile, DeviceIoControl and CreateDirectory: device names go through the
-// kernel's request seam, every other path to the host file system.
+// CreateFile, ReadFile, WriteFile, DeviceIoControl, CreateDirectory and the host file calls (size,
+// flush, delete, move, replace): device names go through the kernel's request seam, every other
+// path to the host file system.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -58,7 +60,7 @@ HANDLE openDevice(const char* name, DWORD access, DWORD share, DWORD disposition
     return addHandle(std::make_shared<DeviceFile>(opened.file));
 }
 
-HANDLE openHostFile(const char* name, DWORD access, DWORD disposition) {
+HANDLE openHostFile(const char* name, DWORD access, DWORD disposition, DWORD attributes) {
     int flags = O_CLOEXEC;
     const bool reads = access & GENERIC_READ, writes = access & GENERIC_WRITE;
     flags |= reads && writes ? O_RDWR : writes ? O_WRONLY : O_RDONLY;
@@ -74,7 +76,12 @@ HANDLE openHostFile(const char* name, DWORD access, DWORD disposition) {
     bootForMachineFile(path);
     struct stat st{};
     const bool existed = ::stat(path.c_str(), &st) == 0;
-    if (existed && S_ISDIR(st.st_mode)) return failOpen(ERROR_ACCESS_DENIED);
+    if (existed && S_ISDIR(st.st_mode)) {
+        // A folder opens only for its handle's own uses (flushing its entries), never to write.
+        if (!(attributes & FILE_FLAG_BACKUP_SEMANTICS) || writes || disposition != OPEN_EXISTING)
+            return failOpen(ERROR_ACCESS_DENIED);
+        flags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
+    }
     const int fd = ::open(path.c_str(), flags, 0644);
     if (fd < 0) return failOpen(hostError(errno, path));
     // Opening an existing file with a creating disposition succeeds with "already exists" as the note.
@@ -109,10 +116,10 @@ BOOL hostTransfer(HANDLE file, DWORD size, LPDWORD done, OVERLAPPED* overlapped,
 using namespace qwin32;
 
 HANDLE CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD shareMode, SECURITY_ATTRIBUTES*,
-                   DWORD creationDisposition, DWORD, HANDLE) {
+                   DWORD creationDisposition, DWORD flagsAndAttributes, HANDLE) {
     if (!fileName || !*fileName) return failOpen(ERROR_PATH_NOT_FOUND);
     if (isDevicePath(fileName)) return openDevice(fileName, desiredAccess, shareMode, creationDisposition);
-    return openHostFile(fileName, desiredAccess, creationDisposition);
+    return openHostFile(fileName, desiredAccess, creationDisposition, flagsAndAttributes);
 }
 
 BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD toRead, LPDWORD read, OVERLAPPED* overlapped) {
@@ -161,4 +168,70 @@ BOOL CreateDirectoryA(LPCSTR path, SECURITY_ATTRIBUTES*) {
     if (error == EEXIST) return failWith(ERROR_ALREADY_EXISTS);
     // A missing parent is a missing path, whatever the last component is.
     return failWith(error == ENOENT ? ERROR_PATH_NOT_FOUND : hostError(error, host));
+}
+
+BOOL GetFileSizeEx(HANDLE file, LARGE_INTEGER* size) {
+    if (!size) return failWith(ERROR_INVALID_PARAMETER);
+    const auto host = findHandleAs<HostFile>(file);
+    if (!host) return failWith(findHandleAs<DeviceFile>(file) ? ERROR_INVALID_FUNCTION : ERROR_INVALID_HANDLE);
+    struct stat st{};
+    if (::fstat(host->fd(), &st) != 0) return failWith(hostError(errno, {}));
+    size->QuadPart = st.st_size;
+    return TRUE;
+}
+
+BOOL FlushFileBuffers(HANDLE file) {
+    const auto host = findHandleAs<HostFile>(file);
+    if (!host) return failWith(findHandleAs<DeviceFile>(file) ? ERROR_INVALID_FUNCTION : ERROR_INVALID_HANDLE);
+    if (::fsync(host->fd()) != 0) return failWith(hostError(errno, {}));
+    return TRUE;
+}
+
+BOOL DeleteFileA(LPCSTR path) {
+    if (!path || !*path) return failWith(ERROR_PATH_NOT_FOUND);
+    const std::string host = hostPath(path);
+    struct stat st{};
+    if (::lstat(host.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return failWith(ERROR_ACCESS_DENIED);
+    if (::unlink(host.c_str()) != 0) return failWith(hostError(errno, host));
+    return TRUE;
+}
+
+BOOL MoveFileExA(LPCSTR existing, LPCSTR newName, DWORD flags) {
+    if (!existing || !*existing || !newName || !*newName) return failWith(ERROR_PATH_NOT_FOUND);
+    if (flags != 0) return failWith(ERROR_INVALID_PARAMETER);
+    const std::string from = hostPath(existing), to = hostPath(newName);
+    struct stat st{};
+    if (::lstat(to.c_str(), &st) == 0) return failWith(ERROR_ALREADY_EXISTS);
+    if (::rename(from.c_str(), to.c_str()) != 0) return failWith(hostError(errno, to));
+    SetLastError(ERROR_SUCCESS);
+    return TRUE;
+}
+
+BOOL ReplaceFileA(LPCSTR replaced, LPCSTR replacement, LPCSTR backup, DWORD flags, LPVOID exclude,
+                  LPVOID reserved) {
+    if (!replaced || !*replaced || !replacement || !*replacement) return failWith(ERROR_PATH_NOT_FOUND);
+    if (backup || exclude || reserved || flags != 0) return failWith(ERROR_INVALID_PARAMETER);
+    const std::string source = hostPath(replacement);
+    // The file that the name stands for, through any symbolic links.
+    char* resolved = ::realpath(hostPath(replaced).c_str(), nullptr);
+    if (!resolved) return failWith(hostError(errno, hostPath(replaced)));
+    const std::string target = resolved;
+    std::free(resolved);
+    struct stat st{};
+    if (::stat(target.c_str(), &st) != 0) return failWith(hostError(errno, target));
+    if (!S_ISREG(st.st_mode)) return failWith(ERROR_ACCESS_DENIED);
+    // Replacing is writing: a file the caller may not write stays as it is.
+    const int probe = ::open(target.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY);
+    if (probe < 0) return failWith(hostError(errno, target));
+    ::close(probe);
+    // The owner first: a change of owner may clear mode bits that the mode then restores. Only a
+    // privileged caller may give the file away, so a refusal keeps the caller as the owner.
+    const bool owned = ::chown(source.c_str(), st.st_uid, st.st_gid) == 0 ||
+                       ::chown(source.c_str(), static_cast<uid_t>(-1), st.st_gid) == 0;
+    static_cast<void>(owned);
+    if (::chmod(source.c_str(), st.st_mode & 07777) != 0) return failWith(hostError(errno, source));
+    if (::rename(source.c_str(), target.c_str()) != 0)
+        return failWith(errno == EXDEV ? ERROR_UNABLE_TO_MOVE_REPLACEMENT : hostError(errno, target));
+    SetLastError(ERROR_SUCCESS);
+    return TRUE;
 }

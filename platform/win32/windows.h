@@ -71,6 +71,7 @@ void SetLastError(DWORD error);
 #define ERROR_MORE_DATA 234L
 #define ERROR_NO_MORE_ITEMS 259L
 #define ERROR_DEVICE_NOT_CONNECTED 1167L
+#define ERROR_UNABLE_TO_MOVE_REPLACEMENT 1176L
 #define ERROR_MR_MID_NOT_FOUND 317L
 #define ERROR_OPERATION_ABORTED 995L
 #define ERROR_IO_INCOMPLETE 996L
@@ -89,6 +90,7 @@ BOOL CloseHandle(HANDLE handle);
 #define OPEN_ALWAYS 4u
 #define FILE_ATTRIBUTE_NORMAL 0x80u
 #define FILE_FLAG_OVERLAPPED 0x40000000u
+#define FILE_FLAG_BACKUP_SEMANTICS 0x02000000u  // opens a folder (read access, existing only)
 
 // An overlapped request: Internal holds the request's state (STATUS_PENDING 0x103 while it runs,
 // then the Win32 error of its end), InternalHigh the bytes moved; hEvent is set when it ends.
@@ -120,6 +122,33 @@ BOOL GetOverlappedResult(HANDLE file, OVERLAPPED* overlapped, LPDWORD transferre
 // while another thread ends the request.
 BOOL HasOverlappedIoCompleted(const OVERLAPPED* overlapped);
 BOOL CreateDirectoryA(LPCSTR path, SECURITY_ATTRIBUTES* security);
+
+union LARGE_INTEGER {
+    struct {
+        DWORD LowPart;
+        LONG HighPart;
+    } u;
+    std::int64_t QuadPart;
+};
+
+// The size of an open host file.
+BOOL GetFileSizeEx(HANDLE file, LARGE_INTEGER* size);
+
+// Writes the file's data through to the disk before it returns; for a folder, its entries.
+BOOL FlushFileBuffers(HANDLE file);
+BOOL DeleteFileA(LPCSTR path);
+// Renames a file; an existing target fails with ERROR_ALREADY_EXISTS. No flags are offered: flags
+// must be 0.
+BOOL MoveFileExA(LPCSTR existing, LPCSTR newName, DWORD flags);
+// The replacement file takes the replaced file's place and its attributes (here its mode, and
+// its owner and group where the caller may give them). A symbolic link as the replaced name is
+// followed: the file it names is replaced. The replaced file must exist (ERROR_FILE_NOT_FOUND)
+// and the caller must be allowed to write it (ERROR_ACCESS_DENIED, nothing changed); both files
+// must lie on one volume (ERROR_UNABLE_TO_MOVE_REPLACEMENT). No backup file, no exclusions and no
+// flags are offered: backup, exclude and reserved must be null and flags 0. The new entry reaches
+// the disk when the folder is flushed (FlushFileBuffers on the folder's handle).
+BOOL ReplaceFileA(LPCSTR replaced, LPCSTR replacement, LPCSTR backup, DWORD flags, LPVOID exclude,
+                  LPVOID reserved);
 
 // ---- registry
 #define HKEY_CURRENT_USER (reinterpret_cast<HKEY>(static_cast<std::uintptr_t>(0x80000001u)))

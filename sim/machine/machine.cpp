@@ -1,6 +1,7 @@
 #include "sim/machine/machine.h"
 
 #include <fstream>
+#include <iostream>
 #include <mutex>
 
 #include "base/debug_output.h"
@@ -58,6 +59,8 @@ void Machine::writeFile(const fs::path& file, const std::string& bytes) {
 }
 
 void Machine::install() {
+    // The driver files stand for the drivers of the machine described, versions included: they
+    // follow the description at every boot.
     const fs::path drivers = qbase::systemDirectory() / "drivers";
     for (const auto& [name, version] : {std::pair{"ambrix.sys", description_.ambrixVersion},
                                         std::pair{"osprix.sys", description_.osprixVersion}}) {
@@ -65,15 +68,19 @@ void Machine::install() {
         writeFile(drivers / (std::string(name) + ".version"), version + "\n");
     }
     codeImageFolder_ = qbase::machineRoot() / "Program Files" / "Talvenor" / "Corvix";
-    const auto image = codeImage();
-    writeFile(codeImageFolder_ / "kernala.dat", std::string(image.begin(), image.end()));
-    if (!reg::createKey(reg::Root::LocalMachine, kEngineKey) ||
-        !reg::setValue(reg::Root::LocalMachine, kEngineKey, "Dllpath", reg::stringValue(codeImageFolder_.string())))
-        problems_.push_back("cannot write the Dllpath value");
-    // The installed version, as the installation records it for the designer and the settings program.
-    if (!reg::createKey(reg::Root::LocalMachine, kProductKey) ||
-        !reg::setValue(reg::Root::LocalMachine, kProductKey, "Distrib", reg::stringValue(QUORELLE_VERSION_STRING)))
-        problems_.push_back("cannot write the Distrib value");
+    // The product is installed once, in a new machine root. A root that records an installation
+    // keeps it as it stands: another version, another code image folder, or values removed since.
+    if (!reg::keyExists(reg::Root::LocalMachine, kEngineKey) && !reg::keyExists(reg::Root::LocalMachine, kProductKey)) {
+        const auto image = codeImage();
+        writeFile(codeImageFolder_ / "kernala.dat", std::string(image.begin(), image.end()));
+        if (!reg::createKey(reg::Root::LocalMachine, kEngineKey) ||
+            !reg::setValue(reg::Root::LocalMachine, kEngineKey, "Dllpath", reg::stringValue(codeImageFolder_.string())))
+            problems_.push_back("cannot write the Dllpath value");
+        // The installed version, as the installation records it for the designer and the settings program.
+        if (!reg::createKey(reg::Root::LocalMachine, kProductKey) ||
+            !reg::setValue(reg::Root::LocalMachine, kProductKey, "Distrib", reg::stringValue(QUORELLE_VERSION_STRING)))
+            problems_.push_back("cannot write the Distrib value");
+    }
     for (const std::string& problem : problems_) qbase::debug::write("machine: " + problem);
 }
 
@@ -142,7 +149,10 @@ MachineDescription configuredMachine() {
     try {
         return loadMachineDescription(file);
     } catch (const DescriptionError& e) {
-        qbase::debug::write(std::string(e.what()) + "; booting the standard machine");
+        // Every boot says why: a machine other than the one described is not what its user expects.
+        const std::string why = std::string(e.what()) + "; booting the standard machine";
+        std::cerr << why << std::endl;
+        qbase::debug::write(why);
         return standardMachine();
     }
 }

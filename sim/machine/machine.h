@@ -4,11 +4,13 @@
 // and unplugged at shutdown.
 //
 // Boot, in this order: mark the machine booted (so that the boot's own registry and device use
-// does not boot again), reset the volatile registry hive, install the driver files with their
+// does not boot again), reset the volatile registry hive, write the driver files with their
 // versions under the system directory ("drivers\ambrix.sys", "drivers\osprix.sys", each with its
-// ".version" sidecar), install the card code image "kernala.dat" and write its folder as the REG_SZ
-// value Dllpath under HKLM "Software\Talvenor\Corvix", attach the boards' ranges, load the drivers
-// Ambrix and Osprix, and enumerate the boards in the description's order.
+// ".version" sidecar), install the product when the machine root has no installation yet (neither
+// HKLM "Software\Talvenor\Corvix" nor "SOFTWARE\Talvenor\Quorelle 5": the card code image
+// "kernala.dat", its folder as the REG_SZ value Dllpath of the first key and the version as
+// "Distrib" of the second), attach the boards' ranges, load the drivers Ambrix and Osprix, and
+// enumerate the boards in the description's order.
 //
 // Process-wide state: one running machine at most, owned here and guarded by one lock. The
 // library registers a booter (qbase::setMachineBooter) when it is loaded, which boots
@@ -43,6 +45,8 @@ public:
     // One result per board of the description, in its order.
     const std::vector<qk::pnp::EnumerateResult>& enumerations() const { return enumerations_; }
     qk::NTSTATUS driverStatus(const std::string& service) const;
+    // The folder where the machine installs the code image (the installation's Dllpath, unless the
+    // root's installation records another).
     std::filesystem::path codeImageFolder() const { return codeImageFolder_; }
     // What went wrong while installing the files (empty when all went well).
     const std::vector<std::string>& problems() const { return problems_; }
@@ -76,8 +80,9 @@ Machine& bootMachine(const MachineDescription& description);
 void shutdownMachine();
 Machine* runningMachine();
 
-// The machine root's "machine.json" when there is one, else the default machine. A description
-// that cannot be read is reported on the debugger output and the default machine is used.
+// The machine root's "machine.json" when there is one, else the standard machine. A description
+// that cannot be read or used is reported, with its reason, on standard error and on the debugger
+// output, and the standard machine is used.
 MachineDescription configuredMachine();
 
 }  // namespace sim

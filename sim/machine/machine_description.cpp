@@ -2,7 +2,6 @@
 
 #include <fstream>
 #include <set>
-#include <sstream>
 
 #include <nlohmann/json.hpp>
 
@@ -19,6 +18,16 @@ using description::fail;
 using description::number;
 using description::onlyKnownFields;
 
+// The fields that each object of the description may hold: a field outside its table is refused.
+// A new field is one name here and its reading below.
+const std::set<std::string> kRootFields{"boards", "driverVersions", "remoteStations", "pacedSegment"};
+const std::set<std::string> kPciFields{"type",   "slot",         "configurationWord", "serialNumber",   "medium",
+                                       "eeprom", "subsystemVendor", "subsystemId",    "physicalAddress"};
+const std::set<std::string> kEepromFields{"addressBits", "words"};
+const std::set<std::string> kPc104Fields{"type", "baseAddress", "configurationWord", "serialNumber", "medium"};
+const std::set<std::string> kUsbFields{"type", "configurationWord", "serialNumber", "medium", "firmwareVersion"};
+const std::set<std::string> kDriverVersionFields{"ambrix", "osprix"};
+
 constexpr std::uint64_t kPciAddressStep = 0x10000;
 constexpr std::uint32_t kPc104PortStep = 0x20;
 constexpr std::uint32_t kDefaultPciSerial = 0x00010001;
@@ -33,9 +42,7 @@ bool dualMedium(const json& value, const std::string& where) {
 
 
 PciBoardConfig pciBoard(const json& b, const std::string& where, std::size_t ordinal) {
-    onlyKnownFields(b, {"type", "slot", "configurationWord", "serialNumber", "medium", "eeprom", "subsystemVendor",
-                        "subsystemId", "physicalAddress"},
-                    where);
+    onlyKnownFields(b, kPciFields, where);
     PciBoardConfig c;
     c.uiNumber = static_cast<std::uint32_t>(ordinal + 1);
     c.physicalAddress = 0xF0000000 + ordinal * kPciAddressStep;
@@ -45,7 +52,7 @@ PciBoardConfig pciBoard(const json& b, const std::string& where, std::size_t ord
         if (e == false) {
             c.eepromAddressBits = 0;
         } else {
-            onlyKnownFields(e, {"addressBits", "words"}, where + ".eeprom");
+            onlyKnownFields(e, kEepromFields, where + ".eeprom");
             if (e.contains("addressBits")) {
                 c.eepromAddressBits = static_cast<unsigned>(number(e["addressBits"], where + ".eeprom.addressBits", 8));
                 if (c.eepromAddressBits != 6 && c.eepromAddressBits != 8)
@@ -98,7 +105,7 @@ void serialWordAndMedium(const json& b, const std::string& where, std::uint32_t 
 }
 
 Pc104BoardConfig pc104Board(const json& b, const std::string& where, std::size_t ordinal) {
-    onlyKnownFields(b, {"type", "baseAddress", "configurationWord", "serialNumber", "medium"}, where);
+    onlyKnownFields(b, kPc104Fields, where);
     Pc104BoardConfig c;
     c.basePort = 0x300 + static_cast<std::uint32_t>(ordinal) * kPc104PortStep;
     c.serialNumber = kDefaultPc104Serial + static_cast<std::uint32_t>(ordinal);
@@ -109,7 +116,7 @@ Pc104BoardConfig pc104Board(const json& b, const std::string& where, std::size_t
 }
 
 UsbBoardConfig usbBoard(const json& b, const std::string& where, std::size_t ordinal) {
-    onlyKnownFields(b, {"type", "configurationWord", "serialNumber", "medium", "firmwareVersion"}, where);
+    onlyKnownFields(b, kUsbFields, where);
     UsbBoardConfig c;
     c.serialNumber = kDefaultUsbSerial + static_cast<std::uint32_t>(ordinal);
     serialWordAndMedium(b, where, kUsbSingleMediumWord, kUsbDualMediumWord, c);
@@ -194,7 +201,7 @@ MachineDescription parseMachineDescription(const std::string& text) {
     } catch (const json::parse_error& e) {
         fail("syntax", e.what());
     }
-    onlyKnownFields(root, {"boards", "driverVersions", "remoteStations", "pacedSegment"}, "root");
+    onlyKnownFields(root, kRootFields, "root");
     MachineDescription d;
     if (root.contains("boards")) {
         if (!root["boards"].is_array()) fail("boards", "expected an array");
@@ -212,10 +219,13 @@ MachineDescription parseMachineDescription(const std::string& text) {
             else
                 fail(where + ".type", "must be \"pci\", \"pc104\" or \"usb\"");
         }
+        if (usbCount > kMaxUsbBoards)
+            fail("boards", std::to_string(usbCount) + " USB boards: at most " + std::to_string(kMaxUsbBoards) +
+                               ", so that the engine's list of USB devices holds every one");
     }
     if (root.contains("driverVersions")) {
         const json& v = root["driverVersions"];
-        onlyKnownFields(v, {"ambrix", "osprix"}, "driverVersions");
+        onlyKnownFields(v, kDriverVersionFields, "driverVersions");
         for (const auto& [name, target] : {std::pair{"ambrix", &d.ambrixVersion}, std::pair{"osprix", &d.osprixVersion}}) {
             if (!v.contains(name)) continue;
             if (!v[name].is_string()) fail(std::string("driverVersions.") + name, "expected a string");
@@ -232,11 +242,21 @@ MachineDescription parseMachineDescription(const std::string& text) {
 }
 
 MachineDescription loadMachineDescription(const std::filesystem::path& file) {
+    // Read from the host as the machine's own files are, not through the platform it stands for.
+    const auto unreadable = [&] { return DescriptionError("machine description: cannot read " + file.string()); };
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(file, error)) throw unreadable();
+    const std::uintmax_t size = std::filesystem::file_size(file, error);
+    if (error) throw unreadable();
+    if (size > kLargestDescription)
+        throw DescriptionError("machine description: " + file.string() + " is larger than " +
+                               std::to_string(kLargestDescription) + " bytes");
     std::ifstream in(file, std::ios::binary);
-    if (!in) throw DescriptionError("machine description: cannot read " + file.string());
-    std::ostringstream text;
-    text << in.rdbuf();
-    return parseMachineDescription(text.str());
+    std::string text(static_cast<std::size_t>(size), '\0');
+    in.read(text.data(), static_cast<std::streamsize>(text.size()));
+    if (in.bad()) throw unreadable();
+    text.resize(static_cast<std::size_t>(in.gcount()));
+    return parseMachineDescription(text);
 }
 
 }  // namespace sim

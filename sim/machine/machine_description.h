@@ -22,6 +22,7 @@
 // Unknown fields, values out of range and boards whose resources collide are errors.
 #pragma once
 
+#include <cstddef>
 #include <filesystem>
 #include <stdexcept>
 #include <string>
@@ -61,6 +62,13 @@ std::vector<RemoteStationConfig> exampleStations();
 MachineDescription standardMachine();
 // Throws DescriptionError with a message that names the faulty field.
 MachineDescription parseMachineDescription(const std::string& json);
+// The most USB boards a description may hold. The engine lists the machine's USB devices in one
+// table of 255 records, the D2XX library's devices first, and every simulated USB board is listed
+// twice, through the D2XX library and through the USB device driver: beyond 127 boards the driver's
+// entries, which are the boards the engine opens, fall out of the table (from 255 on, all of them).
+inline constexpr std::size_t kMaxUsbBoards = 127;
+// A description file larger than this is refused unread: one written by hand holds a few kilobytes.
+inline constexpr std::size_t kLargestDescription = 4u << 20;
 MachineDescription loadMachineDescription(const std::filesystem::path& file);
 
 }  // namespace sim

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <set>
+#include <string>
 #include <utility>
 
 #include <nlohmann/json.hpp>
@@ -16,6 +17,14 @@ using nlohmann::json;
 using description::fail;
 using description::number;
 using description::onlyKnownFields;
+
+// The fields that each object of a remote station may hold: a field outside its table is refused.
+// A new field is one name here and its reading below.
+const std::set<std::string> kStationFields{"name", "address", "presence", "produces", "consumes", "sends", "arbitrator"};
+const std::set<std::string> kProductionFields{"identifier", "length", "pduType", "generator"};
+const std::set<std::string> kGeneratorFields{"kind", "start", "step", "limit", "bytes"};
+const std::set<std::string> kSentMessageFields{"source", "destination", "length", "generator", "period"};
+const std::set<std::string> kArbitratorFields{"program", "bitRate", "turnaround", "silence", "slot"};
 
 const json& array(const json& parent, const char* name, const std::string& where) {
     const json& a = parent[name];
@@ -32,7 +41,7 @@ T pick(const json& value, const std::array<std::pair<const char*, T>, N>& choice
 
 // `length`: the most bytes a fixed value may hold (the production's or the message's length).
 ValueGenerator generator(const json& g, const std::string& where, std::uint64_t length) {
-    onlyKnownFields(g, {"kind", "start", "step", "limit", "bytes"}, where);
+    onlyKnownFields(g, kGeneratorFields, where);
     ValueGenerator v;
     if (g.contains("kind"))
         v.kind = pick<ValueGenerator::Kind, 4>(g["kind"], {{{"constant", ValueGenerator::Kind::Constant},
@@ -56,7 +65,7 @@ ValueGenerator generator(const json& g, const std::string& where, std::uint64_t 
 }
 
 RemoteProduction production(const json& p, const std::string& where) {
-    onlyKnownFields(p, {"identifier", "length", "pduType", "generator"}, where);
+    onlyKnownFields(p, kProductionFields, where);
     if (!p.contains("identifier")) fail(where, "needs an \"identifier\"");
     RemoteProduction r;
     r.identifier = static_cast<std::uint16_t>(number(p["identifier"], where + ".identifier", 0xFFFF));
@@ -70,7 +79,7 @@ RemoteProduction production(const json& p, const std::string& where) {
 }
 
 RemoteMessage sentMessage(const json& m, const std::string& where) {
-    onlyKnownFields(m, {"source", "destination", "length", "generator", "period"}, where);
+    onlyKnownFields(m, kSentMessageFields, where);
     if (!m.contains("source") || !m.contains("destination")) fail(where, "needs a \"source\" and a \"destination\"");
     RemoteMessage r;
     r.source = static_cast<std::uint16_t>(number(m["source"], where + ".source", 0xFFFF));
@@ -88,7 +97,7 @@ RemoteMessage sentMessage(const json& m, const std::string& where) {
 }
 
 void arbitrator(const json& a, const std::string& where, RemoteStationConfig& c) {
-    onlyKnownFields(a, {"program", "bitRate", "turnaround", "silence", "slot"}, where);
+    onlyKnownFields(a, kArbitratorFields, where);
     if (a.contains("program"))
         for (const json& line : array(a, "program", where)) {
             if (!line.is_string()) fail(where + ".program", "expected macro lines");
@@ -113,7 +122,7 @@ std::vector<RemoteStationConfig> parseRemoteStations(const std::string& stations
     for (std::size_t i = 0; i < stations.size(); ++i) {
         const json& s = stations[i];
         const std::string where = "remoteStations[" + std::to_string(i) + "]";
-        onlyKnownFields(s, {"name", "address", "presence", "produces", "consumes", "sends", "arbitrator"}, where);
+        onlyKnownFields(s, kStationFields, where);
         RemoteStationConfig c;
         c.name = "remote " + std::to_string(i + 1);
         if (s.contains("name")) {

@@ -3,11 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <functional>
 #include <sstream>
 
 #include "base/debug_output.h"
 #include "base/machine_root.h"
 #include "base/registry_store.h"
+#include "quorelle_config.h"
 #include "sim/machine/code_image.h"
 #include "sim/machine/machine.h"
 
@@ -122,6 +124,68 @@ TEST_F(MachineBoot, BrokenDescriptionIsReportedAndTheDefaultMachineBoots) {
     const auto lines = qbase::debug::captured();
     ASSERT_EQ(lines.size(), 1u);
     EXPECT_NE(lines[0].find("boards[0].type"), std::string::npos) << lines[0];
+}
+
+// Whatever makes the description unusable is said on standard error, at every boot.
+TEST_F(MachineBoot, AnUnusableDescriptionSaysWhyOnStandardError) {
+    const fs::path file = qbase::machineRoot() / "machine.json";
+    struct Case {
+        const char* name;
+        std::function<void()> make;
+        const char* mentions;
+    };
+    const Case cases[] = {
+        {"syntax", [&] { std::ofstream(file) << R"({"boards": [)"; }, "syntax"},
+        {"unknown field", [&] { std::ofstream(file) << R"({"board": []})"; }, "unknown field \"board\""},
+        {"colliding boards",
+         [&] { std::ofstream(file) << R"({"boards": [{"type": "pc104"}, {"type": "pc104", "baseAddress": "0x310"}]})"; },
+         "port range overlaps"},
+        {"larger than any description",
+         [&] {
+             std::ofstream(file) << "{}";
+             fs::resize_file(file, kLargestDescription + 1);
+         },
+         "larger than"},
+        {"a folder", [&] { fs::create_directory(file); }, "cannot read"},
+    };
+    for (const Case& k : cases) {
+        fs::remove_all(file);
+        k.make();
+        for (int boot = 0; boot < 2; ++boot) {
+            ::testing::internal::CaptureStderr();
+            EXPECT_EQ(configuredMachine().boards.size(), 3u) << k.name;
+            const std::string said = ::testing::internal::GetCapturedStderr();
+            EXPECT_NE(said.find(k.mentions), std::string::npos) << k.name << ": " << said;
+            EXPECT_NE(said.find("booting the standard machine"), std::string::npos) << said;
+        }
+    }
+    fs::remove_all(file);
+}
+
+// The product is installed in a new machine root only: what a root's installation records stays.
+TEST_F(MachineBoot, InstallsOnceAndKeepsWhatTheInstallationRecords) {
+    const std::string engine = "Software\\Talvenor\\Corvix", product = "SOFTWARE\\Talvenor\\Quorelle 5";
+    const auto text = [](const std::string& key, const char* name) {
+        const auto value = reg::getValue(reg::Root::LocalMachine, key, name);
+        return value ? std::string(reinterpret_cast<const char*>(value->data.data())) : std::string("(none)");
+    };
+    Machine& first = bootMachine(defaultMachine());
+    EXPECT_EQ(text(engine, "Dllpath"), first.codeImageFolder().string());
+    EXPECT_EQ(text(product, "Distrib"), QUORELLE_VERSION_STRING);
+    ASSERT_TRUE(fs::exists(first.codeImageFolder() / "kernala.dat"));
+
+    // Another version installed elsewhere, its code image gone, then a value removed: all kept.
+    ASSERT_TRUE(reg::setValue(reg::Root::LocalMachine, engine, "Dllpath", reg::stringValue("C:\\Old")));
+    ASSERT_TRUE(reg::setValue(reg::Root::LocalMachine, product, "Distrib", reg::stringValue("5.0.3")));
+    fs::remove(first.codeImageFolder() / "kernala.dat");
+    Machine& second = bootMachine(defaultMachine());
+    EXPECT_EQ(text(engine, "Dllpath"), "C:\\Old");
+    EXPECT_EQ(text(product, "Distrib"), "5.0.3");
+    EXPECT_FALSE(fs::exists(second.codeImageFolder() / "kernala.dat"));
+    ASSERT_TRUE(reg::deleteValue(reg::Root::LocalMachine, product, "Distrib"));
+    const Machine& third = bootMachine(defaultMachine());
+    EXPECT_EQ(text(product, "Distrib"), "(none)");
+    EXPECT_TRUE(third.problems().empty());
 }
 
 TEST_F(MachineBoot, ShutdownLetsTheNextUseBootAgain) {

@@ -80,6 +80,14 @@ TEST(MachineDescription, ReadsUsbBoards) {
 
 TEST(MachineDescription, EmptyObjectHasNoBoards) { EXPECT_TRUE(parseMachineDescription("{}").boards.empty()); }
 
+// A description of `count` USB boards.
+std::string UsbBoards(std::size_t count) {
+    std::string json = R"({"boards": [)";
+    for (std::size_t i = 0; i < count; ++i) json += i == 0 ? R"({"type": "usb"})" : R"(, {"type": "usb"})";
+    return json + "]}";
+}
+const std::string kTooManyUsbBoards = UsbBoards(kMaxUsbBoards + 1);
+
 struct BadInput {
     const char* name;
     const char* json;
@@ -123,7 +131,8 @@ INSTANTIATE_TEST_SUITE_P(
                  R"({"boards": [{"type": "pci"}, {"type": "pci", "physicalAddress": "0xF0002000"}]})",
                  "boards[1]: memory ranges overlap"},
         BadInput{"UnalignedMemory", R"({"boards": [{"type": "pci", "physicalAddress": 4097}]})", "multiple"},
-        BadInput{"VersionNotString", R"({"driverVersions": {"ambrix": 3.1}})", "driverVersions.ambrix"}),
+        BadInput{"VersionNotString", R"({"driverVersions": {"ambrix": 3.1}})", "driverVersions.ambrix"},
+        BadInput{"TooManyUsbBoards", kTooManyUsbBoards.c_str(), "128 USB boards: at most 127"}),
     [](const ::testing::TestParamInfo<BadInput>& info) { return std::string(info.param.name); });
 
 TEST(CodeImage, HasTheKernalaLayoutAndIsDeterministic) {

@@ -301,7 +301,7 @@ TEST_F(ListDialog, AVariableDeletedThenACancelledDuplicateIsNotBackAtSave) {
   const std::filesystem::path saved = folder_ / "saved.cnf";
   ASSERT_TRUE(document_->WriteFormat4(saved));
   std::vector<std::uint8_t> bytes;
-  ASSERT_TRUE(records::read_whole_file(saved, bytes));
+  ASSERT_EQ(records::read_whole_file(saved, records::kLargestConfigurationFile, bytes), records::FileRead::ok);
   records::Configuration read;
   records::LoadSummary summary;
   ASSERT_EQ(records::decode_configuration(bytes, read, summary), records::Status::ok);

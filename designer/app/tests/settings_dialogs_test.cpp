@@ -11,6 +11,7 @@
 #include "param_prog_def_dlg.h"
 #include "prog_ba_dlg.h"
 #include "records/byte_codec.h"
+#include "select_var_id_dlg.h"
 #include "ui/testing.h"
 
 namespace plandrel {
@@ -72,6 +73,17 @@ class SettingsDialogs : public MainFrameTest {
     d.TypeDlgItemText(IDC_BA_ARGUMENT, argument);
     d.ClickDlgItem(IDC_BA_INSERT);
   }
+  // ID_DAT or ID_MSG with the identifier that the picker's script chooses.
+  static void InsertPicked(CDialog& d, int instruction) {
+    d.SelectDlgItem(IDC_BA_INSTRUCTIONS, instruction);
+    d.ClickDlgItem(IDC_BA_SELECT);
+    d.ClickDlgItem(IDC_BA_INSERT);
+  }
+  static void PickTyped(CDialog& d, const char* identifier) {
+    d.ClickDlgItem(IDC_CONFIGURED_IDENTIFIER);
+    d.TypeDlgItemText(IDC_TYPED_IDENTIFIER, identifier);
+    d.ClickDlgItem(IDOK);
+  }
 
   qui::testing::ScriptedPrompts prompts_;
   std::vector<UINT> opened_;
@@ -90,9 +102,10 @@ TEST_F(SettingsDialogs, InsertPositionsAndSaveIntoTheWorkingFiles) {
          EXPECT_EQ(d.GetDlgItemText(IDC_BA_ACTUAL), "0.062500");
          d.SelectDlgItem(IDC_BA_SEQUENCE2, 1);  // selecting in one list clears the other
          EXPECT_TRUE(d.Item<CListBox>(IDC_BA_SEQUENCE1).GetSelectedIndices().empty());
-         InsertArgument(d, 1, "1A");            // into the empty sequence 2
+         InsertPicked(d, 1);                    // into the empty sequence 2
          d.ClickDlgItem(IDOK);
-       }}});
+       }},
+      {IDD_SELECT_VAR_ID, [](CDialog& d) { PickTyped(d, "1a"); }}});
   EXPECT_EQ(Stored(document_->Records().sequence1),
             (std::vector<std::string>{"SUSPEND(FB)", "ID_DAT(100)", "WAIT(CA)", "SEND_MSG(1)"}));
   EXPECT_EQ(Stored(document_->Records().sequence2), (std::vector<std::string>{"ID_MSG(1A)"}));
@@ -102,6 +115,50 @@ TEST_F(SettingsDialogs, InsertPositionsAndSaveIntoTheWorkingFiles) {
   ASSERT_EQ(document_->GetWorkingFiles().read(records::Section::ba, back), records::Status::ok);
   EXPECT_EQ(Stored(back.sequence1), Stored(document_->Records().sequence1));
   EXPECT_EQ(Stored(back.sequence2), Stored(document_->Records().sequence2));
+}
+
+TEST_F(SettingsDialogs, IdentifiersOfIdDatAndIdMsgComeFromThePicker) {
+  records::VARIABLE4 v;
+  v.channel = -1;
+  document_->Records().variables = {v, v};
+  records::set_text(document_->Records().variables[0].name, "Pump");
+  document_->Records().variables[0].identifier = 0x1A;
+  records::set_text(document_->Records().variables[1].name, "Valve");
+  document_->Records().variables[1].identifier = 0x2B;
+  int picks = 0;
+  Run(kCmdBusArbitrator,
+      {{IDD_PROG_BA, [](CDialog& d) {
+          d.SelectDlgItem(IDC_BA_SEQUENCE1, 1);  // "END"
+          d.SelectDlgItem(IDC_BA_INSTRUCTIONS, 0);
+          EXPECT_TRUE(d.GetDlgItem(IDC_BA_SELECT)->IsWindowEnabled());
+          EXPECT_EQ(d.GetDefID(), static_cast<DWORD>(IDC_BA_SELECT));
+          d.TypeDlgItemText(IDC_BA_ARGUMENT, "77");  // read-only: the picker gives the identifier
+          EXPECT_EQ(d.GetDlgItemText(IDC_BA_ARGUMENT), "");
+          d.ClickDlgItem(IDC_BA_SELECT);  // cancelled: nothing chosen
+          EXPECT_EQ(d.GetDlgItemText(IDC_BA_ARGUMENT), "");
+          d.ClickDlgItem(IDC_BA_SELECT);  // a configured variable
+          EXPECT_EQ(d.GetDlgItemText(IDC_BA_ARGUMENT), "2B");
+          EXPECT_EQ(d.GetDefID(), static_cast<DWORD>(IDC_BA_INSERT));
+          d.ClickDlgItem(IDC_BA_INSERT);
+          d.SelectDlgItem(IDC_BA_INSTRUCTIONS, 1);
+          d.ClickDlgItem(IDC_BA_SELECT);  // a typed identifier
+          d.ClickDlgItem(IDC_BA_INSERT);
+          d.SelectDlgItem(IDC_BA_INSTRUCTIONS, 5);  // an event number is still typed
+          EXPECT_FALSE(d.GetDlgItem(IDC_BA_SELECT)->IsWindowEnabled());
+          d.TypeDlgItemText(IDC_BA_ARGUMENT, "3");
+          d.ClickDlgItem(IDC_BA_INSERT);
+          d.ClickDlgItem(IDOK);
+        }},
+       {IDD_SELECT_VAR_ID, [&picks](CDialog& d) {
+          if (++picks == 1) return;
+          if (picks == 3) return PickTyped(d, "a11");
+          d.SelectDlgItem(IDC_VARIABLES_LIST, 1);
+          d.ClickDlgItem(IDOK);
+        }}});
+  EXPECT_EQ(picks, 3);
+  EXPECT_TRUE(Boxes().empty());
+  EXPECT_EQ(Stored(document_->Records().sequence1),
+            (std::vector<std::string>{"ID_DAT(2B)", "ID_MSG(A11)", "SUSPEND(3)"}));
 }
 
 TEST_F(SettingsDialogs, EditorRefusalsWithTheirTexts) {
@@ -115,6 +172,7 @@ TEST_F(SettingsDialogs, EditorRefusalsWithTheirTexts) {
          InsertDate(d, 4, "-1");
          InsertDate(d, 4, "1e40");  // beyond the latest date: brought to it
          for (const char* argument : {"0", "FC", "", "xyz"}) InsertArgument(d, 5, argument);
+         // An identifier comes only from the picker: its edit takes no typing.
          for (const char* argument : {"10000", "-1"}) InsertArgument(d, 0, argument);
          d.ClickDlgItem(IDC_BA_DELETE);  // only "END" is selected: nothing goes
          d.SelectDlgItem(IDC_BA_SEQUENCE1, 2, false);
@@ -125,8 +183,8 @@ TEST_F(SettingsDialogs, EditorRefusalsWithTheirTexts) {
                          "Select a target for insertion.", "Enter a parameter.", "Enter a parameter.",
                          "Enter a parameter.", "Enter a parameter.", "A time is positive.",
                          "An event number must be higher than 1", "An event number must be lower than FB",
-                         "Enter a parameter.", "Enter a parameter.", "The identifier must be lower than FFFF",
-                         "An identifier must be positive.", "Select an instruction."}));
+                         "Enter a parameter.", "Enter a parameter.", "Enter a parameter.", "Enter a parameter.",
+                         "Select an instruction."}));
   // The script ended without Save: the dialog was cancelled and nothing reached the document.
   EXPECT_TRUE(document_->Records().sequence1.empty());
   EXPECT_FALSE(document_->IsModified());

@@ -150,6 +150,13 @@ TEST_P(DisplayFormatParse, BytesOfText) {
   EXPECT_EQ(out, expected);
 }
 
+// n hexadecimal elements "1", one space apart.
+std::string Ones(std::size_t n) {
+  std::string text;
+  for (std::size_t i = 0; i < n; ++i) text += i == 0 ? "1" : " 1";
+  return text;
+}
+
 INSTANTIATE_TEST_SUITE_P(
     EntryRules, DisplayFormatParse,
     testing::Values(
@@ -166,23 +173,33 @@ INSTANTIATE_TEST_SUITE_P(
         // spaces: any run of blanks separates numbers; s takes every character, then skips blanks
         ParseCase{"%3h", "  1   2\t3  ", 3, Bytes{1, 2, 3}}, ParseCase{"%3s%h", "A C  1F", 4, Bytes{'A', ' ', 'C', 0x1F}},
         ParseCase{"%2s%h", "AB1F", 3, Bytes{'A', 'B', 0x1F}}, ParseCase{"%2s%2s", ".x", 4, Bytes{0, 0, 0, 0}},
+        ParseCase{"%c", "  12", 1, Bytes{12}},
         // a text that is used up gives zero elements
         ParseCase{"%4h", "7", 4, Bytes{7, 0, 0, 0}}, ParseCase{"%2s%i", "", 4, Bytes{0, 0, 0, 0}},
-        // the elements stop where the output is full: a variable of 2 bytes with %4h, a message of 250
-        ParseCase{"%4h", "1 2", 2, Bytes{1, 2}}, ParseCase{"%h%i", "1", 2, Bytes{1}}, ParseCase{"%h%i", "1 2", 2, std::nullopt},
-        ParseCase{"%300h", "", 250, Bytes(250, 0)},
-        // refused: bad formats, numbers outside the entry rule or the element's range, text left over
+        // the elements stop where the output is full and the text left is not taken: a variable of
+        // 2 bytes, a message of 250
+        ParseCase{"%4h", "1 2", 2, Bytes{1, 2}}, ParseCase{"%h%i", "1", 2, Bytes{1}}, ParseCase{"%h%i", "1 2", 2, Bytes{1}},
+        ParseCase{"%3c", "1 2 3", 2, Bytes{1, 2}}, ParseCase{"%4h", "1 2 3", 2, Bytes{1, 2}},
+        ParseCase{"%h", "1 2", 4, Bytes{1}}, ParseCase{"%3s", "ABCD", 3, Bytes{'A', 'B', 'C'}},
+        ParseCase{"%2s", "ABC", 2, Bytes{'A', 'B'}}, ParseCase{"%300h", "", 250, Bytes(250, 0)},
+        ParseCase{"%251h", Ones(251), 250, Bytes(250, 1)},
+        // each element takes the number at the front of its text and passes over the rest
+        ParseCase{"%2c", "12abc 5", 2, Bytes{12, 5}}, ParseCase{"%c", "1x", 1, Bytes{1}},
+        ParseCase{"%c", "08", 1, Bytes{0}}, ParseCase{"%c", "0x", 1, Bytes{0}}, ParseCase{"%c", "-", 1, Bytes{0}},
+        ParseCase{"%h", "G", 1, Bytes{0}}, ParseCase{"%u", "0x10", 2, Bytes{0, 0}}, ParseCase{"%w", "abc", 4, Bytes{0, 0, 0, 0}},
+        ParseCase{"%f", "0x1p3", 4, Bytes{0, 0, 0, 0}}, ParseCase{"%g", "1.5.", 4, Bytes{0x3F, 0xC0, 0, 0}},
+        // each element keeps its low bytes of any value
+        ParseCase{"%c", "300", 1, Bytes{44}}, ParseCase{"%c", "256", 1, Bytes{0}}, ParseCase{"%c", "-129", 1, Bytes{0x7F}},
+        ParseCase{"%h", "1FF", 1, Bytes{0xFF}}, ParseCase{"%h", "-1", 1, Bytes{0xFF}},
+        ParseCase{"%u", "-1", 2, Bytes{0xFF, 0xFF}}, ParseCase{"%u", "65536", 2, Bytes{0, 0}},
+        ParseCase{"%i", "65536", 2, Bytes{0, 0}}, ParseCase{"%z", "-32769", 2, Bytes{0xFF, 0x7F}},
+        ParseCase{"%l", "4294967296", 4, Bytes{0, 0, 0, 0}},
+        ParseCase{"%t", "99999999999999999999999", 4, Bytes{0xFF, 0xFF, 0xFF, 0xFF}},
+        ParseCase{"%f", "1e39", 4, Bytes{0x7F, 0x80, 0, 0}}, ParseCase{"%f", "-1e400", 4, Bytes{0xFF, 0x80, 0, 0}},
+        ParseCase{"%f", "1e-400", 4, Bytes{0, 0, 0, 0}},
+        // refused: formats only
         ParseCase{"", "1", 4, std::nullopt}, ParseCase{"%s", "A", 4, std::nullopt}, ParseCase{"%0h", "1", 4, std::nullopt},
-        ParseCase{"%c", "256", 1, std::nullopt}, ParseCase{"%c", "-129", 1, std::nullopt}, ParseCase{"%c", "08", 1, std::nullopt},
-        ParseCase{"%c", "1x", 1, std::nullopt}, ParseCase{"%c", "0x", 1, std::nullopt}, ParseCase{"%c", "-", 1, std::nullopt},
-        ParseCase{"%h", "1FF", 1, std::nullopt}, ParseCase{"%h", "G", 1, std::nullopt}, ParseCase{"%h", "-1", 1, std::nullopt},
-        ParseCase{"%u", "-1", 2, std::nullopt}, ParseCase{"%u", "65536", 2, std::nullopt}, ParseCase{"%u", "0x10", 2, std::nullopt},
-        ParseCase{"%i", "65536", 2, std::nullopt}, ParseCase{"%z", "-32769", 2, std::nullopt},
-        ParseCase{"%l", "4294967296", 4, std::nullopt}, ParseCase{"%t", "99999999999999999999999", 4, std::nullopt},
-        ParseCase{"%f", "1e39", 4, std::nullopt}, ParseCase{"%f", "0x1p3", 4, std::nullopt}, ParseCase{"%g", "1.5.", 4, std::nullopt},
-        ParseCase{"%w", "abc", 4, std::nullopt},
-        ParseCase{"%h", "1 2", 4, std::nullopt}, ParseCase{"%4h", "1 2 3", 2, std::nullopt},
-        ParseCase{"%3s", "ABCD", 3, std::nullopt}, ParseCase{"%2s", "ABC", 2, std::nullopt}));
+        ParseCase{"%2q", "1 2", 4, std::nullopt}));
 
 TEST(DisplayFormatRoundTrip, ParseOfFormatGivesTheBytesBackForEveryNumberLetter) {
   std::mt19937 random(20);

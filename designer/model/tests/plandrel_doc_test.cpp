@@ -6,12 +6,14 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <functional>
 
 #include "model/tests/scripted_host.h"
 #include "records/atomic_file.h"
 #include "records/byte_codec.h"
 #include "records/config_format.h"
 #include "records/format3.h"
+#include "testing/unprivileged.h"
 
 namespace plandrel {
 namespace {
@@ -22,7 +24,7 @@ using testing::ScriptedHost;
 
 std::vector<std::uint8_t> contents(const fs::path& path) {
   std::vector<std::uint8_t> bytes;
-  records::read_whole_file(path, bytes);
+  records::read_whole_file(path, records::kLargestConfigurationFile, bytes);
   return bytes;
 }
 
@@ -382,6 +384,92 @@ TEST_F(DocumentTest, BadFilesLeaveTheDocumentAsItWas) {
   doc_->SetModifiedFlag();
   EXPECT_TRUE(doc_->Save());
   EXPECT_EQ(contents(good), saved_bytes);
+}
+
+TEST_F(DocumentTest, StationIndicesOutsideTheStationTableAreRefusedAtOpen) {
+  edited_document();
+  doc_->SetModifiedFlag(false);
+  const records::Configuration before = doc_->Records();
+  struct Case {
+    const char* name;
+    std::function<void(records::Configuration&)> damage;
+    bool opens;
+  };
+  const Case cases[] = {
+      {"local index equal to the count", [](auto& c) { c.local_station = c.station_count; }, false},
+      {"no station at all", [](auto& c) { c.station_count = 0; }, false},
+      {"producer equal to the count", [](auto& c) { c.variables[1].producer = 1; }, false},
+      {"producer below -1", [](auto& c) { c.variables[0].producer = -2; }, false},
+      {"no producer", [](auto& c) { c.variables[0].producer = -1; }, true},
+      {"remote station outside the table", [](auto& c) { c.messages[0].remote_station = 300; }, true},
+  };
+  for (const Case& k : cases) {
+    records::Configuration c = before;
+    k.damage(c);
+    host_.shown.clear();
+    EXPECT_EQ(doc_->ReadConfiguration(file_of(c, "damaged.cnf")), k.opens) << k.name;
+    if (k.opens) continue;
+    EXPECT_EQ(host_.texts(), std::vector<std::string>{"Cannot open file : invalid format."}) << k.name;
+    EXPECT_EQ(doc_->Records(), before) << k.name;
+  }
+
+  // The same damage in the working files: Current configuration takes none of them.
+  records::Configuration c = before;
+  c.local_station = 1;
+  ASSERT_EQ(doc_->GetWorkingFiles().write_all(c), records::Status::ok);
+  CPlandrelDoc fresh(host_, folder_ / "work", SelectedDevice{1, 0});
+  host_.shown.clear();
+  EXPECT_FALSE(fresh.ReloadWorkingFiles());
+  EXPECT_EQ(host_.texts(), std::vector<std::string>{"Warning :\nProblem in intermediate files management."});
+  EXPECT_EQ(fresh.Records(), records::new_configuration());
+  EXPECT_TRUE(fresh.IsUntouched());
+}
+
+TEST_F(DocumentTest, AFileLargerThanAnyConfigurationIsRefusedUnread) {
+  edited_document();
+  const records::Configuration before = doc_->Records();
+  doc_->SetModifiedFlag(false);
+  // A valid file followed by enough zeros to pass the largest configuration; the zeros take no
+  // room on the disk, and reading them would take 64 GiB of memory.
+  for (const std::uintmax_t size : {std::uintmax_t{records::kLargestConfigurationFile} + 1, std::uintmax_t{64} << 30}) {
+    const fs::path path = file_of(before, "huge.cnf");
+    fs::resize_file(path, size);
+    host_.shown.clear();
+    EXPECT_FALSE(doc_->ReadConfiguration(path)) << size;
+    EXPECT_EQ(host_.texts(), std::vector<std::string>{"Cannot open file : invalid format."}) << size;
+    EXPECT_EQ(doc_->Records(), before);
+  }
+  // At the largest size the file is read; what follows the last list is not looked at.
+  const fs::path path = file_of(before, "largest.cnf");
+  fs::resize_file(path, records::kLargestConfigurationFile);
+  host_.shown.clear();
+  EXPECT_TRUE(doc_->ReadConfiguration(path));
+}
+
+TEST_F(DocumentTest, SavingOverAFileTheUserMayNotWriteChangesNothing) {
+  if (const std::string why = qtesting::noUnprivilegedUser(); !why.empty()) GTEST_SKIP() << why;
+  const qtesting::UnprivilegedFolder folder;
+  const fs::path work = folder.path() / "work";
+  fs::create_directory(work);
+  folder.handOver(work, fs::perms::owner_all);
+  const fs::path target = folder.path() / "net.cnf";
+  records::Configuration c = records::new_configuration();
+  c.variables = {variable("Pump", 0x10)};
+  write_bytes(target, records::encode_format4(c));
+  const fs::perms read_only = fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read;
+  folder.handOver(target, read_only);
+
+  EXPECT_TRUE(qtesting::runUnprivileged([&] {
+    ScriptedHost host;
+    CPlandrelDoc doc(host, work, SelectedDevice{1, 0});
+    if (!doc.ReadConfiguration(target)) return false;
+    doc.Records().variables.clear();
+    doc.SetModifiedFlag();
+    return !doc.Save() && doc.IsModified() &&
+           host.texts() == std::vector<std::string>{"Error recording configuration."};
+  }));
+  EXPECT_EQ(contents(target), records::encode_format4(c));
+  EXPECT_EQ(fs::status(target).permissions(), read_only);
 }
 
 TEST_F(DocumentTest, ReloadWorkingFilesRebuildsAnUntitledModifiedDocument) {

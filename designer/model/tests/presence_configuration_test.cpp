@@ -129,7 +129,9 @@ class PresenceFileTest : public ::testing::TestWithParam<Source> {
   Bytes Generate(PresenceKind kind, const records::WorkingFiles& working, PresenceSettings& settings) {
     EXPECT_EQ(WritePresenceConfiguration(kind, working, folder_, settings), PresenceFileResult::ok);
     Bytes bytes;
-    EXPECT_TRUE(records::read_whole_file(PresenceConfigurationPath(folder_, kind), bytes));
+    EXPECT_EQ(records::read_whole_file(PresenceConfigurationPath(folder_, kind), records::kLargestConfigurationFile,
+                                       bytes),
+              records::FileRead::ok);
     return bytes;
   }
 
@@ -143,9 +145,13 @@ TEST_P(PresenceFileTest, EachKindIsLaidOutAsTheTestReadsIt) {
   const std::uint16_t local_index = s.format3 ? 0 : s.local_index;
   const std::uint16_t padding = s.padding;  // a format-3 file keeps it too
   Bytes stations_file;
-  ASSERT_TRUE(records::read_whole_file(working.path(records::Section::stations), stations_file));
+  ASSERT_EQ(records::read_whole_file(working.path(records::Section::stations), records::kLargestConfigurationFile,
+                                     stations_file),
+            records::FileRead::ok);
   Bytes param_file;
-  ASSERT_TRUE(records::read_whole_file(working.path(records::Section::param), param_file));
+  ASSERT_EQ(records::read_whole_file(working.path(records::Section::param), records::kLargestConfigurationFile,
+                                     param_file),
+            records::FileRead::ok);
 
   struct Expected {
     PresenceKind kind;

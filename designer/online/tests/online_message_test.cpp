@@ -58,10 +58,10 @@ TEST_F(TransmittedMessage, SendQueuesTheBytesAndTheReportMarksItSent) {
   EXPECT_EQ(dialog->posted.back(), (std::pair<std::uint32_t, std::uintptr_t>{WM_FIP_MES_REPORT, 8}));
 }
 
-TEST_F(TransmittedMessage, ARefusedTextSendsNothing) {
+TEST_F(TransmittedMessage, ARefusedFormatSendsNothing) {
   StartBus();
-  for (const char* text : {"1FF", "1 2 3", "G"}) {
-    EXPECT_EQ(message->Send("%2h", text), kCheckInvalidFormat) << text;
+  for (const char* format : {"%2q", "%s", "%0h", "h"}) {
+    EXPECT_EQ(message->Send(format, "1 2"), kCheckInvalidFormat) << format;
   }
   segment().run(3 * kCycle);
   for (const auto& e : PollEvents()) EXPECT_NE(e.kind, 1) << "no send report";
@@ -74,6 +74,34 @@ TEST_F(TransmittedMessage, ElementsBeyond250BytesAreNotSent) {
   EXPECT_EQ(message->Length(), 250);
   EXPECT_EQ(message->Data()[0], 1);
   EXPECT_EQ(message->Data()[249], 0);
+
+  // 251 elements typed: the first 250 bytes reach the far station.
+  std::string text = "1";
+  for (int i = 1; i < 251; ++i) text += " " + std::to_string(i % 10);
+  StartBus();
+  ASSERT_EQ(message->Send("%251h", text), kCheckOk);
+  EXPECT_EQ(message->Length(), 250);
+  segment().run(3 * kCycle);
+  // The first message queued goes out too: the second is the last to arrive.
+  const auto received = segment().remoteMessages(0);
+  ASSERT_EQ(received.size(), 2u);
+  ASSERT_EQ(received[1].data.size(), 250u);
+  EXPECT_EQ(received[1].data[0], 1);
+  EXPECT_EQ(received[1].data[249], 9);
+}
+
+TEST_F(TransmittedMessage, TypedTextIsTakenByTheEntryRules) {
+  struct Case {
+    const char* format;
+    const char* text;
+    std::vector<std::uint8_t> sent;
+  };
+  for (const Case& k : {Case{"%2h", "1FF 2", {0xFF, 2}}, Case{"%2c", "300 -1", {44, 0xFF}},
+                        Case{"%2c", "12abc 5", {12, 5}}, Case{"%2h", "G", {0, 0}}}) {
+    ASSERT_EQ(message->Send(k.format, k.text), kCheckOk) << k.text;
+    EXPECT_EQ(std::vector<std::uint8_t>(message->Data().begin(), message->Data().begin() + message->Length()), k.sent)
+        << k.text;
+  }
 }
 
 TEST_F(TransmittedMessage, AFailedSendClearsTheStateText) {

@@ -137,10 +137,27 @@ TEST_P(OnlineVariableRefusal, ChangesNothingOnTheBoard) {
 INSTANTIATE_TEST_SUITE_P(
     BadInput, OnlineVariableRefusal,
     ::testing::Values(RefusedWrite{"%q", "1"}, RefusedWrite{"%0h", "1"}, RefusedWrite{"", "1"},
-                      RefusedWrite{"%s", "A"}, RefusedWrite{"%2h", "1FF 2"}, RefusedWrite{"%2c", "08 1"},
-                      RefusedWrite{"%2c", "256"}, RefusedWrite{"%2h", "1 2 3"}, RefusedWrite{"%i", "-32769"},
-                      RefusedWrite{"%2h", "x y"},
+                      RefusedWrite{"%s", "A"},
                       RefusedWrite{"%h%h%h%h%h%h%h%h%h%h%h%h%h%h%h%h%h", "1"}));  // 34 characters
+
+// Typed values by the entry rules: each element keeps its low bytes and takes the number at the
+// front of its text, and the elements stop at the variable's two bytes.
+TEST_F(OnlineVariableTest, TypedValuesFollowTheEntryRules) {
+  struct Case {
+    const char* format;
+    const char* text;
+    std::vector<std::uint8_t> value;
+  };
+  StartBus();
+  for (const Case& k : {Case{"%2h", "1FF 2", {0xFF, 2}}, Case{"%2c", "08 1", {0, 1}}, Case{"%2c", "300 -1", {44, 0xFF}},
+                        Case{"%3c", "1 2 3", {1, 2}}, Case{"%2c", "12abc 5", {12, 5}}, Case{"%i", "-32769", {0x7F, 0xFF}},
+                        Case{"%2h", "x y", {0, 0}}}) {
+    ASSERT_EQ(produced->Write(k.format, k.text), kCheckOk) << k.text;
+    EXPECT_EQ(produced->Value(), k.value) << k.text;
+    segment().run(kCycle);
+    EXPECT_EQ(R5Value(), k.value) << k.text;
+  }
+}
 
 TEST_F(OnlineVariableTest, AFailedWriteKeepsTheLastValue) {
   ASSERT_EQ(produced->Write("%2h", "5 6"), kCheckOk);

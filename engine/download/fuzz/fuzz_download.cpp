@@ -1,12 +1,14 @@
 // libFuzzer harness for the download's readers of outside bytes. The first byte picks the reader:
 // 0 a configuration file, loaded and then written as a card memory image with its BA programs;
-// 1 a card code image; 2 a BA program text; 3 configuration macro lines. Every reader must end
-// with a code, never read or write outside its blocks, and never write at or above the page limit.
+// 1 a card code image, decoded and read from its file; 2 a BA program text, in memory and read
+// from its file; 3 configuration macro lines. Every reader must end with a code, never read or
+// write outside its blocks, and never write at or above the page limit.
 #include <unistd.h>
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -51,15 +53,26 @@ public:
 };
 
 const std::string& scratchFile() {
-    static const std::string path = "/tmp/fuzz_download_" + std::to_string(getpid());
+    // In memory where the system offers it: rewriting a file on the disk costs milliseconds.
+    static const std::string path =
+        (std::filesystem::is_directory("/dev/shm") ? "/dev/shm" : std::filesystem::temp_directory_path().string()) +
+        "/fuzz_download_" + std::to_string(getpid());
     return path;
 }
 
-void configurationFile(const std::uint8_t* data, std::size_t size) {
+void writeScratch(const std::uint8_t* data, std::size_t size) {
     if (FILE* f = std::fopen(scratchFile().c_str(), "wb")) {
         std::fwrite(data, 1, size, f);
         std::fclose(f);
     }
+}
+
+void check(bool condition) {
+    if (!condition) std::abort();
+}
+
+void configurationFile(const std::uint8_t* data, std::size_t size) {
+    writeScratch(data, size);
     LoadedConfiguration loaded;
     if (loadConfiguration(scratchFile().c_str(), loaded) != 0) return;
     LimitedCard card;
@@ -91,13 +104,22 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         configurationFile(body, length);
         break;
     case 1: {
+        // The image read from its file takes what the bytes decode to: its counted blocks only.
         std::vector<CodeBlock> blocks;
-        parseCodeImage({reinterpret_cast<const char*>(body), length}, blocks);
+        const bool decoded = parseCodeImage({reinterpret_cast<const char*>(body), length}, blocks);
+        writeScratch(body, length);
+        check((downloadCodeImage(card, scratchFile().c_str()) == 0) == decoded);
         break;
     }
-    case 2:
-        assembleText(card, {reinterpret_cast<const char*>(body), length}, kBaFirstPage, 170);
+    case 2: {
+        // The text read from its file, piece by piece, assembles as the same text in memory.
+        const corvix::ErrorCode fromText =
+            assembleText(card, {reinterpret_cast<const char*>(body), length}, kBaFirstPage, 170);
+        writeScratch(body, length);
+        FuzzCard other;
+        check(assembleFile(other, scratchFile().c_str(), kBaFirstPage, 170) == fromText);
         break;
+    }
     case 3: {
         const std::vector<std::uint8_t> lines(body, body + length - length % 15);
         assembleMacroList(card, lines.data(), static_cast<std::uint32_t>(lines.size() / 15), kBaFirstPage, 170);

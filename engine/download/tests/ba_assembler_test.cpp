@@ -195,5 +195,24 @@ TEST_F(BaAssemblerTest, TextFile) {
     EXPECT_EQ(assembleFile(card, (qbase::machineRoot() / "missing.ba").c_str(), kStart, kEnd), kErrBaTextNotOpened);
 }
 
+// The file is read piece by piece: words that cross the pieces, long words cut into several and a
+// long preamble give the program that the same text gives.
+TEST_F(BaAssemblerTest, ATextFileAssemblesAsItsText) {
+    std::string text(10000, ';');
+    text += " " + std::string(300, 'x') + "\n\tBEGIN ";
+    for (int i = 0; i < 600; ++i) text += "ID_DAT(" + std::to_string(100 + i % 7) + ")  WAIT(" + std::to_string(i) + ")\n";
+    text += "NEXT_MACRO_2(0) END";
+    ASSERT_EQ(assembleText(card, text, kStart, kEnd), 0u);
+    const std::vector<std::uint16_t> expected = programWords(card, kStart, 64 * 40);
+
+    const std::filesystem::path path = qbase::machineRoot() / "long.ba";
+    std::ofstream(path, std::ios::binary) << text;
+    MemoryCard fromFile;
+    ASSERT_EQ(assembleFile(fromFile, path.c_str(), kStart, kEnd), 0u);
+    EXPECT_EQ(programWords(fromFile, kStart, 64 * 40), expected);
+    std::ofstream(path, std::ios::binary) << text.substr(0, text.size() - 4);
+    EXPECT_EQ(assembleFile(fromFile, path.c_str(), kStart, kEnd), kErrBaTextEndsEarly);
+}
+
 }  // namespace
 }  // namespace corvix::download

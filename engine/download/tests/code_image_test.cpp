@@ -74,6 +74,22 @@ TEST(CodeImageDownload, WritesAndVerifiesEveryBlock) {
     EXPECT_EQ(card.memory[4][127], (3 + 127) & 0xFF);
 }
 
+// Only the counted blocks are read from the file, however large it is: 64 GiB of zeros after them
+// (holding no room on the disk) cost nothing, and a count beyond the blocks present is refused.
+TEST(CodeImageDownload, ReadsTheCountedBlocksOfAFileOfAnySize) {
+    MemoryCard card;
+    const std::string path = writeFile("kernala.dat", codeImage(4));
+    std::filesystem::resize_file(path, std::uintmax_t{64} << 30);
+    ASSERT_EQ(downloadCodeImage(card, path.c_str()), 0u);
+    EXPECT_EQ(card.writes, (std::vector<std::uint16_t>{1, 2, 3, 4}));
+
+    std::string promising = codeImage(4);
+    promising[0] = '\xFF';
+    promising[1] = '\xFF';
+    EXPECT_EQ(downloadCodeImage(card, writeFile("kernala.dat", promising).c_str()), kErrCodeImageNotOpened);
+    EXPECT_EQ(card.writes.size(), 4u);
+}
+
 struct FaultCase {
     const char* what;
     int failWrite, failRead, corrupt;  // page or -1

@@ -1,12 +1,19 @@
-// libFuzzer harness for the readers of configuration and working files. Besides finding crashes
-// and sanitizer reports, it checks that whatever a reader accepts writes back to bytes that read
-// again to the same records.
+// libFuzzer harness for the readers of configuration and working files and for the bounded
+// whole-file read. Besides finding crashes and sanitizer reports, it checks that whatever a reader
+// accepts writes back to bytes that read again to the same records.
 #include <cstddef>
 #include <cstdint>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <span>
+#include <string>
 #include <vector>
 
+#include "records/atomic_file.h"
 #include "records/byte_codec.h"
 #include "records/config_format.h"
 #include "records/format3.h"
@@ -60,6 +67,25 @@ void widen(std::span<const std::uint8_t> bytes) {
   }
 }
 
+// The bounded whole-file read of the bytes as a file: taken whole at their own size, refused
+// unread one byte below it.
+void read_file(std::span<const std::uint8_t> bytes) {
+  // In memory where the system offers it: rewriting a file on the disk costs milliseconds.
+  static const std::string path =
+      (std::filesystem::is_directory("/dev/shm") ? "/dev/shm" : std::filesystem::temp_directory_path().string()) +
+      "/fuzz_records_" + std::to_string(getpid());
+  if (FILE* f = std::fopen(path.c_str(), "wb")) {
+    std::fwrite(bytes.data(), 1, bytes.size(), f);
+    std::fclose(f);
+  }
+  std::vector<std::uint8_t> read;
+  check(records::read_whole_file(path, bytes.size(), read) == records::FileRead::ok);
+  check(std::equal(read.begin(), read.end(), bytes.begin(), bytes.end()));
+  if (bytes.empty()) return;
+  check(records::read_whole_file(path, bytes.size() - 1, read) == records::FileRead::too_large);
+  check(read.empty());
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -67,5 +93,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   read_configuration(bytes);
   read_sections(bytes);
   widen(bytes);
+  read_file(bytes);
   return 0;
 }

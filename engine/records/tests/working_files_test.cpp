@@ -48,7 +48,7 @@ class WorkingFilesTest : public ::testing::Test {
 
   static std::vector<std::uint8_t> contents(const fs::path& path) {
     std::vector<std::uint8_t> bytes;
-    EXPECT_TRUE(read_whole_file(path, bytes)) << path;
+    EXPECT_EQ(read_whole_file(path, kLargestConfigurationFile, bytes), FileRead::ok) << path;
     return bytes;
   }
 
