@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "designer_messages.h"
+#include "online/designer_messages.h"
 #include "online/physical_values.h"
 #include "ui/testing.h"
 

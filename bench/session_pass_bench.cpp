@@ -22,6 +22,7 @@
 #include "records/byte_codec.h"
 #include "records/config_format.h"
 #include "records/configuration.h"
+#include "session_host_app.h"
 #include "sim/machine/machine.h"
 #include "ui/testing.h"
 

@@ -2,9 +2,9 @@
 
 #include <cstring>
 
-#include "designer_messages.h"
 #include "editor_dialogs.h"
 #include "model/plandrel_doc.h"
+#include "online/designer_messages.h"
 #include "settings_dialogs.h"
 #include "tree_codes.h"
 

@@ -8,6 +8,8 @@
 #include <span>
 #include <string_view>
 
+#include "online/designer_messages.h"
+
 namespace plandrel {
 
 // Command identifiers of the menus, the toolbar and the tree's context menus.
@@ -50,12 +52,6 @@ enum FrameCommand : std::uint16_t {
   kCmdViewToolbar = 59392,
   kCmdViewStatusBar = 59393,
 };
-
-// On-line menu ranges: 33000 + variable index, 40000 + message index.
-inline constexpr std::uint16_t kVariableMenuBase = 33000;
-inline constexpr std::uint16_t kVariableMenuLast = 37095;
-inline constexpr std::uint16_t kMessageMenuBase = 40000;
-inline constexpr std::uint16_t kMessageMenuLast = 44096;
 
 // What the enabling rules look at.
 struct FrameState {
@@ -129,14 +125,6 @@ constexpr MediumIcons medium_icons(std::uint8_t status) {
 // The prompt of an on-line menu entry, or nothing when the string table's prompt applies.
 std::optional<std::string_view> online_prompt(std::uint16_t id, bool online, std::size_t variable_count,
                                               std::size_t message_count);
-
-// Why a session ended (wParam of the end-session and session-ended messages).
-enum SessionEndReason : std::uint32_t {
-  kEndDisconnect = 0,
-  kEndApplicationExit = 1,
-  kEndWindowClosed = 2,
-  kEndSuspend = 3,
-};
 
 // Power broadcast event of a system suspend.
 inline constexpr std::uint32_t kPowerSuspend = 4;

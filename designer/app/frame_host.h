@@ -3,14 +3,19 @@
 // the icon size kept in the profile). The application implements it; tests use a stand-in.
 #pragma once
 
+#include <functional>
 #include <memory>
 
-#include "fip_session.h"
 #include "model/timing_table.h"
+#include "online/fip_session.h"
 
 namespace plandrel {
 
+class CMainFrame;
 class CPlandrelDoc;
+
+// Makes the on-line session of the main frame at Connect.
+using SessionFactory = std::function<std::unique_ptr<FipSession>(CMainFrame& frame)>;
 
 class FrameHost {
  public:

@@ -7,8 +7,8 @@
 #include "arbre_ctrl.h"
 #include "dialog_items.h"
 #include "editor_dialogs.h"
-#include "fip_session.h"
 #include "model/plandrel_doc.h"
+#include "online/fip_session.h"
 #include "records/byte_codec.h"
 #include "tree_codes.h"
 

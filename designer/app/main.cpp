@@ -3,8 +3,8 @@
 #include "about_dlg.h"
 #include "crash_guard.h"
 #include "frame_resources.h"
-#include "online/online_session.h"
 #include "plandrel_app.h"
+#include "session_host_app.h"
 
 int main(int argc, char** argv) {
   plandrel::RegisterFrameResources();

@@ -3,12 +3,12 @@
 #include <optional>
 
 #include "corvix.h"
-#include "designer_messages.h"
 #include "editor_dialogs.h"
 #include "faultra.h"
 #include "liste_dlg.h"
 #include "model/config_checks.h"
 #include "model/plandrel_doc.h"
+#include "online/designer_messages.h"
 #include "settings_dialogs.h"
 #include "splash_wnd.h"
 #include "tree_codes.h"

@@ -15,7 +15,6 @@
 #include <memory>
 #include <string>
 
-#include "fip_session.h"
 #include "frame_host.h"
 #include "model/document_host.h"
 #include "model/plandrel_doc.h"

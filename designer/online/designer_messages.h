@@ -1,5 +1,6 @@
 // The designer's own window messages (from WM_USER, 0x400), shared by the configuration tree, the
-// main frame, the session's mailbox window and the on-line dialogs.
+// main frame, the session's mailbox window and the on-line dialogs; why a session ends; and the
+// commands of the on-line menus.
 #pragma once
 
 #include <cstdint>
@@ -31,5 +32,25 @@ inline constexpr unsigned WM_FIP_MEDIUM_STATUS = 0x415;
 inline constexpr unsigned WM_FIP_MEDIUM_ICONS = 0x416;     // MediumStatus byte, to the main frame
 inline constexpr unsigned WM_FIP_MEDIUM_RESET = 0x417;     // to the main frame
 inline constexpr unsigned WM_FIP_VALUES_REFRESH = 0x419;
+
+// The medium dialog's commands run on the session thread: the dialog posts WM_FIP_MEDIUM_COMMAND
+// (the command, the dialog's window) to the session window, which posts WM_FIP_MEDIUM_ANSWER (the
+// status byte, the MEDIUM_CONTROL result) back to the dialog.
+inline constexpr unsigned WM_FIP_MEDIUM_COMMAND = 0x8052;  // WM_APP + 0x52
+inline constexpr unsigned WM_FIP_MEDIUM_ANSWER = 0x8053;
+
+// Why a session ended (wParam of the end-session and session-ended messages).
+enum SessionEndReason : std::uint32_t {
+  kEndDisconnect = 0,
+  kEndApplicationExit = 1,
+  kEndWindowClosed = 2,
+  kEndSuspend = 3,
+};
+
+// On-line menu ranges: 33000 + variable index, 40000 + message index.
+inline constexpr std::uint16_t kVariableMenuBase = 33000;
+inline constexpr std::uint16_t kVariableMenuLast = 37095;
+inline constexpr std::uint16_t kMessageMenuBase = 40000;
+inline constexpr std::uint16_t kMessageMenuLast = 44096;
 
 }  // namespace plandrel

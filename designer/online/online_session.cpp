@@ -8,17 +8,21 @@
 #include <unordered_map>
 #include <string>
 
-#include "arbre_ctrl.h"
 #include "corvix.h"
-#include "critical_sections.h"
-#include "designer_messages.h"
-#include "main_frame.h"
 #include "model/check_codes.h"
 #include "model/config_checks.h"
+#include "model/plandrel_doc.h"
+#include "online/aperiodic_dlg.h"
+#include "online/ba_dlg.h"
 #include "online/card_info.h"
 #include "online/critical_section_lock.h"
+#include "online/critical_sections.h"
+#include "online/designer_messages.h"
 #include "online/error_text.h"
-#include "plandrel_app.h"
+#include "online/hosted_dialogs.h"
+#include "online/medium_dlg.h"
+#include "online/message_dlgs.h"
+#include "online/variable_dlgs.h"
 #include "records/byte_codec.h"
 #include "win32/windows.h"
 
@@ -50,6 +54,20 @@ CriticalSectionLock& Lock(CRITICAL_SECTION& section) {
   return *lock;
 }
 
+// Every item of the tree, each once.
+void VisitTreeItems(const CTreeCtrl& tree, const std::function<void(HTREEITEM)>& visit) {
+  std::vector<HTREEITEM> pending;
+  for (HTREEITEM item = tree.GetRootItem(); item != nullptr; item = tree.GetNextSiblingItem(item))
+    pending.push_back(item);
+  while (!pending.empty()) {
+    HTREEITEM item = pending.back();
+    pending.pop_back();
+    visit(item);
+    for (HTREEITEM child = tree.GetChildItem(item); child != nullptr; child = tree.GetNextSiblingItem(child))
+      pending.push_back(child);
+  }
+}
+
 std::string HexName(std::uint16_t source, std::uint16_t destination) {
   char name[16];
   std::snprintf(name, sizeof name, "%Xto%X", source, destination);
@@ -63,7 +81,8 @@ std::string HexName(std::uint16_t source, std::uint16_t destination) {
 // (a sent message, so the caller must hold no critical section, as for every send).
 class SessionFrame final : public OnlineFrame {
  public:
-  SessionFrame(CMainFrame& frame, CPlandrelApp& app) : frame_(frame), app_(app) {}
+  SessionFrame(SessionHost& host, const OnlineLocks& locks, std::function<HWND()> session_window)
+      : host_(host), frame_(host.Frame()), locks_(locks), dialogs_(host, std::move(session_window)) {}
   ~SessionFrame() override {
     if (caller_.m_hWnd) caller_.DestroyWindow();
   }
@@ -83,7 +102,7 @@ class SessionFrame final : public OnlineFrame {
     ::SendMessage(caller_.m_hWnd, kRunOnMainThread, reinterpret_cast<WPARAM>(&fn), 0);
   }
 
-  CArbreCtrl* Tree() const { return frame_.Tree(); }
+  CTreeCtrl* Tree() const { return host_.Tree(); }
 
   // The tree's shape is read once on the main thread and kept until the session changes the tree
   // (an unconfigured message inserted, Disconnect), so that the lookups of the on-line objects,
@@ -154,7 +173,7 @@ class SessionFrame final : public OnlineFrame {
     std::int64_t spent = 0;
     OnMainThread([&] {
       const auto start = Clock::now();
-      if (CArbreCtrl* tree = Tree(); tree && tree->m_hWnd)
+      if (CTreeCtrl* tree = Tree(); tree && tree->m_hWnd)
         for (const auto& [item, text] : batch)
           ::SendMessage(tree->m_hWnd, WM_TREE_SET_TEXT, item, reinterpret_cast<LPARAM>(text.c_str()));
       spent = MicrosecondsSince(start);
@@ -162,22 +181,54 @@ class SessionFrame final : public OnlineFrame {
     return spent;
   }
 
-  bool IsMainWindow() const override { return app_.m_pMainWnd == &frame_; }
+  bool IsMainWindow() const override { return host_.IsMainWindow(); }
   void EnableMessageMenuItem(std::uint16_t index, bool enable) override {
-    OnMainThread([&] { frame_.EnableMessageMenuItem(index, enable); });
+    OnMainThread([&] { host_.EnableMessageMenuItem(index, enable); });
   }
   void ShowMessage(std::string_view text) override { frame_.MessageBox(std::string(text).c_str(), nullptr, MB_OK); }
   int AskSequence(WindowHandle window) override {
     return static_cast<int>(::SendMessage(reinterpret_cast<HWND>(window), WM_FIP_BA_SEQUENCE, 0, 0));
   }
-  // The hosted on-line dialogs come with their frame; until then none is made.
-  std::unique_ptr<VariableDialogLink> CreateVariableDialog(OnlineVariable&, VariableDialogKind) override {
-    return nullptr;
+  // The on-line objects' dialogs, each in its frame (main thread).
+  std::unique_ptr<VariableDialogLink> CreateVariableDialog(OnlineVariable& variable, VariableDialogKind kind) override {
+    const std::string name(records::text_of(variable.Record().name));
+    const auto detach = [&variable](const OnlineDialogLink* dialog) { return variable.DetachDialog(dialog); };
+    if (kind == VariableDialogKind::consumed)
+      return dialogs_.Open(std::make_unique<CFipVarConsDlg>(variable, locks_), FrameCaption(kFrameVarConsumed, name),
+                           variable.Index(), detach);
+    return dialogs_.Open(std::make_unique<CFipVarProdDlg>(variable), FrameCaption(kFrameVarProduced, name),
+                         variable.Index(), detach);
   }
-  std::unique_ptr<MessageDialogLink> CreateMessageDialog(OnlineMessage&, MessageDialogKind) override {
-    return nullptr;
+  std::unique_ptr<MessageDialogLink> CreateMessageDialog(OnlineMessage& message, MessageDialogKind kind) override {
+    const std::string name(records::text_of(message.Record().name));
+    const auto detach = [&message](const OnlineDialogLink* dialog) { return message.DetachDialog(dialog); };
+    if (kind == MessageDialogKind::transmitted)
+      return dialogs_.Open(std::make_unique<CFipMesTransDlg>(message), FrameCaption(kFrameMesTransmitted, name),
+                           message.Index(), detach);
+    const std::string caption = FrameCaption(kFrameMesReceived, name);
+    if (kind == MessageDialogKind::received)
+      return dialogs_.Open(std::make_unique<CFipMesRecuDlg>(message, locks_), caption, message.Index(), detach);
+    return dialogs_.Open(std::make_unique<CFipMesNewDlg>(message, locks_), caption, message.Index(), detach);
   }
-  std::unique_ptr<BaDialogLink> CreateBaDialog(BaControl&, bool) override { return nullptr; }
+  std::unique_ptr<BaDialogLink> CreateBaDialog(BaControl& ba, bool own_program) override {
+    return dialogs_.Open(std::make_unique<CFipBaDlg>(ba, locks_, own_program), FrameCaption(kFrameBaControl), 0,
+                         [&ba](const OnlineDialogLink* dialog) { return ba.DetachDialog(dialog); });
+  }
+  HostedDialogs& Dialogs() { return dialogs_; }
+
+  // Deletes every item of the tree whose item data is `data` (main thread).
+  void DeleteTreeItems(std::uint32_t data) {
+    OnMainThread([&] {
+      CTreeCtrl* tree = Tree();
+      if (tree == nullptr || tree->m_hWnd == nullptr) return;
+      std::vector<HTREEITEM> found;
+      VisitTreeItems(*tree, [&](HTREEITEM item) {
+        if (tree->GetItemData(item) == data) found.push_back(item);
+      });
+      for (HTREEITEM item : found) ::SendMessage(tree->m_hWnd, WM_TREE_DELETE_ITEM, reinterpret_cast<WPARAM>(item), 0);
+    });
+    TreeChanged();
+  }
 
  private:
   class Caller final : public CWnd {
@@ -206,23 +257,16 @@ class SessionFrame final : public OnlineFrame {
     std::unordered_map<TreeItem, Node> nodes;
     TreeItem root = 0;
     const_cast<SessionFrame*>(this)->OnMainThread([&] {
-      CArbreCtrl* tree = Tree();
+      CTreeCtrl* tree = Tree();
       if (tree == nullptr) return;
       const auto key = [](HTREEITEM item) { return reinterpret_cast<TreeItem>(item); };
       root = key(tree->GetRootItem());
-      std::vector<HTREEITEM> pending;
-      for (HTREEITEM item = tree->GetRootItem(); item != nullptr; item = tree->GetNextSiblingItem(item))
-        pending.push_back(item);
-      while (!pending.empty()) {
-        HTREEITEM item = pending.back();
-        pending.pop_back();
+      VisitTreeItems(*tree, [&](HTREEITEM item) {
         Node& node = nodes[key(item)];
         node.first_child = key(tree->GetChildItem(item));
         node.next_sibling = key(tree->GetNextSiblingItem(item));
         node.data = static_cast<std::uint32_t>(tree->GetItemData(item));
-        for (HTREEITEM child = tree->GetChildItem(item); child != nullptr; child = tree->GetNextSiblingItem(child))
-          pending.push_back(child);
-      }
+      });
     });
     std::lock_guard guard(shape_mutex_);
     nodes_ = std::move(nodes);
@@ -231,13 +275,15 @@ class SessionFrame final : public OnlineFrame {
     return shape_mutex_;
   }
   void SendText(TreeItem item, const std::string& text) {
-    CArbreCtrl* tree = Tree();
+    CTreeCtrl* tree = Tree();
     if (tree && tree->m_hWnd)
       ::SendMessage(tree->m_hWnd, WM_TREE_SET_TEXT, item, reinterpret_cast<LPARAM>(text.c_str()));
   }
 
-  CMainFrame& frame_;
-  CPlandrelApp& app_;
+  SessionHost& host_;
+  CMDIFrameWnd& frame_;
+  OnlineLocks locks_;
+  HostedDialogs dialogs_;
   Caller caller_;
   DWORD main_thread_ = 0;
   mutable std::mutex shape_mutex_;
@@ -253,12 +299,12 @@ class SessionFrame final : public OnlineFrame {
 
 // ---------------------------------------------------------------------------------------------
 
-CFipSession::CFipSession(CMainFrame& frame, CPlandrelApp& app)
-    : frame_(frame),
-      app_(app),
-      online_frame_(std::make_unique<SessionFrame>(frame, app)),
+CFipSession::CFipSession(std::unique_ptr<SessionHost> host)
+    : host_(std::move(host)),
+      frame_(host_->Frame()),
       locks_{Lock(csEngine),        Lock(csVariableFormat), Lock(csMessageFormat), Lock(csVariableDialog),
-             Lock(csMessageDialog), Lock(csMessageStack),   Lock(csBaDialog)} {}
+             Lock(csMessageDialog), Lock(csMessageStack),   Lock(csBaDialog)},
+      online_frame_(std::make_unique<SessionFrame>(*host_, locks_, [this] { return session_window_.load(); })) {}
 
 CFipSession::~CFipSession() {
   CloseValuesDisplay(true);
@@ -278,7 +324,7 @@ OnlineVariable* CFipSession::Variable(std::size_t index) const {
   return index < variables_.size() ? variables_[index].get() : nullptr;
 }
 
-bool CFipSession::IsMainWindow() const { return app_.m_pMainWnd == &frame_; }
+bool CFipSession::IsMainWindow() const { return host_->IsMainWindow(); }
 
 int CFipSession::MessageBox(const char* text, UINT type) { return frame_.MessageBox(text, nullptr, type); }
 
@@ -312,12 +358,12 @@ SessionPassTimes CFipSession::PassTimes() const {
 // ---- Connect
 
 bool CFipSession::Connect() {
-  CPlandrelDoc* document = app_.Document();
+  CPlandrelDoc* document = host_->Document();
   if (document == nullptr) return false;
   const records::Configuration& config = document->Records();
 
   // 1. The engine, on the main thread.
-  const SelectedDevice device = app_.GetSelectedDevice();
+  const SelectedDevice device = host_->Device();
   if (const std::uint32_t code = START_FIP_ENGINE(device.board_number, device.board_type); code != 0) {
     ShowError(code, true);
     return false;
@@ -383,17 +429,17 @@ bool CFipSession::Connect() {
 
   // 9.-11.
   board_variant_ = GetBoardVariant(device);
-  app_.SetOnline(true);
+  host_->SetOnline(true);
   if (config.param.ba_size != 0) {
     ba_present_ = 1;
-    ba_ = std::make_unique<BaControl>(*online_frame_, locks_, config.param, app_.GetTimingTable(),
+    ba_ = std::make_unique<BaControl>(*online_frame_, locks_, config.param, host_->Timing(),
                                       config.ba.program_from_file == 0);
   } else {
     ba_present_ = 0;
   }
 
   // 12.-14.
-  if (CArbreCtrl* tree = frame_.Tree()) tree->ExpandLocalStation();
+  host_->ExpandLocalStation();
   AddMenus();
   StartReaderThread();
   return true;
@@ -462,7 +508,7 @@ unsigned FncTacheLitFip(void* parameter) {
       // Without a window no request could end the session: it ends at once.
       started();
       session.Disconnect();
-      session.app_.SetOnline(false);
+      session.host_->SetOnline(false);
       session.frame_.PostMessage(WM_FIP_SESSION_ENDED, kEndDisconnect, 0);
       session.thread_done_ = true;
       return 0;
@@ -475,7 +521,7 @@ unsigned FncTacheLitFip(void* parameter) {
     started();
     std::uint8_t last_status = 0;
     bool ended = false;
-    while (!ended && session.app_.IsOnline()) ended = !session.Pass(mailbox, last_status);
+    while (!ended && session.host_->IsOnline()) ended = !session.Pass(mailbox, last_status);
     if (!ended) {
       session.session_window_ = nullptr;
       mailbox.DestroyWindow();
@@ -488,8 +534,10 @@ unsigned FncTacheLitFip(void* parameter) {
 bool CFipSession::Pass(CWnd& mailbox, std::uint8_t& last_status) {
   const auto pass_start = Clock::now();
   SessionPassTimes pass;
+  // With neither variables nor a bus arbitrator a pass only serves the session window.
+  const bool polls = !variables_.empty() || ba_present_ != 0;
   auto start = Clock::now();
-  const bool ok = SuperviseMedium(last_status);
+  const bool ok = polls && SuperviseMedium(last_status);
   pass.supervision = MicrosecondsSince(start);
 
   start = Clock::now();
@@ -520,7 +568,7 @@ bool CFipSession::Pass(CWnd& mailbox, std::uint8_t& last_status) {
   }
 
   start = Clock::now();
-  DrainEvents(ok);
+  if (polls) DrainEvents(ok);
   pass.events = MicrosecondsSince(start);
 
   start = Clock::now();
@@ -552,7 +600,7 @@ void CFipSession::DrainEvents(bool ok) {
     std::lock_guard engine(locks_.engine);
     result = IS_EVENT(&pending);
   }
-  while (result == 0 && pending != 0 && ok) {
+  while (result == 0 && pending != 0 && ok && !abort_requested_) {
     std::uint8_t flag = 0, value = 0, kind = 0, parameter = 0;
     std::uint16_t identifier = 0;
     {
@@ -560,7 +608,8 @@ void CFipSession::DrainEvents(bool ok) {
       if (READ_EVENT(&flag, &value, &kind, &parameter, &identifier) != 0) return;
     }
     switch (kind) {
-      case 0:  // an aperiodic list was sent: its dialog comes with the on-line dialogs
+      case 0:  // an aperiodic list was sent
+        if (HWND dialog = aperiodic_window_.load()) ::SendMessage(dialog, WM_FIP_APER_SENT, 0, 0);
         break;
       case 1: {
         const auto list = MessagesSnapshot();
@@ -584,25 +633,21 @@ bool CFipSession::ServeRequests(CWnd& mailbox) {
   while (PeekMessage(&msg, mailbox.m_hWnd, 0, 0, PM_REMOVE)) {
     switch (msg.message) {
       case WM_FIP_END_SESSION: EndSession(mailbox, msg.wParam); return true;
-      // A dialog that closed itself is forgotten on the main thread, where it is destroyed. The
-      // request names it: the variable's index or the message's position, checked against the lists.
+      // A dialog that the user closed was taken from its object at once; the request carries its
+      // token, and the dialog goes on the main thread, where it lives. A dialog opened since is
+      // another's token and stays.
       case WM_FIP_BA_DLG_CLOSED:
-        online_frame_->OnMainThread([this] {
-          if (ba_) ba_->CloseDialog(false);
-        });
-        break;
       case WM_FIP_VAR_DLG_CLOSED:
-        online_frame_->OnMainThread([this, index = msg.wParam] {
-          if (index < variables_.size()) variables_[index]->CloseDialog(false);
-        });
-        break;
       case WM_FIP_MES_DLG_CLOSED:
-        online_frame_->OnMainThread([this, position = msg.wParam] {
-          if (OnlineMessage* message = MessageAt(position)) message->CloseDialog(false);
+      case WM_FIP_MEDIUM_DLG_CLOSED:
+      case WM_FIP_APER_DLG_CLOSED:
+        online_frame_->OnMainThread([this, token = static_cast<std::uint32_t>(msg.lParam)] {
+          online_frame_->Dialogs().Release(token);
         });
         break;
-      case WM_FIP_MEDIUM_DLG_CLOSED: online_frame_->OnMainThread([this] { CloseMediumDialog(false); }); break;
-      case WM_FIP_APER_DLG_CLOSED: online_frame_->OnMainThread([this] { CloseAperiodicDialog(false); }); break;
+      case WM_FIP_MEDIUM_COMMAND:
+        RunMediumCommand(static_cast<std::uint8_t>(msg.wParam), reinterpret_cast<HWND>(msg.lParam));
+        break;
       default: break;
     }
   }
@@ -611,7 +656,7 @@ bool CFipSession::ServeRequests(CWnd& mailbox) {
 
 void CFipSession::EndSession(CWnd& mailbox, WPARAM reason) {
   Disconnect();
-  app_.SetOnline(false);
+  host_->SetOnline(false);
   // The window goes before the end is told: the frame deletes the session on that message.
   session_window_ = nullptr;
   mailbox.DestroyWindow();
@@ -641,7 +686,13 @@ bool CFipSession::SuperviseMedium(std::uint8_t& last_status) {
   }
   if (status != last_status) ::SendMessage(frame_.m_hWnd, WM_FIP_MEDIUM_ICONS, status, 0);
   last_status = status;
-  // The medium dialog comes with the on-line dialogs; its status message is sent once it exists.
+  // The open medium dialog gets every status byte. The main thread takes csMediumDialog when the
+  // dialog closes: the window is read under it and the status sent after it is released.
+  HWND medium = nullptr;
+  EnterCriticalSection(&csMediumDialog);
+  if (medium_dialog_open_ != 0) medium = medium_window_;
+  LeaveCriticalSection(&csMediumDialog);
+  if (medium != nullptr) ::SendMessage(medium, WM_FIP_MEDIUM_STATUS, status, 0);
 
   const auto medium_command = [this](std::uint8_t command) {
     std::uint8_t ignored = 0;
@@ -689,6 +740,17 @@ bool CFipSession::SuperviseMedium(std::uint8_t& last_status) {
     }
   }
   return true;
+}
+
+void CFipSession::RunMediumCommand(std::uint8_t command, HWND answer_to) {
+  std::uint8_t status = 0;
+  std::uint32_t code = 0;
+  {
+    std::lock_guard engine(locks_.engine);
+    code = MEDIUM_CONTROL(command, &status);
+  }
+  // A failed command wrote no status byte: none is sent.
+  ::PostMessage(answer_to, WM_FIP_MEDIUM_ANSWER, code == 0 ? status : 0, static_cast<LPARAM>(code));
 }
 
 // ---- Received messages
@@ -754,10 +816,12 @@ OnlineMessage* CFipSession::AddUnconfiguredMessage(std::uint16_t source, std::ui
   std::string name = HexName(source, destination);
 
   // The document and the tree are the main thread's.
+  std::uint16_t local_station = 0;
   online_frame_->OnMainThread([&] {
-    CPlandrelDoc* document = app_.Document();
+    CPlandrelDoc* document = host_->Document();
     records::set_text(record.name, name);
     if (document == nullptr) return;
+    local_station = document->Records().local_station;
     while (CheckMessageNames(document->Records(), &record) == kCheckMessageNameInUse) {
       const std::string unique = document->MakeUniqueMessageName(name);
       if (unique == name) break;
@@ -766,13 +830,19 @@ OnlineMessage* CFipSession::AddUnconfiguredMessage(std::uint16_t source, std::ui
     }
   });
   if (IsMainWindow())
-    if (CArbreCtrl* tree = frame_.Tree(); tree && tree->m_hWnd)
+    if (CTreeCtrl* tree = host_->Tree(); tree && tree->m_hWnd)
       ::SendMessage(tree->m_hWnd, WM_TREE_INSERT_MESSAGE, reinterpret_cast<WPARAM>(&record), 0);
   online_frame_->TreeChanged();
 
   auto message = std::make_unique<OnlineMessage>(*online_frame_, locks_);
-  if (!message->Init(false, record, static_cast<std::uint16_t>(index), app_.Document()->Records().local_station))
+  if (!message->Init(false, record, static_cast<std::uint16_t>(index), local_station)) {
+    // Its text ("Tree management error :\n\tAbort session.") has been shown: whatever the tree
+    // took of the message goes, and the session ends, rather than telling it at every reception.
+    online_frame_->DeleteTreeItems(record.key);
+    abort_requested_ = true;
+    PostEnd(kEndDisconnect);
     return nullptr;
+  }
   OnlineMessage* added = message.get();
   {
     std::lock_guard guard(messages_mutex_);
@@ -821,7 +891,7 @@ int CFipSession::Disconnect() {
   if (ba_present_ && ba_) online_frame_->SetTreeText(ba_->Item(), BaControl::kTreeText);
   for (const auto& variable : variables_)
     if (variable->Initialised()) online_frame_->SetTreeText(variable->Item(), records::text_of(variable->Record().name));
-  CArbreCtrl* tree = frame_.Tree();
+  CTreeCtrl* tree = host_->Tree();
   for (std::size_t i = 0; i < list.size(); ++i) {
     if (i < configured_message_count_) {
       online_frame_->SetTreeText(list[i]->Item(), records::text_of(list[i]->Record().name));
@@ -880,6 +950,7 @@ void CFipSession::FreeObjects() {
     std::lock_guard dialog(locks_.ba_dialog);
     ba.swap(ba_);
   }
+  online_frame_->Dialogs().ReleaseAll();
 }
 
 // ---- Dialogs (main thread)
@@ -901,10 +972,51 @@ void CFipSession::OpenBaDialog() {
   ba_->PushStateToDialog();
 }
 
-// The medium dialog and the aperiodic send-list dialog come with the on-line dialogs' frame; until
-// then their commands open nothing.
-void CFipSession::OpenMediumDialog() {}
-void CFipSession::OpenAperiodicDialog() {}
+void CFipSession::OpenMediumDialog() {
+  if (medium_dialog_) {
+    medium_dialog_->Activate();
+    return;
+  }
+  auto request = [this](std::uint8_t command, HWND answer_to) {
+    const HWND window = session_window_.load();
+    return window != nullptr &&
+           ::PostMessage(window, WM_FIP_MEDIUM_COMMAND, command, reinterpret_cast<LPARAM>(answer_to)) != FALSE;
+  };
+  auto detach = [this](const OnlineDialogLink* dialog) -> std::unique_ptr<OnlineDialogLink> {
+    if (medium_dialog_.get() != dialog) return nullptr;
+    EnterCriticalSection(&csMediumDialog);
+    medium_dialog_open_ = 0;
+    medium_window_ = nullptr;
+    LeaveCriticalSection(&csMediumDialog);
+    return std::move(medium_dialog_);
+  };
+  medium_dialog_ = online_frame_->Dialogs().Open(std::make_unique<CMediumDlg>(board_variant_, std::move(request)),
+                                                 MediumCaption(board_variant_), 0, std::move(detach));
+  if (!medium_dialog_) return;
+  EnterCriticalSection(&csMediumDialog);
+  medium_dialog_open_ = 1;
+  medium_window_ = medium_dialog_->DialogWindow();
+  LeaveCriticalSection(&csMediumDialog);
+}
+
+void CFipSession::OpenAperiodicDialog() {
+  if (aperiodic_dialog_) {
+    aperiodic_dialog_->Activate();
+    return;
+  }
+  auto lists = [this]() -> const std::vector<records::LISTE_APER>* {
+    CPlandrelDoc* document = host_->Document();
+    return document != nullptr ? &document->Records().lists : nullptr;
+  };
+  auto detach = [this](const OnlineDialogLink* dialog) -> std::unique_ptr<OnlineDialogLink> {
+    if (aperiodic_dialog_.get() != dialog) return nullptr;
+    aperiodic_window_ = nullptr;
+    return std::move(aperiodic_dialog_);
+  };
+  aperiodic_dialog_ = online_frame_->Dialogs().Open(std::make_unique<CFipAperDlg>(std::move(lists), locks_.engine),
+                                                    FrameCaption(kFrameAperiodic), 0, std::move(detach));
+  if (aperiodic_dialog_) aperiodic_window_ = aperiodic_dialog_->DialogWindow();
+}
 
 void CFipSession::OpenVariablesDisplay() {
   if (ending_.load()) return;
@@ -926,18 +1038,27 @@ void CFipSession::OpenVariablesDisplay() {
 }
 
 void CFipSession::CloseMediumDialog(bool notify) {
-  if (notify) {
-    EnterCriticalSection(&csMediumDialog);
-    medium_dialog_open_ = 0;
-    LeaveCriticalSection(&csMediumDialog);
-  }
+  EnterCriticalSection(&csMediumDialog);
+  medium_dialog_open_ = 0;
+  medium_window_ = nullptr;
+  LeaveCriticalSection(&csMediumDialog);
+  if (!medium_dialog_) return;
+  if (notify) medium_dialog_->CloseFrame();
+  medium_dialog_.reset();
 }
 
-void CFipSession::CloseAperiodicDialog(bool) {}
+void CFipSession::CloseAperiodicDialog(bool notify) {
+  aperiodic_window_ = nullptr;
+  if (!aperiodic_dialog_) return;
+  if (notify) aperiodic_dialog_->CloseFrame();
+  aperiodic_dialog_.reset();
+}
+
+std::size_t CFipSession::ClosedDialogsKept() const { return online_frame_->Dialogs().ClosedKept(); }
 
 void CFipSession::AperiodicListsChanged(bool usable) {
   aperiodic_usable_ = usable ? 1 : 0;
-  // The aperiodic dialog, once it is part of the session, is posted WM_FIP_APER_LISTS_CHANGED here.
+  if (HWND dialog = aperiodic_window_.load()) ::PostMessage(dialog, WM_FIP_APER_LISTS_CHANGED, 0, 0);
 }
 
 void CFipSession::CloseValuesDisplay(bool notify) {
@@ -954,8 +1075,8 @@ void CFipSession::CloseValuesDisplay(bool notify) {
 // ---- The variables display's host
 
 CWnd* CFipSession::FrameWindow() { return &frame_; }
-std::string CFipSession::CsvPath() { return frame_.CsvPath(); }
-void CFipSession::OpenCsv() { frame_.OpenCsv(); }
+std::string CFipSession::CsvPath() { return host_->CsvPath(); }
+void CFipSession::OpenCsv() { host_->OpenCsv(); }
 
 void CFipSession::SetRefreshTarget(HWND window) {
   EnterCriticalSection(&csValuesDisplay);
@@ -987,10 +1108,6 @@ std::vector<PageVariable> CFipSession::Variables() {
 void CFipSession::DisplayDestroyed(CPhysicalValues& display) {
   if (values_display_.get() != &display) return;
   std::unique_ptr<CPhysicalValues> closed = std::move(values_display_);
-}
-
-void InstallSessionFactory(CPlandrelApp& app) {
-  app.SetSessionFactory([&app](CMainFrame& frame) { return std::make_unique<CFipSession>(frame, app); });
 }
 
 }  // namespace plandrel

@@ -26,19 +26,20 @@
 #include <thread>
 #include <vector>
 
-#include "fip_session.h"
+#include "online/fip_session.h"
 #include "online/ba_control.h"
 #include "online/online_host.h"
 #include "online/online_message.h"
 #include "online/online_variable.h"
 #include "online/physical_values.h"
 #include "online/refresh_data.h"
+#include "online/session_host.h"
 #include "ui/afxwin.h"
 
 namespace plandrel {
 
-class CMainFrame;
-class CPlandrelApp;
+class CFipAperDlg;
+class CMediumDlg;
 class SessionFrame;
 
 // The texts of the session.
@@ -68,7 +69,7 @@ struct SessionPassTimes {
 
 class CFipSession final : public FipSession, public ValuesDisplayHost {
  public:
-  CFipSession(CMainFrame& frame, CPlandrelApp& app);
+  explicit CFipSession(std::unique_ptr<SessionHost> host);
   CFipSession(const CFipSession&) = delete;
   CFipSession& operator=(const CFipSession&) = delete;
   // A session still served by its thread is ended first (as an application exit).
@@ -108,6 +109,12 @@ class CFipSession final : public FipSession, public ValuesDisplayHost {
   // display that closes itself hands itself back through DisplayDestroyed.
   void CloseValuesDisplay(bool notify);
 
+  // The open medium and send-list dialogs (main thread), null when none.
+  CMediumDlg* MediumDialog() const { return medium_dialog_.get(); }
+  CFipAperDlg* AperiodicDialog() const { return aperiodic_dialog_.get(); }
+  // Dialogs closed by the user that wait for the session thread's closed message (main thread).
+  std::size_t ClosedDialogsKept() const;
+
   // --- ValuesDisplayHost (the variables display)
   CWnd* FrameWindow() override;
   std::string CsvPath() override;
@@ -141,6 +148,9 @@ class CFipSession final : public FipSession, public ValuesDisplayHost {
   bool ServeRequests(CWnd& mailbox);
   void EndSession(CWnd& mailbox, WPARAM reason);
   void DrainEvents(bool ok);
+  // The medium dialog's command, on the session thread's engine context; the answer is posted to
+  // the dialog's window.
+  void RunMediumCommand(std::uint8_t command, HWND answer_to);
   void ShowError(std::uint32_t code, bool with_fallback);
   int MessageBox(const char* text, UINT type);
   void PostEnd(WPARAM reason);
@@ -152,10 +162,10 @@ class CFipSession final : public FipSession, public ValuesDisplayHost {
   void FreeObjects();
   bool IsMainWindow() const;
 
-  CMainFrame& frame_;
-  CPlandrelApp& app_;
-  std::unique_ptr<SessionFrame> online_frame_;
+  std::unique_ptr<SessionHost> host_;
+  CMDIFrameWnd& frame_;
   OnlineLocks locks_;
+  std::unique_ptr<SessionFrame> online_frame_;
 
   std::unique_ptr<CMenu> variables_menu_;
   std::unique_ptr<CMenu> messages_menu_;
@@ -181,6 +191,12 @@ class CFipSession final : public FipSession, public ValuesDisplayHost {
   int board_variant_ = 1;
   std::atomic<int> aperiodic_usable_{0};
   int medium_dialog_open_ = 0;  // guarded by csMediumDialog
+  HWND medium_window_ = nullptr;  // guarded by csMediumDialog: where supervision sends the status
+  std::unique_ptr<CMediumDlg> medium_dialog_;      // main thread
+  std::unique_ptr<CFipAperDlg> aperiodic_dialog_;  // main thread
+  std::atomic<HWND> aperiodic_window_{nullptr};    // the session thread sends to it
+  // Set on the session thread when an unconfigured message could not be made: the session ends.
+  bool abort_requested_ = false;
   // The variables display (main thread), and what its refresh thread reads of it.
   std::unique_ptr<CPhysicalValues> values_display_;
   int values_refresh_running_ = 0;       // guarded by csValuesDisplay
@@ -195,8 +211,5 @@ class CFipSession final : public FipSession, public ValuesDisplayHost {
 
 // The session thread's entry: `session` is the CFipSession. Returns 0.
 unsigned FncTacheLitFip(void* session);
-
-// Installs the factory that gives the main frame a CFipSession at Connect.
-void InstallSessionFactory(CPlandrelApp& app);
 
 }  // namespace plandrel

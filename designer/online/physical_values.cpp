@@ -4,7 +4,7 @@
 #include <cstring>
 #include <functional>
 
-#include "designer_messages.h"
+#include "online/designer_messages.h"
 #include "online/error_text.h"
 #include "online/refresh_data.h"
 #include "records/atomic_file.h"

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "designer_messages.h"
+#include "online/designer_messages.h"
 #include "frame_host.h"
 #include "model/plandrel_doc.h"
 #include "ui/afxwin.h"

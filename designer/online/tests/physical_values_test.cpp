@@ -17,7 +17,7 @@
 #include <thread>
 #include <vector>
 
-#include "designer_messages.h"
+#include "online/designer_messages.h"
 #include "online/refresh_data.h"
 #include "ui/testing.h"
 

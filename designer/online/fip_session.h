@@ -4,14 +4,10 @@
 #pragma once
 
 #include <cstddef>
-#include <functional>
-#include <memory>
 
 #include "ui/afxwin.h"
 
 namespace plandrel {
-
-class CMainFrame;
 
 class FipSession {
  public:
@@ -37,7 +33,5 @@ class FipSession {
   virtual void OpenVariableDialog(std::size_t index) = 0;
   virtual void OpenMessageDialog(std::size_t position) = 0;
 };
-
-using SessionFactory = std::function<std::unique_ptr<FipSession>(CMainFrame& frame)>;
 
 }  // namespace plandrel

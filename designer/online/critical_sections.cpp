@@ -1,4 +1,4 @@
-#include "critical_sections.h"
+#include "online/critical_sections.h"
 
 namespace plandrel {
 
