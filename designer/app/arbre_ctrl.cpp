@@ -3,8 +3,8 @@
 #include <cstring>
 
 #include "editor_dialogs.h"
-#include "online/designer_messages.h"
 #include "model/plandrel_doc.h"
+#include "online/designer_messages.h"
 #include "settings_dialogs.h"
 #include "tree_codes.h"
 

@@ -26,27 +26,27 @@ class Sink {
   std::size_t length_ = 0;
 };
 
-struct Spec {
+struct Conversion {
   bool left = false;
   bool zero = false;
   std::size_t width = 0;
 };
 
-void field(Sink& sink, const Spec& spec, const char* text, std::size_t length, bool numeric) {
-  const std::size_t padding = spec.width > length ? spec.width - length : 0;
-  if (!spec.left) {
+void field(Sink& sink, const Conversion& conversion, const char* text, std::size_t length, bool numeric) {
+  const std::size_t padding = conversion.width > length ? conversion.width - length : 0;
+  if (!conversion.left) {
     // Zeros go after a sign.
-    if (spec.zero && numeric && length > 0 && text[0] == '-') {
+    if (conversion.zero && numeric && length > 0 && text[0] == '-') {
       sink.put('-');
       ++text;
       --length;
       sink.pad('0', padding);
     } else {
-      sink.pad(spec.zero && numeric ? '0' : ' ', padding);
+      sink.pad(conversion.zero && numeric ? '0' : ' ', padding);
     }
   }
   for (std::size_t i = 0; i < length; ++i) sink.put(text[i]);
-  if (spec.left) sink.pad(' ', padding);
+  if (conversion.left) sink.pad(' ', padding);
 }
 
 // Digits of `value` in `base`, most significant first, into the end of `digits`; returns the start.
@@ -70,13 +70,13 @@ std::size_t FormatTextV(char* out, std::size_t size, const char* format, va_list
       continue;
     }
     ++p;
-    Spec spec;
+    Conversion conversion;
     for (;; ++p) {
-      if (*p == '-') spec.left = true;
-      else if (*p == '0') spec.zero = true;
+      if (*p == '-') conversion.left = true;
+      else if (*p == '0') conversion.zero = true;
       else break;
     }
-    for (; *p >= '0' && *p <= '9'; ++p) spec.width = spec.width * 10 + static_cast<std::size_t>(*p - '0');
+    for (; *p >= '0' && *p <= '9'; ++p) conversion.width = conversion.width * 10 + static_cast<std::size_t>(*p - '0');
     int longs = 0;
     for (; *p == 'l'; ++p) ++longs;
     char digits[24];
@@ -87,12 +87,12 @@ std::size_t FormatTextV(char* out, std::size_t size, const char* format, va_list
         if (text == nullptr) text = "(null)";
         std::size_t length = 0;
         while (text[length] != '\0') ++length;
-        field(sink, spec, text, length, false);
+        field(sink, conversion, text, length, false);
         break;
       }
       case 'c': {
         const char c = static_cast<char>(va_arg(arguments, int));
-        field(sink, spec, &c, 1, false);
+        field(sink, conversion, &c, 1, false);
         break;
       }
       case 'd': {
@@ -103,7 +103,7 @@ std::size_t FormatTextV(char* out, std::size_t size, const char* format, va_list
             value < 0 ? ~static_cast<std::uint64_t>(value) + 1 : static_cast<std::uint64_t>(value);
         char* start = digitsOf(magnitude, 10, false, end);
         if (value < 0) *--start = '-';
-        field(sink, spec, start, static_cast<std::size_t>(end - start), true);
+        field(sink, conversion, start, static_cast<std::size_t>(end - start), true);
         break;
       }
       case 'u':
@@ -113,7 +113,7 @@ std::size_t FormatTextV(char* out, std::size_t size, const char* format, va_list
                                     : longs == 1 ? va_arg(arguments, unsigned long)
                                                  : va_arg(arguments, unsigned int);
         const char* start = digitsOf(value, *p == 'u' ? 10 : 16, *p == 'X', end);
-        field(sink, spec, start, static_cast<std::size_t>(end - start), true);
+        field(sink, conversion, start, static_cast<std::size_t>(end - start), true);
         break;
       }
       case '%':

@@ -97,6 +97,13 @@ void envelope(Canvas& c, char mark, bool selected) {
   c.disc(13, 12, 3, mark);
 }
 
+// The bus arbitrator: a clock-like dial.
+void dial(Canvas& c, bool selected) {
+  c.ring(8, 8, 7, 'n', selected ? 'y' : 'o');
+  c.line(8, 8, 8, 3, '.');
+  c.line(8, 8, 12, 10, '.');
+}
+
 void variable_box(Canvas& c, bool produced, bool selected) {
   c.frame(1, 3, 10, 13, '.', selected ? 'y' : 'c');
   c.rect(3, 6, 8, 7, 'b');
@@ -124,11 +131,7 @@ Xpm tree_image(int index, int size) {
       c.line(3, 4.5, 13, 4.5, 'c');
       c.line(3, 11.5, 13, 11.5, 'c');
       break;
-    case 1:  // the bus arbitrator: a clock-like dial
-      c.ring(8, 8, 7, 'n', selected ? 'y' : 'o');
-      c.line(8, 8, 8, 3, '.');
-      c.line(8, 8, 12, 10, '.');
-      break;
+    case 1: dial(c, selected); break;  // the bus arbitrator
     case 2: monitor(c, 'G', selected); break;  // local station
     case 3: monitor(c, 'b', selected); break;  // other station
     case 4: variable_box(c, true, selected); break;
@@ -190,6 +193,30 @@ Xpm toolbar_image(ToolbarPicture picture) {
       c.ring(8, 8, 7, 'd', 'b');
       c.rect(7, 7, 9, 13, 'w');
       c.rect(7, 3, 9, 5, 'w');
+      break;
+  }
+  return c.xpm();
+}
+
+Xpm dialog_icon(DialogPicture picture) {
+  Canvas c(32);
+  switch (picture) {
+    case DialogPicture::ba_control: dial(c, false); break;
+    case DialogPicture::variable_produced: variable_box(c, true, false); break;
+    case DialogPicture::variable_consumed: variable_box(c, false, false); break;
+    case DialogPicture::message_transmitted: envelope(c, 'G', false); break;
+    case DialogPicture::message_received: envelope(c, 'r', false); break;
+    case DialogPicture::medium:  // the two channels
+      c.rect(1, 5, 15, 6.5, 's');
+      c.rect(1, 9.5, 15, 11, 's');
+      c.ring(5, 5.75, 2.5, '.', 'G');
+      c.ring(11, 10.25, 2.5, '.', 'G');
+      break;
+    case DialogPicture::aperiodic:  // a list sent
+      c.frame(1, 1, 10, 15, '.', 'w');
+      for (double y : {4.0, 7.0, 10.0}) c.rect(3, y, 8, y + 1, 'b');
+      c.rect(10, 7, 13, 9, 'p');
+      c.triangle(12, 4.5, 16, 8, 12, 11.5, 'p');
       break;
   }
   return c.xpm();

@@ -5,6 +5,7 @@
 #include "editor_dialogs.h"
 #include "frame_commands.h"
 #include "frame_images.h"
+#include "online/online_resources.h"
 #include "settings_dialogs.h"
 #include "tree_actions.h"
 #include "tree_codes.h"
@@ -75,6 +76,16 @@ void RegisterFrameResources() {
   qui::RegisterIcon(kIconOff, medium_icon(MediumPicture::off));
   qui::RegisterIcon(kIconNeutral, medium_icon(MediumPicture::neutral));
   qui::RegisterIcon(kIconOn, medium_icon(MediumPicture::on));
+  const std::pair<unsigned, DialogPicture> dialog_icons[] = {
+      {IDI_BA_CONTROL, DialogPicture::ba_control},
+      {IDI_VAR_PRODUCED, DialogPicture::variable_produced},
+      {IDI_VAR_CONSUMED, DialogPicture::variable_consumed},
+      {IDI_MES_TRANSMITTED, DialogPicture::message_transmitted},
+      {IDI_MES_RECEIVED, DialogPicture::message_received},
+      {IDI_MEDIUM, DialogPicture::medium},
+      {IDI_APERIODIC, DialogPicture::aperiodic},
+  };
+  for (const auto& [id, picture] : dialog_icons) qui::RegisterIcon(id, dialog_icon(picture));
   for (int i = 0; i < kTreeImageCount; ++i) {
     qui::RegisterBitmap(kSmallTreeBitmaps[static_cast<std::size_t>(i)], tree_image(i, kSmallTreeImageSize));
     qui::RegisterBitmap(kLargeTreeBitmaps[static_cast<std::size_t>(i)], tree_image(i, kLargeTreeImageSize));

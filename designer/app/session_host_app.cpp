@@ -19,8 +19,8 @@ void AppSessionHost::SendTreeToBottom() {
 }
 
 void AppSessionHost::EnableMessageMenuItem(int position, bool enable) { frame_.EnableMessageMenuItem(position, enable); }
-std::string AppSessionHost::CsvPath() const { return frame_.CsvPath(); }
 void AppSessionHost::OpenCsv() { frame_.OpenCsv(); }
+std::string AppSessionHost::CsvPath() const { return frame_.CsvPath(); }
 CPlandrelDoc* AppSessionHost::Document() { return app_.Document(); }
 SelectedDevice AppSessionHost::Device() const { return app_.GetSelectedDevice(); }
 const TimingTable& AppSessionHost::Timing() const { return app_.GetTimingTable(); }

@@ -20,8 +20,8 @@ class AppSessionHost final : public SessionHost {
   void ExpandLocalStation() override;
   void SendTreeToBottom() override;
   void EnableMessageMenuItem(int position, bool enable) override;
-  std::string CsvPath() const override;
   void OpenCsv() override;
+  std::string CsvPath() const override;
   CPlandrelDoc* Document() override;
   SelectedDevice Device() const override;
   const TimingTable& Timing() const override;

@@ -97,6 +97,10 @@ void BaControl::CloseDialog(bool notify) {
   CloseOnlineDialog(dialog_, dialog_open_, locks_.ba_dialog, notify);
 }
 
+std::unique_ptr<BaDialogLink> BaControl::DetachDialog(const OnlineDialogLink* dialog) {
+  return DetachOnlineDialog(dialog_, dialog_open_, locks_.ba_dialog, dialog);
+}
+
 bool BaControl::WaitForStart() {
   clock_.Sleep(start_wait_);
   return Report() != kBaStopped;

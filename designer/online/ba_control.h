@@ -83,6 +83,8 @@ class BaControl {
   // Main thread, under csBaDialog.
   void OpenDialog();
   void CloseDialog(bool notify);
+  // The dialog that the user closed, given up (main thread); none when it is no longer this one's.
+  std::unique_ptr<BaDialogLink> DetachDialog(const OnlineDialogLink* dialog);
 
   void Start();
   void Stop();

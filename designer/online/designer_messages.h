@@ -33,6 +33,12 @@ inline constexpr unsigned WM_FIP_MEDIUM_ICONS = 0x416;     // MediumStatus byte,
 inline constexpr unsigned WM_FIP_MEDIUM_RESET = 0x417;     // to the main frame
 inline constexpr unsigned WM_FIP_VALUES_REFRESH = 0x419;
 
+// The medium dialog's commands run on the session thread: the dialog posts WM_FIP_MEDIUM_COMMAND
+// (the command, the dialog's window) to the session window, which posts WM_FIP_MEDIUM_ANSWER (the
+// status byte, the MEDIUM_CONTROL result) back to the dialog.
+inline constexpr unsigned WM_FIP_MEDIUM_COMMAND = 0x8052;  // WM_APP + 0x52
+inline constexpr unsigned WM_FIP_MEDIUM_ANSWER = 0x8053;
+
 // Why a session ended (wParam of the end-session and session-ended messages).
 enum SessionEndReason : std::uint32_t {
   kEndDisconnect = 0,

@@ -41,6 +41,10 @@ BOOL CRoundButton::Attach(UINT id, CWnd* parent) {
     POINT topLeft{window.left, window.top};
     parent->ScreenToClient(&topLeft);
     MoveWindow(topLeft.x, topLeft.y, circle.side, circle.side, FALSE);
+    // Only the lamp's disc is drawn and takes the mouse.
+    CRgn disc;
+    disc.CreateEllipticRgn(0, 0, circle.side, circle.side);
+    SetWindowRgn(&disc, FALSE);
     return TRUE;
 }
 
@@ -103,9 +107,14 @@ void CRoundButton::DrawItem(LPDRAWITEMSTRUCT item) {
         // The layer draws text from its top left; a digit of the dialog font is about 6 x 13 pixels.
         const int shift = pressed ? 1 : 0;
         const int width = 6 * static_cast<int>(text.size()), height = 13;
+        const LampRect inner = InnerDisc(circle, rect.left, rect.top);
+        CRgn clip;
+        clip.CreateEllipticRgn(inner.left, inner.top, inner.right, inner.bottom);
+        dc.SelectClipRgn(&clip);
         dc.SetBkMode(TRANSPARENT);
         dc.SetTextColor(disabled ? GetSysColor(COLOR_GRAYTEXT) : GetSysColor(COLOR_BTNTEXT));
         dc.TextOut(cx - width / 2 + shift, cy - height / 2 + shift, text.c_str());
+        dc.SelectClipRgn(nullptr);
     }
     if (focus) {
         const auto points = MidpointCircle(cx, cy, r - 3);

@@ -98,6 +98,7 @@ void RegisterOnlineDialogs() {
     qui::RegisterDialog(attachToCard());
     qui::RegisterDialog(cardInfo());
     qui::RegisterDialog(threeLeds());
+    RegisterSessionDialogs();
     RegisterPhysicalValuesResources();
     RegisterPresenceResources();
 }

@@ -105,6 +105,17 @@ void CloseOnlineDialog(std::unique_ptr<Link>& dialog, bool& open, SectionLock& l
   closing = std::move(dialog);
 }
 
+// The dialog that the user closed, given up by its object under the dialog's lock, its open flag
+// cleared: the next open makes a new dialog. None when `which` is no longer the object's dialog.
+template <typename Link>
+std::unique_ptr<Link> DetachOnlineDialog(std::unique_ptr<Link>& dialog, bool& open, SectionLock& lock,
+                                         const OnlineDialogLink* which) {
+  std::lock_guard guard(lock);
+  if (!dialog || dialog.get() != which) return nullptr;
+  open = false;
+  return std::move(dialog);
+}
+
 // The main frame as the on-line objects see it.
 class OnlineFrame {
  public:

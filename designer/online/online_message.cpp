@@ -148,10 +148,12 @@ std::size_t OnlineMessage::StackSize() const {
   return stack_.size();
 }
 
-std::optional<MES_PILE> OnlineMessage::Entry(std::uint16_t number) const {
+std::optional<MES_PILE> OnlineMessage::Entry(std::uint16_t number) const { return EntryWithCount(number).second; }
+
+std::pair<std::size_t, std::optional<MES_PILE>> OnlineMessage::EntryWithCount(std::uint16_t number) const {
   std::lock_guard lock(locks_.message_stack);
-  if (number == 0 || number > stack_.size()) return std::nullopt;
-  return stack_[number - 1];
+  if (number == 0 || number > stack_.size()) return {stack_.size(), std::nullopt};
+  return {stack_.size(), stack_[number - 1]};
 }
 
 void OnlineMessage::ShowEntry(std::uint16_t number) {
@@ -241,6 +243,10 @@ void OnlineMessage::OpenDialog() {
 
 void OnlineMessage::CloseDialog(bool notify) {
   CloseOnlineDialog(dialog_, dialog_open_, locks_.message_dialog, notify);
+}
+
+std::unique_ptr<MessageDialogLink> OnlineMessage::DetachDialog(const OnlineDialogLink* dialog) {
+  return DetachOnlineDialog(dialog_, dialog_open_, locks_.message_dialog, dialog);
 }
 
 }  // namespace plandrel

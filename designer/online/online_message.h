@@ -16,6 +16,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "model/check_codes.h"
@@ -77,6 +78,8 @@ class OnlineMessage {
   std::size_t StackSize() const;
   // A copy of entry `number`, none outside the stack.
   std::optional<MES_PILE> Entry(std::uint16_t number) const;
+  // The same with the number of entries, both read in one hold of csMessageStack.
+  std::pair<std::size_t, std::optional<MES_PILE>> EntryWithCount(std::uint16_t number) const;
   // Shows entry `number` in the dialog: its first 250 bytes formatted.
   void ShowEntry(std::uint16_t number);
 
@@ -87,6 +90,8 @@ class OnlineMessage {
   // Main thread, under csMessageDialog.
   void OpenDialog();
   void CloseDialog(bool notify);
+  // The dialog that the user closed, given up (main thread); none when it is no longer this one's.
+  std::unique_ptr<MessageDialogLink> DetachDialog(const OnlineDialogLink* dialog);
 
   // text := data by the format in use; false when the format is refused. Parse: data and length
   // := the bytes of text (at most 250); false, keeping both, when the format or text is refused.

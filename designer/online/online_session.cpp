@@ -9,14 +9,20 @@
 #include <string>
 
 #include "corvix.h"
-#include "online/critical_sections.h"
-#include "online/designer_messages.h"
 #include "model/check_codes.h"
 #include "model/config_checks.h"
 #include "model/plandrel_doc.h"
+#include "online/aperiodic_dlg.h"
+#include "online/ba_dlg.h"
 #include "online/card_info.h"
 #include "online/critical_section_lock.h"
+#include "online/critical_sections.h"
+#include "online/designer_messages.h"
 #include "online/error_text.h"
+#include "online/hosted_dialogs.h"
+#include "online/medium_dlg.h"
+#include "online/message_dlgs.h"
+#include "online/variable_dlgs.h"
 #include "records/byte_codec.h"
 #include "win32/windows.h"
 
@@ -48,6 +54,20 @@ CriticalSectionLock& Lock(CRITICAL_SECTION& section) {
   return *lock;
 }
 
+// Every item of the tree, each once.
+void VisitTreeItems(const CTreeCtrl& tree, const std::function<void(HTREEITEM)>& visit) {
+  std::vector<HTREEITEM> pending;
+  for (HTREEITEM item = tree.GetRootItem(); item != nullptr; item = tree.GetNextSiblingItem(item))
+    pending.push_back(item);
+  while (!pending.empty()) {
+    HTREEITEM item = pending.back();
+    pending.pop_back();
+    visit(item);
+    for (HTREEITEM child = tree.GetChildItem(item); child != nullptr; child = tree.GetNextSiblingItem(child))
+      pending.push_back(child);
+  }
+}
+
 std::string HexName(std::uint16_t source, std::uint16_t destination) {
   char name[16];
   std::snprintf(name, sizeof name, "%Xto%X", source, destination);
@@ -61,7 +81,8 @@ std::string HexName(std::uint16_t source, std::uint16_t destination) {
 // (a sent message, so the caller must hold no critical section, as for every send).
 class SessionFrame final : public OnlineFrame {
  public:
-  explicit SessionFrame(SessionHost& host) : host_(host), frame_(host.Frame()) {}
+  SessionFrame(SessionHost& host, const OnlineLocks& locks, std::function<HWND()> session_window)
+      : host_(host), frame_(host.Frame()), locks_(locks), dialogs_(host, std::move(session_window)) {}
   ~SessionFrame() override {
     if (caller_.m_hWnd) caller_.DestroyWindow();
   }
@@ -167,14 +188,46 @@ class SessionFrame final : public OnlineFrame {
   int AskSequence(WindowHandle window) override {
     return static_cast<int>(::SendMessage(reinterpret_cast<HWND>(window), WM_FIP_BA_SEQUENCE, 0, 0));
   }
-  // The hosted on-line dialogs come with their frame; until then none is made.
-  std::unique_ptr<VariableDialogLink> CreateVariableDialog(OnlineVariable&, VariableDialogKind) override {
-    return nullptr;
+  // The on-line objects' dialogs, each in its frame (main thread).
+  std::unique_ptr<VariableDialogLink> CreateVariableDialog(OnlineVariable& variable, VariableDialogKind kind) override {
+    const std::string name(records::text_of(variable.Record().name));
+    const auto detach = [&variable](const OnlineDialogLink* dialog) { return variable.DetachDialog(dialog); };
+    if (kind == VariableDialogKind::consumed)
+      return dialogs_.Open(std::make_unique<CFipVarConsDlg>(variable, locks_), FrameCaption(kFrameVarConsumed, name),
+                           variable.Index(), detach);
+    return dialogs_.Open(std::make_unique<CFipVarProdDlg>(variable), FrameCaption(kFrameVarProduced, name),
+                         variable.Index(), detach);
   }
-  std::unique_ptr<MessageDialogLink> CreateMessageDialog(OnlineMessage&, MessageDialogKind) override {
-    return nullptr;
+  std::unique_ptr<MessageDialogLink> CreateMessageDialog(OnlineMessage& message, MessageDialogKind kind) override {
+    const std::string name(records::text_of(message.Record().name));
+    const auto detach = [&message](const OnlineDialogLink* dialog) { return message.DetachDialog(dialog); };
+    if (kind == MessageDialogKind::transmitted)
+      return dialogs_.Open(std::make_unique<CFipMesTransDlg>(message), FrameCaption(kFrameMesTransmitted, name),
+                           message.Index(), detach);
+    const std::string caption = FrameCaption(kFrameMesReceived, name);
+    if (kind == MessageDialogKind::received)
+      return dialogs_.Open(std::make_unique<CFipMesRecuDlg>(message, locks_), caption, message.Index(), detach);
+    return dialogs_.Open(std::make_unique<CFipMesNewDlg>(message, locks_), caption, message.Index(), detach);
   }
-  std::unique_ptr<BaDialogLink> CreateBaDialog(BaControl&, bool) override { return nullptr; }
+  std::unique_ptr<BaDialogLink> CreateBaDialog(BaControl& ba, bool own_program) override {
+    return dialogs_.Open(std::make_unique<CFipBaDlg>(ba, locks_, own_program), FrameCaption(kFrameBaControl), 0,
+                         [&ba](const OnlineDialogLink* dialog) { return ba.DetachDialog(dialog); });
+  }
+  HostedDialogs& Dialogs() { return dialogs_; }
+
+  // Deletes every item of the tree whose item data is `data` (main thread).
+  void DeleteTreeItems(std::uint32_t data) {
+    OnMainThread([&] {
+      CTreeCtrl* tree = Tree();
+      if (tree == nullptr || tree->m_hWnd == nullptr) return;
+      std::vector<HTREEITEM> found;
+      VisitTreeItems(*tree, [&](HTREEITEM item) {
+        if (tree->GetItemData(item) == data) found.push_back(item);
+      });
+      for (HTREEITEM item : found) ::SendMessage(tree->m_hWnd, WM_TREE_DELETE_ITEM, reinterpret_cast<WPARAM>(item), 0);
+    });
+    TreeChanged();
+  }
 
  private:
   class Caller final : public CWnd {
@@ -244,6 +297,8 @@ class SessionFrame final : public OnlineFrame {
 
   SessionHost& host_;
   CMDIFrameWnd& frame_;
+  OnlineLocks locks_;
+  HostedDialogs dialogs_;
   Caller caller_;
   DWORD main_thread_ = 0;
   mutable std::mutex items_mutex_;
@@ -261,9 +316,9 @@ class SessionFrame final : public OnlineFrame {
 CFipSession::CFipSession(std::unique_ptr<SessionHost> host)
     : host_(std::move(host)),
       frame_(host_->Frame()),
-      online_frame_(std::make_unique<SessionFrame>(*host_)),
       locks_{Lock(csEngine),        Lock(csVariableFormat), Lock(csMessageFormat), Lock(csVariableDialog),
-             Lock(csMessageDialog), Lock(csMessageStack),   Lock(csBaDialog)} {}
+             Lock(csMessageDialog), Lock(csMessageStack),   Lock(csBaDialog)},
+      online_frame_(std::make_unique<SessionFrame>(*host_, locks_, [this] { return session_window_.load(); })) {}
 
 CFipSession::~CFipSession() {
   CloseValuesDisplay(true);
@@ -493,8 +548,10 @@ unsigned FncTacheLitFip(void* parameter) {
 bool CFipSession::Pass(CWnd& mailbox, std::uint8_t& last_status) {
   const auto pass_start = Clock::now();
   SessionPassTimes pass;
+  // With neither variables nor a bus arbitrator a pass only serves the session window.
+  const bool polls = !variables_.empty() || ba_present_ != 0;
   auto start = Clock::now();
-  const bool ok = SuperviseMedium(last_status);
+  const bool ok = polls && SuperviseMedium(last_status);
   pass.supervision = MicrosecondsSince(start);
 
   start = Clock::now();
@@ -525,7 +582,7 @@ bool CFipSession::Pass(CWnd& mailbox, std::uint8_t& last_status) {
   }
 
   start = Clock::now();
-  DrainEvents(ok);
+  if (polls) DrainEvents(ok);
   pass.events = MicrosecondsSince(start);
 
   start = Clock::now();
@@ -557,7 +614,7 @@ void CFipSession::DrainEvents(bool ok) {
     std::lock_guard engine(locks_.engine);
     result = IS_EVENT(&pending);
   }
-  while (result == 0 && pending != 0 && ok) {
+  while (result == 0 && pending != 0 && ok && !abort_requested_) {
     std::uint8_t flag = 0, value = 0, kind = 0, parameter = 0;
     std::uint16_t identifier = 0;
     {
@@ -565,7 +622,8 @@ void CFipSession::DrainEvents(bool ok) {
       if (READ_EVENT(&flag, &value, &kind, &parameter, &identifier) != 0) return;
     }
     switch (kind) {
-      case 0:  // an aperiodic list was sent: its dialog comes with the on-line dialogs
+      case 0:  // an aperiodic list was sent
+        if (HWND dialog = aperiodic_window_.load()) ::SendMessage(dialog, WM_FIP_APER_SENT, 0, 0);
         break;
       case 1: {
         const auto list = MessagesSnapshot();
@@ -589,25 +647,21 @@ bool CFipSession::ServeRequests(CWnd& mailbox) {
   while (PeekMessage(&msg, mailbox.m_hWnd, 0, 0, PM_REMOVE)) {
     switch (msg.message) {
       case WM_FIP_END_SESSION: EndSession(mailbox, msg.wParam); return true;
-      // A dialog that closed itself is forgotten on the main thread, where it is destroyed. The
-      // request names it: the variable's index or the message's position, checked against the lists.
+      // A dialog that the user closed was taken from its object at once; the request carries its
+      // token, and the dialog goes on the main thread, where it lives. A dialog opened since is
+      // another's token and stays.
       case WM_FIP_BA_DLG_CLOSED:
-        online_frame_->OnMainThread([this] {
-          if (ba_) ba_->CloseDialog(false);
-        });
-        break;
       case WM_FIP_VAR_DLG_CLOSED:
-        online_frame_->OnMainThread([this, index = msg.wParam] {
-          if (index < variables_.size()) variables_[index]->CloseDialog(false);
-        });
-        break;
       case WM_FIP_MES_DLG_CLOSED:
-        online_frame_->OnMainThread([this, position = msg.wParam] {
-          if (OnlineMessage* message = MessageAt(position)) message->CloseDialog(false);
+      case WM_FIP_MEDIUM_DLG_CLOSED:
+      case WM_FIP_APER_DLG_CLOSED:
+        online_frame_->OnMainThread([this, token = static_cast<std::uint32_t>(msg.lParam)] {
+          online_frame_->Dialogs().Release(token);
         });
         break;
-      case WM_FIP_MEDIUM_DLG_CLOSED: online_frame_->OnMainThread([this] { CloseMediumDialog(false); }); break;
-      case WM_FIP_APER_DLG_CLOSED: online_frame_->OnMainThread([this] { CloseAperiodicDialog(false); }); break;
+      case WM_FIP_MEDIUM_COMMAND:
+        RunMediumCommand(static_cast<std::uint8_t>(msg.wParam), reinterpret_cast<HWND>(msg.lParam));
+        break;
       default: break;
     }
   }
@@ -646,7 +700,13 @@ bool CFipSession::SuperviseMedium(std::uint8_t& last_status) {
   }
   if (status != last_status) ::SendMessage(frame_.m_hWnd, WM_FIP_MEDIUM_ICONS, status, 0);
   last_status = status;
-  // The medium dialog comes with the on-line dialogs; its status message is sent once it exists.
+  // The open medium dialog gets every status byte. The main thread takes csMediumDialog when the
+  // dialog closes: the window is read under it and the status sent after it is released.
+  HWND medium = nullptr;
+  EnterCriticalSection(&csMediumDialog);
+  if (medium_dialog_open_ != 0) medium = medium_window_;
+  LeaveCriticalSection(&csMediumDialog);
+  if (medium != nullptr) ::SendMessage(medium, WM_FIP_MEDIUM_STATUS, status, 0);
 
   const auto medium_command = [this](std::uint8_t command) {
     std::uint8_t ignored = 0;
@@ -694,6 +754,17 @@ bool CFipSession::SuperviseMedium(std::uint8_t& last_status) {
     }
   }
   return true;
+}
+
+void CFipSession::RunMediumCommand(std::uint8_t command, HWND answer_to) {
+  std::uint8_t status = 0;
+  std::uint32_t code = 0;
+  {
+    std::lock_guard engine(locks_.engine);
+    code = MEDIUM_CONTROL(command, &status);
+  }
+  // A failed command wrote no status byte: none is sent.
+  ::PostMessage(answer_to, WM_FIP_MEDIUM_ANSWER, code == 0 ? status : 0, static_cast<LPARAM>(code));
 }
 
 // ---- Received messages
@@ -759,10 +830,12 @@ OnlineMessage* CFipSession::AddUnconfiguredMessage(std::uint16_t source, std::ui
   std::string name = HexName(source, destination);
 
   // The document and the tree are the main thread's.
+  std::uint16_t local_station = 0;
   online_frame_->OnMainThread([&] {
     CPlandrelDoc* document = host_->Document();
     records::set_text(record.name, name);
     if (document == nullptr) return;
+    local_station = document->Records().local_station;
     while (CheckMessageNames(document->Records(), &record) == kCheckMessageNameInUse) {
       const std::string unique = document->MakeUniqueMessageName(name);
       if (unique == name) break;
@@ -776,8 +849,14 @@ OnlineMessage* CFipSession::AddUnconfiguredMessage(std::uint16_t source, std::ui
   online_frame_->TreeChanged();
 
   auto message = std::make_unique<OnlineMessage>(*online_frame_, locks_);
-  if (!message->Init(false, record, static_cast<std::uint16_t>(index), host_->Document()->Records().local_station))
+  if (!message->Init(false, record, static_cast<std::uint16_t>(index), local_station)) {
+    // Its text ("Tree management error :\n\tAbort session.") has been shown: whatever the tree
+    // took of the message goes, and the session ends, rather than telling it at every reception.
+    online_frame_->DeleteTreeItems(record.key);
+    abort_requested_ = true;
+    PostEnd(kEndDisconnect);
     return nullptr;
+  }
   OnlineMessage* added = message.get();
   {
     std::lock_guard guard(messages_mutex_);
@@ -885,6 +964,7 @@ void CFipSession::FreeObjects() {
     std::lock_guard dialog(locks_.ba_dialog);
     ba.swap(ba_);
   }
+  online_frame_->Dialogs().ReleaseAll();
 }
 
 // ---- Dialogs (main thread)
@@ -906,10 +986,51 @@ void CFipSession::OpenBaDialog() {
   ba_->PushStateToDialog();
 }
 
-// The medium dialog and the aperiodic send-list dialog come with the on-line dialogs' frame; until
-// then their commands open nothing.
-void CFipSession::OpenMediumDialog() {}
-void CFipSession::OpenAperiodicDialog() {}
+void CFipSession::OpenMediumDialog() {
+  if (medium_dialog_) {
+    medium_dialog_->Activate();
+    return;
+  }
+  auto request = [this](std::uint8_t command, HWND answer_to) {
+    const HWND window = session_window_.load();
+    return window != nullptr &&
+           ::PostMessage(window, WM_FIP_MEDIUM_COMMAND, command, reinterpret_cast<LPARAM>(answer_to)) != FALSE;
+  };
+  auto detach = [this](const OnlineDialogLink* dialog) -> std::unique_ptr<OnlineDialogLink> {
+    if (medium_dialog_.get() != dialog) return nullptr;
+    EnterCriticalSection(&csMediumDialog);
+    medium_dialog_open_ = 0;
+    medium_window_ = nullptr;
+    LeaveCriticalSection(&csMediumDialog);
+    return std::move(medium_dialog_);
+  };
+  medium_dialog_ = online_frame_->Dialogs().Open(std::make_unique<CMediumDlg>(board_variant_, std::move(request)),
+                                                 MediumCaption(board_variant_), 0, std::move(detach));
+  if (!medium_dialog_) return;
+  EnterCriticalSection(&csMediumDialog);
+  medium_dialog_open_ = 1;
+  medium_window_ = medium_dialog_->DialogWindow();
+  LeaveCriticalSection(&csMediumDialog);
+}
+
+void CFipSession::OpenAperiodicDialog() {
+  if (aperiodic_dialog_) {
+    aperiodic_dialog_->Activate();
+    return;
+  }
+  auto lists = [this]() -> const std::vector<records::LISTE_APER>* {
+    CPlandrelDoc* document = host_->Document();
+    return document != nullptr ? &document->Records().lists : nullptr;
+  };
+  auto detach = [this](const OnlineDialogLink* dialog) -> std::unique_ptr<OnlineDialogLink> {
+    if (aperiodic_dialog_.get() != dialog) return nullptr;
+    aperiodic_window_ = nullptr;
+    return std::move(aperiodic_dialog_);
+  };
+  aperiodic_dialog_ = online_frame_->Dialogs().Open(std::make_unique<CFipAperDlg>(std::move(lists), locks_.engine),
+                                                    FrameCaption(kFrameAperiodic), 0, std::move(detach));
+  if (aperiodic_dialog_) aperiodic_window_ = aperiodic_dialog_->DialogWindow();
+}
 
 void CFipSession::OpenVariablesDisplay() {
   if (ending_.load()) return;
@@ -931,18 +1052,27 @@ void CFipSession::OpenVariablesDisplay() {
 }
 
 void CFipSession::CloseMediumDialog(bool notify) {
-  if (notify) {
-    EnterCriticalSection(&csMediumDialog);
-    medium_dialog_open_ = 0;
-    LeaveCriticalSection(&csMediumDialog);
-  }
+  EnterCriticalSection(&csMediumDialog);
+  medium_dialog_open_ = 0;
+  medium_window_ = nullptr;
+  LeaveCriticalSection(&csMediumDialog);
+  if (!medium_dialog_) return;
+  if (notify) medium_dialog_->CloseFrame();
+  medium_dialog_.reset();
 }
 
-void CFipSession::CloseAperiodicDialog(bool) {}
+void CFipSession::CloseAperiodicDialog(bool notify) {
+  aperiodic_window_ = nullptr;
+  if (!aperiodic_dialog_) return;
+  if (notify) aperiodic_dialog_->CloseFrame();
+  aperiodic_dialog_.reset();
+}
+
+std::size_t CFipSession::ClosedDialogsKept() const { return online_frame_->Dialogs().ClosedKept(); }
 
 void CFipSession::AperiodicListsChanged(bool usable) {
   aperiodic_usable_ = usable ? 1 : 0;
-  // The aperiodic dialog, once it is part of the session, is posted WM_FIP_APER_LISTS_CHANGED here.
+  if (HWND dialog = aperiodic_window_.load()) ::PostMessage(dialog, WM_FIP_APER_LISTS_CHANGED, 0, 0);
 }
 
 void CFipSession::CloseValuesDisplay(bool notify) {

@@ -38,6 +38,8 @@
 
 namespace plandrel {
 
+class CFipAperDlg;
+class CMediumDlg;
 class SessionFrame;
 
 // The texts of the session.
@@ -107,6 +109,12 @@ class CFipSession final : public FipSession, public ValuesDisplayHost {
   // display that closes itself hands itself back through DisplayDestroyed.
   void CloseValuesDisplay(bool notify);
 
+  // The open medium and send-list dialogs (main thread), null when none.
+  CMediumDlg* MediumDialog() const { return medium_dialog_.get(); }
+  CFipAperDlg* AperiodicDialog() const { return aperiodic_dialog_.get(); }
+  // Dialogs closed by the user that wait for the session thread's closed message (main thread).
+  std::size_t ClosedDialogsKept() const;
+
   // --- ValuesDisplayHost (the variables display)
   CWnd* FrameWindow() override;
   std::string CsvPath() override;
@@ -140,6 +148,9 @@ class CFipSession final : public FipSession, public ValuesDisplayHost {
   bool ServeRequests(CWnd& mailbox);
   void EndSession(CWnd& mailbox, WPARAM reason);
   void DrainEvents(bool ok);
+  // The medium dialog's command, on the session thread's engine context; the answer is posted to
+  // the dialog's window.
+  void RunMediumCommand(std::uint8_t command, HWND answer_to);
   void ShowError(std::uint32_t code, bool with_fallback);
   int MessageBox(const char* text, UINT type);
   void PostEnd(WPARAM reason);
@@ -153,8 +164,8 @@ class CFipSession final : public FipSession, public ValuesDisplayHost {
 
   std::unique_ptr<SessionHost> host_;
   CMDIFrameWnd& frame_;
-  std::unique_ptr<SessionFrame> online_frame_;
   OnlineLocks locks_;
+  std::unique_ptr<SessionFrame> online_frame_;
 
   std::unique_ptr<CMenu> variables_menu_;
   std::unique_ptr<CMenu> messages_menu_;
@@ -180,6 +191,12 @@ class CFipSession final : public FipSession, public ValuesDisplayHost {
   int board_variant_ = 1;
   std::atomic<int> aperiodic_usable_{0};
   int medium_dialog_open_ = 0;  // guarded by csMediumDialog
+  HWND medium_window_ = nullptr;  // guarded by csMediumDialog: where supervision sends the status
+  std::unique_ptr<CMediumDlg> medium_dialog_;      // main thread
+  std::unique_ptr<CFipAperDlg> aperiodic_dialog_;  // main thread
+  std::atomic<HWND> aperiodic_window_{nullptr};    // the session thread sends to it
+  // Set on the session thread when an unconfigured message could not be made: the session ends.
+  bool abort_requested_ = false;
   // The variables display (main thread), and what its refresh thread reads of it.
   std::unique_ptr<CPhysicalValues> values_display_;
   int values_refresh_running_ = 0;       // guarded by csValuesDisplay

@@ -117,6 +117,10 @@ void OnlineVariable::CloseDialog(bool notify) {
   CloseOnlineDialog(dialog_, dialog_open_, locks_.variable_dialog, notify);
 }
 
+std::unique_ptr<VariableDialogLink> OnlineVariable::DetachDialog(const OnlineDialogLink* dialog) {
+  return DetachOnlineDialog(dialog_, dialog_open_, locks_.variable_dialog, dialog);
+}
+
 void OnlineVariable::SetFormat(std::string_view format) {
   std::lock_guard lock(locks_.variable_format);
   records::set_text(format_, format, kDisplayFormatCapacity);

@@ -49,6 +49,8 @@ class OnlineVariable {
   void OpenDialog();
   // notify: the session closes the dialog (its frame too); else the dialog closed itself.
   void CloseDialog(bool notify);
+  // The dialog that the user closed, given up (main thread); none when it is no longer this one's.
+  std::unique_ptr<VariableDialogLink> DetachDialog(const OnlineDialogLink* dialog);
 
   // The produced dialog's Send: 0, kCheckInvalidFormat (a format beyond 32 characters or refused,
   // or a value text that the format cannot read: nothing is written) or kCheckOnlineWriteFailed

@@ -14,6 +14,13 @@ LampCircle LampCircleOf(int width, int height) {
     return c;
 }
 
+LampRect InnerDisc(const LampCircle& circle, int x, int y) {
+    const int r = circle.radius - 2;
+    const int cx = x + circle.cx, cy = y + circle.cy;
+    if (r < 1) return {cx, cy, cx, cy};  // a lamp too small for text
+    return {cx - r, cy - r, cx + r + 1, cy + r + 1};
+}
+
 std::vector<LampPoint> MidpointCircle(int cx, int cy, int r) {
     std::vector<LampPoint> points;
     if (r < 0) return points;

@@ -17,6 +17,13 @@ struct LampCircle {
 // The circle of a button of width x height: the square of the smaller side.
 LampCircle LampCircleOf(int width, int height);
 
+struct LampRect {
+    int left, top, right, bottom;
+};
+// The disc inside the two shaded rings (radius - 2), as the rectangle of its ellipse, for a circle
+// whose square starts at (x, y): the lamp's text is clipped to it. Empty for a lamp too small.
+LampRect InnerDisc(const LampCircle& circle, int x, int y);
+
 struct LampPoint {
     int x, y;
 };

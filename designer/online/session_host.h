@@ -34,9 +34,9 @@ class SessionHost {
   virtual void SendTreeToBottom() = 0;
   // Enables or greys entry `position` of the on-line "Messages" popup.
   virtual void EnableMessageMenuItem(int position, bool enable) = 0;
-  // The interpretation file chosen with Open .csv (empty when none), and that command.
-  virtual std::string CsvPath() const = 0;
+  // The frame's Open .csv command, and the interpretation file it chose (empty when none).
   virtual void OpenCsv() = 0;
+  virtual std::string CsvPath() const = 0;
 
   virtual CPlandrelDoc* Document() = 0;
   virtual SelectedDevice Device() const = 0;

@@ -29,7 +29,10 @@
 #include <QRegularExpressionValidator>
 #include <QScrollBar>
 #include <QScreen>
+#include <QScrollBar>
 #include <QShortcut>
+#include <QStyle>
+#include <QStyleOption>
 #include <QStatusBar>
 #include <QTextBlock>
 #include <QTextCursor>
@@ -581,8 +584,20 @@ QPixmap PixmapOfIcon(HICON icon) {
     return qui::FindIcon(id) ? PixmapOfResource(id) : QPixmap();
 }
 
+namespace {
+// Empties a menu or menu bar: its actions, and the popup menus that it made for them (clear() leaves
+// those as children of the widget, so that each filling would keep the previous ones).
+void ClearQMenu(QWidget* menu) {
+    const auto popups = menu->findChildren<QMenu*>(Qt::FindDirectChildrenOnly);
+    if (auto* m = qobject_cast<QMenu*>(menu)) m->clear();
+    if (auto* bar = qobject_cast<QMenuBar*>(menu)) bar->clear();
+    // Later: a popup may be showing, or running the signal that refills its parent.
+    for (QMenu* popup : popups) popup->deleteLater();
+}
+}  // namespace
+
 void FillQMenu(QMenu* menu, HMENU source, const std::function<void(UINT)>& chosen, CFrameWnd* updater) {
-    menu->clear();
+    ClearQMenu(menu);
     const auto* items = MenuItems(source);
     if (!items) return;
     for (const MenuItem& item : *items) {
@@ -664,6 +679,16 @@ void ApplyGeometry(CWnd& window) {
     } else {
         w->setGeometry(r.left, r.top, r.right - r.left, r.bottom - r.top);
     }
+}
+
+bool FrameMetrics(int& border, int& titleBar) {
+    if (!qui::HasDisplay()) return false;
+    QStyle* style = QApplication::style();
+    QStyleOptionTitleBar option;
+    option.titleBarFlags = Qt::SubWindow;
+    border = style->pixelMetric(QStyle::PM_MdiSubWindowFrameWidth);
+    titleBar = style->pixelMetric(QStyle::PM_TitleBarHeight, &option);
+    return true;
 }
 
 void FocusView(CWnd& window) {
@@ -823,7 +848,7 @@ void SyncMenuBar(CFrameWnd& frame) {
     auto* main = frame.view() ? qobject_cast<QMainWindow*>(frame.view()->widget()) : nullptr;
     if (!main) return;
     QMenuBar* bar = main->menuBar();
-    bar->clear();
+    ClearQMenu(bar);
     CMenu* menu = frame.GetMenu();
     const auto* items = menu ? MenuItems(menu->m_hMenu) : nullptr;
     if (!items) return;
@@ -1172,7 +1197,12 @@ QWidget* CEdit::makeWidget(QWidget* parent) {
             notifyParent(EN_CHANGE);
         });
         bind(*this, e, [this, e] {
-            if (e->toPlainText().toStdString() != text_) e->setPlainText(qs(text_));
+            // A new text keeps the line shown at the top (a value that changes while it is read).
+            if (e->toPlainText().toStdString() != text_) {
+                const int line = e->verticalScrollBar()->value();
+                e->setPlainText(qs(text_));
+                e->verticalScrollBar()->setValue(line);
+            }
             e->setReadOnly(readOnly_);
         });
         return e;
@@ -1502,6 +1532,20 @@ QWidget* CMDIChildWnd::makeWidget(QWidget*) {
     if ((GetStyle() & WS_CAPTION) != WS_CAPTION) {
         sub->setWindowFlags(Qt::SubWindow | Qt::FramelessWindowHint);
         if (GetStyle() & WS_BORDER) sub->setStyleSheet(QStringLiteral("QMdiSubWindow { border: 1px solid palette(mid); }"));
+    } else {
+        // The title bar's buttons as the style asks; without a sizing border the user cannot resize it.
+        Qt::WindowFlags flags = Qt::SubWindow | Qt::CustomizeWindowHint | Qt::WindowTitleHint;
+        if (GetStyle() & WS_SYSMENU) flags |= Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint;
+        if (GetStyle() & WS_MINIMIZEBOX) flags |= Qt::WindowMinimizeButtonHint;
+        if (GetStyle() & WS_MAXIMIZEBOX) flags |= Qt::WindowMaximizeButtonHint;
+        if (!(GetStyle() & WS_THICKFRAME)) flags |= Qt::MSWindowsFixedSizeDialogHint;
+        sub->setWindowFlags(flags);
+        // Ctrl+F4 closes the child frame that holds the focus, as the system menu's Close does.
+        if (GetStyle() & WS_SYSMENU) {
+            auto* close = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_F4), sub);
+            close->setContext(Qt::WidgetWithChildrenShortcut);
+            QObject::connect(close, &QShortcut::activated, sub, [sub] { sub->close(); });
+        }
     }
     area->addSubWindow(sub);
     const RECT& r = rect_;
@@ -1741,6 +1785,19 @@ COLORREF CDC::SetTextColor(COLORREF c) {
 }
 
 int CDC::SetBkMode(int) { return TRANSPARENT; }
+
+int CDC::SelectClipRgn(const CRgn* region) {
+    auto* p = static_cast<QPainter*>(painter_);
+    if (!p) return 0;
+    if (!region || region->shape == CRgn::Shape::None) {
+        p->setClipping(false);
+        return 1;
+    }
+    const RECT& b = region->bounds;
+    const QRect r(b.left, b.top, b.right - b.left, b.bottom - b.top);
+    p->setClipRegion(QRegion(r, region->shape == CRgn::Shape::Ellipse ? QRegion::Ellipse : QRegion::Rectangle));
+    return 2;
+}
 
 int CDC::SetDIBitsToDevice(int x, int y, int width, int height, const void* bits, const void* info) {
     auto* p = static_cast<QPainter*>(painter_);

@@ -53,6 +53,8 @@ void ShowModelessDialog(CDialog& dialog);
 void DestroyView(CWnd& window);
 void MakeTopLevelView(CWnd& window);  // popup windows, frames
 void ApplyGeometry(CWnd& window);
+// A child frame's border and title bar as the display draws them (pixels).
+bool FrameMetrics(int& border, int& titleBar);
 void FocusView(CWnd& window);
 void InvalidateView(CWnd& window);
 void LowerView(CWnd& window);

@@ -538,6 +538,20 @@ int CWnd::SetWindowRgn(CRgn* region, BOOL) {
     return TRUE;
 }
 
+BOOL AdjustWindowRect(LPRECT rect, DWORD style, BOOL) {
+    if (!rect) return FALSE;
+    int border = 4, titleBar = 20;  // without a display
+    qui::detail::FrameMetrics(border, titleBar);
+    if (style & (WS_BORDER | WS_DLGFRAME | WS_THICKFRAME)) {
+        rect->left -= border;
+        rect->right += border;
+        rect->bottom += border;
+        rect->top -= border;
+    }
+    if ((style & WS_CAPTION) == WS_CAPTION) rect->top -= titleBar;
+    return TRUE;
+}
+
 BOOL GetClientRect(HWND window, LPRECT rect) {
     CWnd* w = CWnd::FromHandle(window);
     if (!w || !rect) return FALSE;

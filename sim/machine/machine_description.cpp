@@ -171,7 +171,7 @@ std::vector<RemoteStationConfig> exampleStations() {
                  .destination = kSetpoint,
                  .length = 4,
                  .generator = {.kind = ValueGenerator::Kind::Counter, .start = 1, .step = 1},
-                 .period = 50}};
+                 .period = 750}};  // every 15 s: a first session does not fill the 64-entry stack soon
     // 20 ms: 320 units of 62.5 us; the message window closes at 12 ms. The presence variables of R5
     // and R6 are scanned as well, so that a presence test that listens to this arbitrator finds them.
     r5.arbitratorProgram = {"ID_DAT(A10)", "ID_DAT(A11)", "ID_DAT(A20)", "ID_DAT(1405)", "ID_DAT(1406)",

@@ -53,7 +53,7 @@ struct MachineDescription {
 MachineDescription defaultMachine();
 // The remote stations of the example configuration examples/first_network.cnf. R5 runs the bus at
 // the example's settings (1 Mbit/s, turnaround 14, silence 22, slot 0) with a macrocycle of 20 ms,
-// produces "Temperature" (0x0A10, a ramp) and sends "Alarm" (0x0A10 to 0x0A20) once a second; R6
+// produces "Temperature" (0x0A10, a ramp) and sends "Alarm" (0x0A10 to 0x0A20) every 15 s; R6
 // produces "Level" (0x0A11, a counter) and consumes "Setpoint" (0x0A20) and the message "Command".
 // R5's program also scans the two stations' presence variables (0x1405, 0x1406).
 std::vector<RemoteStationConfig> exampleStations();

@@ -5,7 +5,7 @@
 //   Level       0x0A11  produced by R6 (a counter), consumed here
 //   Setpoint    0x0A20  produced here, consumed by R6
 //   Command     message from here (0x0A20) to R6 (0x0A11), acknowledged
-//   Alarm       message from R5 (0x0A10) to here (0x0A20), once a second
+//   Alarm       message from R5 (0x0A10) to here (0x0A20), every 15 s
 //
 // The network has no bus arbitrator of its own: R5 runs the bus at its settings (1 Mbit/s).
 #pragma once

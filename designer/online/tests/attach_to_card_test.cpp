@@ -137,6 +137,18 @@ TEST_F(AttachToCard, LampClickSwitchesTheBoardsLed) {
         EXPECT_FALSE(panel->IsLedOn(0));
         EXPECT_FALSE(panel->IsLedOn(1));
         EXPECT_TRUE(panel->IsLedOn(2));
+        // Each lamp is round: only its disc is drawn and takes the mouse.
+        for (int led = 0; led < 3; ++led) {
+            CRect square;
+            panel->Lamp(led).GetClientRect(&square);
+            const CRgn& region = panel->Lamp(led).windowRegion();
+            EXPECT_EQ(region.shape, CRgn::Shape::Ellipse) << led;
+            EXPECT_EQ(region.bounds.left, 0) << led;
+            EXPECT_EQ(region.bounds.top, 0) << led;
+            EXPECT_EQ(region.bounds.right, square.Width()) << led;
+            EXPECT_EQ(region.bounds.bottom, square.Height()) << led;
+            EXPECT_EQ(square.Width(), square.Height()) << led;
+        }
 
         panel->ClickDlgItem(IDC_LED_2);  // the lamp "2": LED 1
         EXPECT_TRUE(panel->IsLedOn(1));

@@ -64,5 +64,26 @@ TEST(RoundLamp, RingIsLitFromTheUpperLeft) {
     EXPECT_EQ(RingColour(10, 10, 0x000000FF, 0x00FF0000), 0x00FF0000u);
 }
 
+TEST(RoundLamp, TheTextDiscStaysInsideTheRings) {
+    for (const auto& [w, h] : {std::pair{14, 14}, std::pair{20, 14}, std::pair{33, 40}, std::pair{4, 4}}) {
+        const LampCircle circle = LampCircleOf(w, h);
+        const LampRect disc = InnerDisc(circle, 3, 5);
+        EXPECT_GE(disc.left, 3) << w;
+        EXPECT_GE(disc.top, 5) << w;
+        EXPECT_LE(disc.right, 3 + circle.side) << w;
+        EXPECT_LE(disc.bottom, 5 + circle.side) << w;
+        if (circle.radius < 3) {
+            EXPECT_TRUE(disc.left == disc.right && disc.top == disc.bottom) << w;  // no room for text
+            continue;
+        }
+        const double cx = (disc.left + disc.right - 1) / 2.0, cy = (disc.top + disc.bottom - 1) / 2.0;
+        const double r = (disc.right - disc.left - 1) / 2.0;
+        // No pixel of either ring lies inside the disc.
+        for (int ring : {circle.radius, circle.radius - 1})
+            for (const LampPoint& p : MidpointCircle(3 + circle.cx, 5 + circle.cy, ring))
+                EXPECT_GT(std::hypot(p.x - cx, p.y - cy), r) << w << " ring " << ring;
+    }
+}
+
 }  // namespace
 }  // namespace plandrel

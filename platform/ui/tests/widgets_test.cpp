@@ -5,13 +5,16 @@
 
 #include <QLineEdit>
 #include <QMainWindow>
+#include <QMdiSubWindow>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
-#include <QTextBlock>
+#include <QShortcut>
 #include <QStatusBar>
+#include <QTextBlock>
 #include <QTextEdit>
 #include <QTest>
 #include <QToolBar>
@@ -446,6 +449,12 @@ public:
         void DrawItem(LPDRAWITEMSTRUCT item) override {
             ++draws;
             item->pDC->FillSolidRect(&item->rcItem, GetSysColor(COLOR_BTNFACE));
+            // Blue inside the inscribed circle alone.
+            CRgn disc;
+            disc.CreateEllipticRgn(item->rcItem.left, item->rcItem.top, item->rcItem.right, item->rcItem.bottom);
+            item->pDC->SelectClipRgn(&disc);
+            item->pDC->FillSolidRect(&item->rcItem, RGB(0, 0, 255));
+            item->pDC->SelectClipRgn(nullptr);
             item->pDC->SetPixel(5, 5, RGB(255, 0, 0));
         }
     } lamp;
@@ -493,6 +502,8 @@ TEST_F(Widgets, AModelessDialogShowsOnRequestDrawsItsOwnButtonsAndMayDeleteItsel
     const QImage image = lamp->grab().toImage();
     EXPECT_GE(panel->lamp.draws, 1);
     EXPECT_EQ(image.pixelColor(5, 5), QColor(255, 0, 0));
+    EXPECT_EQ(image.pixelColor(image.width() / 2, image.height() / 2), QColor(0, 0, 255));
+    EXPECT_NE(image.pixelColor(0, 0), QColor(0, 0, 255));  // outside the clip
     EXPECT_FALSE(lamp->mask().isEmpty());
     EXPECT_TRUE(panel->GetDlgItem(kClose)->widget()->font().bold());
 
@@ -596,6 +607,94 @@ TEST_F(Widgets, TheMdiClientRectangleFollowsTheFrame) {
     EXPECT_GT(client.bottom, 300);
     frame.DestroyWindow();
     EXPECT_FALSE(GetClientRect(reinterpret_cast<HWND>(0x99), &client));
+}
+
+// A child frame with a caption gets the title bar buttons and the border its style asks for, and
+// Ctrl+F4 closes it as its close box does; a multi-line edit keeps the line it shows at the top
+// when its text changes.
+TEST_F(Widgets, AChildFrameFollowsItsStyleAndAnEditKeepsItsTopLine) {
+    qui::RegisterMenu(kFrame, {{"&File", 0, {{"E&xit", ID_APP_EXIT}}}});
+    CMDIFrameWnd frame;
+    ASSERT_TRUE(frame.LoadFrame(kFrame));
+    frame.ShowWindow(SW_SHOW);
+    struct Child : CMDIChildWnd {
+        int closes = 0;
+        void OnClose() override {
+            ++closes;
+            CMDIChildWnd::OnClose();
+        }
+    };
+    constexpr DWORD kFixed = WS_CHILD | WS_VISIBLE | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
+    Child fixed, sizable;
+    ASSERT_TRUE(fixed.Create(nullptr, "Fixed", kFixed, CRect(0, 0, 200, 100), &frame));
+    ASSERT_TRUE(sizable.Create(nullptr, "Sizable", kFixed | WS_THICKFRAME | WS_MAXIMIZEBOX, CRect(20, 20, 220, 120), &frame));
+    auto* fixedWidget = qobject_cast<QMdiSubWindow*>(fixed.widget());
+    auto* sizableWidget = qobject_cast<QMdiSubWindow*>(sizable.widget());
+    ASSERT_TRUE(fixedWidget && sizableWidget);
+    EXPECT_TRUE(fixedWidget->windowFlags() & Qt::WindowMinimizeButtonHint);
+    EXPECT_FALSE(fixedWidget->windowFlags() & Qt::WindowMaximizeButtonHint);
+    EXPECT_TRUE(fixedWidget->windowFlags() & Qt::MSWindowsFixedSizeDialogHint);
+    EXPECT_TRUE(sizableWidget->windowFlags() & Qt::WindowMaximizeButtonHint);
+    EXPECT_FALSE(sizableWidget->windowFlags() & Qt::MSWindowsFixedSizeDialogHint);
+
+    // The frame around a client rectangle: the border on each side and the title bar above.
+    CRect outer(0, 0, 100, 50);
+    ASSERT_TRUE(AdjustWindowRect(&outer, kFixed, FALSE));
+    EXPECT_LT(outer.left, 0);
+    EXPECT_EQ(outer.right - 100, -outer.left);
+    EXPECT_LT(outer.top, outer.left);
+
+    auto* close = fixedWidget->findChild<QShortcut*>();
+    ASSERT_NE(close, nullptr);
+    EXPECT_EQ(close->key(), QKeySequence(Qt::CTRL | Qt::Key_F4));
+    emit close->activated();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(fixed.closes, 1);
+    EXPECT_EQ(fixed.m_hWnd, nullptr);
+
+    qui::RegisterDialog({kPanel, 120, 60, "Notes", "MS Shell Dlg", 8, qui::kModalFrame,
+                         {{kValue, qui::ControlKind::Edit, 5, 5, 100, 30, "", qui::kMultiLine | qui::kVerticalScroll}}});
+    CDialog notes(kPanel);
+    ASSERT_TRUE(notes.Create(kPanel, nullptr));
+    notes.ShowWindow(SW_SHOW);
+    const auto lines = [](char letter) {
+        std::string text;
+        for (int i = 0; i < 40; ++i) text += std::string(1, letter) + std::to_string(i) + "\n";
+        return text;
+    };
+    notes.SetDlgItemText(kValue, lines('a').c_str());
+    auto* edit = qobject_cast<QPlainTextEdit*>(notes.GetDlgItem(kValue)->widget());
+    ASSERT_NE(edit, nullptr);
+    QCoreApplication::processEvents();
+    edit->verticalScrollBar()->setValue(12);
+    notes.SetDlgItemText(kValue, lines('b').c_str());
+    QCoreApplication::processEvents();
+    EXPECT_EQ(edit->verticalScrollBar()->value(), 12);
+    notes.DestroyWindow();
+    sizable.DestroyWindow();
+    frame.DestroyWindow();
+}
+
+// Menus made again (the menu bar drawn again, a popup opened again) leave no menu widgets behind.
+TEST_F(Widgets, MenusMadeAgainKeepNoOldMenus) {
+    qui::RegisterMenu(kFrame, {{"&File", 0, {{"E&xit", ID_APP_EXIT}}},
+                               {"&Tools", 0, {{"&Connect", kConnect}, {"&More", 0, {{"&Save", kSave}}}}}});
+    Frame frame;
+    ASSERT_TRUE(frame.LoadFrame(kFrame));
+    frame.ShowWindow(SW_SHOW);
+    QMenuBar* bar = qobject_cast<QMainWindow*>(frame.widget())->menuBar();
+    const auto menus = [bar] {
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        return bar->findChildren<QMenu*>().size();
+    };
+    const auto before = menus();
+    EXPECT_EQ(before, 3);  // File, Tools and its More
+    for (int i = 0; i < 5; ++i) {
+        frame.DrawMenuBar();
+        QMetaObject::invokeMethod(bar->actions()[1]->menu(), "aboutToShow");
+    }
+    EXPECT_EQ(menus(), before);
+    frame.DestroyWindow();
 }
 
 }  // namespace

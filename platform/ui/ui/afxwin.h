@@ -467,6 +467,8 @@ public:
     BOOL TextOut(int x, int y, LPCSTR text);
     COLORREF SetTextColor(COLORREF colour);
     int SetBkMode(int mode);
+    // Later drawing stays inside the region (null: the whole window again).
+    int SelectClipRgn(const CRgn* region);
     // An 8-bit palette bitmap (the information header, its 256 RGBQUAD colours and the pixels,
     // bottom-up rows padded to 4 bytes) drawn at its own size.
     int SetDIBitsToDevice(int x, int y, int width, int height, const void* bits, const void* info);

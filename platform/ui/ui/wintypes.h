@@ -192,6 +192,9 @@ DWORD GetCurrentThreadId();
 // the screen. FALSE for a dead handle.
 BOOL GetClientRect(HWND window, LPRECT rect);
 BOOL GetWindowRect(HWND window, LPRECT rect);
+// Grows a client rectangle to the window rectangle of a window of that style: its border and, with
+// WS_CAPTION, its title bar (as the display's style draws a child frame's; fixed sizes without one).
+BOOL AdjustWindowRect(LPRECT rect, DWORD style, BOOL menu);
 
 // ---- message boxes and beeps (see prompts.h for the replaceable interface behind them)
 #define MB_OK 0x00000000u
