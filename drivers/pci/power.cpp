@@ -176,9 +176,11 @@ NTSTATUS systemPowerPassed(PDEVICE_OBJECT device, PIRP irp, PVOID) {
 NTSTATUS systemPower(Extension& board, PIRP irp) {
     PIO_STACK_LOCATION stack = IoGetCurrentIrpStackLocation(irp);
     if (stack->MinorFunction == IRP_MN_SET_POWER) {
+        // The state first, then the count: a wake that sees the count unchanged and then a refusal
+        // finds the sleeping state still set (see wake).
         const SYSTEM_POWER_STATE state = stack->Parameters.Power.State.SystemState;
-        if (state != PowerSystemWorking) __atomic_add_fetch(&board.sleeps, 1, __ATOMIC_SEQ_CST);
         storeField(board.systemPower, state);
+        if (state != PowerSystemWorking) __atomic_add_fetch(&board.sleeps, 1, __ATOMIC_SEQ_CST);
     }
     IoMarkIrpPending(irp);
     IoCopyCurrentIrpStackLocationToNext(irp);
@@ -216,6 +218,8 @@ void wakeWork(PDEVICE_OBJECT device, PVOID context) {
 }  // namespace
 
 NTSTATUS wake(Extension& board) {
+    // Read before the system state, so that a sleep that begins after the check below shows in it.
+    const LONG sleeps = loadField(board.sleeps);
     if (!loadField(board.started) || loadField(board.systemPower) != PowerSystemWorking ||
         loadField(board.devicePower) == PowerDeviceD0)
         return STATUS_SUCCESS;
@@ -225,14 +229,16 @@ NTSTATUS wake(Extension& board) {
         IoQueueWorkItem(item, wakeWork, DelayedWorkQueue, item);
         return STATUS_SUCCESS;
     }
-    const LONG sleeps = loadField(board.sleeps);
     WakeWait wait{};
     KeInitializeEvent(&wait.done, NotificationEvent, FALSE);
     const NTSTATUS requested = PoRequestPowerIrp(board.physical, IRP_MN_SET_POWER, d0(), wakeDone, &wait, nullptr);
     if (requested != STATUS_PENDING) return requested;
     KeWaitForSingleObject(&wait.done, Executive, KernelMode, FALSE, nullptr);
-    // Refused because the system began to sleep meanwhile: the request waits for the resume.
-    if (!NT_SUCCESS(wait.status) && loadField(board.sleeps) != sleeps) return STATUS_SUCCESS;
+    // Refused because the system began to sleep meanwhile: the request waits for the resume. The
+    // sleep shows in the state while it lasts, and once resumed in the count.
+    if (!NT_SUCCESS(wait.status) &&
+        (loadField(board.systemPower) != PowerSystemWorking || loadField(board.sleeps) != sleeps))
+        return STATUS_SUCCESS;
     return wait.status;
 }
 
