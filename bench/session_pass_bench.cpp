@@ -1,8 +1,14 @@
-// One pass of the designer's session thread over 1000 consumed variables, on line with the real
-// engine on the simulated machine: a remote station produces all of them with counters, so that
-// every pass finds new values and sets every tree text again. Each iteration is one pass; its time
-// is the pass's own (the 100 ms wait excluded). The counters give the pass's parts in milliseconds;
-// tree_ms is the main thread's share (the tree texts set, on the main thread, in one batch).
+// The designer's session on line with the real engine on the simulated machine.
+//
+// sessionPass: one pass of the session thread over 1000 consumed variables: a remote station
+// produces all of them with counters, so that every pass finds new values and sets every tree text
+// again. Each iteration is one pass; its time is the pass's own (the 100 ms wait excluded). The
+// counters give the pass's parts in milliseconds; tree_ms is the main thread's share (the tree texts
+// set, on the main thread, in one batch).
+//
+// connect: the Connect command over n consumed variables (engine start, download, the on-line
+// objects with their look-ups, the menus, the thread started); each iteration one Connect, the
+// Disconnect between them not timed.
 #include <benchmark/benchmark.h>
 
 #include <chrono>
@@ -28,16 +34,17 @@
 
 namespace {
 
-constexpr std::size_t kVariables = 1000;
+constexpr std::size_t kPassVariables = 1000;
 constexpr std::uint16_t kFirstIdentifier = 0x1000;
 
-records::Configuration ThousandConsumed() {
+// The designer (station 0) consumes `count` variables that station 1 produces.
+records::Configuration Consumed(std::size_t count) {
   records::Configuration n = records::new_configuration();
   n.station_count = 2;
   n.stations[0] = records::make_station("Designer", 1);
   n.stations[1] = records::make_station("Producer", 7);
   n.param.ba_size = 0;
-  for (std::size_t i = 0; i < kVariables; ++i) {
+  for (std::size_t i = 0; i < count; ++i) {
     records::VARIABLE4 v;
     records::set_text(v.name, "V" + std::to_string(i));
     records::set_text(v.format, "%u");
@@ -58,12 +65,13 @@ records::Configuration ThousandConsumed() {
   return n;
 }
 
-sim::MachineDescription ProducerMachine() {
+// A remote station that produces the first `count` variables of Consumed, with counters.
+sim::MachineDescription ProducerMachine(std::size_t count) {
   sim::MachineDescription d = sim::defaultMachine();
   sim::RemoteStationConfig producer;
   producer.name = "Producer";
   producer.address = 7;
-  for (std::size_t i = 0; i < kVariables; ++i) {
+  for (std::size_t i = 0; i < count; ++i) {
     const auto identifier = static_cast<std::uint16_t>(kFirstIdentifier + i);
     producer.produces.push_back({.identifier = identifier,
                                  .length = 2,
@@ -84,28 +92,63 @@ void Pump() {
     if (msg.message != WM_QUIT) DispatchMessage(&msg);
 }
 
+// The designer on the booted machine with `configuration` open, off line.
+class Designer {
+ public:
+  Designer(const sim::MachineDescription& machine, const records::Configuration& configuration) {
+    const std::filesystem::path folder = std::filesystem::path(std::getenv("QUORELLE_MACHINE_ROOT")) / "designer";
+    std::filesystem::create_directories(folder);
+    setenv("XDG_DATA_HOME", folder.c_str(), 1);
+    plandrel::RegisterFrameResources();
+    sim::bootMachine(machine);
+    app_ = std::make_unique<plandrel::CPlandrelApp>();
+    app_->SetBoardSelection([](plandrel::SelectedDevice& device) {
+      device = plandrel::SelectedDevice{1, plandrel::kBoardTypePci};
+      return IDOK;
+    });
+    plandrel::InstallSessionFactory(*app_);
+    const std::filesystem::path file = folder / "network.cnf";
+    ready_ = app_->InitInstance() && records::write_file_atomically(file, records::encode_format4(configuration)) &&
+             app_->OpenDocumentFile(file.c_str());
+  }
+  ~Designer() {
+    Disconnect();
+    app_->ExitInstance();
+    Pump();
+    app_.reset();
+    sim::shutdownMachine();
+  }
+
+  bool Ready() const { return ready_; }
+  // The session when on line, else null.
+  plandrel::CFipSession* Connect() {
+    app_->MainFrame()->RunCommand(plandrel::kCmdConnect);
+    auto* session = dynamic_cast<plandrel::CFipSession*>(app_->Session());
+    return session != nullptr && app_->IsOnline() ? session : nullptr;
+  }
+  void Disconnect() {
+    if (app_->Session() == nullptr) return;
+    app_->MainFrame()->RunCommand(plandrel::kCmdDisconnect);
+    while (app_->Session() != nullptr) {
+      Pump();
+      WaitMessageTimeout(1);
+    }
+  }
+
+ private:
+  qui::testing::ScriptedPrompts prompts_;
+  std::unique_ptr<plandrel::CPlandrelApp> app_;
+  bool ready_ = false;
+};
+
 void sessionPass(benchmark::State& state) {
-  qui::testing::ScriptedPrompts prompts;
-  const std::filesystem::path folder = std::filesystem::path(std::getenv("QUORELLE_MACHINE_ROOT")) / "designer";
-  std::filesystem::create_directories(folder);
-  setenv("XDG_DATA_HOME", folder.c_str(), 1);
-  plandrel::RegisterFrameResources();
-  sim::bootMachine(ProducerMachine());
-  auto app = std::make_unique<plandrel::CPlandrelApp>();
-  app->SetBoardSelection([](plandrel::SelectedDevice& device) {
-    device = plandrel::SelectedDevice{1, plandrel::kBoardTypePci};
-    return IDOK;
-  });
-  plandrel::InstallSessionFactory(*app);
-  const std::filesystem::path file = folder / "thousand.cnf";
-  if (!app->InitInstance() || !records::write_file_atomically(file, records::encode_format4(ThousandConsumed())) ||
-      !app->OpenDocumentFile(file.c_str())) {
+  Designer designer(ProducerMachine(kPassVariables), Consumed(kPassVariables));
+  if (!designer.Ready()) {
     state.SkipWithError("the designer does not start");
     return;
   }
-  app->MainFrame()->RunCommand(plandrel::kCmdConnect);
-  auto* session = dynamic_cast<plandrel::CFipSession*>(app->Session());
-  if (session == nullptr || !app->IsOnline()) {
+  plandrel::CFipSession* session = designer.Connect();
+  if (session == nullptr) {
     state.SkipWithError("the session does not connect");
     return;
   }
@@ -139,18 +182,30 @@ void sessionPass(benchmark::State& state) {
   state.counters["requests_ms"] = requests / n;
   state.counters["pass_ms"] = total / n;
   state.counters["texts_per_pass"] = texts / static_cast<double>(state.iterations());
-
-  app->MainFrame()->RunCommand(plandrel::kCmdDisconnect);
-  while (app->Session() != nullptr) {
-    Pump();
-    WaitMessageTimeout(1);
-  }
-  app->ExitInstance();
-  Pump();
-  app.reset();
-  sim::shutdownMachine();
 }
 
 BENCHMARK(sessionPass)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(30);
+
+void connect(benchmark::State& state) {
+  const auto count = static_cast<std::size_t>(state.range(0));
+  Designer designer(sim::defaultMachine(), Consumed(count));
+  if (!designer.Ready()) {
+    state.SkipWithError("the designer does not start");
+    return;
+  }
+  for (auto _ : state) {
+    const auto start = std::chrono::steady_clock::now();
+    const bool online = designer.Connect() != nullptr;
+    state.SetIterationTime(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+    if (!online) {
+      state.SkipWithError("the session does not connect");
+      return;
+    }
+    designer.Disconnect();
+  }
+  state.counters["variables"] = static_cast<double>(count);
+}
+
+BENCHMARK(connect)->Arg(500)->Arg(2000)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(5);
 
 }  // namespace

@@ -1,8 +1,9 @@
 // The configuration tree's control at the records' limits (256 stations, 4095 variables, 512
-// messages), with its widget: BuildTree, the rename and the update of one variable, and the rename
-// of 1000 variable items of the local station in one pass (what the on-line session does from the
-// main thread each refresh), each followed by the widget catching up in the event loop. Runs on Qt's
-// offscreen platform unless another is set.
+// messages), with its widget: BuildTree, collapsed and then expanded whole, the rename of one and of
+// 1000 variables, the update of one variable, and the rename of 1000 variable items of the local
+// station in one pass (what the on-line session does from the main thread each refresh), each
+// followed by the widget catching up in the event loop. Runs on Qt's offscreen platform unless
+// another is set.
 #include <benchmark/benchmark.h>
 
 #include <QCoreApplication>
@@ -59,7 +60,19 @@ void BM_BuildTreeControl(benchmark::State& state) {
 }
 BENCHMARK(BM_BuildTreeControl)->Unit(benchmark::kMillisecond);
 
-// The control's items alone, the widget left to catch up after the timing.
+// Built, then expanded whole (View > Expand tree), until the widget shows every item.
+void BM_BuildTreeControlExpanded(benchmark::State& state) {
+  plandrel::CArbreCtrl& tree = *g_designer->frame->Tree();
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(tree.BuildTree());
+    tree.ExpandAll();
+    QCoreApplication::processEvents();
+  }
+}
+BENCHMARK(BM_BuildTreeControlExpanded)->Unit(benchmark::kMillisecond);
+
+// BuildTree alone (the items and the widget's one rebuild), the event loop's layout and painting
+// left out of the timing.
 void BM_BuildTreeControlItems(benchmark::State& state) {
   plandrel::CArbreCtrl& tree = *g_designer->frame->Tree();
   for (auto _ : state) {
@@ -71,19 +84,26 @@ void BM_BuildTreeControlItems(benchmark::State& state) {
 }
 BENCHMARK(BM_BuildTreeControlItems)->Unit(benchmark::kMillisecond);
 
+// Renames the given number of variables, from variable 2048 on (each shown under its producer and
+// its consumers), then lets the widget catch up.
 void BM_RenameVariableControl(benchmark::State& state) {
   plandrel::CArbreCtrl& tree = *g_designer->frame->Tree();
   tree.BuildTree();
   QCoreApplication::processEvents();
-  records::VARIABLE4& variable = g_designer->document.Records().variables[2048];
+  auto& variables = g_designer->document.Records().variables;
+  const auto count = static_cast<std::size_t>(state.range(0));
   int turn = 0;
   for (auto _ : state) {
-    std::snprintf(variable.name.data(), variable.name.size(), "Renamed %d", ++turn);
-    tree.RenameVariableItems(variable);
+    ++turn;
+    for (std::size_t i = 0; i < count; ++i) {
+      records::VARIABLE4& variable = variables[(2048 + i) % variables.size()];
+      std::snprintf(variable.name.data(), variable.name.size(), "Renamed %d", turn);
+      tree.RenameVariableItems(variable);
+    }
     QCoreApplication::processEvents();
   }
 }
-BENCHMARK(BM_RenameVariableControl)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RenameVariableControl)->Arg(1)->Arg(1000)->Unit(benchmark::kMillisecond);
 
 // Swaps the producer and the first consumer of one variable: two items change image, and only
 // those two reach the widget.

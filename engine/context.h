@@ -29,6 +29,10 @@ using BaMacroLine = std::array<char, kBaMacroLineBytes>;
 using BaMacroList = std::vector<BaMacroLine>;
 // Records of one table, back to back in their file layout.
 using RecordTable = std::vector<std::uint8_t>;
+// FIND_VAR_BY_ID's index of a variable table and FIND_MSG_BY_ID's of a message table
+// (table_lookups.cpp).
+struct VariableIdIndex;
+struct MessageIdIndex;
 
 struct EngineContext {
     BoardDevicePtr device;  // null while no board is attached
@@ -53,6 +57,11 @@ struct EngineContext {
     // page 129 words 3, 4 and 5 (C, D, E).
     std::uint16_t mediumRefA = 0, mediumRefB = 0;
     std::uint16_t mediumRefC = 0, mediumRefD = 0, mediumRefE = 0;
+    // Built by the first FIND_VAR_BY_ID (FIND_MSG_BY_ID) after variableTable (messageTable) changed;
+    // this context's own (INIT_STORAGE does not copy them), so the owning thread builds them without
+    // a lock.
+    std::shared_ptr<const VariableIdIndex> variableIdIndex;
+    std::shared_ptr<const MessageIdIndex> messageIdIndex;
 
     bool hasBoard() const { return device != nullptr; }
     std::uint16_t variableTableSize() const {

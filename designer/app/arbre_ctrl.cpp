@@ -59,7 +59,7 @@ CArbreCtrl::CArbreCtrl(FrameHost& host, int toolbar_shown, int status_bar_shown)
     return 0;
   });
   MapMessage(WM_TREE_DELETE_ITEM, [this](WPARAM item, LPARAM) -> LRESULT {
-    DeleteItem(reinterpret_cast<HTREEITEM>(item));
+    if (DeleteItem(reinterpret_cast<HTREEITEM>(item))) rules_.items_changed();
     return 0;
   });
   MapMessage(WM_TREE_INSERT_MESSAGE, [this](WPARAM message, LPARAM) -> LRESULT {
@@ -143,7 +143,11 @@ const records::Configuration* CArbreCtrl::Records() const {
 std::uint32_t CArbreCtrl::BuildTree() {
   const records::Configuration* configuration = Records();
   if (configuration == nullptr) return kTreeInsertCode;
-  return rules_.build(*configuration);
+  // The widget shows the new tree in one batch, not item by item.
+  SetRedraw(FALSE);
+  const std::uint32_t result = rules_.build(*configuration);
+  SetRedraw(TRUE);
+  return result;
 }
 
 void CArbreCtrl::ExpandAll() { rules_.expand_all(); }

@@ -1,5 +1,6 @@
 #include "configuration_tree.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <string_view>
@@ -90,6 +91,52 @@ TreeItems::Item ConfigurationTree::station_item(std::uint16_t index) const {
   return root == TreeItems::kNone ? TreeItems::kNone : child_with_code(root, station_code(index));
 }
 
+void ConfigurationTree::note_code(Item item, std::uint32_t code) {
+  if (!by_code_complete_) return;
+  by_code_.emplace_back(code, item);
+  by_code_sorted_ = false;
+}
+
+void ConfigurationTree::items_changed() {
+  by_code_.clear();
+  by_code_complete_ = false;
+}
+
+std::vector<TreeItems::Item> ConfigurationTree::items_with_code(std::uint32_t code) {
+  if (!by_code_complete_) {
+    by_code_.clear();
+    by_code_complete_ = true;
+    std::vector<Item> level;
+    for (Item item = items_.first_root(); item != TreeItems::kNone; item = items_.next_sibling(item))
+      level.push_back(item);
+    while (!level.empty()) {
+      std::vector<Item> next;
+      for (Item item : level) {
+        note_code(item, items_.data(item));
+        for (Item child = items_.first_child(item); child != TreeItems::kNone; child = items_.next_sibling(child))
+          next.push_back(child);
+      }
+      level.swap(next);
+    }
+  }
+  if (!by_code_sorted_) {
+    std::sort(by_code_.begin(), by_code_.end());
+    by_code_sorted_ = true;
+  }
+  std::vector<Item> items;
+  for (auto it = std::lower_bound(by_code_.begin(), by_code_.end(), std::pair{code, Item{0}});
+       it != by_code_.end() && it->first == code; ++it)
+    if (items_.data(it->second) == code) items.push_back(it->second);  // an item deleted since carries no code
+  return items;
+}
+
+TreeItems::Item ConfigurationTree::insert_item(Item parent, Item after, std::string_view text, int image,
+                                               std::uint32_t code) {
+  const Item item = items_.insert(parent, after, text, image, selected_image(image));
+  if (item != TreeItems::kNone && items_.set_data(item, code)) note_code(item, code);
+  return item;
+}
+
 TreeItems::Item ConfigurationTree::insert_in_code_order(Item parent, std::uint32_t code, std::string_view text,
                                                         int image) {
   Item after = TreeItems::kFirst;
@@ -97,12 +144,11 @@ TreeItems::Item ConfigurationTree::insert_in_code_order(Item parent, std::uint32
     if (items_.data(child) > code) break;
     after = child;
   }
-  const Item item = items_.insert(parent, after, text, image, selected_image(image));
-  if (item != TreeItems::kNone) items_.set_data(item, code);
-  return item;
+  return insert_item(parent, after, text, image, code);
 }
 
 void ConfigurationTree::remove_and_renumber(Item parent, std::uint32_t code) {
+  items_changed();
   Item doomed = TreeItems::kNone;
   for (Item child = items_.first_child(parent); child != TreeItems::kNone; child = items_.next_sibling(child)) {
     const std::uint32_t data = items_.data(child);
@@ -122,10 +168,16 @@ std::uint32_t ConfigurationTree::build(const Configuration& configuration) {
       failure = kTreeInsertCode;
     else if (!items_.set_data(item, code))
       failure = kTreeItemDataCode;
+    else
+      by_code_.emplace_back(code, item);
     return failure == 0 ? item : TreeItems::kNone;
   };
 
   items_.remove_all();
+  by_code_.clear();
+  // Complete as the items go in; a build that fails half-way leaves the items it made.
+  by_code_complete_ = true;
+  by_code_sorted_ = false;
   const Item root = add(TreeItems::kNone, TreeItems::kLast, kRootText, kImageRoot, kRootCode);
   if (failure != 0) return failure;
 
@@ -142,9 +194,10 @@ std::uint32_t ConfigurationTree::build(const Configuration& configuration) {
     if (failure != 0) return failure;
   }
 
-  // The variable items placed so far, by station and variable index, for the messages to find.
-  std::unordered_map<std::uint32_t, Item> placed;
-  placed.reserve(configuration.variables.size() * 2);
+  // The variable items placed, by station and variable index, for the messages to find: the first
+  // placed of a pair (a producer that also consumes shows the variable twice).
+  std::vector<std::pair<std::uint32_t, Item>> placed;
+  placed.reserve(configuration.variables.size() * 3);
   const auto place_key = [](std::size_t station, std::size_t variable) {
     return static_cast<std::uint32_t>(station << 16 | variable);
   };
@@ -153,7 +206,7 @@ std::uint32_t ConfigurationTree::build(const Configuration& configuration) {
     const auto place = [&](std::size_t station, int image) {
       if (station >= station_count) return (failure = kTreeStationNotFoundCode) == 0;
       const Item item = add(stations[station], TreeItems::kLast, text_of(variable.name), image, variable.key);
-      placed.try_emplace(place_key(station, v), item);
+      placed.emplace_back(place_key(station, v), item);
       return failure == 0;
     };
     if (variable.producer != -1 &&
@@ -168,6 +221,7 @@ std::uint32_t ConfigurationTree::build(const Configuration& configuration) {
     }
   }
 
+  std::stable_sort(placed.begin(), placed.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
   std::unordered_map<std::uint16_t, std::size_t> first_with_identifier;
   first_with_identifier.reserve(configuration.variables.size());
   for (std::size_t v = 0; v < configuration.variables.size(); ++v)
@@ -178,8 +232,10 @@ std::uint32_t ConfigurationTree::build(const Configuration& configuration) {
       if (!targets[s].station) continue;
       const auto variable = first_with_identifier.find(targets[s].identifier);
       if (variable == first_with_identifier.end()) continue;
-      const auto item = placed.find(place_key(*targets[s].station, variable->second));
-      if (item == placed.end()) continue;
+      const std::uint32_t key = place_key(*targets[s].station, variable->second);
+      const auto item = std::lower_bound(placed.begin(), placed.end(), key,
+                                         [](const auto& entry, std::uint32_t wanted) { return entry.first < wanted; });
+      if (item == placed.end() || item->first != key) continue;
       add(item->second, TreeItems::kLast, text_of(message.name), kSideImages[s], message.key);
       if (failure != 0) return failure;
     }
@@ -217,15 +273,12 @@ void ConfigurationTree::insert_station_item(const Configuration& configuration, 
   if (index == -1) {
     const Item first = items_.first_child(root);
     if (first != TreeItems::kNone && items_.data(first) == kBusArbitratorCode) return;  // already shown
-    const Item item = items_.insert(root, TreeItems::kFirst, kBusArbitratorText, kImageBusArbitrator,
-                                    selected_image(kImageBusArbitrator));
-    if (item != TreeItems::kNone) items_.set_data(item, kBusArbitratorCode);
+    insert_item(root, TreeItems::kFirst, kBusArbitratorText, kImageBusArbitrator, kBusArbitratorCode);
     return;
   }
   if (index < 0 || index >= configuration.station_count) return;
-  const Item item = items_.insert(root, TreeItems::kLast, text_of(configuration.stations[index].name),
-                                  kImageOtherStation, selected_image(kImageOtherStation));
-  if (item != TreeItems::kNone) items_.set_data(item, station_code(static_cast<std::uint32_t>(index)));
+  insert_item(root, TreeItems::kLast, text_of(configuration.stations[index].name), kImageOtherStation,
+              station_code(static_cast<std::uint32_t>(index)));
 }
 
 void ConfigurationTree::delete_station_item(std::int16_t index) {
@@ -234,7 +287,10 @@ void ConfigurationTree::delete_station_item(std::int16_t index) {
   if (index == -1) {
     // Only the bus arbitrator's item: with none shown, the first child is the local station.
     const Item first = items_.first_child(root);
-    if (first != TreeItems::kNone && items_.data(first) == kBusArbitratorCode) items_.remove(first);
+    if (first != TreeItems::kNone && items_.data(first) == kBusArbitratorCode) {
+      items_changed();
+      items_.remove(first);
+    }
     return;
   }
   if (index < 0) return;
@@ -243,6 +299,7 @@ void ConfigurationTree::delete_station_item(std::int16_t index) {
   if (doomed == TreeItems::kNone) return;
   // The stations above move down one place in the table, the local station among them even
   // though its item stands first.
+  items_changed();
   for (Item child = items_.first_child(root); child != TreeItems::kNone; child = items_.next_sibling(child)) {
     const std::uint32_t data = items_.data(child);
     if (is_station_code(data) && data > code) items_.set_data(child, data - 1);
@@ -271,8 +328,7 @@ void ConfigurationTree::insert_variable_items(const Configuration& configuration
       ++consumers;
     }
     if (image < 0) return;
-    const Item item = items_.insert(station, TreeItems::kLast, text_of(variable.name), image, selected_image(image));
-    if (item != TreeItems::kNone) items_.set_data(item, variable.key);
+    insert_item(station, TreeItems::kLast, text_of(variable.name), image, variable.key);
   });
 }
 
@@ -281,10 +337,7 @@ void ConfigurationTree::delete_variable_items(const VARIABLE4& variable) {
 }
 
 void ConfigurationTree::rename_variable_items(const VARIABLE4& variable) {
-  for_each_station_item([&](Item station, std::uint32_t) {
-    const Item item = child_with_code(station, variable.key);
-    if (item != TreeItems::kNone) items_.set_text(item, text_of(variable.name));
-  });
+  for (Item item : items_with_code(variable.key)) items_.set_text(item, text_of(variable.name));
 }
 
 void ConfigurationTree::update_variable_items(const VARIABLE4& variable) {
@@ -293,7 +346,10 @@ void ConfigurationTree::update_variable_items(const VARIABLE4& variable) {
     const bool consumer = !producer && records::is_consumer(variable, index);
     const Item item = child_with_code(station, variable.key);
     if (!producer && !consumer) {
-      if (item != TreeItems::kNone) items_.remove(item);
+      if (item != TreeItems::kNone) {
+        items_changed();
+        items_.remove(item);
+      }
       return;
     }
     const int image = producer ? kImageProducedVariable : kImageConsumedVariable;
@@ -313,9 +369,7 @@ void ConfigurationTree::insert_message_item(const Configuration& configuration, 
     if (station == TreeItems::kNone || !variable) continue;
     const Item parent = child_with_code(station, configuration.variables[*variable].key);
     if (parent == TreeItems::kNone) continue;
-    const Item item = items_.insert(parent, TreeItems::kLast, text_of(message.name), kSideImages[s],
-                                    selected_image(kSideImages[s]));
-    if (item != TreeItems::kNone) items_.set_data(item, message.key);
+    insert_item(parent, TreeItems::kLast, text_of(message.name), kSideImages[s], message.key);
   }
 }
 
@@ -324,10 +378,7 @@ void ConfigurationTree::delete_message_items(const MESSAGE4& message) {
 }
 
 void ConfigurationTree::rename_message_items(const MESSAGE4& message) {
-  for_each_variable_item([&](Item variable, std::uint32_t) {
-    const Item item = child_with_code(variable, message.key);
-    if (item != TreeItems::kNone) items_.set_text(item, text_of(message.name));
-  });
+  for (Item item : items_with_code(message.key)) items_.set_text(item, text_of(message.name));
 }
 
 void ConfigurationTree::update_message_items(const Configuration& configuration, const MESSAGE4& message) {
@@ -350,6 +401,7 @@ void ConfigurationTree::update_message_items(const Configuration& configuration,
     if (item == TreeItems::kNone) {
       if (image >= 0) insert_in_code_order(variable, message.key, text_of(message.name), image);
     } else if (image < 0) {
+      items_changed();
       items_.remove(item);
     } else if (items_.image(item) != image) {
       items_.set_images(item, image, selected_image(image));

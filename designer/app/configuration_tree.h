@@ -10,6 +10,8 @@
 
 #include <cstdint>
 #include <optional>
+#include <utility>
+#include <vector>
 
 #include "records/configuration.h"
 #include "tree_codes.h"
@@ -75,6 +77,10 @@ class ConfigurationTree {
 
   std::optional<ItemPlace> place_of(Item item, const records::Configuration& configuration) const;
 
+  // Items were removed or their codes changed other than through these rules: the renames find
+  // the items of a code by a walk of the tree again.
+  void items_changed();
+
   Item root() const { return items_.first_root(); }
   // The item of station `index` under the root, or kNone.
   Item station_item(std::uint16_t index) const;
@@ -82,8 +88,13 @@ class ConfigurationTree {
   Item child_with_code(Item parent, std::uint32_t code) const;
 
  private:
+  // Inserts an item with `code`; kNone when it cannot be inserted.
+  Item insert_item(Item parent, Item after, std::string_view text, int image, std::uint32_t code);
   // Inserts under `parent` in code order: before the first child whose code is greater.
   Item insert_in_code_order(Item parent, std::uint32_t code, std::string_view text, int image);
+  // The items that carry `code`, wherever they stand; a rename touches these alone.
+  std::vector<Item> items_with_code(std::uint32_t code);
+  void note_code(Item item, std::uint32_t code);
   // Removes the child with `code` under `parent` and lowers by one every child code above it.
   void remove_and_renumber(Item parent, std::uint32_t code);
   template <class Visit> void for_each_station_item(Visit visit) const;
@@ -91,6 +102,11 @@ class ConfigurationTree {
   template <class Visit> void for_each_variable_item(Visit visit) const;
 
   TreeItems& items_;
+  // (code, item) of every item, complete after build() or a walk of the tree, sorted when a code
+  // is looked up. Inserts add to it; removals and renumbering drop it until the next walk.
+  std::vector<std::pair<std::uint32_t, Item>> by_code_;
+  bool by_code_complete_ = false;
+  bool by_code_sorted_ = false;
 };
 
 }  // namespace plandrel

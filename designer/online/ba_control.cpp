@@ -41,9 +41,7 @@ BaControl::BaControl(OnlineFrame& frame, const OnlineLocks& locks, const records
       own_program_(own_program),
       start_word_(param.padding_identifier),
       start_wait_(BaStartWait(param, timing)) {
-  const TreeItem root = frame_.TreeRoot();
-  const TreeItem first = root != 0 ? frame_.TreeFirstChild(root) : 0;
-  if (first != 0 && frame_.TreeItemData(first) == 1) tree_item_ = first;
+  tree_item_ = frame_.BusArbitratorItem();
   sequence_address_ = ProgramAddress(1);
 }
 

@@ -121,12 +121,14 @@ class OnlineFrame {
  public:
   virtual ~OnlineFrame() = default;
 
-  // The configuration tree, read on the main thread at Connect: the root, an item's first child
-  // and next sibling (0 when none) and its item data.
-  virtual TreeItem TreeRoot() const = 0;
-  virtual TreeItem TreeFirstChild(TreeItem item) const = 0;
-  virtual TreeItem TreeNextSibling(TreeItem item) const = 0;
-  virtual std::uint32_t TreeItemData(TreeItem item) const = 0;
+  // The configuration tree's items that the on-line objects show their state in, by item data
+  // (0 when there is none): the bus arbitrator's item, the root's first child when its data is 1;
+  // and under the local station's item (the root's child with data 100 + local_station) a
+  // variable's item, its child with data `key`, or a message's item, the first child with data
+  // `key` of its children in order.
+  virtual TreeItem BusArbitratorItem() const = 0;
+  virtual TreeItem LocalVariableItem(std::uint16_t local_station, std::uint32_t key) const = 0;
+  virtual TreeItem LocalMessageItem(std::uint16_t local_station, std::uint32_t key) const = 0;
   // WM_TREE_SET_TEXT sent to the tree: blocks until the main thread has set the text, so the
   // caller holds no critical section.
   virtual void SetTreeText(TreeItem item, std::string_view text) = 0;
@@ -157,11 +159,6 @@ class OnlineClock {
 
 // The machine's clock (the platform's Sleep).
 OnlineClock& SystemClock();
-
-// Tree lookups of the on-line objects: the first child of `parent` whose item data is `data`, and
-// the local station's item (a child of the root with item data 100 + the station's index).
-TreeItem FindChildWithData(const OnlineFrame& frame, TreeItem parent, std::uint32_t data);
-TreeItem FindLocalStationItem(const OnlineFrame& frame, std::uint16_t local_station);
 
 // The texts of the on-line objects' failures.
 inline constexpr std::string_view kTreeManagementError = "Tree management error :\n\tAbort session.";

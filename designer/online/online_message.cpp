@@ -44,12 +44,7 @@ bool OnlineMessage::Init(bool configured, const records::MESSAGE4& record, std::
     access_key_ = 0;
   }
   // A message's item sits under the item of its variable, under the local station.
-  tree_item_ = 0;
-  const TreeItem station = FindLocalStationItem(frame_, local_station);
-  for (TreeItem child = station != 0 ? frame_.TreeFirstChild(station) : 0; child != 0 && tree_item_ == 0;
-       child = frame_.TreeNextSibling(child)) {
-    tree_item_ = FindChildWithData(frame_, child, record_->key);
-  }
+  tree_item_ = frame_.LocalMessageItem(local_station, record_->key);
   if (tree_item_ == 0) {
     frame_.ShowMessage(kTreeManagementError);
     return false;

@@ -104,32 +104,31 @@ class SessionFrame final : public OnlineFrame {
 
   CTreeCtrl* Tree() const { return host_.Tree(); }
 
-  // The tree's shape is read once on the main thread and kept until the session changes the tree
-  // (an unconfigured message inserted, Disconnect), so that the lookups of the on-line objects,
-  // which walk the items one by one, cost no window message each.
-  TreeItem TreeRoot() const override {
-    std::lock_guard guard(EnsureShape());
-    return root_;
+  // The items of the on-line objects come from maps of item data to item under the local station,
+  // read from the tree once on the main thread and again only after the session changed the tree
+  // (an unconfigured message inserted, Disconnect): each look-up at Connect costs no walk of the
+  // tree and no window message.
+  TreeItem BusArbitratorItem() const override {
+    TreeItem item = 0;
+    const_cast<SessionFrame*>(this)->OnMainThread([&] {
+      CTreeCtrl* tree = Tree();
+      const HTREEITEM root = tree ? tree->GetRootItem() : nullptr;
+      const HTREEITEM first = root ? tree->GetChildItem(root) : nullptr;
+      if (first && tree->GetItemData(first) == 1) item = reinterpret_cast<TreeItem>(first);
+    });
+    return item;
   }
-  TreeItem TreeFirstChild(TreeItem item) const override {
-    std::lock_guard guard(EnsureShape());
-    const auto node = nodes_.find(item);
-    return node != nodes_.end() ? node->second.first_child : 0;
+  TreeItem LocalVariableItem(std::uint16_t local_station, std::uint32_t key) const override {
+    return FindLocal(local_station, key, &LocalItems::variables);
   }
-  TreeItem TreeNextSibling(TreeItem item) const override {
-    std::lock_guard guard(EnsureShape());
-    const auto node = nodes_.find(item);
-    return node != nodes_.end() ? node->second.next_sibling : 0;
+  TreeItem LocalMessageItem(std::uint16_t local_station, std::uint32_t key) const override {
+    return FindLocal(local_station, key, &LocalItems::messages);
   }
-  std::uint32_t TreeItemData(TreeItem item) const override {
-    std::lock_guard guard(EnsureShape());
-    const auto node = nodes_.find(item);
-    return node != nodes_.end() ? node->second.data : 0;
-  }
-  // The session changed the tree: its shape is read again at the next lookup.
+  // The session changed the tree: the maps are read again at the next look-up.
   void TreeChanged() {
-    std::lock_guard guard(shape_mutex_);
-    shape_valid_ = false;
+    std::lock_guard guard(items_mutex_);
+    local_.valid = false;
+    ++tree_generation_;
   }
 
   // A text equal to the one last set is not sent again; in a batch the texts are kept and set
@@ -242,37 +241,53 @@ class SessionFrame final : public OnlineFrame {
     }
   };
 
-  struct Node {
-    TreeItem first_child = 0;
-    TreeItem next_sibling = 0;
-    std::uint32_t data = 0;
+  using ItemsByData = std::unordered_map<std::uint32_t, TreeItem>;
+  struct LocalItems {
+    bool valid = false;
+    std::uint16_t station = 0;
+    ItemsByData variables;  // the children of the local station's item
+    ItemsByData messages;   // their children, the first in order for a key shown twice
   };
 
-  // Returns the shape's mutex, the shape being valid; the caller locks it to read the shape.
-  std::mutex& EnsureShape() const {
+  TreeItem FindLocal(std::uint16_t station, std::uint32_t key, ItemsByData LocalItems::*which) const {
+    const auto find = [&](const LocalItems& items) -> TreeItem {
+      const auto it = (items.*which).find(key);
+      return it != (items.*which).end() ? it->second : 0;
+    };
+    std::uint64_t generation = 0;
     {
-      std::lock_guard guard(shape_mutex_);
-      if (shape_valid_) return shape_mutex_;
+      std::lock_guard guard(items_mutex_);
+      if (local_.valid && local_.station == station) return find(local_);
+      generation = tree_generation_;
     }
-    std::unordered_map<TreeItem, Node> nodes;
-    TreeItem root = 0;
-    const_cast<SessionFrame*>(this)->OnMainThread([&] {
+    // Read on the main thread without the lock: no thread sends while holding one.
+    LocalItems read = const_cast<SessionFrame*>(this)->ReadLocalItems(station);
+    const TreeItem found = find(read);
+    std::lock_guard guard(items_mutex_);
+    if (generation == tree_generation_) local_ = std::move(read);
+    return found;
+  }
+  LocalItems ReadLocalItems(std::uint16_t station) {
+    LocalItems items;
+    items.valid = true;
+    items.station = station;
+    OnMainThread([&] {
       CTreeCtrl* tree = Tree();
-      if (tree == nullptr) return;
-      const auto key = [](HTREEITEM item) { return reinterpret_cast<TreeItem>(item); };
-      root = key(tree->GetRootItem());
-      VisitTreeItems(*tree, [&](HTREEITEM item) {
-        Node& node = nodes[key(item)];
-        node.first_child = key(tree->GetChildItem(item));
-        node.next_sibling = key(tree->GetNextSiblingItem(item));
-        node.data = static_cast<std::uint32_t>(tree->GetItemData(item));
-      });
+      const HTREEITEM root = tree ? tree->GetRootItem() : nullptr;
+      if (root == nullptr) return;
+      HTREEITEM local = tree->GetChildItem(root);
+      while (local && tree->GetItemData(local) != 100u + station) local = tree->GetNextSiblingItem(local);
+      if (local == nullptr) return;
+      const auto add = [&](ItemsByData& map, HTREEITEM item) {
+        map.try_emplace(static_cast<std::uint32_t>(tree->GetItemData(item)), reinterpret_cast<TreeItem>(item));
+      };
+      for (HTREEITEM variable = tree->GetChildItem(local); variable; variable = tree->GetNextSiblingItem(variable)) {
+        add(items.variables, variable);
+        for (HTREEITEM message = tree->GetChildItem(variable); message; message = tree->GetNextSiblingItem(message))
+          add(items.messages, message);
+      }
     });
-    std::lock_guard guard(shape_mutex_);
-    nodes_ = std::move(nodes);
-    root_ = root;
-    shape_valid_ = true;
-    return shape_mutex_;
+    return items;
   }
   void SendText(TreeItem item, const std::string& text) {
     CTreeCtrl* tree = Tree();
@@ -286,10 +301,9 @@ class SessionFrame final : public OnlineFrame {
   HostedDialogs dialogs_;
   Caller caller_;
   DWORD main_thread_ = 0;
-  mutable std::mutex shape_mutex_;
-  mutable bool shape_valid_ = false;
-  mutable std::unordered_map<TreeItem, Node> nodes_;
-  mutable TreeItem root_ = 0;
+  mutable std::mutex items_mutex_;
+  mutable LocalItems local_;
+  std::uint64_t tree_generation_ = 0;
   std::mutex texts_mutex_;
   std::map<TreeItem, std::string> texts_;
   bool batching_ = false;

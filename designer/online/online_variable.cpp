@@ -36,8 +36,7 @@ bool OnlineVariable::Init(const records::VARIABLE4& record, std::uint16_t index,
     frame_.ShowMessage(kAccessKeyError);
     return false;
   }
-  const TreeItem station = FindLocalStationItem(frame_, local_station);
-  const TreeItem item = station != 0 ? FindChildWithData(frame_, station, record.key) : 0;
+  const TreeItem item = frame_.LocalVariableItem(local_station, record.key);
   if (item == 0) {
     frame_.ShowMessage(kTreeManagementError);
     return false;

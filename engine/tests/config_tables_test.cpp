@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <string>
 
 #include "corvix.h"
 #include "engine_errors.h"
@@ -97,6 +98,37 @@ TEST_F(Tables, FindVariableByIdentifierAndByName) {
     EXPECT_EQ(FIND_VAR_BY_ID(0x30, &index, name, &length, &flags), 0u);
 }
 
+// The look-up by identifier answers from an index: it must give what a walk of the table in order
+// gives, for whichever table the context holds now.
+TEST_F(Tables, FindVariableByIdentifierFollowsTheTableInPlace) {
+    const auto position = [](std::uint16_t identifier) -> int {
+        std::int16_t index = -1;
+        char name[33] = {};
+        return FIND_VAR_BY_ID(identifier, &index, name, nullptr, nullptr) == 1 ? index : -1;
+    };
+    // Duplicates: the first in table order, not the first in identifier order.
+    load({variable(0x30, "a"), variable(0x10, "b"), variable(0x30, "c"), variable(0xFFFF, "d"), variable(0, "e")});
+    EXPECT_EQ(position(0x30), 0);
+    EXPECT_EQ(position(0x10), 1);
+    EXPECT_EQ(position(0xFFFF), 3);
+    EXPECT_EQ(position(0), 4);
+    EXPECT_EQ(position(0x20), -1);
+    EXPECT_EQ(position(0x31), -1);
+
+    // Another table, as a second download installs it.
+    load({variable(0x20, "x"), variable(0x30, "y")});
+    EXPECT_EQ(position(0x30), 1);
+    EXPECT_EQ(position(0x20), 0);
+    EXPECT_EQ(position(0x10), -1);
+
+    // The same table with a smaller count: the records beyond it are not found.
+    context().variableCount = 1;
+    EXPECT_EQ(position(0x30), -1);
+    EXPECT_EQ(position(0x20), 0);
+    context().variableCount = 2;
+    EXPECT_EQ(position(0x30), 1);
+}
+
 TEST_F(Tables, MessageKeysCountTransmittedMessagesFromTheTableSize) {
     load({variable(1, "a"), variable(2, "b")},
          {message("rx", 0x100, 0, 0x200, 0, false), message("tx0", 0x101, 0, 0x201, 0, true),
@@ -118,6 +150,65 @@ TEST_F(Tables, MessageKeysCountTransmittedMessagesFromTheTableSize) {
     EXPECT_EQ(source, 0x101);
     EXPECT_EQ(destination, 0x201);
     EXPECT_EQ(sourceSegment, 0);
+}
+
+// The look-up by identifiers and segments answers from an index: it must give the message and key
+// that a walk of the table in order gives, after the key base or the table changed too.
+TEST_F(Tables, FindMessageByIdentifiersFollowsTheTableInPlace) {
+    struct Found {
+        std::string name;
+        int key;
+    };
+    const auto find = [](std::uint16_t source, std::uint8_t sourceSegment, std::uint16_t destination,
+                         std::uint8_t destinationSegment) -> Found {
+        char name[33] = {};
+        std::int16_t key = 0;
+        if (FIND_MSG_BY_ID(source, sourceSegment, destination, destinationSegment, name, &key) != 1u) return {"", 0};
+        return {name, key};
+    };
+    load({variable(1, "a")},
+         {message("late", 0x300, 0, 0x400, 0, true), message("rx", 0x100, 1, 0x200, 2, false),
+          message("tx", 0x100, 1, 0x200, 3, true), message("twin", 0x100, 1, 0x200, 2, true),
+          message("max", 0xFFFF, 0xFF, 0xFFFF, 0xFF, true)},
+         20);
+    const struct {
+        std::uint16_t source;
+        std::uint8_t sourceSegment;
+        std::uint16_t destination;
+        std::uint8_t destinationSegment;
+        const char* name;  // empty: not found
+        int key;
+    } cases[] = {
+        {0x100, 1, 0x200, 2, "rx", -1},  // the first of two alike, though received
+        {0x100, 1, 0x200, 3, "tx", 21},
+        {0x300, 0, 0x400, 0, "late", 20},
+        {0xFFFF, 0xFF, 0xFFFF, 0xFF, "max", 23},
+        {0x101, 1, 0x200, 2, "", 0},  // each field alone differs
+        {0x100, 0, 0x200, 2, "", 0},
+        {0x100, 1, 0x201, 2, "", 0},
+        {0x100, 1, 0x200, 4, "", 0},
+        {0x200, 2, 0x100, 1, "", 0},  // source and destination swapped
+    };
+    for (const auto& c : cases) {
+        const Found found = find(c.source, c.sourceSegment, c.destination, c.destinationSegment);
+        EXPECT_EQ(found.name, c.name) << c.name;
+        EXPECT_EQ(found.key, c.key) << c.name;
+    }
+
+    // The key base moves with the offset flag, the index being built already.
+    context().messageKeyOffset = 1;
+    EXPECT_EQ(find(0x100, 1, 0x200, 3).key, 85);
+    context().messageKeyOffset = 0;
+
+    // Fewer messages in the same table: those beyond are not found.
+    context().messageCount = 2;
+    EXPECT_EQ(find(0x100, 1, 0x200, 3).name, "");
+    EXPECT_EQ(find(0x100, 1, 0x200, 2).name, "rx");
+
+    // Another table, as a second download installs it.
+    load({variable(1, "a")}, {message("tx", 0x100, 1, 0x200, 3, true), message("late", 0x300, 0, 0x400, 0, true)}, 20);
+    EXPECT_EQ(find(0x300, 0, 0x400, 0).key, 21);
+    EXPECT_EQ(find(0x100, 1, 0x200, 2).name, "");
 }
 
 TEST_F(Tables, LookupsWithoutTablesFindNothing) {

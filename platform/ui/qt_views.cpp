@@ -44,6 +44,7 @@
 #include <map>
 #include <optional>
 #include <string_view>
+#include <unordered_map>
 
 #include "qt_support.h"
 #include "ui/afxcmn.h"
@@ -267,6 +268,37 @@ private:
     CButton& button_;
 };
 
+// An item of the tree widget: the tree control's item it shows, with its text and image kept here
+// rather than as item data, so that thousands of them are made quickly. The widget asks for the
+// icon when it draws the item.
+class TreeWidgetItem final : public QTreeWidgetItem {
+public:
+    explicit TreeWidgetItem(std::uintptr_t shown) : QTreeWidgetItem(QTreeWidgetItem::UserType), id(shown) {}
+    QVariant data(int column, int role) const override;
+    // Shows `text` and `image`. An item in the view tells it which of its data changed (through
+    // the base's data, which data() does not read), so that the view redraws this item alone
+    // instead of looking for it among all the rows it lays out.
+    void show(QString text, int image) {
+        const bool textChanged = text != text_;
+        const bool imageChanged = image != image_;
+        text_ = std::move(text);
+        image_ = image;
+        if (treeWidget() == nullptr) return;
+        if (textChanged) QTreeWidgetItem::setData(0, Qt::DisplayRole, text_);
+        if (imageChanged) QTreeWidgetItem::setData(0, Qt::DecorationRole, image_);
+    }
+    void showImage(int image) { show(text_, image); }
+
+    const std::uintptr_t id;
+
+private:
+    QString text_;
+    int image_ = -1;
+};
+
+std::uintptr_t idOfItem(const QTreeWidgetItem* item) { return static_cast<const TreeWidgetItem*>(item)->id; }
+TreeWidgetItem* shownItem(QTreeWidgetItem* item) { return static_cast<TreeWidgetItem*>(item); }
+
 // A list box's widget. The view's selection model keeps one range per selection step, and every
 // later step, insertion or removal walks them all: lines selected one at a time by the program are
 // shown together once the dialog step is over, in runs of lines; after the user has selected line by
@@ -331,8 +363,7 @@ public:
         return *slot;
     }
     void showNode(QTreeWidgetItem* item, std::uintptr_t id, const CTreeCtrl::Node& n) {
-        item->setText(0, qs(n.text));
-        item->setIcon(0, icon(id == tree_.selected_ ? n.selectedImage : n.image));
+        shownItem(item)->show(qs(n.text), id == tree_.selected_ ? n.selectedImage : n.image);
     }
     QTreeWidgetItem* itemOf(std::uintptr_t id) const {
         const auto it = items.find(id);
@@ -343,13 +374,13 @@ public:
         if (shownSelected_ != tree_.selected_) {
             if (QTreeWidgetItem* old = itemOf(shownSelected_)) {
                 if (const CTreeCtrl::Node* n = tree_.node(reinterpret_cast<HTREEITEM>(shownSelected_))) {
-                    old->setIcon(0, icon(n->image));
+                    shownItem(old)->showImage(n->image);
                 }
             }
             shownSelected_ = tree_.selected_;
             if (QTreeWidgetItem* now = itemOf(shownSelected_)) {
                 if (const CTreeCtrl::Node* n = tree_.node(reinterpret_cast<HTREEITEM>(shownSelected_))) {
-                    now->setIcon(0, icon(n->selectedImage));
+                    shownItem(now)->showImage(n->selectedImage);
                 }
             }
         }
@@ -357,7 +388,7 @@ public:
         if (currentItem() != current) setCurrentItem(current);
     }
     void forget(QTreeWidgetItem* item) {
-        items.erase(item->data(0, Qt::UserRole).value<quintptr>());
+        items.erase(idOfItem(item));
         for (int i = 0; i < item->childCount(); ++i) forget(item->child(i));
     }
 
@@ -386,8 +417,7 @@ public:
                 // Items are mostly appended: look from the end.
                 const auto at = std::find(siblings.rbegin(), siblings.rend(), id);
                 const int position = static_cast<int>(siblings.rend() - at) - 1;
-                auto* item = new QTreeWidgetItem;
-                item->setData(0, Qt::UserRole, QVariant::fromValue<quintptr>(id));
+                auto* item = new TreeWidgetItem(id);
                 showNode(item, id, node->second);
                 items[id] = item;
                 if (parentItem) parentItem->insertChild(position, item);
@@ -416,7 +446,12 @@ public:
                 showSelection();
                 return;
             case Change::Expanded:
-                if (QTreeWidgetItem* item = itemOf(id); item && node != tree_.nodes_.end()) item->setExpanded(node->second.expanded);
+                if (QTreeWidgetItem* item = itemOf(id); item && node != tree_.nodes_.end()) {
+                    // With a layout pending the view only notes the item: expanding many items one
+                    // after the other costs one layout, not one each.
+                    scheduleDelayedItemsLayout();
+                    item->setExpanded(node->second.expanded);
+                }
                 return;
             case Change::Whole: return;
         }
@@ -434,16 +469,17 @@ public:
         setIconSize(QSize(iconSize.cx, iconSize.cy));
         setIndentation(static_cast<int>(tree_.indent_));
         items.clear();
+        items.reserve(tree_.nodes_.size());
         clear();
         shownSelected_ = tree_.selected_;
         std::function<void(const std::vector<std::uintptr_t>&, QTreeWidgetItem*)> place =
             [&](const std::vector<std::uintptr_t>& ids, QTreeWidgetItem* parentItem) {
+                if (ids.empty()) return;  // an empty list would still allocate
                 QList<QTreeWidgetItem*> made;
                 made.reserve(static_cast<qsizetype>(ids.size()));
                 for (std::uintptr_t id : ids) {
                     const CTreeCtrl::Node& n = tree_.nodes_.at(id);
-                    auto* item = new QTreeWidgetItem;
-                    item->setData(0, Qt::UserRole, QVariant::fromValue<quintptr>(id));
+                    auto* item = new TreeWidgetItem(id);
                     showNode(item, id, n);
                     items[id] = item;
                     place(n.children, item);
@@ -470,7 +506,7 @@ public:
         QTimer::singleShot(0, this, [this] { refresh(); });
     }
 
-    std::map<std::uintptr_t, QTreeWidgetItem*> items;
+    std::unordered_map<std::uintptr_t, QTreeWidgetItem*> items;
     bool refreshQueued = false;
     bool stale = true;  // the widget does not show the items yet
 
@@ -480,6 +516,16 @@ private:
     std::vector<std::optional<QIcon>> icons_;
     std::uintptr_t shownSelected_ = 0;
 };
+
+QVariant TreeWidgetItem::data(int column, int role) const {
+    if (column != 0) return QTreeWidgetItem::data(column, role);
+    if (role == Qt::DisplayRole || role == Qt::EditRole) return text_;
+    if (role == Qt::DecorationRole) {
+        auto* view = dynamic_cast<TreeWidget*>(treeWidget());
+        return view ? QVariant(view->icon(image_)) : QVariant();
+    }
+    return QTreeWidgetItem::data(column, role);
+}
 
 QMdiArea* mdiAreaOf(CMDIFrameWnd& frame) {
     auto* main = frame.view() ? qobject_cast<QMainWindow*>(frame.view()->widget()) : nullptr;
@@ -1252,7 +1298,7 @@ QWidget* CTreeCtrl::makeWidget(QWidget* parent) {
     QObject::connect(t, &QTreeWidget::itemSelectionChanged, t, [this, t] {
         if (syncing(*this)) return;
         const auto items = t->selectedItems();
-        const std::uintptr_t id = items.isEmpty() ? 0 : items.front()->data(0, Qt::UserRole).value<quintptr>();
+        const std::uintptr_t id = items.isEmpty() ? 0 : idOfItem(items.front());
         if (id != selected_) {
             selected_ = id;
             {
@@ -1263,10 +1309,10 @@ QWidget* CTreeCtrl::makeWidget(QWidget* parent) {
         }
     });
     QObject::connect(t, &QTreeWidget::itemExpanded, t, [this](QTreeWidgetItem* item) {
-        if (auto it = nodes_.find(item->data(0, Qt::UserRole).value<quintptr>()); it != nodes_.end()) it->second.expanded = true;
+        if (auto it = nodes_.find(idOfItem(item)); it != nodes_.end()) it->second.expanded = true;
     });
     QObject::connect(t, &QTreeWidget::itemCollapsed, t, [this](QTreeWidgetItem* item) {
-        if (auto it = nodes_.find(item->data(0, Qt::UserRole).value<quintptr>()); it != nodes_.end()) it->second.expanded = false;
+        if (auto it = nodes_.find(idOfItem(item)); it != nodes_.end()) it->second.expanded = false;
     });
     // Item changes reach the widget one by one (TreeItemChanged); a sync rebuilds it only when it
     // is stale.
@@ -1646,6 +1692,10 @@ void TreeItemChanged(CTreeCtrl& tree, CTreeCtrl::Change what, std::uintptr_t id)
     if (auto* t = tree.view() ? dynamic_cast<TreeWidget*>(tree.view()->widget()) : nullptr) t->apply(what, id);
 }
 
+void TreeWidgetCatchUp(CTreeCtrl& tree) {
+    if (auto* t = tree.view() ? dynamic_cast<TreeWidget*>(tree.view()->widget()) : nullptr) t->refresh();
+}
+
 bool TreeItemRects(const CTreeCtrl& tree, HTREEITEM item, RECT& row, RECT& icon, RECT& label, RECT& button) {
     auto* t = tree.view() ? dynamic_cast<TreeWidget*>(tree.view()->widget()) : nullptr;
     if (!t) return false;
@@ -1667,7 +1717,7 @@ HTREEITEM TreeItemAt(const CTreeCtrl& tree, POINT point) {
     auto* t = tree.view() ? dynamic_cast<TreeWidget*>(tree.view()->widget()) : nullptr;
     if (!t) return nullptr;
     QTreeWidgetItem* item = t->itemAt(QPoint(point.x, point.y));
-    return item ? reinterpret_cast<HTREEITEM>(item->data(0, Qt::UserRole).value<quintptr>()) : nullptr;
+    return item ? reinterpret_cast<HTREEITEM>(idOfItem(item)) : nullptr;
 }
 
 }  // namespace qui::detail

@@ -14,6 +14,8 @@ HTREEITEM handleOf(std::uintptr_t id) { return reinterpret_cast<HTREEITEM>(id); 
 namespace qui::detail {
 // Shows one change of the tree's items in its widget (qt_views.cpp). Main thread only.
 void TreeItemChanged(CTreeCtrl& tree, CTreeCtrl::Change what, std::uintptr_t id);
+// Rebuilds the widget from the items now when it is stale. Main thread only.
+void TreeWidgetCatchUp(CTreeCtrl& tree);
 }  // namespace qui::detail
 
 CTreeCtrl::CTreeCtrl() = default;
@@ -25,6 +27,10 @@ BOOL CTreeCtrl::Create(DWORD style, const RECT& rect, CWnd* parent, UINT id) {
 
 void CTreeCtrl::changed(Change what, std::uintptr_t id) {
     if (!view()) return;
+    if (!redraw_) {
+        widgetStale_ = true;
+        return;
+    }
     if (!qui::IsMainThread()) {
         // Another thread may not touch the widget: the main thread rebuilds it from the items.
         widgetStale_ = true;
@@ -32,6 +38,16 @@ void CTreeCtrl::changed(Change what, std::uintptr_t id) {
         return;
     }
     qui::detail::TreeItemChanged(*this, what, id);
+}
+
+LRESULT CTreeCtrl::DefWindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message != WM_SETREDRAW) return CWnd::DefWindowProc(message, wParam, lParam);
+    redraw_ = wParam != 0;
+    if (redraw_ && widgetStale_ && view()) {
+        if (qui::IsMainThread()) qui::detail::TreeWidgetCatchUp(*this);
+        else syncView();
+    }
+    return 0;
 }
 
 const CTreeCtrl::Node* CTreeCtrl::node(HTREEITEM item) const {

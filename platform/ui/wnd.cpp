@@ -311,6 +311,7 @@ void CWnd::ScreenToClient(LPPOINT point) const {
 void CWnd::Invalidate(BOOL) { InvalidateView(*this); }
 void CWnd::UpdateWindow() { InvalidateView(*this); }
 void CWnd::RedrawWindow() { InvalidateView(*this); }
+void CWnd::SetRedraw(BOOL redraw) { SendMessage(WM_SETREDRAW, static_cast<WPARAM>(redraw), 0); }
 void CWnd::DragAcceptFiles(BOOL) {}
 
 UINT_PTR CWnd::SetTimer(UINT_PTR id, UINT milliseconds, void*) {

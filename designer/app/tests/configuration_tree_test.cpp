@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <string>
+#include <vector>
+
 #include "memory_tree.h"
 #include "records/config_format.h"
 #include "sample_network.h"
@@ -301,6 +305,90 @@ TEST(ConfigurationTreeEdit, RenamingTouchesTheRenamedItemsAlone) {
   EXPECT_EQ(tree.removals, 0);
   EXPECT_EQ(placements(tree, 5000).size(), 2u);
   EXPECT_EQ(tree.text(rules.station_item(1)), "Remote");
+}
+
+// Renames find a record's items without walking the tree: after each kind of edit, renaming every
+// record must give the tree that a fresh build of the renamed configuration gives.
+TEST(ConfigurationTreeEdit, RenamesAfterAnEditReachEveryItemOfTheirRecord) {
+  // An unconfigured received message, as the session adds it: under VR at L.
+  const auto unconfigured = [](const records::Configuration& configuration) {
+    records::MESSAGE4 message = configuration.messages[1];
+    testing::set_name(message.name, "9to2");
+    message.key = records::message_key(configuration.messages.size());
+    return message;
+  };
+  struct Case {
+    const char* name;
+    std::function<void(records::Configuration&, ConfigurationTree&, MemoryTree&)> edit;
+  };
+  const Case cases[] = {
+      {"a variable deleted",
+       [](records::Configuration& c, ConfigurationTree& rules, MemoryTree&) {
+         // VL goes with the message items under it; the later variables' codes fall by one.
+         const records::VARIABLE4 gone = c.variables[0];
+         c.variables.erase(c.variables.begin());
+         rules.delete_variable_items(gone);
+         records::renumber_keys(c);
+       }},
+      {"a variable inserted",
+       [](records::Configuration& c, ConfigurationTree& rules, MemoryTree&) {
+         rules.insert_variable_items(c, add_variable(c, "V4", 4, 1, {0}));
+       }},
+      {"a variable moved",
+       [](records::Configuration& c, ConfigurationTree& rules, MemoryTree&) {
+         records::VARIABLE4& v3 = c.variables[2];
+         v3.producer = 0;
+         records::set_consumer(v3, 1, true);
+         v3.consumer_count = 1;
+         rules.update_variable_items(v3);
+         // As the variable editor does, the messages follow their variables.
+         for (const records::MESSAGE4& m : c.messages) rules.update_message_items(c, m);
+       }},
+      {"a message turned round",
+       [](records::Configuration& c, ConfigurationTree& rules, MemoryTree&) {
+         c.messages[0].transmitted = 0;
+         rules.update_message_items(c, c.messages[0]);
+       }},
+      {"an unconfigured message inserted and deleted",
+       [&](records::Configuration& c, ConfigurationTree& rules, MemoryTree& tree) {
+         const records::MESSAGE4 added = unconfigured(c);
+         rules.insert_message_item(c, added);
+         testing::set_name(c.messages[1].name, "before");
+         rules.rename_message_items(c.messages[1]);
+         // Disconnect deletes it by its item, not through the rules.
+         for (auto station = tree.first_child(tree.first_root()); station; station = tree.next_sibling(station))
+           for (auto variable = tree.first_child(station); variable; variable = tree.next_sibling(variable))
+             for (auto message = tree.first_child(variable); message; message = tree.next_sibling(message))
+               if (tree.data(message) == added.key) {
+                 tree.remove(message);
+                 rules.items_changed();
+                 return;
+               }
+       }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    auto configuration = two_station_network();
+    MemoryTree tree;
+    ConfigurationTree rules(tree);
+    ASSERT_EQ(rules.build(configuration), 0u);
+    const auto rename_all = [&](const std::string& prefix) {
+      for (std::size_t i = 0; i < configuration.variables.size(); ++i) {
+        testing::set_name(configuration.variables[i].name, prefix + "V" + std::to_string(i));
+        rules.rename_variable_items(configuration.variables[i]);
+      }
+      for (std::size_t i = 0; i < configuration.messages.size(); ++i) {
+        testing::set_name(configuration.messages[i].name, prefix + "M" + std::to_string(i));
+        rules.rename_message_items(configuration.messages[i]);
+      }
+    };
+    rename_all("a");
+    c.edit(configuration, rules, tree);
+    rename_all("b");
+    MemoryTree fresh;
+    ASSERT_EQ(ConfigurationTree(fresh).build(configuration), 0u);
+    EXPECT_EQ(dump(tree), dump(fresh));
+  }
 }
 
 TEST(ConfigurationTreeEdit, PlacesTellWhetherAnItemStandsUnderTheLocalStation) {

@@ -127,26 +127,32 @@ class FakeFrame final : public OnlineFrame {
     }
     return 0;
   }
+  TreeItem ChildWithData(TreeItem parent, std::uint32_t data) const {
+    const auto it = items_.find(parent);
+    if (parent == 0 || it == items_.end()) return 0;
+    for (TreeItem child : it->second.children)
+      if (items_.at(child).data == data) return child;
+    return 0;
+  }
   void Remove(TreeItem item) {
     auto& siblings = items_[items_[item].parent].children;
     std::erase(siblings, item);
   }
 
-  TreeItem TreeRoot() const override { return root_; }
-  TreeItem TreeFirstChild(TreeItem item) const override {
-    const auto it = items_.find(item);
-    return it == items_.end() || it->second.children.empty() ? 0 : it->second.children.front();
+  TreeItem BusArbitratorItem() const override {
+    const auto& top = items_.at(root_).children;
+    return !top.empty() && items_.at(top.front()).data == 1 ? top.front() : 0;
   }
-  TreeItem TreeNextSibling(TreeItem item) const override {
-    const auto it = items_.find(item);
-    if (it == items_.end() || it->second.parent == 0) return 0;
-    const auto& siblings = items_.at(it->second.parent).children;
-    for (std::size_t i = 0; i + 1 < siblings.size(); ++i) {
-      if (siblings[i] == item) return siblings[i + 1];
-    }
+  TreeItem LocalVariableItem(std::uint16_t local_station, std::uint32_t key) const override {
+    return ChildWithData(ChildWithData(root_, 100u + local_station), key);
+  }
+  TreeItem LocalMessageItem(std::uint16_t local_station, std::uint32_t key) const override {
+    const TreeItem local = ChildWithData(root_, 100u + local_station);
+    if (local == 0) return 0;
+    for (TreeItem variable : items_.at(local).children)
+      if (const TreeItem message = ChildWithData(variable, key)) return message;
     return 0;
   }
-  std::uint32_t TreeItemData(TreeItem item) const override { return items_.at(item).data; }
   void SetTreeText(TreeItem item, std::string_view text) override {
     std::lock_guard lock(mutex_);
     texts[item] = text;

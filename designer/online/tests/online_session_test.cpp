@@ -85,6 +85,49 @@ TEST_F(SessionTest, TheExampleGoesOnLineAndItsValuesMove) {
   EXPECT_TRUE(prompts_.Boxes().empty()) << prompts_.Boxes().front().text;
 }
 
+// The on-line texts go to the items under the local station, wherever that station stands in the
+// table; the same variables shown under the other stations keep their names.
+TEST_F(SessionTest, OnlineTextsGoToTheLocalStationsItemsOnly) {
+  records::Configuration network = examples::first_network();
+  // The designer's station moves to index 1, R5 to index 0.
+  std::swap(network.stations[0], network.stations[1]);
+  network.local_station = 1;
+  const auto swapped = [](std::int16_t station) -> std::int16_t { return station == 0 ? 1 : station == 1 ? 0 : station; };
+  for (records::VARIABLE4& v : network.variables) {
+    const bool first = records::is_consumer(v, 0), second = records::is_consumer(v, 1);
+    records::set_consumer(v, 0, second);
+    records::set_consumer(v, 1, first);
+    v.producer = swapped(v.producer);
+  }
+  for (records::MESSAGE4& m : network.messages) m.remote_station = swapped(m.remote_station);
+  Start(network);
+  ASSERT_TRUE(Connect());
+
+  CArbreCtrl& tree = *frame().Tree();
+  const auto item_under = [&](std::uint32_t station, std::uint32_t code) -> HTREEITEM {
+    for (HTREEITEM s = tree.GetChildItem(tree.GetRootItem()); s; s = tree.GetNextSiblingItem(s)) {
+      if (tree.GetItemData(s) != 100 + station) continue;
+      for (HTREEITEM v = tree.GetChildItem(s); v; v = tree.GetNextSiblingItem(v)) {
+        if (tree.GetItemData(v) == code) return v;
+        for (HTREEITEM m = tree.GetChildItem(v); m; m = tree.GetNextSiblingItem(m))
+          if (tree.GetItemData(m) == code) return m;
+      }
+    }
+    return nullptr;
+  };
+  const HTREEITEM local_temperature = item_under(1, 5000 + kTemperature);
+  const HTREEITEM r5_temperature = item_under(0, 5000 + kTemperature);
+  const HTREEITEM local_alarm = item_under(1, 35000 + kAlarm);
+  const HTREEITEM r5_alarm = item_under(0, 35000 + kAlarm);
+  ASSERT_TRUE(local_temperature && r5_temperature && local_alarm && r5_alarm);
+  ASSERT_TRUE(PumpUntil([&] { return tree.GetItemText(local_temperature).rfind("Temperature (", 0) == 0; }))
+      << tree.GetItemText(local_temperature);
+  EXPECT_EQ(tree.GetItemText(local_alarm).rfind("Alarm (", 0), 0u) << tree.GetItemText(local_alarm);
+  EXPECT_EQ(tree.GetItemText(r5_temperature), "Temperature");
+  EXPECT_EQ(tree.GetItemText(r5_alarm), "Alarm");
+  EXPECT_TRUE(prompts_.Boxes().empty()) << prompts_.Boxes().front().text;
+}
+
 // A received message that no configured message describes gets a message of its own, named after
 // its source and destination identifiers; the next ones with the same addresses go to it.
 TEST_F(SessionTest, AnUnconfiguredMessageAppearsUnderItsGeneratedName) {

@@ -349,7 +349,14 @@ TEST_F(Widgets, ATreeWidgetFollowsEachItemChangeAtOnce) {
         {"insert sorted", [&] { tree.InsertItem("Bb", 0, 1, root, TVI_SORT); }},
         {"rename", [&] { tree.SetItemText(a, "A renamed"); }},
         {"select", [&] { tree.SelectItem(c); }},
-        {"expand", [&] { tree.Expand(c, TVE_EXPAND); }},
+        {"expand",
+         [&] {
+             tree.Expand(c, TVE_EXPAND);
+             // The child is laid out at once for the geometry that hit-testing uses.
+             RECT r{};
+             EXPECT_TRUE(tree.GetItemRect(tree.GetChildItem(c), &r, TRUE));
+             EXPECT_EQ(tree.HitTest(POINT{r.left + 1, (r.top + r.bottom) / 2}), tree.GetChildItem(c));
+         }},
         {"delete the selected subtree", [&] { tree.DeleteItem(c); }},
         {"delete a leaf", [&] { tree.DeleteItem(b); }},
         {"second root", [&] { tree.InsertItem("Other", 0, 1); }},
@@ -379,6 +386,30 @@ TEST_F(Widgets, ATreeWidgetFollowsEachItemChangeAtOnce) {
     EXPECT_EQ(colour(y), "#0000ff");
     tree.SetItemImage(x, 1, 1);
     EXPECT_EQ(colour(x), "#0000ff");
+
+    // With drawing held back the widget keeps what it showed; allowed again, it shows every change
+    // made meanwhile at once, expanded items and the selection included, and follows each change
+    // again afterwards.
+    const std::string before = widgetDump(view);
+    QTreeWidgetItem* const shownBefore = view->topLevelItem(0);
+    tree.SetRedraw(FALSE);
+    tree.DeleteAllItems();
+    const HTREEITEM top = tree.InsertItem("Top", 0, 1);
+    HTREEITEM last = nullptr;
+    for (int i = 0; i < 50; ++i) last = tree.InsertItem(("Item " + std::to_string(i)).c_str(), 0, 1, top);
+    tree.InsertItem("Leaf", 0, 1, last);
+    tree.SetItemText(top, "Top renamed");
+    tree.Expand(top, TVE_EXPAND);
+    tree.SelectItem(last);
+    EXPECT_EQ(widgetDump(view), before);
+    EXPECT_EQ(view->topLevelItem(0), shownBefore);
+    tree.SetRedraw(TRUE);
+    EXPECT_EQ(widgetDump(view), controlDump(tree));
+    ASSERT_EQ(view->topLevelItemCount(), 1);
+    EXPECT_TRUE(view->topLevelItem(0)->isExpanded());
+    EXPECT_FALSE(view->topLevelItem(0)->child(49)->isExpanded());
+    tree.SetItemText(last, "Renamed after");
+    EXPECT_EQ(widgetDump(view), controlDump(tree));
 
     // A new image list rebuilds the widget once, in the event loop.
     tree.SetImageList(&images, TVSIL_NORMAL);

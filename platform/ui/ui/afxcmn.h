@@ -145,6 +145,9 @@ public:
     POINT LastClickPoint() const { return lastClick_; }
 
     QWidget* makeWidget(QWidget* parent) override;
+    // WM_SETREDRAW: while drawing is held back, item changes reach the widget only when it is
+    // allowed again, in one rebuild of the widget.
+    LRESULT DefWindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
 
     struct Node {
         std::string text;
@@ -165,8 +168,10 @@ public:
     CImageList* images_ = nullptr;
     UINT indent_ = 19;
     POINT lastClick_{0, 0};
-    // Set when the widget must be rebuilt from the items (a change made off the main thread).
+    // Set when the widget must be rebuilt from the items (a change made off the main thread, or
+    // while drawing was held back).
     bool widgetStale_ = false;
+    bool redraw_ = true;
 
     // What changed, for the widget: each change touches its own item's widget alone.
     enum class Change { Inserted, Deleted, Cleared, Text, Image, Selected, Expanded, Whole };

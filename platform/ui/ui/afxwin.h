@@ -366,6 +366,9 @@ public:
     void Invalidate(BOOL erase = TRUE);
     void UpdateWindow();
     void RedrawWindow();
+    // WM_SETREDRAW: FALSE holds the window's drawing back while it changes, TRUE shows the changes
+    // made meanwhile at once (the tree control shows them in one batch).
+    void SetRedraw(BOOL redraw = TRUE);
     void DragAcceptFiles(BOOL accept = TRUE);
 
     // Timers: WM_TIMER (and OnTimer) on the window's thread. Main thread only.
