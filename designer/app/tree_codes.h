@@ -1,39 +1,17 @@
-// The configuration tree's item codes, image indexes and bitmap resources.
-//
-// Every item of the tree carries a code as its item data: 0 the root, 1 the local bus arbitrator,
-// 100 + i station i, 5000 + i variable i (its VARIABLE4 key), 35000 + i message i (its MESSAGE4
-// key). The codes of variables and messages are the records' keys, so a record names its items.
+// The configuration tree's texts, image indexes and bitmap resources (its item codes are the
+// model's, model/item_codes.h).
 #pragma once
 
 #include <array>
 #include <cstdint>
 #include <string_view>
 
-namespace plandrel {
+#include "model/item_codes.h"
 
-inline constexpr std::uint32_t kRootCode = 0;
-inline constexpr std::uint32_t kBusArbitratorCode = 1;
-inline constexpr std::uint32_t kStationCodeBase = 100;
-inline constexpr std::uint32_t kVariableCodeBase = 5000;
-inline constexpr std::uint32_t kMessageCodeBase = 35000;
+namespace plandrel {
 
 inline constexpr std::string_view kRootText = "WorldFip network";
 inline constexpr std::string_view kBusArbitratorText = "Local bus arbitrator";
-
-enum class ItemKind : std::uint8_t { root, bus_arbitrator, station, variable, message };
-
-constexpr ItemKind kind_of_code(std::uint32_t code) {
-  if (code == kRootCode) return ItemKind::root;
-  if (code == kBusArbitratorCode) return ItemKind::bus_arbitrator;
-  if (code < kVariableCodeBase) return ItemKind::station;
-  if (code < kMessageCodeBase) return ItemKind::variable;
-  return ItemKind::message;
-}
-
-constexpr std::uint32_t station_code(std::uint32_t index) { return kStationCodeBase + index; }
-constexpr bool is_station_code(std::uint32_t code) {
-  return code >= kStationCodeBase && code < kVariableCodeBase;
-}
 
 // Image pairs: the normal image, and the selected image one above it.
 enum TreeImage : int {

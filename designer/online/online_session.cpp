@@ -11,6 +11,7 @@
 #include "corvix.h"
 #include "model/check_codes.h"
 #include "model/config_checks.h"
+#include "model/item_codes.h"
 #include "model/plandrel_doc.h"
 #include "online/aperiodic_dlg.h"
 #include "online/ba_dlg.h"
@@ -114,7 +115,7 @@ class SessionFrame final : public OnlineFrame {
       CTreeCtrl* tree = Tree();
       const HTREEITEM root = tree ? tree->GetRootItem() : nullptr;
       const HTREEITEM first = root ? tree->GetChildItem(root) : nullptr;
-      if (first && tree->GetItemData(first) == 1) item = reinterpret_cast<TreeItem>(first);
+      if (first && tree->GetItemData(first) == kBusArbitratorCode) item = reinterpret_cast<TreeItem>(first);
     });
     return item;
   }
@@ -276,7 +277,7 @@ class SessionFrame final : public OnlineFrame {
       const HTREEITEM root = tree ? tree->GetRootItem() : nullptr;
       if (root == nullptr) return;
       HTREEITEM local = tree->GetChildItem(root);
-      while (local && tree->GetItemData(local) != 100u + station) local = tree->GetNextSiblingItem(local);
+      while (local && tree->GetItemData(local) != station_code(station)) local = tree->GetNextSiblingItem(local);
       if (local == nullptr) return;
       const auto add = [&](ItemsByData& map, HTREEITEM item) {
         map.try_emplace(static_cast<std::uint32_t>(tree->GetItemData(item)), reinterpret_cast<TreeItem>(item));
