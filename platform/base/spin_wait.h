@@ -9,12 +9,12 @@
 // The spin lasts at most kSpinBudget (50 us), about what one block and wake-up costs on an idle
 // machine: a hand-off answered within the budget costs no wake-up, and a longer wait costs at most
 // the budget on top of the wake-up it pays anyway (never more than twice the best choice made in
-// hindsight). It backs off: pause instructions between checks, their number doubling up to 64,
-// then after kSpinYieldAfter (2 us) a yield of the processor between checks. The yield comes
-// early on purpose: on a machine whose cores are all busy the thread being waited for may need
-// the waiter's core, and a waiter that only pauses keeps it from running (measured: the relay
-// then cost two to three times its unspun time); on an idle machine a yield returns at once. A
-// thread that waits long thus burns at most the budget per wait, then sleeps.
+// hindsight). It backs off with pause instructions between checks, their number doubling up to
+// 64. It never yields the processor: on a machine whose cores are all busy, a yield hands the
+// core to another runnable thread for the rest of its time slice (milliseconds), which is what
+// the hand-off was meant to save; the thread being waited for, when woken, preempts a busy
+// thread elsewhere instead. A thread that waits long thus burns at most the budget per wait, then
+// sleeps.
 //
 // The condition is read without the waiter's lock: it must be an atomic (or read only atomics),
 // and the waiter must check it again under its lock before it blocks.
@@ -22,12 +22,10 @@
 
 #include <algorithm>
 #include <chrono>
-#include <thread>
 
 namespace qbase {
 
 inline constexpr std::chrono::microseconds kSpinBudget{50};
-inline constexpr std::chrono::microseconds kSpinYieldAfter{2};
 
 // One pause of the processor inside a spin loop (lets the core's other thread run, saves power).
 inline void cpuRelax() {
@@ -49,12 +47,8 @@ bool spinUntil(Ready&& ready, std::chrono::microseconds budget = kSpinBudget) {
     for (;;) {
         const Clock::duration spent = Clock::now() - start;
         if (spent >= budget) return ready();
-        if (spent < kSpinYieldAfter) {
-            for (unsigned i = 0; i < pauses; ++i) cpuRelax();
-            pauses = std::min(pauses * 2, 64u);
-        } else {
-            std::this_thread::yield();
-        }
+        for (unsigned i = 0; i < pauses; ++i) cpuRelax();
+        pauses = std::min(pauses * 2, 64u);
         if (ready()) return true;
     }
 }
