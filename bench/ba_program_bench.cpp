@@ -17,6 +17,7 @@
 #include "param_prog_def_dlg.h"
 #include "prog_ba_dlg.h"
 #include "ui/testing.h"
+#include "ui_bench_app.h"
 
 namespace {
 
@@ -216,24 +217,14 @@ void BM_SlotChangeWidgets(benchmark::State& state) {
 }
 BENCHMARK(BM_SlotChangeWidgets)->Unit(benchmark::kMillisecond)->Iterations(3);
 
-class BenchApp : public CWinApp {
- public:
-  BOOL InitInstance() override {
+}  // namespace
+
+int main(int argc, char** argv) {
+  return bench::RunUiBenchmarks(argc, argv, [] {
     plandrel::RegisterFrameResources();
     Workplace work;
     g_work = &work;
     benchmark::RunSpecifiedBenchmarks();
     g_work = nullptr;
-    return FALSE;
-  }
-};
-
-}  // namespace
-
-int main(int argc, char** argv) {
-  benchmark::Initialize(&argc, argv);
-  BenchApp app;
-  AfxWinMain(argc, argv);
-  benchmark::Shutdown();
-  return 0;
+  });
 }

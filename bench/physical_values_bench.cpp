@@ -18,6 +18,7 @@
 #include "online/designer_messages.h"
 #include "online/physical_values.h"
 #include "ui/testing.h"
+#include "ui_bench_app.h"
 
 namespace {
 
@@ -118,25 +119,15 @@ BENCHMARK(BM_Rebuild)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_UpdateNothingChanged)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_UpdateEverythingChanged)->Unit(benchmark::kMillisecond);
 
-class BenchApp : public CWinApp {
- public:
-  BOOL InitInstance() override {
+}  // namespace
+
+int main(int argc, char** argv) {
+  return bench::RunUiBenchmarks(argc, argv, [] {
     plandrel::RegisterPhysicalValuesResources();
     qui::testing::ScriptedPrompts prompts;
     Display display;
     g_display = &display;
     benchmark::RunSpecifiedBenchmarks();
     g_display = nullptr;
-    return FALSE;
-  }
-};
-
-}  // namespace
-
-int main(int argc, char** argv) {
-  benchmark::Initialize(&argc, argv);
-  BenchApp app;
-  AfxWinMain(argc, argv);
-  benchmark::Shutdown();
-  return 0;
+  });
 }

@@ -23,6 +23,7 @@
 #include "online/presence_resources.h"
 #include "online/presence_sta.h"
 #include "sim/machine/machine.h"
+#include "ui_bench_app.h"
 
 namespace {
 
@@ -142,15 +143,6 @@ void BM_GridRepaint(benchmark::State& state) {
 }
 BENCHMARK(BM_GridRepaint)->Unit(benchmark::kMillisecond);
 
-class BenchApp : public CWinApp {
- public:
-  BOOL InitInstance() override {
-    plandrel::RegisterOnlineDialogs();
-    benchmark::RunSpecifiedBenchmarks();
-    return FALSE;
-  }
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -159,10 +151,10 @@ int main(int argc, char** argv) {
   if (!mkdtemp(root.data())) return 2;
   setenv("QUORELLE_MACHINE_ROOT", root.c_str(), 1);
   qbase::setMachineRoot(root);
-  benchmark::Initialize(&argc, argv);
-  BenchApp app;
-  AfxWinMain(argc, argv);
-  benchmark::Shutdown();
+  bench::RunUiBenchmarks(argc, argv, [] {
+    plandrel::RegisterOnlineDialogs();
+    benchmark::RunSpecifiedBenchmarks();
+  });
   std::error_code ignored;
   fs::remove_all(root, ignored);
   return 0;
