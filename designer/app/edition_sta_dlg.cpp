@@ -7,6 +7,7 @@
 #include "arbre_ctrl.h"
 #include "editor_dialogs.h"
 #include "model/config_checks.h"
+#include "model/message_channels.h"
 #include "model/message_ends.h"
 #include "model/plandrel_doc.h"
 #include "model/presence_variable.h"
@@ -191,7 +192,8 @@ void CEditionStaDlg::OnOK() {
     if ((v.flags & records::VARIABLE4::kMessageReception) && any_message(received_into)) return keep(kPresenceReceives);
     if (local && (v.flags & records::VARIABLE4::kMessageChannel)) {
       if (v.channel == 0 && any_message(sent(true))) return keep(kPresenceAperiodicService);
-      if (v.channel > 0 && CountPeriodicMessageChannels(c, &v) == 0 && any_message(sent(false)))
+      if (v.channel > 0 && (CarriesPeriodicMessage(c, v) ||
+                            (CountPeriodicMessageChannels(c, &v) == 0 && any_message(sent(false)))))
         return keep(kPresencePeriodicService);
     }
     // The list dialog's rule for removing a variable holds here too.

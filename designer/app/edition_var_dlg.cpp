@@ -12,6 +12,7 @@
 #include "model/message_channels.h"
 #include "model/message_ends.h"
 #include "model/plandrel_doc.h"
+#include "model/record_commands.h"
 #include "model/temporal_periods.h"
 #include "number_field.h"
 #include "records/byte_codec.h"
@@ -406,6 +407,11 @@ void CEditionVarDlg::OnOK() {
       working_.flags &= static_cast<std::uint8_t>(~VARIABLE4::kAperiodicVariableRequests);
   }
   modified |= working_.flags != record.flags || working_.channel != record.channel;
+  // A periodic message sent on the channel given up would be left with no carrier.
+  const bool gives_up_channel = record.channel > 0 && working_.channel < 1;
+  if (gives_up_channel && CarriesPeriodicMessage(c, record))
+    return Refuse(Produced() ? IDC_VAR_EMISSION : IDC_VAR_PRODUCTION,
+                  InUseText(ListKind::variables, records::text_of(record.name)));
 
   // 10.-12. The temporal statuses and their periods, at most 16383 time units.
   const float largest = LargestPeriodMs(c.param);
@@ -426,8 +432,9 @@ void CEditionVarDlg::OnOK() {
 
   // 13. The record and what depends on it.
   std::vector<std::size_t> messages_changed;
+  bool channels_moved = false;
   if (modified) {
-    if (record.channel > 0 && working_.channel < 1) CloseChannelGap(c, record.channel, working_.key);
+    if (gives_up_channel) channels_moved = !CloseChannelGap(c, record.channel, working_.key).empty();
     if (identifier_changed) messages_changed = CarryIdentifierChange(c, record.identifier, working_.identifier);
     if (stations_changed)
       for (std::size_t i : DetachRemoteStations(c, working_)) messages_changed.push_back(i);
@@ -455,7 +462,7 @@ void CEditionVarDlg::OnOK() {
 
   // 15. The working files.
   context_.document.WriteWorkingFile(records::Section::variables);
-  if (!messages_changed.empty()) context_.document.WriteWorkingFile(records::Section::messages);
+  if (!messages_changed.empty() || channels_moved) context_.document.WriteWorkingFile(records::Section::messages);
   CDialog::OnOK();
 }
 

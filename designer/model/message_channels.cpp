@@ -1,5 +1,6 @@
 #include "model/message_channels.h"
 
+#include <algorithm>
 #include <array>
 
 namespace plandrel {
@@ -8,14 +9,39 @@ bool IsLocalMessageChannel(const records::VARIABLE4& variable) {
   return variable.direction == 0 && (variable.flags & records::VARIABLE4::kMessageChannel) != 0;
 }
 
-bool CloseChannelGap(records::Configuration& configuration, int channel, std::uint16_t except_key) {
-  bool changed = false;
-  for (records::VARIABLE4& v : configuration.variables) {
-    if (v.key == except_key || v.channel <= channel) continue;
-    --v.channel;
-    changed = true;
+namespace {
+
+bool SentPeriodically(const records::MESSAGE4& message) { return message.transmitted != 0 && message.aperiodic == 0; }
+
+bool HeldByAnother(const records::Configuration& configuration, int channel, std::uint16_t except_key) {
+  return std::any_of(configuration.variables.begin(), configuration.variables.end(), [&](const records::VARIABLE4& v) {
+    return v.key != except_key && IsLocalMessageChannel(v) && v.channel == channel;
+  });
+}
+
+}  // namespace
+
+bool CarriesPeriodicMessage(const records::Configuration& configuration, const records::VARIABLE4& variable) {
+  if (variable.channel <= 0 || HeldByAnother(configuration, variable.channel, variable.key)) return false;
+  return std::any_of(configuration.messages.begin(), configuration.messages.end(), [&](const records::MESSAGE4& m) {
+    return SentPeriodically(m) && m.channel == variable.channel;
+  });
+}
+
+std::vector<std::size_t> CloseChannelGap(records::Configuration& configuration, int channel,
+                                         std::uint16_t except_key) {
+  std::vector<std::size_t> moved;
+  // A copy of a channel variable holds its source's channel until its editor gives it another.
+  if (HeldByAnother(configuration, channel, except_key)) return moved;
+  for (records::VARIABLE4& v : configuration.variables)
+    if (v.key != except_key && v.channel > channel) --v.channel;
+  for (std::size_t i = 0; i < configuration.messages.size(); ++i) {
+    records::MESSAGE4& m = configuration.messages[i];
+    if (!SentPeriodically(m) || m.channel <= channel) continue;
+    --m.channel;
+    moved.push_back(i);
   }
-  return changed;
+  return moved;
 }
 
 std::optional<std::int16_t> FreePeriodicChannel(const records::Configuration& configuration,

@@ -4,6 +4,7 @@
 // channel by number. Variables without message requests have channel -1.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <vector>
@@ -18,9 +19,20 @@ inline constexpr std::int16_t kAperiodicChannel = 0;
 // Produced by the local station (direction 0) and carrying message requests (flags bit 1).
 bool IsLocalMessageChannel(const records::VARIABLE4& variable);
 
-// A variable gave up periodic channel `channel`: every other variable (by key) whose channel is
-// above it moves down one. True when any variable changed.
-bool CloseChannelGap(records::Configuration& configuration, int channel, std::uint16_t except_key);
+// A transmitted periodic message names its carrier by channel number, so every change of the
+// variables' channel numbers moves the messages' numbers with them, here and nowhere else.
+
+// Whether a transmitted periodic message is sent on `variable`'s periodic channel while no other
+// local message-channel variable (by key) holds that channel: the variable cannot give the channel
+// up without leaving the message with no carrier.
+bool CarriesPeriodicMessage(const records::Configuration& configuration, const records::VARIABLE4& variable);
+
+// The variable of key `except_key` gave up periodic channel `channel`. Unless another local
+// message-channel variable still holds it, every other variable whose channel is above it moves
+// down one, and so does every transmitted periodic message, each keeping its carrier. Returns the
+// indexes of the messages that moved.
+std::vector<std::size_t> CloseChannelGap(records::Configuration& configuration, int channel,
+                                         std::uint16_t except_key);
 
 // The smallest periodic channel 1..8 that no local message-channel variable other than `except`
 // (by key; null for none) uses; none when all eight are taken.

@@ -242,8 +242,18 @@ std::string InUseText(ListKind kind, std::string_view name) {
 // ---------------------------------------------------------------------------------------------
 // Variables
 
+namespace {
+
+// A variable that gives up its periodic channel when it goes.
+bool HoldsPeriodicChannel(const VARIABLE4& v) {
+  return (v.flags & VARIABLE4::kMessageChannel) != 0 && v.channel > 0;
+}
+
+}  // namespace
+
 bool VariableInUse(const Configuration& c, std::size_t index) {
   if (index >= c.variables.size()) return false;
+  if (HoldsPeriodicChannel(c.variables[index]) && CarriesPeriodicMessage(c, c.variables[index])) return true;
   const std::uint16_t identifier = c.variables[index].identifier;
   return std::any_of(c.messages.begin(), c.messages.end(), [&](const MESSAGE4& m) {
     if (m.transmitted == 1 && m.source_identifier == identifier) return true;
@@ -255,7 +265,7 @@ RemovedVariable RemoveVariable(CPlandrelDoc& document, std::size_t index) {
   Configuration& c = document.Records();
   RemovedVariable removed{c.variables[index], {}};
   const VARIABLE4& v = removed.record;
-  if ((v.flags & VARIABLE4::kMessageChannel) != 0 && v.channel > 0) CloseChannelGap(c, v.channel, v.key);
+  if (HoldsPeriodicChannel(v)) removed.messages_changed = CloseChannelGap(c, v.channel, v.key);
   for (std::size_t i = 0; i < c.messages.size(); ++i) {
     MESSAGE4& m = c.messages[i];
     const std::uint16_t far_end = m.transmitted == 1 ? m.destination_identifier : m.source_identifier;
@@ -263,6 +273,9 @@ RemovedVariable RemoveVariable(CPlandrelDoc& document, std::size_t index) {
     m.remote_station = kNoStation;
     removed.messages_changed.push_back(i);
   }
+  std::sort(removed.messages_changed.begin(), removed.messages_changed.end());
+  removed.messages_changed.erase(std::unique(removed.messages_changed.begin(), removed.messages_changed.end()),
+                                 removed.messages_changed.end());
   c.variables.erase(c.variables.begin() + static_cast<std::ptrdiff_t>(index));
   for (std::size_t i = index; i < c.variables.size(); ++i) c.variables[i].key = records::variable_key(i);
   document.AddToMemoryEstimate(-std::int64_t{kVariableCost});

@@ -82,17 +82,19 @@ std::string InUseText(ListKind kind, std::string_view name);
 
 // --- Variables
 
-// Whether a message names the variable's identifier where the variable cannot go without it: the
-// source of a transmitted message, or the destination of a received or acknowledged one.
+// Whether a message cannot do without the variable: it names the variable's identifier as the
+// source of a transmitted message or the destination of a received or acknowledged one, or it is
+// a periodic message sent on the variable's channel (CarriesPeriodicMessage).
 bool VariableInUse(const records::Configuration& c, std::size_t index);
 
 struct RemovedVariable {
   records::VARIABLE4 record;                   // as it was, key included (for the tree)
-  std::vector<std::size_t> messages_changed;  // indexes of the messages whose remote station went
+  std::vector<std::size_t> messages_changed;  // indexes of the messages whose remote station or channel changed
 };
-// Removes variable `index`: its periodic channel's gap is closed, the messages that name it at their
-// far end lose their remote station, the following variables' keys move down one and the memory
-// estimate falls by 32. Whether it is in use is the caller's test. `index` must be a variable.
+// Removes variable `index`: its periodic channel's gap is closed (CloseChannelGap: the messages'
+// channels move with the variables'), the messages that name it at their far end lose their remote
+// station, the following variables' keys move down one and the memory estimate falls by 32. Whether
+// it is in use is the caller's test. `index` must be a variable.
 RemovedVariable RemoveVariable(CPlandrelDoc& document, std::size_t index);
 
 // --- Messages and lists

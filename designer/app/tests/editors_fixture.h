@@ -5,6 +5,7 @@
 #include <functional>
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "edition_mes_dlg.h"
@@ -88,7 +89,11 @@ class EditorTest : public MainFrameTest {
   void SetUp() override {
     MainFrameTest::SetUp();
     ASSERT_TRUE(document_->New());
-    document_->Records() = editors_network();
+    load(editors_network());
+  }
+  // The document holds `network`, in its working files and its tree.
+  void load(records::Configuration network) {
+    document_->Records() = std::move(network);
     document_->SetMemoryEstimate(records::memory_estimate(document_->Records(), document_->GetInstructionCost()));
     ASSERT_TRUE(document_->WriteAllWorkingFiles());
     ASSERT_EQ(frame_->Tree()->BuildTree(), 0u);

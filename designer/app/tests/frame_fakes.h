@@ -22,11 +22,12 @@ class QuietDocumentHost : public DocumentHost {
     return MessageAnswer::no;
   }
   std::optional<FileDialogResult> AskOpenPath(const FileDialogRequest&) override { return std::nullopt; }
-  std::optional<FileDialogResult> AskSavePath(const FileDialogRequest&) override { return std::nullopt; }
+  std::optional<FileDialogResult> AskSavePath(const FileDialogRequest&) override { return save_as; }
   void SetMainTitle(std::string_view title) override { this->title = std::string(title); }
   void AddToRecentFiles(const std::filesystem::path&) override {}
   std::vector<std::string> shown;
   std::string title;
+  std::optional<FileDialogResult> save_as;  // the file chosen in "Save As"; none: cancelled
 };
 
 class FakeSession : public FipSession {

@@ -74,6 +74,18 @@ class ListDialog : public EditorTest {
   }
   std::uint32_t estimate() const { return document_->GetMemoryEstimate(); }
   records::Configuration& records() { return document_->Records(); }
+  // File > Save (into "saved.cnf" while the document is untitled), read back with the records library.
+  records::Configuration save_and_read_back() {
+    document_host_.save_as = FileDialogResult{folder_ / "saved.cnf", 1};
+    frame_->RunCommand(kCmdFileSave);
+    const std::filesystem::path& saved = document_->GetPathName();
+    records::Configuration read;
+    std::vector<std::uint8_t> bytes;
+    EXPECT_EQ(records::read_whole_file(saved, records::kLargestConfigurationFile, bytes), records::FileRead::ok);
+    records::LoadSummary summary;
+    EXPECT_EQ(records::decode_configuration(bytes, read, summary), records::Status::ok);
+    return read;
+  }
 };
 
 TEST_F(ListDialog, ACancelledNewOrDuplicateLeavesRecordsEstimateTreeAndFilesAsTheyWere) {
@@ -298,16 +310,50 @@ TEST_F(ListDialog, AVariableDeletedThenACancelledDuplicateIsNotBackAtSave) {
                                     d.ClickDlgItem(IDOK);
                                   }},
                                  {IDD_EDITION_VAR, cancel()}});
-  const std::filesystem::path saved = folder_ / "saved.cnf";
-  ASSERT_TRUE(document_->WriteFormat4(saved));
-  std::vector<std::uint8_t> bytes;
-  ASSERT_EQ(records::read_whole_file(saved, records::kLargestConfigurationFile, bytes), records::FileRead::ok);
-  records::Configuration read;
-  records::LoadSummary summary;
-  ASSERT_EQ(records::decode_configuration(bytes, read, summary), records::Status::ok);
+  const records::Configuration read = save_and_read_back();
   ASSERT_EQ(read.variables.size(), 6u);
   EXPECT_EQ(records::text_of(read.variables.back().name), "Setpoint");
   EXPECT_EQ(read.messages[1].remote_station, -1);  // Report lost its far end with Pressure
+}
+
+TEST_F(ListDialog, PeriodicMessagesKeepTheirChannelVariableWhenTheChannelsCloseAGap) {
+  // Command (channel 2) goes: Alarm moves to 2, Setpoint to 3, and Update, sent on Alarm's channel,
+  // follows it; Order stays on Speed's channel 1.
+  run_list(ListKind::variables, {{IDD_LISTE, press(IDC_LISTE_DELETE, {2})}});
+  records::Configuration read = save_and_read_back();
+  ASSERT_EQ(read.variables.size(), 6u);
+  EXPECT_EQ(read.variables[2].channel, 2);  // Alarm
+  EXPECT_EQ(read.variables[4].channel, 3);  // Setpoint
+  EXPECT_EQ(read.messages[0].channel, 1);
+  EXPECT_EQ(read.messages[3].channel, 2);
+
+  // The local station produces Chan1, Chan2 and Chan3 on channels 1, 2 and 3; Upd, from Chan1, is
+  // sent on channel 3.
+  records::Configuration c = records::new_configuration();
+  for (int i = 1; i <= 3; ++i) {
+    records::VARIABLE4 v = DefaultVariable(c);
+    records::set_text(v.name, "Chan" + std::to_string(i));
+    v.identifier = static_cast<std::uint16_t>(0x200 + i);
+    v.flags = records::VARIABLE4::kMessageChannel;
+    v.channel = static_cast<std::int16_t>(i);
+    c.variables.push_back(v);
+  }
+  records::MESSAGE4 upd = DefaultMessage(c);
+  records::set_text(upd.name, "Upd");
+  upd.source_identifier = 0x201;
+  upd.aperiodic = 0;
+  upd.channel = 3;
+  c.messages.push_back(upd);
+  load(c);
+  // Chan3 cannot go without leaving Upd on no channel; Chan2 in the same selection goes.
+  prompts_.Clear();
+  run_list(ListKind::variables, {{IDD_LISTE, press(IDC_LISTE_DELETE, {1, 2})}});
+  EXPECT_EQ(boxes(), std::vector<std::string>{"The variable \"Chan3\"\nis used."});
+  read = save_and_read_back();
+  ASSERT_EQ(read.variables.size(), 2u);
+  EXPECT_EQ(records::text_of(read.variables[1].name), "Chan3");
+  EXPECT_EQ(read.variables[1].channel, 2);
+  EXPECT_EQ(read.messages[0].channel, 2);
 }
 
 TEST_F(ListDialog, EndKeepsTheVariablesDialogOpenWhileTheMessageChannelsCannotServe) {

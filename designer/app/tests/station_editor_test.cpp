@@ -6,6 +6,7 @@
 #include "edition_lst_ap_dlg.h"
 #include "edition_sta_dlg.h"
 #include "editors_fixture.h"
+#include "model/presence_variable.h"
 #include "model/record_commands.h"
 #include "number_field.h"
 #include "select_var_id_dlg.h"
@@ -129,6 +130,33 @@ TEST_F(StationEditor, PresenceVariableCreatedRenumberedAndRemovedWithTheStation)
   EXPECT_EQ(records().messages[3].remote_station, -1);  // its far end went with it
   EXPECT_EQ(document_->GetMemoryEstimate(), start);
   EXPECT_TRUE(working(Section::variables).variables == records().variables);
+}
+
+TEST_F(StationEditor, ThePresenceVariableGoesOnlyWithoutAPeriodicMessageOnItsChannel) {
+  // The local station's presence variable takes channel 2 (Command moves to 5); Beat is sent on it.
+  records::VARIABLE4 presence = MakePresenceVariable(records(), 0, "Presence_Local", 0);
+  presence.flags = records::VARIABLE4::kMessageChannel;
+  presence.channel = 2;
+  records().variables[2].channel = 5;
+  records().variables.push_back(presence);
+  records::MESSAGE4 beat = records().messages[0];
+  records::set_text(beat.name, "Beat");
+  beat.channel = 2;
+  records().messages.push_back(beat);
+  records::renumber_keys(records());
+  const records::Configuration before = records();
+  EXPECT_EQ(save_station(0, nullptr, nullptr, true).boxes,
+            std::vector<std::string>{"The presence variable is used for\nperiodical message service."});
+  EXPECT_TRUE(records() == before);
+  // Sent on Setpoint's channel 4 instead, Beat moves down with Setpoint, Update with Alarm.
+  records().messages.back().channel = 4;
+  EXPECT_EQ(save_station(0, nullptr, nullptr, true).result, IDOK);
+  ASSERT_EQ(records().variables.size(), 7u);
+  const std::vector<int> channels = {1, -1, 4, 2, 0, 3, -1};
+  for (std::size_t i = 0; i < channels.size(); ++i) EXPECT_EQ(records().variables[i].channel, channels[i]) << i;
+  EXPECT_EQ(records().messages[3].channel, 2);
+  EXPECT_EQ(records().messages[4].channel, 3);
+  EXPECT_TRUE(working(Section::messages).messages == records().messages);
 }
 
 TEST_F(StationEditor, PresenceVariableRefusalsAndItsNameAtThirtyTwoCharacters) {

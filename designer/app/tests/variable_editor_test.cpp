@@ -7,6 +7,7 @@
 
 #include "edition_var_dlg.h"
 #include "editors_fixture.h"
+#include "model/record_commands.h"
 #include "station_dlgs.h"
 
 namespace plandrel {
@@ -123,26 +124,50 @@ TEST_F(VariableEditor, ClearingEmissionKeepsThePeriodicChannelsDenseAndRewritesT
   }
   EXPECT_EQ(variable(2).flags & VARIABLE4::kMessageChannel, 0);
   EXPECT_TRUE(document_->IsModified());
+  // Update, sent on Alarm's channel, follows it to 2.
+  EXPECT_EQ(working(records::Section::messages).messages[3].channel, 2);
   // Emission again: the first free channel, 4.
   EXPECT_EQ(save(2, [](CDialog& d) { d.ClickDlgItem(IDC_VAR_EMISSION); }).result, IDOK);
   EXPECT_EQ(variable(2).channel, 4);
+
+  // A copy of Alarm holds Alarm's channel until its Save: clearing the copy's emission moves no channel.
+  const std::size_t copy = *AppendCopy(*document_, ListKind::variables, 3);
+  EXPECT_EQ(edit_variable(copy, {{IDD_EDITION_VAR, [](CDialog& d) {
+                                    d.TypeDlgItemText(IDC_VAR_IDENTIFIER, "3A0");
+                                    d.ClickDlgItem(IDC_VAR_EMISSION);
+                                    d.ClickDlgItem(IDOK);
+                                  }}},
+                          true),
+            IDOK);
+  const std::vector<int> after_copy = {1, -1, 4, 2, 0, 3, -1, -1};
+  for (std::size_t i = 0; i < after_copy.size(); ++i) EXPECT_EQ(variable(i).channel, after_copy[i]) << i;
+  EXPECT_EQ(document_->Records().messages[3].channel, 2);
 }
 
 TEST_F(VariableEditor, AProducedChannelVariableMadeConsumedGivesUpItsEmissionAndChannel) {
   // Alarm (channel 3, produced) gets station 1 as producer: the local station consumes it.
-  EXPECT_EQ(edit_variable(3, {{IDD_STA_PROD, [](CDialog& d) {
-                                 d.SelectDlgItem(IDC_STATIONS_LIST, 1);
-                                 d.ClickDlgItem(IDOK);
-                               }},
-                              {IDD_EDITION_VAR, [](CDialog& d) {
-                                 d.ClickDlgItem(IDC_VAR_APERIODIC_REQUESTS);
-                                 d.ClickDlgItem(IDC_VAR_PRODUCTION);
-                                 EXPECT_EQ(d.GetWindowText(), "Edit variable  \"Alarm\", consumed.");
-                                 EXPECT_FALSE(d.GetDlgItem(IDC_VAR_EMISSION)->IsWindowEnabled());
-                                 EXPECT_TRUE(d.IsDlgButtonChecked(IDC_VAR_EMISSION));  // left as it was
-                                 d.ClickDlgItem(IDOK);
-                               }}}),
-            IDOK);
+  const auto make_consumed = [&] {
+    return edit_variable(3, {{IDD_STA_PROD, [](CDialog& d) {
+                                d.SelectDlgItem(IDC_STATIONS_LIST, 1);
+                                d.ClickDlgItem(IDOK);
+                              }},
+                             {IDD_EDITION_VAR, [](CDialog& d) {
+                                d.ClickDlgItem(IDC_VAR_APERIODIC_REQUESTS);
+                                d.ClickDlgItem(IDC_VAR_PRODUCTION);
+                                EXPECT_EQ(d.GetWindowText(), "Edit variable  \"Alarm\", consumed.");
+                                EXPECT_FALSE(d.GetDlgItem(IDC_VAR_EMISSION)->IsWindowEnabled());
+                                EXPECT_TRUE(d.IsDlgButtonChecked(IDC_VAR_EMISSION));  // left as it was
+                                d.ClickDlgItem(IDOK);
+                              }}});
+  };
+  // Update is sent on Alarm's channel: refused, nothing changes.
+  const records::Configuration before = document_->Records();
+  EXPECT_EQ(make_consumed(), IDCANCEL);
+  EXPECT_EQ(boxes(), std::vector<std::string>{"The variable \"Alarm\"\nis used."});
+  EXPECT_TRUE(document_->Records() == before);
+  // Sent on Setpoint's channel 4 instead, Update moves down to 3 with Setpoint.
+  document_->Records().messages[3].channel = 4;
+  EXPECT_EQ(make_consumed(), IDOK);
   const VARIABLE4& alarm = variable(3);
   EXPECT_EQ(alarm.producer, 1);
   EXPECT_EQ(alarm.direction, 1);
@@ -150,6 +175,7 @@ TEST_F(VariableEditor, AProducedChannelVariableMadeConsumedGivesUpItsEmissionAnd
   EXPECT_EQ(alarm.flags & (VARIABLE4::kMessageChannel | VARIABLE4::kAperiodicVariableRequests), 0);
   EXPECT_EQ(alarm.channel, -1);
   EXPECT_EQ(variable(5).channel, 3);  // Setpoint moved down from 4
+  EXPECT_EQ(working(records::Section::messages).messages[3].channel, 3);
   // Update names Alarm at its far end with station 3, which still consumes it.
   EXPECT_EQ(document_->Records().messages[3].remote_station, 3);
 }

@@ -141,10 +141,30 @@ TEST(MessageChannels, PeriodicChannelsStayDense) {
   };
   c.variables = {channel(5000, 1), channel(5001, 2), channel(5002, 3), channel(5003, 4), channel(5004, 0),
                  variable(0x99, 0, {1}, 5005)};
-  // Channel 2 given up: 3 and 4 move down, the aperiodic channel and the one giving up stay.
-  EXPECT_TRUE(CloseChannelGap(c, 2, 5001));
+  // Sent periodically on channels 3, 4 and 1; received or sent aperiodically (their channel unused).
+  const auto on = [](std::uint16_t ch, bool transmitted = true, std::uint8_t aperiodic = 0) {
+    MESSAGE4 m = message(transmitted, 0x99, 0x99, -1);
+    m.channel = ch;
+    m.aperiodic = aperiodic;
+    return m;
+  };
+  c.messages = {on(3), on(4), on(1), on(4, false), on(4, true, 1)};
+  EXPECT_TRUE(CarriesPeriodicMessage(c, c.variables[2]));
+  EXPECT_FALSE(CarriesPeriodicMessage(c, c.variables[1]));
+  // A copy of the variable of channel 4, its editor not yet saved: channel 4 is still held.
+  VARIABLE4 copy = c.variables[3];
+  copy.key = 5006;
+  c.variables.push_back(copy);
+  EXPECT_FALSE(CarriesPeriodicMessage(c, copy));
+  EXPECT_TRUE(CloseChannelGap(c, 4, 5006).empty());
+  c.variables.pop_back();
+  // Channel 2 given up: 3 and 4 move down with the messages sent on them; the aperiodic channel,
+  // the one giving up, the received and the aperiodic message stay.
+  EXPECT_EQ(CloseChannelGap(c, 2, 5001), (std::vector<std::size_t>{0, 1}));
   const std::vector<int> channels = {1, 2, 2, 3, 0, -1};
   for (std::size_t i = 0; i < channels.size(); ++i) EXPECT_EQ(c.variables[i].channel, channels[i]) << i;
+  const std::vector<int> message_channels = {2, 3, 1, 4, 4};
+  for (std::size_t i = 0; i < message_channels.size(); ++i) EXPECT_EQ(c.messages[i].channel, message_channels[i]) << i;
   c.variables[1].channel = kNoChannel;
   c.variables[1].flags = 0;
   EXPECT_EQ(FreePeriodicChannel(c, nullptr), 4);
