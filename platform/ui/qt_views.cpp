@@ -40,6 +40,7 @@
 #include <QTextEdit>
 #include <QTimer>
 #include <QToolBar>
+#include <QToolButton>
 #include <QTreeWidget>
 #include <algorithm>
 #include <map>
@@ -717,6 +718,19 @@ void MakeTopLevelView(CWnd& window) {
     window.syncView();
 }
 
+namespace {
+// Places a control. A list box shows whole lines only, as the platform's list boxes do: its height
+// drops to the nearest whole number of lines, so that no line is cut (the last ones scroll).
+void placeControl(QWidget* w, int x, int y, int width, int height) {
+    if (auto* list = qobject_cast<QListWidget*>(w)) {
+        const int frame = 2 * list->frameWidth();
+        const int line = std::max(list->fontMetrics().height(), 1);
+        if (height > frame + line) height = frame + (height - frame) / line * line;
+    }
+    w->setGeometry(x, y, std::max(width, 1), std::max(height, 1));
+}
+}  // namespace
+
 void ApplyGeometry(CWnd& window) {
     if (!qui::IsMainThread()) return;  // widgets belong to the main thread
     if (!window.view()) return;
@@ -726,7 +740,7 @@ void ApplyGeometry(CWnd& window) {
         w->move(r.left, r.top);
         w->resize(r.right - r.left, r.bottom - r.top);
     } else {
-        w->setGeometry(r.left, r.top, r.right - r.left, r.bottom - r.top);
+        placeControl(w, r.left, r.top, r.right - r.left, r.bottom - r.top);
     }
 }
 
@@ -858,10 +872,12 @@ void PointToScreen(const CWnd& window, POINT& point, bool toScreen) {
 }
 
 void DialogBaseUnits(double& x, double& y) {
-    const QFontMetricsF metrics(dialogFont());
-    const double average =
-        metrics.horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz")) / 52.0;
-    x = average / 4.0;
+    // As the platform measures its dialog font: the average width of the 52 letters in whole
+    // pixels, rounded up at the half, and the height in whole pixels. Exact fractions left texts
+    // drawn in the font's real widths without the room their boxes were laid out with.
+    const QFontMetrics metrics(dialogFont());
+    const int letters = metrics.horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
+    x = ((letters / 26 + 1) / 2) / 4.0;
     y = metrics.height() / 8.0;
 }
 
@@ -988,6 +1004,15 @@ void SyncBars(CFrameWnd& frame) {
                     QObject::connect(action, &QAction::hovered, bar, [f, id] { f->SetMessageText(id); });
                 }
                 *built = toolBar->commands_;
+                // The toolkit's own button that shows the commands the bar has no room for is named
+                // by its tool tip, as every button of the bar is.
+                for (QToolButton* more : bar->findChildren<QToolButton*>(Qt::FindDirectChildrenOnly)) {
+                    const auto actions = bar->actions();
+                    if (std::any_of(actions.begin(), actions.end(), [bar, more](QAction* a) { return bar->widgetForAction(a) == more; }))
+                        continue;
+                    more->setToolTip(QStringLiteral("More buttons"));
+                    more->setAccessibleName(more->toolTip());
+                }
             }
             for (QAction* action : bar->actions()) {
                 const UINT id = action->data().toUInt();
@@ -1171,7 +1196,7 @@ QWidget* CDialog::makeWidget(QWidget* parent) {
             const bool captioned = ct.kind == qui::ControlKind::CheckBox || ct.kind == qui::ControlKind::PushButton;
             lastCaption = captioned ? qs(ct.text).remove('&').trimmed() : QString();
             const CRect r = DialogUnitsToPixels(RECT{ct.x, ct.y, ct.x + ct.cx, ct.y + ct.cy});
-            cw->setGeometry(r.left, r.top, std::max(r.Width(), 1), std::max(r.Height(), 1));
+            placeControl(cw, r.left, r.top, r.Width(), r.Height());
             if (ct.kind == qui::ControlKind::ComboBox) cw->setFixedHeight(std::max(cw->sizeHint().height(), 8));
             if (ct.kind == qui::ControlKind::GroupBox) cw->lower();
             if (control) control->syncView();

@@ -5,7 +5,10 @@
 
 #include <QAccessible>
 
+#include <QLabel>
+#include <QLayout>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QMainWindow>
 #include <QMdiSubWindow>
 #include <QMenu>
@@ -773,6 +776,41 @@ TEST_F(Widgets, ExclusiveGroupsAreRadioButtonsThatTheProgramChecks) {
     EXPECT_TRUE(widget(kNo)->isChecked());
     EXPECT_TRUE(widget(kOff)->isChecked());
     dialog.DestroyWindow();
+}
+
+// No text is cut or set apart: a list box shows whole lines (the last scroll into view), and a
+// message box without an icon writes its text from its left margin, not beside an empty place.
+TEST_F(Widgets, ListLinesAndMessageTextsAreWhole) {
+    constexpr UINT kCommands = 603;
+    constexpr int kList = 1111;
+    qui::RegisterDialog({kCommands, 220, 90, "Commands", "MS Shell Dlg", 8, qui::kModalFrame,
+                         {{kList, qui::ControlKind::ListBox, 14, 11, 192, 62, "", qui::kVerticalScroll}}});
+    CDialog dialog(kCommands);
+    ASSERT_TRUE(dialog.Create(kCommands, nullptr));
+    dialog.ShowWindow(SW_SHOW);
+    auto* box = dynamic_cast<CListBox*>(dialog.GetDlgItem(kList));
+    ASSERT_NE(box, nullptr);
+    for (int i = 0; i < 8; ++i) box->AddString(("Command " + std::to_string(i)).c_str());
+    auto* list = qobject_cast<QListWidget*>(box->widget());
+    ASSERT_NE(list, nullptr);
+    const int inside = list->height() - 2 * list->frameWidth();
+    EXPECT_GT(inside, 0);
+    EXPECT_EQ(inside % list->sizeHintForRow(0), 0) << inside << " " << list->sizeHintForRow(0);
+    dialog.DestroyWindow();
+
+    int textLeft = -1, margin = -1;
+    later([&] {
+        auto* message = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!message) return;
+        for (QLabel* label : message->findChildren<QLabel*>())
+            if (label->text().startsWith("Variable access key error :")) textLeft = label->x();
+        margin = message->layout()->contentsMargins().left();
+        QTest::keyClick(message, Qt::Key_Return);
+    });
+    CWnd owner;
+    EXPECT_EQ(owner.MessageBox("Variable access key error :\n\tAbort session.", "Plandrel", MB_OK), IDOK);
+    EXPECT_GE(textLeft, margin);
+    EXPECT_LE(textLeft, 2 * margin);
 }
 
 // Menus made again (the menu bar drawn again, a popup opened again) leave no menu widgets behind.
