@@ -727,7 +727,7 @@ void placeControl(QWidget* w, int x, int y, int width, int height) {
         const int line = std::max(list->fontMetrics().height(), 1);
         if (height > frame + line) height = frame + (height - frame) / line * line;
     }
-    w->setGeometry(x, y, std::max(width, 1), std::max(height, 1));
+    w->setGeometry(x, y, width, height);
 }
 }  // namespace
 
@@ -1196,7 +1196,7 @@ QWidget* CDialog::makeWidget(QWidget* parent) {
             const bool captioned = ct.kind == qui::ControlKind::CheckBox || ct.kind == qui::ControlKind::PushButton;
             lastCaption = captioned ? qs(ct.text).remove('&').trimmed() : QString();
             const CRect r = DialogUnitsToPixels(RECT{ct.x, ct.y, ct.x + ct.cx, ct.y + ct.cy});
-            placeControl(cw, r.left, r.top, r.Width(), r.Height());
+            placeControl(cw, r.left, r.top, std::max(r.Width(), 1), std::max(r.Height(), 1));
             if (ct.kind == qui::ControlKind::ComboBox) cw->setFixedHeight(std::max(cw->sizeHint().height(), 8));
             if (ct.kind == qui::ControlKind::GroupBox) cw->lower();
             if (control) control->syncView();
