@@ -43,6 +43,11 @@ CFrameDlg::CFrameDlg(UINT template_id, FrameDlgKind kind) : template_id_(templat
     DestroyWindow();
     return 0;
   });
+  // The main window's title follows a frame that is minimised or restored.
+  MapMessage(WM_SIZE, [this](WPARAM type, LPARAM) -> LRESULT {
+    if (type == SIZE_RESTORED || type == SIZE_MINIMIZED) RefreshTitle();
+    return 0;
+  });
 }
 
 CFrameDlg::~CFrameDlg() { DestroyWindow(); }

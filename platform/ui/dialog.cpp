@@ -7,6 +7,17 @@
 
 using namespace qui::detail;
 
+namespace qui::detail {
+std::size_t RadioGroupStart(const qui::DialogTemplate& dialog, int id) {
+    const auto& cs = dialog.controls;
+    const auto self = std::find_if(cs.begin(), cs.end(), [id](const auto& t) { return t.id == id; });
+    if (self == cs.end()) return cs.size();
+    auto first = self;
+    while (first != cs.begin() && !(first->style & qui::kGroup)) --first;
+    return static_cast<std::size_t>(first - cs.begin());
+}
+}  // namespace qui::detail
+
 namespace {
 
 qui::ModalRunner modalRunner;
@@ -280,13 +291,11 @@ void CDialog::ClickDlgItem(int id) {
         b->SetCheck(b->check_ ? BST_UNCHECKED : BST_CHECKED);
     } else if (isKind(b, qui::ControlKind::RadioButton) && template_) {
         // Unchecks the other radio buttons of its group (the controls between group starts).
-        auto& cs = template_->controls;
-        auto self = std::find_if(cs.begin(), cs.end(), [id](const auto& t) { return t.id == id; });
-        auto first = self;
-        while (first != cs.begin() && !(first->style & qui::kGroup)) --first;
-        for (auto it = first; it != cs.end(); ++it) {
-            if (it != first && (it->style & qui::kGroup)) break;
-            if (it->kind == qui::ControlKind::RadioButton && it->id != id) CheckDlgButton(it->id, BST_UNCHECKED);
+        const auto& cs = template_->controls;
+        const std::size_t first = RadioGroupStart(*template_, id);
+        for (std::size_t i = first; i < cs.size(); ++i) {
+            if (i != first && (cs[i].style & qui::kGroup)) break;
+            if (cs[i].kind == qui::ControlKind::RadioButton && cs[i].id != id) CheckDlgButton(cs[i].id, BST_UNCHECKED);
         }
         b->SetCheck(BST_CHECKED);
     }

@@ -7,6 +7,7 @@
 #include <QEvent>
 #include <QFileDialog>
 #include <QKeyEvent>
+#include <QLayout>
 #include <QLocale>
 #include <QMenu>
 #include <QMessageBox>
@@ -280,6 +281,15 @@ int QtMessageBox(HWND owner, const std::string& text, const std::string& caption
     box.setStandardButtons(buttons);
     const std::size_t def = (type & MB_DEFBUTTON2) && choices.size() > 1 ? 1 : 0;
     box.setDefaultButton(choices[def].button);
+    // The text as the platform draws it: tabs to every eighth character (not a text document's
+    // 80 pixels), and from the left margin when the box has no icon (the toolkit keeps an indent).
+    box.setTextInteractionFlags(Qt::NoTextInteraction);
+    if (box.icon() == QMessageBox::NoIcon && box.layout()) {
+        for (int i = 0; i < box.layout()->count(); ++i)
+            if (QSpacerItem* indent = box.layout()->itemAt(i)->spacerItem(); indent && indent->sizeHint().height() <= 1)
+                indent->changeSize(0, 0, QSizePolicy::Fixed, QSizePolicy::Fixed);
+        box.layout()->invalidate();
+    }
     const auto answer = static_cast<QMessageBox::StandardButton>(box.exec());
     for (const auto& c : choices) {
         if (c.button == answer) return c.result;

@@ -4,6 +4,7 @@
 // handler may destroy the window whose signal it runs in.
 #include <QAbstractTextDocumentLayout>
 #include <QApplication>
+#include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialog>
@@ -39,6 +40,7 @@
 #include <QTextEdit>
 #include <QTimer>
 #include <QToolBar>
+#include <QToolButton>
 #include <QTreeWidget>
 #include <algorithm>
 #include <map>
@@ -132,6 +134,37 @@ QFont dialogFont() {
 
 CDialog* dialogOf(CWnd& control) { return dynamic_cast<CDialog*>(control.GetParent()); }
 
+// The template of a dialog's control; null for a control made at run time.
+const qui::ControlTemplate* templateOf(CWnd& control) {
+    const CDialog* dialog = dialogOf(control);
+    const qui::DialogTemplate* t = dialog ? dialog->Template() : nullptr;
+    if (!t) return nullptr;
+    for (const auto& ct : t->controls)
+        if (ct.id == control.GetDlgCtrlID()) return &ct;
+    return nullptr;
+}
+
+// Assistive technology is told a radio button only of an auto-exclusive one. Each joins a
+// non-exclusive button group made for its template group: Qt then neither unchecks the others nor
+// refuses to uncheck it, and the program sets every check as the platform's dialogs do.
+QRadioButton* makeRadioButton(CButton& button, QWidget* parent) {
+    auto* radio = new QRadioButton(parent);
+    radio->setAutoExclusive(true);
+    const CDialog* dialog = dialogOf(button);
+    const int start = dialog && dialog->Template() ? static_cast<int>(RadioGroupStart(*dialog->Template(), button.GetDlgCtrlID())) : -1;
+    QObject* owner = parent ? static_cast<QObject*>(parent) : radio;
+    QButtonGroup* group = nullptr;
+    for (QButtonGroup* g : owner->findChildren<QButtonGroup*>(Qt::FindDirectChildrenOnly))
+        if (start >= 0 && g->property("quiGroupStart").toInt() == start) group = g;
+    if (!group) {
+        group = new QButtonGroup(owner);
+        group->setExclusive(false);
+        group->setProperty("quiGroupStart", start);
+    }
+    group->addButton(radio);
+    return radio;
+}
+
 // ---- windows with their own widget classes
 // A handler may destroy (and delete) the dialog: after calling into it, the handle says whether
 // the object still lives.
@@ -177,9 +210,16 @@ private:
     HWND handle_;
 };
 
+// WM_SIZE to a frame whose widget was resized, minimised, maximised or restored (by handle: the
+// widget may outlive its window for a moment).
+void sendSize(HWND frame, const QWidget& widget) {
+    const WPARAM type = widget.isMaximized() ? SIZE_MAXIMIZED : widget.isMinimized() ? SIZE_MINIMIZED : SIZE_RESTORED;
+    ::SendMessage(frame, WM_SIZE, type, MAKELPARAM(widget.width(), widget.height()));
+}
+
 class FrameWidget final : public QMainWindow {
 public:
-    explicit FrameWidget(CFrameWnd& frame) : frame_(frame) {}
+    explicit FrameWidget(CFrameWnd& frame) : frame_(frame), handle_(frame.m_hWnd) {}
     void closeEvent(QCloseEvent* e) override {
         e->ignore();
         if (frame_.m_hWnd) frame_.SendMessage(WM_CLOSE);
@@ -188,17 +228,21 @@ public:
         QMainWindow::resizeEvent(e);
         RECT& r = frame_.geometry();
         r = RECT{r.left, r.top, r.left + width(), r.top + height()};
-        frame_.SendMessage(WM_SIZE, isMaximized() ? SIZE_MAXIMIZED : isMinimized() ? SIZE_MINIMIZED : SIZE_RESTORED,
-                           MAKELPARAM(width(), height()));
+        sendSize(handle_, *this);
+    }
+    void changeEvent(QEvent* e) override {
+        QMainWindow::changeEvent(e);
+        if (e->type() == QEvent::WindowStateChange) sendSize(handle_, *this);
     }
 
 private:
     CFrameWnd& frame_;
+    HWND handle_;
 };
 
 class ChildFrameWidget final : public QMdiSubWindow {
 public:
-    explicit ChildFrameWidget(CMDIChildWnd& frame) : frame_(frame) {}
+    explicit ChildFrameWidget(CMDIChildWnd& frame) : frame_(frame), handle_(frame.m_hWnd) {}
     void closeEvent(QCloseEvent* e) override {
         e->ignore();
         if (frame_.m_hWnd) frame_.SendMessage(WM_CLOSE);
@@ -207,10 +251,16 @@ public:
         QMdiSubWindow::resizeEvent(e);
         RECT& r = frame_.geometry();
         r = RECT{x(), y(), x() + width(), y() + height()};
+        sendSize(handle_, *this);
+    }
+    void changeEvent(QEvent* e) override {
+        QMdiSubWindow::changeEvent(e);
+        if (e->type() == QEvent::WindowStateChange) sendSize(handle_, *this);
     }
 
 private:
     CMDIChildWnd& frame_;
+    HWND handle_;
 };
 
 // A pop-up window. Its owner's window is its Qt parent, so that it stays above its owner: window
@@ -668,6 +718,19 @@ void MakeTopLevelView(CWnd& window) {
     window.syncView();
 }
 
+namespace {
+// Places a control. A list box shows whole lines only, as the platform's list boxes do: its height
+// drops to the nearest whole number of lines, so that no line is cut (the last ones scroll).
+void placeControl(QWidget* w, int x, int y, int width, int height) {
+    if (auto* list = qobject_cast<QListWidget*>(w)) {
+        const int frame = 2 * list->frameWidth();
+        const int line = std::max(list->fontMetrics().height(), 1);
+        if (height > frame + line) height = frame + (height - frame) / line * line;
+    }
+    w->setGeometry(x, y, width, height);
+}
+}  // namespace
+
 void ApplyGeometry(CWnd& window) {
     if (!qui::IsMainThread()) return;  // widgets belong to the main thread
     if (!window.view()) return;
@@ -677,7 +740,7 @@ void ApplyGeometry(CWnd& window) {
         w->move(r.left, r.top);
         w->resize(r.right - r.left, r.bottom - r.top);
     } else {
-        w->setGeometry(r.left, r.top, r.right - r.left, r.bottom - r.top);
+        placeControl(w, r.left, r.top, r.right - r.left, r.bottom - r.top);
     }
 }
 
@@ -729,6 +792,28 @@ void ActivateView(CWnd& window) {
     if (w->isWindow()) {
         w->raise();
         w->activateWindow();
+    }
+}
+
+void ShowViewState(CWnd& window, int command) {
+    if (!qui::IsMainThread()) return;  // widgets belong to the main thread
+    if (!window.view()) return;
+    QWidget* w = window.view()->widget();
+    if (!w->isWindow() && !qobject_cast<QMdiSubWindow*>(w)) return;  // a control has no such state
+    switch (command) {
+        case SW_MINIMIZE:
+        case SW_SHOWMINIMIZED:
+            if (!w->isMinimized()) w->showMinimized();
+            break;
+        case SW_SHOWMAXIMIZED:
+            if (!w->isMaximized()) w->showMaximized();
+            break;
+        case SW_RESTORE:
+        case SW_SHOWNORMAL:
+            if (w->isMinimized() || w->isMaximized()) w->showNormal();
+            break;
+        default:
+            break;
     }
 }
 
@@ -787,10 +872,12 @@ void PointToScreen(const CWnd& window, POINT& point, bool toScreen) {
 }
 
 void DialogBaseUnits(double& x, double& y) {
-    const QFontMetricsF metrics(dialogFont());
-    const double average =
-        metrics.horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz")) / 52.0;
-    x = average / 4.0;
+    // As the platform measures its dialog font: the average width of the 52 letters in whole
+    // pixels, rounded up at the half, and the height in whole pixels. Exact fractions left texts
+    // drawn in the font's real widths without the room their boxes were laid out with.
+    const QFontMetrics metrics(dialogFont());
+    const int letters = metrics.horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
+    x = ((letters / 26 + 1) / 2) / 4.0;
     y = metrics.height() / 8.0;
 }
 
@@ -917,6 +1004,15 @@ void SyncBars(CFrameWnd& frame) {
                     QObject::connect(action, &QAction::hovered, bar, [f, id] { f->SetMessageText(id); });
                 }
                 *built = toolBar->commands_;
+                // The toolkit's own button that shows the commands the bar has no room for is named
+                // by its tool tip, as every button of the bar is.
+                for (QToolButton* more : bar->findChildren<QToolButton*>(Qt::FindDirectChildrenOnly)) {
+                    const auto actions = bar->actions();
+                    if (std::any_of(actions.begin(), actions.end(), [bar, more](QAction* a) { return bar->widgetForAction(a) == more; }))
+                        continue;
+                    more->setToolTip(QStringLiteral("More buttons"));
+                    more->setAccessibleName(more->toolTip());
+                }
             }
             for (QAction* action : bar->actions()) {
                 const UINT id = action->data().toUInt();
@@ -1100,7 +1196,7 @@ QWidget* CDialog::makeWidget(QWidget* parent) {
             const bool captioned = ct.kind == qui::ControlKind::CheckBox || ct.kind == qui::ControlKind::PushButton;
             lastCaption = captioned ? qs(ct.text).remove('&').trimmed() : QString();
             const CRect r = DialogUnitsToPixels(RECT{ct.x, ct.y, ct.x + ct.cx, ct.y + ct.cy});
-            cw->setGeometry(r.left, r.top, std::max(r.Width(), 1), std::max(r.Height(), 1));
+            placeControl(cw, r.left, r.top, std::max(r.Width(), 1), std::max(r.Height(), 1));
             if (ct.kind == qui::ControlKind::ComboBox) cw->setFixedHeight(std::max(cw->sizeHint().height(), 8));
             if (ct.kind == qui::ControlKind::GroupBox) cw->lower();
             if (control) control->syncView();
@@ -1113,17 +1209,12 @@ QWidget* CDialog::makeWidget(QWidget* parent) {
 
 QWidget* CStatic::makeWidget(QWidget* parent) {
     auto* label = new QLabel(parent);
-    const qui::DialogTemplate* t = dynamic_cast<CDialog*>(GetParent()) ? dynamic_cast<CDialog*>(GetParent())->Template() : nullptr;
     // A static made at run time aligns by its window style.
     unsigned style = (GetStyle() & SS_CENTER) ? qui::kCenter : (GetStyle() & SS_RIGHT) ? qui::kRight : 0u;
     qui::ControlKind kind = qui::ControlKind::Static;
-    if (t) {
-        for (const auto& ct : t->controls) {
-            if (ct.id == GetDlgCtrlID()) {
-                style = ct.style;
-                kind = ct.kind;
-            }
-        }
+    if (const qui::ControlTemplate* t = templateOf(*this)) {
+        style = t->style;
+        kind = t->kind;
     }
     if (kind == qui::ControlKind::EtchedLine) label->setFrameStyle(QFrame::HLine | QFrame::Sunken);
     label->setAlignment(style & qui::kCenter ? Qt::AlignHCenter | Qt::AlignTop
@@ -1156,12 +1247,10 @@ QWidget* CButton::makeWidget(QWidget* parent) {
         g->lower();
         return g;
     }
-    if (kind == K::CheckBox) button = new QCheckBox(parent);
-    else if (kind == K::RadioButton) {
-        auto* r = new QRadioButton(parent);
-        r->setAutoExclusive(false);
-        button = r;
-    } else button = new OwnerDrawWidget(*this, parent);
+    const qui::ControlTemplate* t = templateOf(*this);
+    if (kind == K::RadioButton || (kind == K::CheckBox && t && (t->style & qui::kPairedBox))) button = makeRadioButton(*this, parent);
+    else if (kind == K::CheckBox) button = new QCheckBox(parent);
+    else button = new OwnerDrawWidget(*this, parent);
     w = button;
     if (auto* push = qobject_cast<QPushButton*>(button)) push->setAutoDefault(false);
     QObject::connect(button, &QAbstractButton::clicked, button, [this] {

@@ -60,6 +60,9 @@ void InvalidateView(CWnd& window);
 void LowerView(CWnd& window);
 void RaiseView(CWnd& window);
 void ActivateView(CWnd& window);
+// Minimises, maximises or restores a window's widget as ShowWindow's command says (windows and
+// child frames only; showing and hiding are the view's sync).
+void ShowViewState(CWnd& window, int command);
 void CenterView(CWnd& window, CWnd* owner);
 void SyncMenuBar(CFrameWnd& frame);
 // Makes the frame's window run its accelerators when their keys are pressed in it.
@@ -91,6 +94,11 @@ struct MenuItem {
 // The items of a live menu; null for a dead handle. Main thread only.
 std::vector<MenuItem>* MenuItems(HMENU menu);
 HMENU BuildMenu(const std::vector<MenuTemplate>& items, bool popup);
+
+// ---- dialogs (dialog.cpp)
+// The index in the template of the first control of the group that holds control `id`: the
+// nearest control at or before it with kGroup. The template's size when it holds no such control.
+std::size_t RadioGroupStart(const qui::DialogTemplate& dialog, int id);
 
 // ---- focus (wnd.cpp): the window that has the keyboard focus, as the layer tracks it
 void SetFocusWindow(CWnd* window);

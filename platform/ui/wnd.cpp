@@ -227,11 +227,14 @@ BOOL CWnd::IsWindowEnabled() const { return enabled_ ? TRUE : FALSE; }
 BOOL CWnd::ShowWindow(int command) {
     const bool wasVisible = visible_;
     visible_ = command != SW_HIDE;
-    iconic_ = command == SW_MINIMIZE || command == SW_SHOWMINIMIZED;
+    // Showing or hiding keeps the window's state; minimising, maximising and restoring change it.
+    if (command == SW_MINIMIZE || command == SW_SHOWMINIMIZED) iconic_ = true;
+    else if (command == SW_RESTORE || command == SW_SHOWNORMAL || command == SW_SHOWMAXIMIZED) iconic_ = false;
     if (!view_ && visible_ && (style_ & WS_POPUP) == 0 && !parent_ && qui::HasDisplay() && qui::IsMainThread() &&
         dynamic_cast<CFrameWnd*>(this))
         MakeTopLevelView(*this);
     syncView();
+    ShowViewState(*this, command);
     if (visible_ && (command == SW_SHOW || command == SW_SHOWNORMAL || command == SW_RESTORE ||
                      command == SW_SHOWMAXIMIZED))
         ActivateView(*this);
@@ -239,7 +242,8 @@ BOOL CWnd::ShowWindow(int command) {
 }
 
 BOOL CWnd::IsWindowVisible() const { return visible_ ? TRUE : FALSE; }
-BOOL CWnd::IsIconic() const { return (iconic_ || ViewIsMinimized(*this)) ? TRUE : FALSE; }
+// A window on the display is minimised as its widget is: the user may have minimised or restored it.
+BOOL CWnd::IsIconic() const { return (view_ ? ViewIsMinimized(*this) : iconic_) ? TRUE : FALSE; }
 
 CWnd* CWnd::SetFocus() {
     CWnd* previous = GetFocus();

@@ -3,7 +3,12 @@
 // and owner-drawn dialogs, a rich edit that takes only what changed, and the "C" numeric locale.
 #include <gtest/gtest.h>
 
+#include <QAccessible>
+
+#include <QLabel>
+#include <QLayout>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QMainWindow>
 #include <QMdiSubWindow>
 #include <QMenu>
@@ -673,6 +678,139 @@ TEST_F(Widgets, AChildFrameFollowsItsStyleAndAnEditKeepsItsTopLine) {
     notes.DestroyWindow();
     sizable.DestroyWindow();
     frame.DestroyWindow();
+}
+
+// ShowWindow's commands do what they say to a child frame's widget: a frame the user minimised is
+// restored by SW_RESTORE, and each change of state reaches the frame as WM_SIZE.
+TEST_F(Widgets, ShowWindowMinimisesMaximisesAndRestoresAChildFrame) {
+    qui::RegisterMenu(kFrame, {{"&File", 0, {{"E&xit", ID_APP_EXIT}}}});
+    CMDIFrameWnd frame;
+    ASSERT_TRUE(frame.LoadFrame(kFrame));
+    frame.ShowWindow(SW_SHOW);
+    struct Child : CMDIChildWnd {
+        Child() {
+            MapMessage(WM_SIZE, [this](WPARAM type, LPARAM) -> LRESULT {
+                sizes.push_back(type);
+                return 0;
+            });
+        }
+        std::vector<WPARAM> sizes;
+    };
+    Child child;
+    ASSERT_TRUE(child.Create(nullptr, "Temperature, consumed.", WS_CHILD | WS_VISIBLE | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX,
+                             CRect(10, 10, 210, 110), &frame));
+    auto* sub = qobject_cast<QMdiSubWindow*>(child.widget());
+    ASSERT_NE(sub, nullptr);
+    const QRect normal = sub->geometry();
+    const auto lastSize = [&child] { return child.sizes.empty() ? WPARAM(99) : child.sizes.back(); };
+
+    sub->showMinimized();  // the user's minimise box
+    EXPECT_TRUE(child.IsIconic());
+    EXPECT_EQ(lastSize(), WPARAM(SIZE_MINIMIZED));
+    child.ShowWindow(SW_SHOW);  // showing keeps the state
+    EXPECT_TRUE(sub->isMinimized());
+    child.ShowWindow(SW_RESTORE);
+    EXPECT_FALSE(sub->isMinimized());
+    EXPECT_FALSE(child.IsIconic());
+    EXPECT_EQ(sub->geometry(), normal);
+    EXPECT_EQ(lastSize(), WPARAM(SIZE_RESTORED));
+
+    child.ShowWindow(SW_MINIMIZE);
+    EXPECT_TRUE(sub->isMinimized());
+    EXPECT_TRUE(child.IsIconic());
+    child.ShowWindow(SW_SHOWMAXIMIZED);
+    EXPECT_TRUE(sub->isMaximized());
+    EXPECT_FALSE(child.IsIconic());
+    EXPECT_EQ(lastSize(), WPARAM(SIZE_MAXIMIZED));
+    child.ShowWindow(SW_SHOWNORMAL);
+    EXPECT_FALSE(sub->isMaximized());
+    EXPECT_EQ(sub->geometry(), normal);
+
+    child.ShowWindow(SW_HIDE);
+    EXPECT_FALSE(sub->isVisible());
+    child.ShowWindow(SW_SHOW);
+    EXPECT_TRUE(sub->isVisible());
+    child.DestroyWindow();
+    frame.DestroyWindow();
+}
+
+// Radio buttons, and check boxes used as an exclusive pair, are radio buttons to assistive
+// technology; the program still sets every check: it may clear both of a group, a click on a checked
+// radio leaves it checked, a paired box toggles, and a group does not reach into the next one.
+TEST_F(Widgets, ExclusiveGroupsAreRadioButtonsThatTheProgramChecks) {
+    constexpr UINT kGroups = 602;
+    constexpr int kOn = 1101, kOff = 1102, kTrue = 1103, kFalse = 1104, kYes = 1105, kNo = 1106, kPlain = 1107;
+    qui::RegisterDialog({kGroups, 160, 80, "Groups", "MS Shell Dlg", 8, qui::kModalFrame,
+                         {{kOn, qui::ControlKind::RadioButton, 5, 5, 40, 10, "On", qui::kGroup},
+                          {kOff, qui::ControlKind::RadioButton, 5, 17, 40, 10, "Off"},
+                          {kTrue, qui::ControlKind::RadioButton, 50, 5, 40, 10, "True", qui::kGroup},
+                          {kFalse, qui::ControlKind::RadioButton, 50, 17, 40, 10, "False"},
+                          {kYes, qui::ControlKind::CheckBox, 95, 5, 40, 10, "Yes", qui::kPairedBox | qui::kGroup},
+                          {kNo, qui::ControlKind::CheckBox, 95, 17, 40, 10, "No", qui::kPairedBox},
+                          {kPlain, qui::ControlKind::CheckBox, 5, 40, 60, 10, "Plain", qui::kGroup}}});
+    CDialog dialog(kGroups);
+    ASSERT_TRUE(dialog.Create(kGroups, nullptr));
+    dialog.ShowWindow(SW_SHOW);
+    const auto widget = [&dialog](int id) { return qobject_cast<QAbstractButton*>(dialog.GetDlgItem(id)->widget()); };
+    const auto role = [&widget](int id) { return QAccessible::queryAccessibleInterface(widget(id))->role(); };
+    for (int id : {kOn, kOff, kTrue, kFalse, kYes, kNo}) EXPECT_EQ(role(id), QAccessible::RadioButton) << id;
+    EXPECT_EQ(role(kPlain), QAccessible::CheckBox);
+
+    dialog.CheckRadioButton(kOn, kOff, kOn);
+    dialog.CheckRadioButton(kTrue, kFalse, kFalse);
+    EXPECT_TRUE(widget(kOn)->isChecked());  // another group's check leaves this one
+    dialog.CheckDlgButton(kOn, BST_UNCHECKED);
+    EXPECT_FALSE(widget(kOn)->isChecked());
+    EXPECT_FALSE(widget(kOff)->isChecked());
+    dialog.CheckDlgButton(kOff, BST_CHECKED);
+    widget(kOff)->click();
+    EXPECT_TRUE(widget(kOff)->isChecked());
+    EXPECT_EQ(dialog.IsDlgButtonChecked(kOff), UINT(BST_CHECKED));
+    EXPECT_TRUE(widget(kFalse)->isChecked());
+
+    dialog.CheckDlgButton(kYes, BST_CHECKED);
+    widget(kYes)->click();  // a paired box toggles as a check box does
+    EXPECT_EQ(dialog.IsDlgButtonChecked(kYes), UINT(BST_UNCHECKED));
+    EXPECT_FALSE(widget(kYes)->isChecked());
+    widget(kNo)->click();
+    EXPECT_TRUE(widget(kNo)->isChecked());
+    EXPECT_TRUE(widget(kOff)->isChecked());
+    dialog.DestroyWindow();
+}
+
+// No text is cut or set apart: a list box shows whole lines (the last scroll into view), and a
+// message box without an icon writes its text from its left margin, not beside an empty place.
+TEST_F(Widgets, ListLinesAndMessageTextsAreWhole) {
+    constexpr UINT kCommands = 603;
+    constexpr int kList = 1111;
+    qui::RegisterDialog({kCommands, 220, 90, "Commands", "MS Shell Dlg", 8, qui::kModalFrame,
+                         {{kList, qui::ControlKind::ListBox, 14, 11, 192, 62, "", qui::kVerticalScroll}}});
+    CDialog dialog(kCommands);
+    ASSERT_TRUE(dialog.Create(kCommands, nullptr));
+    dialog.ShowWindow(SW_SHOW);
+    auto* box = dynamic_cast<CListBox*>(dialog.GetDlgItem(kList));
+    ASSERT_NE(box, nullptr);
+    for (int i = 0; i < 8; ++i) box->AddString(("Command " + std::to_string(i)).c_str());
+    auto* list = qobject_cast<QListWidget*>(box->widget());
+    ASSERT_NE(list, nullptr);
+    const int inside = list->height() - 2 * list->frameWidth();
+    EXPECT_GT(inside, 0);
+    EXPECT_EQ(inside % list->sizeHintForRow(0), 0) << inside << " " << list->sizeHintForRow(0);
+    dialog.DestroyWindow();
+
+    int textLeft = -1, margin = -1;
+    later([&] {
+        auto* message = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!message) return;
+        for (QLabel* label : message->findChildren<QLabel*>())
+            if (label->text().startsWith("Variable access key error :")) textLeft = label->x();
+        margin = message->layout()->contentsMargins().left();
+        QTest::keyClick(message, Qt::Key_Return);
+    });
+    CWnd owner;
+    EXPECT_EQ(owner.MessageBox("Variable access key error :\n\tAbort session.", "Plandrel", MB_OK), IDOK);
+    EXPECT_GE(textLeft, margin);
+    EXPECT_LE(textLeft, 2 * margin);
 }
 
 // Menus made again (the menu bar drawn again, a popup opened again) leave no menu widgets behind.

@@ -59,6 +59,9 @@ enum ControlStyle : unsigned {
     kVerticalScroll = 1u << 13,
     kPassword = 1u << 14,
     kRedText = 1u << 15,  // static text shown in red
+    // A check box of a pair that the program keeps exclusive: shown and exposed as a radio button,
+    // toggled as a check box. kGroup marks the first of the pair.
+    kPairedBox = 1u << 16,
 };
 
 struct ControlTemplate {
