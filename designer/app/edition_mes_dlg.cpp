@@ -11,6 +11,7 @@
 #include "model/plandrel_doc.h"
 #include "number_field.h"
 #include "records/byte_codec.h"
+#include "records/configuration.h"
 #include "source_dest_dlgs.h"
 
 namespace plandrel {
@@ -18,7 +19,6 @@ namespace plandrel {
 namespace {
 
 constexpr std::size_t kMaxText = 32;
-constexpr std::int64_t kTransmittedCost = 16;  // controller memory of a transmitted message
 
 constexpr const char* kEnterName = "Enter a name.";
 constexpr const char* kNameInUse = "This name is already in use by a message.";
@@ -331,7 +331,8 @@ void CEditionMesDlg::OnOK() {
   if (name.empty()) return Refuse(IDC_MES_NAME, kEnterName);
   records::set_text(working_.name, name, kMaxText);
   if (CheckMessageNames(c, &working_) != kCheckOk) return Refuse(IDC_MES_NAME, kNameInUse);
-  const bool name_changed = working_.name != record.name;
+  // Compared as texts: a record read from a file may hold bytes after the NUL.
+  const bool name_changed = records::text_of(working_.name) != records::text_of(record.name);
   modified |= name_changed;
 
   // 2.-4. Source.
@@ -365,12 +366,11 @@ void CEditionMesDlg::OnOK() {
 
   // 10. A change of type moves the controller memory estimate; the move is made with the record,
   // so that a Save refused below, retried or cancelled leaves the estimate where it was.
-  std::int64_t estimate_change = 0;
-  if (working_.transmitted != record.transmitted) {
-    ends_changed = true;
-    estimate_change = transmitted ? kTransmittedCost : -kTransmittedCost;
-    if (transmitted && !document.MemoryFits(static_cast<std::uint32_t>(kTransmittedCost))) MessageBox(kMemoryFull);
-  }
+  // Counted by the estimate's own rule: a damaged type byte (neither 0 nor 1) counts as transmitted.
+  const std::int64_t estimate_change = std::int64_t{records::message_memory_cost(working_)} -
+                                       std::int64_t{records::message_memory_cost(record)};
+  if (working_.transmitted != record.transmitted) ends_changed = true;
+  if (estimate_change > 0 && !document.MemoryFits(static_cast<std::uint32_t>(estimate_change))) MessageBox(kMemoryFull);
 
   // 11.-13. The channel variable of a transmitted message.
   if (transmitted && working_.aperiodic != 0 && CountAperiodicMessageChannels(c, nullptr) == 0)

@@ -223,7 +223,7 @@ void CEditionStaDlg::OnOK() {
     case PresenceChange::renumber: {
       records::VARIABLE4& v = c.variables[static_cast<std::size_t>(presence_)];
       const std::uint16_t identifier = PresenceIdentifier(address);
-      messages_changed = CarryIdentifierChange(c, v.identifier, identifier);
+      messages_changed = CarryIdentifierChange(c, v.identifier, identifier, FarEndRule::acknowledged_destination);
       v.identifier = identifier;
       break;
     }

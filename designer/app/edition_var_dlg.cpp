@@ -318,7 +318,8 @@ void CEditionVarDlg::OnOK() {
   if (name.empty()) return Refuse(IDC_VAR_NAME, kEnterName);
   records::set_text(working_.name, name, kMaxText);
   if (CheckVariableNames(c, &working_) != kCheckOk) return Refuse(IDC_VAR_NAME, kNameInUse);
-  const bool name_changed = working_.name != record.name;
+  // Compared as texts: a record read from a file may hold bytes after the NUL.
+  const bool name_changed = records::text_of(working_.name) != records::text_of(record.name);
   modified |= name_changed;
 
   // 2. Identifier.
@@ -354,7 +355,7 @@ void CEditionVarDlg::OnOK() {
   if (format == kCheckInvalidFormat) return Refuse(IDC_VAR_FORMAT, kInvalidFormat);
   if (format == kCheckFormatTooLong && MessageBox(kFormatTooLong, nullptr, MB_OKCANCEL) != IDOK)
     return GotoDlgCtrl(GetDlgItem(IDC_VAR_FORMAT));
-  modified |= working_.format != record.format;
+  modified |= records::text_of(working_.format) != records::text_of(record.format);
 
   // 6. Stations.
   switch (CheckVariableStations(c, working_)) {

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <charconv>
+#include <clocale>
+#include <cstdlib>
 #include <limits>
 #include <type_traits>
 
@@ -55,13 +57,19 @@ std::int32_t ReadIdentifier(std::string_view field) {
 }
 
 // The leading decimal real of the field ("C" notation), 0 without one.
+// A decimal real at the front of the field; 0 without one. Out of range, it reads as the C
+// library reads it: an infinity with its sign, or 0 (or the nearest denormal) below the range.
 double ReadReal(std::string_view field) {
   field = SkipSpaces(field);
   if (!field.empty() && field.front() == '+') field.remove_prefix(1);
   double value = 0;
   const auto [end, error] = std::from_chars(field.data(), field.data() + field.size(), value);
-  (void)end;
-  return error == std::errc() ? value : 0.0;
+  if (error == std::errc()) return value;
+  if (error != std::errc::result_out_of_range) return 0.0;
+  // The number's own text, read in the "C" locale whatever the program's locale.
+  static const locale_t c_locale = newlocale(LC_ALL_MASK, "C", locale_t{});
+  const std::string number(field.data(), end);
+  return strtod_l(number.c_str(), nullptr, c_locale);
 }
 
 std::string WithoutLineBreaks(std::string_view field) {

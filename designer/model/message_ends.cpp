@@ -21,11 +21,13 @@ std::int16_t RemoteStationOf(const records::Configuration& configuration, std::u
 }
 
 std::vector<std::size_t> CarryIdentifierChange(records::Configuration& configuration, std::uint16_t old_identifier,
-                                               std::uint16_t new_identifier) {
+                                               std::uint16_t new_identifier, FarEndRule rule) {
   std::vector<std::size_t> changed;
   for (std::size_t i = 0; i < configuration.messages.size(); ++i) {
     records::MESSAGE4& m = configuration.messages[i];
-    const bool remote = m.remote_station != kNoStation;
+    const bool acknowledged_or_received = m.transmitted == 0 || m.acknowledged != 0;
+    const bool far_end_follows = m.remote_station != kNoStation &&
+                                 (rule == FarEndRule::remote_station || acknowledged_or_received);
     // The local end names the variable directly; the far end only through a remote station.
     std::uint16_t& local_end = m.transmitted != 0 ? m.source_identifier : m.destination_identifier;
     std::uint16_t& far_end = m.transmitted != 0 ? m.destination_identifier : m.source_identifier;
@@ -34,7 +36,7 @@ std::vector<std::size_t> CarryIdentifierChange(records::Configuration& configura
       local_end = new_identifier;
       moved = true;
     }
-    if (far_end == old_identifier && remote) {
+    if (far_end == old_identifier && far_end_follows) {
       far_end = new_identifier;
       moved = true;
     }

@@ -40,6 +40,7 @@ AperiodicSendResult SendAperiodicList(const records::LISTE_APER& list, SectionLo
       indices.push_back(*index);
     }
   }
+  bool all_queued = true;
   for (const std::uint16_t index : indices) {
     std::uint32_t code = 0;
     {
@@ -48,8 +49,9 @@ AperiodicSendResult SendAperiodicList(const records::LISTE_APER& list, SectionLo
     }
     if (code == 0) continue;
     if (std::string text = ErrorText(code, ""); !text.empty()) return {std::move(text), false};
+    all_queued = false;
   }
-  return {{}, true};
+  return {{}, all_queued};
 }
 
 CFipAperDlg::CFipAperDlg(std::function<const std::vector<records::LISTE_APER>*()> lists, SectionLock& engine_lock,
@@ -103,7 +105,12 @@ void CFipAperDlg::OnSend() {
     return;
   }
   const AperiodicSendResult result = SendAperiodicList((*lists)[static_cast<std::size_t>(selected)], engine_lock_, engine_);
-  if (result.queued) SetDlgItemText(IDC_STATUS, kListInQueue);
+  // A failure shown in a box leaves the status empty; one without a text is told by the status.
+  if (result.queued) {
+    SetDlgItemText(IDC_STATUS, kListInQueue);
+  } else {
+    SetDlgItemText(IDC_STATUS, result.message.empty() ? kListNotQueued : "");
+  }
   // Shown last: the session may close the dialog while the box is open.
   if (!result.message.empty()) MessageBox(result.message.c_str(), nullptr, MB_OK);
 }

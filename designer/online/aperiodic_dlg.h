@@ -20,6 +20,8 @@ namespace plandrel {
 inline constexpr const char* kSelectAList = "Select a list.";
 inline constexpr const char* kListInQueue = "Identifiers list in transmission queue";
 inline constexpr const char* kListSent = "Identifiers list sent";
+// The status after a send that failed without an error text.
+inline constexpr const char* kListNotQueued = "Transmission error";
 
 // The engine calls of a list's send (FIND_VAR_BY_ID and SEND_APER by default).
 struct AperiodicEngine {
@@ -31,8 +33,9 @@ struct AperiodicEngine {
 // The text shown for an identifier of the list that is no variable of the configuration.
 std::string UnknownListIdentifierText(std::uint16_t identifier);
 
-// What a list's send did: the text to show (none when every request was queued), and whether the
-// list went to the queue (the status then says so).
+// What a list's send did: the text to show in a box (none when every request was queued or the
+// failures had no text), and whether every request of the list went to the queue (the status then
+// says so).
 struct AperiodicSendResult {
   std::string message;
   bool queued = false;
@@ -40,7 +43,8 @@ struct AperiodicSendResult {
 
 // Sends a list: kind 1 for an urgent list, 0 for a normal one; every identifier looked up first
 // (an unknown one sends nothing); then one request per identifier, under `engine_lock`, stopping
-// at the first failure that has an error text (a failure without text goes on).
+// at the first failure that has an error text (a failure without text goes on, but the list is
+// then not reported as queued).
 AperiodicSendResult SendAperiodicList(const records::LISTE_APER& list, SectionLock& engine_lock,
                                       const AperiodicEngine& engine = AperiodicEngine::Corvix());
 

@@ -78,8 +78,8 @@ void BaControl::Refresh() {
   PushStateToDialog();
 }
 
-void BaControl::ShowFailure(std::uint32_t code, std::string_view fallback) {
-  frame_.ShowMessage(ErrorText(code, std::string(fallback)));
+void BaControl::ShowFailure(const std::string& text) {
+  if (!text.empty()) frame_.ShowMessage(text);
 }
 
 void BaControl::OpenDialog() {
@@ -107,20 +107,24 @@ bool BaControl::WaitForStart() {
 }
 
 void BaControl::Start() {
-  std::lock_guard engine(locks_.engine);
-  if (Report() != kBaStopped) return;
-  if (engine_.start(start_word_) == 0 && WaitForStart()) {
-    Refresh();
-    return;
+  std::string failure;
+  {
+    std::lock_guard engine(locks_.engine);
+    if (Report() != kBaStopped) return;
+    if (engine_.start(start_word_) == 0 && WaitForStart()) {
+      Refresh();
+      return;
+    }
+    // One retry: at once after a refused start, after the first wait otherwise.
+    if (const std::uint32_t code = engine_.start(start_word_); code != 0) {
+      failure = ErrorText(code, std::string(kCannotStart));
+    } else if (!WaitForStart()) {
+      failure = kPhysicalLayerProblem;
+    } else {
+      Refresh();
+    }
   }
-  // One retry: at once after a refused start, after the first wait otherwise.
-  if (const std::uint32_t code = engine_.start(start_word_); code != 0) {
-    ShowFailure(code, kCannotStart);
-  } else if (!WaitForStart()) {
-    frame_.ShowMessage(kPhysicalLayerProblem);
-  } else {
-    Refresh();
-  }
+  ShowFailure(failure);
 }
 
 void BaControl::Stop() {
@@ -134,31 +138,37 @@ void BaControl::Stop() {
     }
   }
   if (code != 0) {
-    ShowFailure(code, kCannotStop);
+    ShowFailure(ErrorText(code, std::string(kCannotStop)));
   } else {
     Refresh();
   }
 }
 
 void BaControl::Continue(int sequence) {
-  std::lock_guard engine(locks_.engine);
-  if (Report() != kBaPending) return;
-  if (const std::uint32_t code = engine_.continue_sequence(0, sequence_address_); code != 0) {
-    ShowFailure(code, kCannotContinue);
+  std::string failure;
+  {
+    std::lock_guard engine(locks_.engine);
+    if (Report() != kBaPending) return;
+    if (const std::uint32_t code = engine_.continue_sequence(0, sequence_address_); code != 0)
+      failure = ErrorText(code, std::string(kCannotContinue));
+    Report();
+    Refresh();
+    sequence_address_ = ProgramAddress(sequence);
   }
-  Report();
-  Refresh();
-  sequence_address_ = ProgramAddress(sequence);
+  ShowFailure(failure);
 }
 
 void BaControl::Change(int sequence) {
-  std::lock_guard engine(locks_.engine);
-  Report();
-  if (const std::uint32_t code = engine_.change(ProgramAddress(sequence)); code != 0) {
-    ShowFailure(code, kCannotToggle);
+  std::string failure;
+  {
+    std::lock_guard engine(locks_.engine);
+    Report();
+    if (const std::uint32_t code = engine_.change(ProgramAddress(sequence)); code != 0)
+      failure = ErrorText(code, std::string(kCannotToggle));
+    Report();
+    Refresh();
   }
-  Report();
-  Refresh();
+  ShowFailure(failure);
 }
 
 void BaControl::OnEvent(std::uint16_t value) {

@@ -4,8 +4,9 @@
 // retry), stop, continue a pending sequence and switch to the other sequence.
 //
 // Threads: Start, Continue and Change run on the main thread and hold csEngine throughout, the
-// start waits included. Stop holds it only around its engine calls, as Disconnect calls it on the
-// session thread, which must not send tree texts while holding it. Report, PushStateToDialog and
+// start waits included, but release it before any error box. Stop holds it only around its engine
+// calls, as Disconnect calls it on the session thread, which must not send tree texts while
+// holding it. Report, PushStateToDialog and
 // OnEvent run on the session thread; the dialog and its open flag are guarded by csBaDialog.
 #pragma once
 
@@ -13,6 +14,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <string>
 #include <string_view>
 
 #include "model/timing_table.h"
@@ -106,7 +108,9 @@ class BaControl {
   // Waits, reports and tells whether the arbitrator left the stopped state.
   bool WaitForStart();
   void Refresh();
-  void ShowFailure(std::uint32_t code, std::string_view fallback);
+  // A failure's box (none for an empty text), shown without csEngine, so that the session
+  // thread's engine calls go on while it is open.
+  void ShowFailure(const std::string& text);
   std::uint16_t ProgramAddress(int sequence);
 
   OnlineFrame& frame_;

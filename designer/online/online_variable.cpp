@@ -154,16 +154,17 @@ CONFIG_CHECK_CODE OnlineVariable::Write(std::string_view format_text, std::strin
   std::vector<std::uint8_t> bytes(std::max<std::size_t>(record_->length, kEngineVariableBytes), 0);
   const std::span<std::uint8_t> value(bytes.data(), record_->length);
   if (ParseValue(format_text, value_text, value).error != ValueParseError::kNone) return kCheckInvalidFormat;
+  // The tree shows the value as it went on the bus (the bytes formatted back), not the typed text.
+  std::string shown;
   {
     // The value and its text change under csEngine, as the session thread and the values display
     // read them under it.
     std::lock_guard engine(locks_.engine);
     if (FIP_WRITE_VAR(access_key_, bytes.data()) != 0) return kCheckOnlineWriteFailed;
     value_.emplace(value.begin(), value.end());
-    Format();
+    shown = Format() ? value_text_ : std::string(value_text);
   }
-  std::string shown(value_text.substr(0, 32));
-  if (value_text.size() > 32) shown += "...";
+  if (shown.size() > 32) shown = shown.substr(0, 32) + "...";
   if (frame_.IsMainWindow()) frame_.SetTreeText(tree_item_, Name() + " (" + shown + ")");
   return kCheckOk;
 }

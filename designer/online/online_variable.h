@@ -54,7 +54,8 @@ class OnlineVariable {
 
   // The produced dialog's Send: 0, kCheckInvalidFormat (a format beyond 32 characters or refused,
   // or a value text that the format cannot read: nothing is written) or kCheckOnlineWriteFailed
-  // (the value is kept). The format in use becomes format_text.
+  // (the value is kept). The format in use becomes format_text. The tree then shows the value
+  // written, formatted back from its bytes (its first 32 characters and "..." when longer).
   CONFIG_CHECK_CODE Write(std::string_view format_text, std::string_view value_text);
   // Connect: 128 zero bytes to a variable the local station produces; the result is not used.
   void InitialWrite();

@@ -67,11 +67,11 @@ void size_tables(Configuration& configuration, std::uint32_t instruction_cost) {
         std::min<std::uint32_t>((instruction_cost + 999) / 1000, 0xFFFF));
 }
 
+std::uint32_t message_memory_cost(const MESSAGE4& message) { return message.transmitted != 0 ? 16 : 0; }
+
 std::uint32_t memory_estimate(const Configuration& configuration, std::uint32_t instruction_cost) {
-  const auto transmitted = static_cast<std::uint64_t>(
-      std::count_if(configuration.messages.begin(), configuration.messages.end(),
-                    [](const MESSAGE4& m) { return m.transmitted != 0; }));
-  std::uint64_t estimate = 256 + 1024 + 16 * transmitted + 32 * configuration.variables.size();
+  std::uint64_t estimate = 256 + 1024 + 32 * configuration.variables.size();
+  for (const MESSAGE4& m : configuration.messages) estimate += message_memory_cost(m);
   if (configuration.param.ba_size != 0) estimate += std::uint64_t{instruction_cost} + 768;
   return static_cast<std::uint32_t>(std::min<std::uint64_t>(estimate, 0xFFFFFFFF));
 }

@@ -73,7 +73,9 @@ std::uint16_t format3_table_size(std::size_t count);
 void size_tables(Configuration& configuration, std::uint32_t instruction_cost);
 
 inline constexpr std::uint32_t kMemoryLimit = 0x7D00000;
-// 256 + 1024 + 16 per transmitted message + (instruction_cost + 768 with a bus arbitrator)
+// A message's share of the estimate: 16 when it is transmitted (any type byte but 0), else 0.
+std::uint32_t message_memory_cost(const MESSAGE4& message);
+// 256 + 1024 + each message's share + (instruction_cost + 768 with a bus arbitrator)
 // + 32 per variable.
 std::uint32_t memory_estimate(const Configuration& configuration, std::uint32_t instruction_cost);
 

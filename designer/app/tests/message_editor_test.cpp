@@ -114,6 +114,18 @@ TEST_F(MessageEditor, ARemoteStationOutsideTheTableOpensAndIsKept) {
 
 TEST_F(MessageEditor, AChangeOfTypeMovesTheEstimateOnceWhenSaved) {
   const std::uint32_t estimate = document_->GetMemoryEstimate();
+  // A damaged type byte counts as transmitted: made received, then transmitted again, the
+  // estimate stays where its computation puts it.
+  document_->Records().messages[kOrder].transmitted = 2;
+  EXPECT_EQ(edit_message(kOrder, {{IDD_EDITION_MES, [](CDialog& d) {
+                                     d.ClickDlgItem(IDC_MES_RECEIVED);
+                                     d.ClickDlgItem(IDC_MES_TRANSMITTED);
+                                     d.ClickDlgItem(IDOK);
+                                   }}}),
+            IDOK);
+  EXPECT_EQ(message(kOrder).transmitted, 1);
+  EXPECT_EQ(document_->GetMemoryEstimate(), estimate);
+  EXPECT_EQ(records::memory_estimate(document_->Records(), document_->GetInstructionCost()), estimate);
   // Report made transmitted from Speed, aperiodic, while no variable offers aperiodic requests:
   // refused after the type step, then retried, then cancelled.
   no_emission(4);

@@ -115,10 +115,15 @@ TEST_F(StationEditor, PresenceVariableCreatedRenumberedAndRemovedWithTheStation)
   EXPECT_TRUE(working(Section::variables).variables == records().variables);
   EXPECT_NE(frame_->Tree()->FindLocalItem(records::variable_key(7)), nullptr);  // consumed by the local station
 
+  // Not acknowledged, Order's destination is an identifier of station 3 that stays as it was.
+  records().messages[0].destination_identifier = 0x1403;
+  records().messages[0].remote_station = 3;
+  records().messages[0].acknowledged = 0;
   EXPECT_EQ(save_station(3, nullptr, "4").result, IDOK);
   EXPECT_EQ(records().variables[7].identifier, 0x1404);
   EXPECT_EQ(records().messages[3].destination_identifier, 0x1404);
   EXPECT_EQ(working(Section::messages).messages[3].destination_identifier, 0x1404);
+  EXPECT_EQ(records().messages[0].destination_identifier, 0x1403);
 
   // Used by the acknowledged message, it stays.
   const Attempt used = save_station(3, nullptr, nullptr, true);

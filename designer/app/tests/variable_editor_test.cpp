@@ -205,10 +205,14 @@ TEST_F(VariableEditor, ANewIdentifierMovesTheMessagesOfAnExistingVariableOnly) {
 }
 
 TEST_F(VariableEditor, SavingWithoutChangeRewritesTheVariablesFileAndTheTreeFollowsAStationChange) {
+  // Bytes after the NUL of the name and the format (a file's record) are no change.
+  document_->Records().variables[0].name[30] = 'x';
+  document_->Records().variables[0].format[31] = 'y';
   std::filesystem::remove(document_->GetWorkingFiles().path(records::Section::variables));
   EXPECT_EQ(save(0, [](CDialog&) {}).result, IDOK);
   EXPECT_TRUE(working(records::Section::variables) .variables == document_->Records().variables);
   EXPECT_FALSE(document_->IsModified());
+  EXPECT_EQ(document_->Records().variables[0].name[30], 'x');
 
   // Level is produced by station 3 now: Order's far end at station 1 loses its station, and the
   // tree moves Level's item from station 1 to station 3 with the message items.

@@ -112,6 +112,19 @@ TEST(MessageEnds, AnIdentifierChangeFollowsTheLocalEndAndAFarEndWithAStation) {
     EXPECT_EQ(c.messages[i].source_identifier, ends[i].first) << i;
     EXPECT_EQ(c.messages[i].destination_identifier, ends[i].second) << i;
   }
+
+  // A presence variable renumbered: a transmitted message's destination follows only when the
+  // message is acknowledged as well; the other ends as before.
+  c.messages = {message(true, 0x20, 0x10, 2), message(true, 0x20, 0x10, 2), message(false, 0x10, 0x20, 2),
+                message(false, 0x20, 0x10, -1), message(true, 0x10, 0x20, -1)};
+  c.messages[1].acknowledged = 1;
+  EXPECT_EQ(CarryIdentifierChange(c, 0x10, 0x1A, FarEndRule::acknowledged_destination),
+            (std::vector<std::size_t>{1, 2, 3, 4}));
+  EXPECT_EQ(c.messages[0].destination_identifier, 0x10);
+  EXPECT_EQ(c.messages[1].destination_identifier, 0x1A);
+  EXPECT_EQ(c.messages[2].source_identifier, 0x1A);
+  EXPECT_EQ(c.messages[3].destination_identifier, 0x1A);
+  EXPECT_EQ(c.messages[4].source_identifier, 0x1A);
 }
 
 TEST(MessageEnds, AFarEndKeepsItsStationWhileItProducesOrConsumesTheVariable) {

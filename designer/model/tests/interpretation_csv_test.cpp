@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <limits>
 #include <optional>
 #include <string>
 #include <vector>
@@ -233,9 +234,11 @@ TEST(InterpretationCsv, NumbersReadTheirLeadingPart) {
       "NB_AFF;\r\n"
       "c;zz;A;u;-8;99999999999;0,5;0,1;LSB;\r\n"
       "c; 0x1a2x;B;u;+3;12abc;1e3;-2.5e-1;MSB;\r\n"
-      "c;-1A2;C;u;-99999999999;16;;x;LSB;\r\n");
+      "c;-1A2;C;u;-99999999999;16;;x;LSB;\r\n"
+      "c;1A2;D;u;0;16;1e999;1e-999;LSB;\r\n"
+      "c;1A2;E;u;0;16;-1e999x;1;LSB;\r\n");
   ASSERT_EQ(file.status, InterpretationStatus::ok);
-  ASSERT_EQ(file.entries.size(), 3u);
+  ASSERT_EQ(file.entries.size(), 5u);
   const auto& a = NumericOf(file.entries[0]);
   EXPECT_EQ(a.identifier, kNoIdentifier);  // not hexadecimal: matches no variable
   EXPECT_EQ(a.bit_offset, -8);
@@ -256,6 +259,12 @@ TEST(InterpretationCsv, NumbersReadTheirLeadingPart) {
   EXPECT_EQ(ConvertNumeric(a, value), std::nullopt);
   EXPECT_EQ(ConvertNumeric(c, value), std::nullopt);
   EXPECT_EQ(ConvertNumeric(b, value), "-92.25");  // 0x1111 x -0.25 + 1000
+  // Beyond the range of a double, as the C library reads them: infinities, and 0 below it.
+  const auto& d = NumericOf(file.entries[3]);
+  EXPECT_EQ(d.offset, std::numeric_limits<double>::infinity());
+  EXPECT_EQ(d.scale, 0.0);
+  EXPECT_EQ(ConvertNumeric(d, value), "inf");
+  EXPECT_EQ(ConvertNumeric(NumericOf(file.entries[4]), value), "-inf");
 }
 
 }  // namespace

@@ -276,6 +276,23 @@ TEST_F(ScriptedBa, FailedCommandsShowTheirOwnTextWhenTheEngineHasNone) {
   EXPECT_EQ(frame.text_updates, texts + 2) << "continue and change refresh after their text";
 }
 
+// Every error box shows while csEngine is free: the session thread goes on reading meanwhile.
+TEST_F(ScriptedBa, ErrorBoxesLeaveTheEngineLockFree) {
+  std::vector<bool> held;
+  frame.on_message = [&] { held.push_back(locks.engine.Held()); };
+  script.start_results = {0x3000002B};  // refused twice
+  Make().Start();
+  script = Script{};  // started, but still stopped after each wait
+  ba->Start();
+  script.states = {kBaPending};
+  script.stop_result = script.continue_result = script.change_result = 0x3000002B;
+  ba->Stop();
+  ba->Continue(1);
+  ba->Change(2);
+  EXPECT_EQ(frame.messages.size(), 5u);
+  EXPECT_EQ(held, std::vector<bool>(5, false));
+}
+
 TEST_F(ScriptedBa, TheEndOfASequenceGoesOnWithTheSequenceTheDialogShows) {
   Make().OnEvent(0);
   EXPECT_EQ(ba->SequenceAddress(), 0x2800) << "no dialog";

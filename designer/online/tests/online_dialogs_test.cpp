@@ -12,9 +12,11 @@
 #include "base/clock.h"
 #include "online/aperiodic_dlg.h"
 #include "online/ba_dlg.h"
+#include "online/error_text.h"
 #include "online/frame_dlg.h"
 #include "online/medium_dlg.h"
 #include "online/message_dlgs.h"
+#include "online/online_dialogs.h"
 #include "online/online_resources.h"
 #include "online/variable_dlgs.h"
 #include "records/instruction.h"
@@ -431,24 +433,31 @@ TEST_F(DialogsTest, TheSendListSendsByVariableIndexAndRefusesAnUnknownIdentifier
   EXPECT_EQ(dialog->GetDlgItemText(IDC_LISTS), "Levels");
 }
 
+struct NoLock final : SectionLock {
+  void lock() override {}
+  void unlock() override {}
+};
+
+// Engine calls that take every identifier as index identifier + 100 and answer `failure_at_2`
+// for the second one.
+AperiodicEngine FailingSecond(const std::uint32_t& failure_at_2, std::vector<std::uint16_t>& sent) {
+  return {[](std::uint16_t id) { return std::optional<std::uint16_t>(id + 100); },
+          [&](std::uint8_t kind, std::uint16_t index) -> std::uint32_t {
+            EXPECT_EQ(kind, 0);
+            sent.push_back(index);
+            return index == 102 ? failure_at_2 : 0;
+          }};
+}
+
 // The send list's engine failures: a failure with a text stops the list there and shows it; one
-// without a text goes on.
+// without a text goes on, and the list is not reported as queued.
 TEST(SendAperiodicList, StopsAtTheFirstFailureWithAText) {
-  struct NoLock final : SectionLock {
-    void lock() override {}
-    void unlock() override {}
-  } lock;
+  NoLock lock;
   records::LISTE_APER list;
   list.identifiers = {1, 2, 3};
   const auto run = [&](std::uint32_t failure_at_2) {
     std::vector<std::uint16_t> sent;
-    AperiodicEngine engine{[](std::uint16_t id) { return std::optional<std::uint16_t>(id + 100); },
-                           [&](std::uint8_t kind, std::uint16_t index) -> std::uint32_t {
-                             EXPECT_EQ(kind, 0);
-                             sent.push_back(index);
-                             return index == 102 ? failure_at_2 : 0;
-                           }};
-    const AperiodicSendResult result = SendAperiodicList(list, lock, engine);
+    const AperiodicSendResult result = SendAperiodicList(list, lock, FailingSecond(failure_at_2, sent));
     return std::make_pair(result, sent);
   };
   const auto [with_text, sent_with_text] = run(0x30000027);
@@ -456,8 +465,40 @@ TEST(SendAperiodicList, StopsAtTheFirstFailureWithAText) {
   EXPECT_FALSE(with_text.message.empty());
   EXPECT_EQ(sent_with_text, (std::vector<std::uint16_t>{101, 102}));
   const auto [without_text, sent_without_text] = run(0xFFFF);  // a platform code with no text
-  EXPECT_TRUE(without_text.queued);
+  EXPECT_FALSE(without_text.queued);
+  EXPECT_TRUE(without_text.message.empty());
   EXPECT_EQ(sent_without_text, (std::vector<std::uint16_t>{101, 102, 103}));
+}
+
+// The dialog's status after a send: in the queue only when every request went; a failure without
+// a text reads as a failure, one with a text is shown in a box.
+TEST(SendAperiodicList, TheDialogNeverReportsAFailedSendAsQueued) {
+  RegisterOnlineDialogs();
+  qui::testing::ScriptedPrompts prompts;
+  NoLock lock;
+  std::vector<records::LISTE_APER> lists(1);
+  records::set_text(lists[0].name, "Levels");
+  lists[0].identifiers = {1, 2, 3};
+  std::uint32_t failure = 0;
+  std::vector<std::uint16_t> sent;
+  CWnd parent;
+  parent.Create(nullptr, "", WS_CHILD, CRect(0, 0, 600, 400), nullptr, 0);
+  CFipAperDlg dialog([&] { return &lists; }, lock, FailingSecond(failure, sent));
+  ASSERT_TRUE(dialog.Create(IDD_FIP_APER, &parent));
+  const auto send = [&](std::uint32_t failure_at_2) {
+    failure = failure_at_2;
+    dialog.ClickDlgItem(IDC_SEND);
+    return dialog.GetDlgItemText(IDC_STATUS);
+  };
+  EXPECT_EQ(send(0), kListInQueue);
+  EXPECT_EQ(send(0xFFFF), "Transmission error");
+  EXPECT_TRUE(prompts.Boxes().empty());
+  EXPECT_EQ(send(0x30000027), "");
+  ASSERT_EQ(prompts.Boxes().size(), 1u);
+  EXPECT_EQ(prompts.Boxes()[0].text, ErrorText(0x30000027, ""));
+  dialog.DestroyWindow();
+  parent.DestroyWindow();
+  qui::ClearResources();
 }
 
 // The medium dialog: the commands and fields of each board variant, a command that fails shows

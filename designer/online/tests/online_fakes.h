@@ -3,6 +3,7 @@
 // clock that only counts (or runs the simulated bus for the time asked).
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -27,11 +28,20 @@ inline constexpr std::uint32_t WM_FIP_MES_MORE = 0x412;
 
 class RecursiveLock final : public SectionLock {
  public:
-  void lock() override { mutex_.lock(); }
-  void unlock() override { mutex_.unlock(); }
+  void lock() override {
+    mutex_.lock();
+    ++depth_;
+  }
+  void unlock() override {
+    --depth_;
+    mutex_.unlock();
+  }
+  // Whether some thread holds it now.
+  bool Held() const { return depth_ > 0; }
 
  private:
   std::recursive_mutex mutex_;
+  std::atomic<int> depth_{0};
 };
 
 struct TestLocks {
@@ -164,6 +174,7 @@ class FakeFrame final : public OnlineFrame {
     menu[index] = enable;
   }
   void ShowMessage(std::string_view text) override {
+    if (on_message) on_message();
     std::lock_guard lock(mutex_);
     messages.emplace_back(text);
   }
@@ -192,6 +203,7 @@ class FakeFrame final : public OnlineFrame {
   int text_updates = 0;
   std::map<std::uint16_t, bool> menu;
   std::vector<std::string> messages;
+  std::function<void()> on_message;  // called as each message box shows
   std::vector<std::uint32_t> sent;
   std::vector<std::shared_ptr<DialogRecord>> dialogs;
   WindowHandle live_window = 0;

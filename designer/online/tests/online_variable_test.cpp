@@ -96,7 +96,7 @@ TEST_F(OnlineVariableTest, ReadsShowTheValueWithItsStatusesInTheTreeAndTheDialog
 
 }
 
-TEST_F(OnlineVariableTest, WriteSendsTheParsedValueAndShowsTheTypedText) {
+TEST_F(OnlineVariableTest, WriteSendsTheParsedValueAndShowsItAsItWentOnTheBus) {
   EXPECT_EQ(produced->Write("%2h", "12 A0"), kCheckOk);
   EXPECT_EQ(produced->Value(), (std::vector<std::uint8_t>{0x12, 0xA0}));
   EXPECT_EQ(produced->ValueText(), "12 A0");
@@ -108,10 +108,25 @@ TEST_F(OnlineVariableTest, WriteSendsTheParsedValueAndShowsTheTypedText) {
   segment().run(kCycle);
   EXPECT_EQ(R5Value(), (std::vector<std::uint8_t>{0x12, 0xA0}));
 
-  // A long text is cut in the tree.
-  const std::string spaced = "1" + std::string(40, ' ') + "2";
-  EXPECT_EQ(produced->Write("%2c", spaced), kCheckOk);
-  EXPECT_EQ(frame->Text(produced->Item()), "V0100 (1" + std::string(31, ' ') + "...)");
+  // The tree shows the bytes formatted back, not the typed text: the low bytes kept.
+  EXPECT_EQ(produced->Write("%u", "70000"), kCheckOk);
+  EXPECT_EQ(frame->Text(produced->Item()), "V0100 (4464)");
+  segment().run(kCycle);
+  EXPECT_EQ(R5Value(), (std::vector<std::uint8_t>{0x11, 0x70}));
+  EXPECT_EQ(produced->Write("%2c", "300" + std::string(40, ' ') + "-1"), kCheckOk);
+  EXPECT_EQ(frame->Text(produced->Item()), "V0100 (44 255)");
+
+  // A long value is cut in the tree.
+  produced.reset();
+  consumed.reset();
+  TearDown();
+  records::Configuration wide = RoadConfiguration();
+  wide.variables[0].length = 12;
+  Connect(wide);
+  produced = std::make_unique<OnlineVariable>(*frame, locks.Get());
+  ASSERT_TRUE(produced->Init(config.variables[0], 0, config.local_station));
+  EXPECT_EQ(produced->Write("%12c", "100 101 102 103 104 105 106 107 108 109 110 111"), kCheckOk);
+  EXPECT_EQ(frame->Text(produced->Item()), "V0100 (100 101 102 103 104 105 106 107 ...)");
 }
 
 struct RefusedWrite {
