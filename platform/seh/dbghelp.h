@@ -13,7 +13,8 @@
 // seh::PrepareProcessFacts installs: each answers with its registers and waits until the stacks are
 // written. One that does not answer within half a second (it blocks the signal, or it is ending) is
 // written with its last known state: the stack and instruction pointers of the system call it waits
-// in, or no registers and no stack while it runs.
+// in, or no registers and no stack while it runs. While a debugger traces the process, which may stop
+// at that signal, no thread is held: each is written with its last known state.
 //
 // The exception stream follows this system's dump convention, which debuggers read: the signal
 // number as the code and, for a memory fault, the faulting address as the address.

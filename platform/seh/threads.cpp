@@ -2,8 +2,9 @@
 // handler keeps the thread's registers in a slot and waits until the dump is written. A thread that
 // does not answer within kAnswerWait (it blocks the signal, or it is ending) is given its last known
 // state: the stack and instruction pointers that the system shows for a thread waiting in a system
-// call. Everything here is safe in a signal handler: raw system calls, fixed slots, no lock; a
-// held thread waits at most kHoldWait, so that a dump that never ends holds nobody for ever.
+// call; so is every other thread while a debugger traces the process. Everything here is safe in a
+// signal handler: raw system calls, fixed slots, no lock. A held thread waits at most kHoldWait, so
+// that a dump that never ends holds nobody for ever.
 #include <signal.h>
 #include <sys/syscall.h>
 #include <linux/futex.h>
@@ -18,8 +19,9 @@
 namespace seh::detail {
 namespace {
 
-constexpr DWORD kAnswerWaitMilliseconds = 500;
-constexpr int kHoldWaitSteps = 1000;  // of 10 ms
+constexpr DWORD kAnswerWait = 500;  // milliseconds
+constexpr int kHoldWait = 1000;  // steps of 10 ms
+constexpr DWORD kStateTries = 20;
 constexpr long kHoldStepNanoseconds = 10 * 1000 * 1000;
 
 enum SlotState : int { kFree, kAsked, kAnswering, kAnswered, kGivenUp };
@@ -48,7 +50,7 @@ void onHold(int, siginfo_t* info, void* ucontext) {
         contextOf(*static_cast<const ucontext_t*>(ucontext), slot.context);
         slot.state.store(kAnswered, std::memory_order_release);
         timespec step{0, kHoldStepNanoseconds};
-        for (int n = 0; n < kHoldWaitSteps && holding.load() == 1; ++n)
+        for (int n = 0; n < kHoldWait && holding.load() == 1; ++n)
             sys(SYS_futex, reinterpret_cast<long>(holdWord()), FUTEX_WAIT_PRIVATE, 1, reinterpret_cast<long>(&step));
         return;
     }
@@ -79,12 +81,19 @@ std::uint64_t hexAt(const char*& p) {
 }
 
 // The last known state of a thread that waits in the system: the system's "syscall" line of the
-// task ends with its stack pointer and instruction pointer ("running" for a thread that runs).
+// task ends with its stack pointer and instruction pointer ("running" for a thread that runs: it is
+// read again a few times, as a thread that wakes for a moment soon waits again).
 bool lastKnownState(pid_t tid, CONTEXT& context) {
     char path[64];
     taskPath(path, tid, "/syscall");
     char line[256];
-    if (!readSmallFile(path, line, sizeof line) || line[0] < '-' || line[0] > '9') return false;
+    bool waits = false;
+    for (DWORD tries = 0; !waits && tries < kStateTries; ++tries) {
+        if (!readSmallFile(path, line, sizeof line)) return false;
+        waits = line[0] >= '-' && line[0] <= '9';
+        if (!waits) seh::Sleep(1);
+    }
+    if (!waits) return false;
     std::uint64_t words[9] = {};
     std::size_t count = 0;
     for (const char* p = line; *p && *p != '\n' && count < 9;) {
@@ -157,7 +166,9 @@ std::size_t holdOtherThreads(ThreadState* threads, std::size_t capacity) {
     static pid_t tids[kMaxDumpThreads];
     const pid_t self = threadId();
     std::size_t count = listThreads(self, tids, capacity);
-    const int signal = holdSignal.load();
+    // A debugger may stop at the signal (and one run in batch mode then ends the process there):
+    // under a debugger every other thread is written by its last known state.
+    const int signal = IsDebuggerPresent() ? 0 : holdSignal.load();
     const long process = sys(SYS_getpid);
     holding.store(1);
     std::size_t kept = 0;
@@ -177,7 +188,7 @@ std::size_t holdOtherThreads(ThreadState* threads, std::size_t capacity) {
         ++kept;
     }
     count = kept;
-    for (DWORD waited = 0; waited < kAnswerWaitMilliseconds; ++waited) {
+    for (DWORD waited = 0; waited < kAnswerWait; ++waited) {
         bool all = true;
         for (std::size_t i = 0; i < count && all; ++i) all = slots[i].state.load() >= kAnswered;
         if (all) break;
