@@ -67,21 +67,6 @@ bool statPath(LPCSTR fileName, struct stat& st) {
     return sys(SYS_newfstatat, AT_FDCWD, reinterpret_cast<long>(path), reinterpret_cast<long>(&st), 0) == 0;
 }
 
-// A small file of /proc read whole into `buffer` (terminated); false when it cannot be read.
-bool readSmallFile(const char* path, char* buffer, std::size_t size) {
-    const int fd = openFile(path, O_RDONLY);
-    if (fd < 0) return false;
-    std::size_t used = 0;
-    while (used + 1 < size) {
-        const long got = readFile(fd, buffer + used, size - 1 - used);
-        if (got <= 0) break;
-        used += static_cast<std::size_t>(got);
-    }
-    closeFile(fd);
-    buffer[used] = '\0';
-    return used > 0;
-}
-
 // The number after "name" in a "name: value" text, or `fallback`.
 std::uint64_t field(const char* text, const char* name, std::uint64_t fallback) {
     const std::size_t nameLength = std::strlen(name);
@@ -160,6 +145,7 @@ void PrepareProcessFacts() {
     SIZE_T read = 0;
     ReadProcessMemory(INVALID_HANDLE_VALUE, &probe, &probe, 1, &read);
     threadId();
+    prepareThreadHolds();
 }
 
 BOOL GetKernelName(LPSTR name, DWORD nameSize, LPSTR release, DWORD releaseSize) {

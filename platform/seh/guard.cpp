@@ -109,48 +109,6 @@ DWORD codeOf(int signal, const siginfo_t& info, const GuardedThread& thread, std
     }
 }
 
-void contextOf(const ucontext_t& uc, CONTEXT& context) {
-    const greg_t* r = uc.uc_mcontext.gregs;
-    context = {};
-    context.ContextFlags = CONTEXT_CONTROL | CONTEXT_INTEGER | CONTEXT_SEGMENTS;
-    context.Rax = static_cast<DWORD64>(r[REG_RAX]);
-    context.Rcx = static_cast<DWORD64>(r[REG_RCX]);
-    context.Rdx = static_cast<DWORD64>(r[REG_RDX]);
-    context.Rbx = static_cast<DWORD64>(r[REG_RBX]);
-    context.Rsp = static_cast<DWORD64>(r[REG_RSP]);
-    context.Rbp = static_cast<DWORD64>(r[REG_RBP]);
-    context.Rsi = static_cast<DWORD64>(r[REG_RSI]);
-    context.Rdi = static_cast<DWORD64>(r[REG_RDI]);
-    context.R8 = static_cast<DWORD64>(r[REG_R8]);
-    context.R9 = static_cast<DWORD64>(r[REG_R9]);
-    context.R10 = static_cast<DWORD64>(r[REG_R10]);
-    context.R11 = static_cast<DWORD64>(r[REG_R11]);
-    context.R12 = static_cast<DWORD64>(r[REG_R12]);
-    context.R13 = static_cast<DWORD64>(r[REG_R13]);
-    context.R14 = static_cast<DWORD64>(r[REG_R14]);
-    context.R15 = static_cast<DWORD64>(r[REG_R15]);
-    context.Rip = static_cast<DWORD64>(r[REG_RIP]);
-    context.EFlags = static_cast<DWORD>(r[REG_EFL]);
-    // cs, gs, fs and (when the kernel saved it) ss, 16 bits each.
-    const auto segments = static_cast<std::uint64_t>(r[REG_CSGSFS]);
-    context.SegCs = static_cast<WORD>(segments);
-    context.SegGs = static_cast<WORD>(segments >> 16);
-    context.SegFs = static_cast<WORD>(segments >> 32);
-    constexpr unsigned long kSavedSs = 0x2;  // UC_SIGCONTEXT_SS
-    if (uc.uc_flags & kSavedSs) {
-        context.SegSs = static_cast<WORD>(segments >> 48);
-    } else {
-        unsigned short ss = 0;
-        asm volatile("mov %%ss, %0" : "=r"(ss));
-        context.SegSs = ss;
-    }
-    unsigned short ds = 0, es = 0;
-    asm volatile("mov %%ds, %0" : "=r"(ds));
-    asm volatile("mov %%es, %0" : "=r"(es));
-    context.SegDs = ds;
-    context.SegEs = es;
-}
-
 void runFilter(GuardedThread& thread, EXCEPTION_RECORD& record, CONTEXT& context) {
     EXCEPTION_POINTERS pointers{&record, &context};
     thread.inFilter = true;
@@ -286,6 +244,48 @@ struct ThreadSetUp {
 };
 
 }  // namespace
+
+void contextOf(const ucontext_t& uc, CONTEXT& context) {
+    const greg_t* r = uc.uc_mcontext.gregs;
+    context = {};
+    context.ContextFlags = CONTEXT_CONTROL | CONTEXT_INTEGER | CONTEXT_SEGMENTS;
+    context.Rax = static_cast<DWORD64>(r[REG_RAX]);
+    context.Rcx = static_cast<DWORD64>(r[REG_RCX]);
+    context.Rdx = static_cast<DWORD64>(r[REG_RDX]);
+    context.Rbx = static_cast<DWORD64>(r[REG_RBX]);
+    context.Rsp = static_cast<DWORD64>(r[REG_RSP]);
+    context.Rbp = static_cast<DWORD64>(r[REG_RBP]);
+    context.Rsi = static_cast<DWORD64>(r[REG_RSI]);
+    context.Rdi = static_cast<DWORD64>(r[REG_RDI]);
+    context.R8 = static_cast<DWORD64>(r[REG_R8]);
+    context.R9 = static_cast<DWORD64>(r[REG_R9]);
+    context.R10 = static_cast<DWORD64>(r[REG_R10]);
+    context.R11 = static_cast<DWORD64>(r[REG_R11]);
+    context.R12 = static_cast<DWORD64>(r[REG_R12]);
+    context.R13 = static_cast<DWORD64>(r[REG_R13]);
+    context.R14 = static_cast<DWORD64>(r[REG_R14]);
+    context.R15 = static_cast<DWORD64>(r[REG_R15]);
+    context.Rip = static_cast<DWORD64>(r[REG_RIP]);
+    context.EFlags = static_cast<DWORD>(r[REG_EFL]);
+    // cs, gs, fs and (when the kernel saved it) ss, 16 bits each.
+    const auto segments = static_cast<std::uint64_t>(r[REG_CSGSFS]);
+    context.SegCs = static_cast<WORD>(segments);
+    context.SegGs = static_cast<WORD>(segments >> 16);
+    context.SegFs = static_cast<WORD>(segments >> 32);
+    constexpr unsigned long kSavedSs = 0x2;  // UC_SIGCONTEXT_SS
+    if (uc.uc_flags & kSavedSs) {
+        context.SegSs = static_cast<WORD>(segments >> 48);
+    } else {
+        unsigned short ss = 0;
+        asm volatile("mov %%ss, %0" : "=r"(ss));
+        context.SegSs = ss;
+    }
+    unsigned short ds = 0, es = 0;
+    asm volatile("mov %%ds, %0" : "=r"(ds));
+    asm volatile("mov %%es, %0" : "=r"(es));
+    context.SegDs = ds;
+    context.SegEs = es;
+}
 
 GuardedThread* currentGuardedThread() {
     const pid_t tid = threadId();

@@ -1,6 +1,7 @@
 // The minidump writer. The streams are written one after the other behind the header and the
 // stream directory, which are written last, at the start of the file, once every offset is known.
-// Nothing is allocated: the module records and the copy buffer are static (one dump at a time).
+// Nothing is allocated: the thread and module records and the copy buffer are static (one dump at a
+// time).
 #include <signal.h>
 
 #include <atomic>
@@ -162,6 +163,30 @@ private:
     bool ok_ = true;
 };
 
+// A thread's stack from below its stack pointer to the stack's end: `high` when the stack pointer
+// lies in [low, high), else the end of the mapping that holds it. A stack overflow leaves the stack
+// pointer below the stack's last page: the stack is then taken from the first readable page above.
+MemoryDescriptor writeStack(Output& out, std::uintptr_t rsp, std::uintptr_t low, std::uintptr_t high,
+                            std::uintptr_t page) {
+    std::uintptr_t sp = rsp > kRedZone ? rsp - kRedZone : 0;
+    char probe = 0;
+    SIZE_T read = 0;
+    if (!ReadProcessMemory(INVALID_HANDLE_VALUE, reinterpret_cast<void*>(sp), &probe, 1, &read)) {
+        for (std::uintptr_t at = (sp | (page - 1)) + 1; at < sp + kStackOverflowReach; at += page) {
+            if (ReadProcessMemory(INVALID_HANDLE_VALUE, reinterpret_cast<void*>(at), &probe, 1, &read)) {
+                sp = at;
+                break;
+            }
+        }
+    }
+    if (high == 0 || sp < low || sp >= high) {
+        Mapping mapping;
+        high = findMapping(sp, mapping) ? mapping.end : 0;
+    }
+    if (high <= sp) return {sp, {0, out.offset()}};
+    return out.writeMemory(sp, high - sp < kMaxStackBytes ? high - sp : kMaxStackBytes);
+}
+
 // The signal that raised the exception, as this system's dumps name it.
 std::uint32_t signalOf(DWORD code) {
     switch (code) {
@@ -236,53 +261,42 @@ BOOL MiniDumpWriteDump(HANDLE, DWORD processId, HANDLE file, MINIDUMP_TYPE dumpT
     MiscInfo misc{sizeof(MiscInfo), kMiscProcessId, processId, 0, 0, 0};
     directory[1] = {kMiscInfoStream, {sizeof misc, out.write(&misc, sizeof misc)}};
 
-    // The memory: the thread's stack from below its stack pointer, and the code around the
-    // instruction pointer.
-    MemoryDescriptor memory[2] = {};
+    // The threads: the calling thread with its context at the exception first, then every other
+    // thread of the process as it was held while its stack is copied; each with its stack from
+    // below its stack pointer. The memory list holds the stacks and the code around the
+    // exception's instruction pointer.
+    static ThreadState states[kMaxDumpThreads];
+    states[0] = {static_cast<pid_t>(exception->ThreadId), true, context};
+    const std::size_t threadCount = 1 + holdOtherThreads(states + 1, kMaxDumpThreads - 1);
+    static Thread threads[kMaxDumpThreads];
+    static MemoryDescriptor memory[kMaxDumpThreads + 1];
     std::size_t memoryCount = 0;
-    ULONG_PTR stackLow = 0, stackHigh = 0;
-    GetCurrentThreadStackLimits(&stackLow, &stackHigh);
-    std::uintptr_t sp = context.Rsp > kRedZone ? context.Rsp - kRedZone : 0;
-    // A stack overflow leaves the stack pointer below the stack's last page: the stack is taken
-    // from the first readable page above it.
-    char probe = 0;
-    SIZE_T read = 0;
-    const std::uintptr_t page = system.dwPageSize;
-    if (!ReadProcessMemory(INVALID_HANDLE_VALUE, reinterpret_cast<void*>(sp), &probe, 1, &read)) {
-        for (std::uintptr_t at = (sp | (page - 1)) + 1; at < sp + kStackOverflowReach; at += page) {
-            if (ReadProcessMemory(INVALID_HANDLE_VALUE, reinterpret_cast<void*>(at), &probe, 1, &read)) {
-                sp = at;
-                break;
-            }
+    for (std::size_t i = 0; i < threadCount; ++i) {
+        const ThreadState& state = states[i];
+        Thread& thread = threads[i];
+        thread = {};
+        thread.id = static_cast<std::uint32_t>(state.tid);
+        thread.stack = {state.context.Rsp, {0, out.offset()}};
+        if (state.known) {
+            ULONG_PTR low = 0, high = 0;
+            if (i == 0) GetCurrentThreadStackLimits(&low, &high);
+            thread.stack = writeStack(out, state.context.Rsp, low, high, system.dwPageSize);
+            if (thread.stack.memory.dataSize) memory[memoryCount++] = thread.stack;
         }
+        unsigned char contextData[kContextSize];
+        contextBytes(state.context, contextData);
+        thread.context = {kContextSize, out.write(contextData, sizeof contextData)};
     }
-    if (stackHigh == 0 || sp < stackLow || sp >= stackHigh) {
-        Mapping mapping;
-        stackHigh = findMapping(sp, mapping) ? mapping.end : 0;
-    }
-    MemoryDescriptor stack{sp, {0, out.offset()}};
-    if (stackHigh > sp) {
-        const std::size_t size = stackHigh - sp < kMaxStackBytes ? stackHigh - sp : kMaxStackBytes;
-        stack = out.writeMemory(sp, size);
-        if (stack.memory.dataSize) memory[memoryCount++] = stack;
-    }
+    releaseThreads();
     const std::uintptr_t rip = context.Rip;
     MemoryDescriptor code = out.writeMemory(rip > kCodeAround ? rip - kCodeAround : 0, 2 * kCodeAround);
     if (code.memory.dataSize == 0) code = out.writeMemory(rip, kCodeAround);
     if (code.memory.dataSize) memory[memoryCount++] = code;
 
-    unsigned char contextData[kContextSize];
-    contextBytes(context, contextData);
-    const Location contextLocation{kContextSize, out.write(contextData, sizeof contextData)};
-
-    const std::uint32_t threadCount = 1;
-    Thread thread{};
-    thread.id = exception->ThreadId;
-    thread.stack = stack;
-    thread.context = contextLocation;
-    const std::uint32_t threadsAt = out.write(&threadCount, 4);
-    out.write(&thread, sizeof thread);
-    directory[2] = {kThreadListStream, {4 + sizeof thread, threadsAt}};
+    const auto threadList = static_cast<std::uint32_t>(threadCount);
+    const std::uint32_t threadsAt = out.write(&threadList, 4);
+    out.write(threads, threadCount * sizeof(Thread));
+    directory[2] = {kThreadListStream, {static_cast<std::uint32_t>(4 + threadCount * sizeof(Thread)), threadsAt}};
 
     // The modules: names first, then the list that points at them.
     static Module modules[kMaxModules];
@@ -311,7 +325,7 @@ BOOL MiniDumpWriteDump(HANDLE, DWORD processId, HANDLE file, MINIDUMP_TYPE dumpT
     stream.parameterCount = record.NumberParameters > EXCEPTION_MAXIMUM_PARAMETERS ? EXCEPTION_MAXIMUM_PARAMETERS
                                                                                   : record.NumberParameters;
     for (std::uint32_t i = 0; i < stream.parameterCount; ++i) stream.parameters[i] = record.ExceptionInformation[i];
-    stream.context = contextLocation;
+    stream.context = threads[0].context;
     directory[4] = {kExceptionStream, {sizeof stream, out.write(&stream, sizeof stream)}};
 
     const auto memoryList = static_cast<std::uint32_t>(memoryCount);

@@ -61,6 +61,20 @@ void closeFile(int fd) {
     if (fd >= 0) sys(SYS_close, fd);
 }
 
+bool readSmallFile(const char* path, char* buffer, std::size_t size) {
+    const int fd = openFile(path, O_RDONLY);
+    if (fd < 0) return false;
+    std::size_t used = 0;
+    while (used + 1 < size) {
+        const long got = readFile(fd, buffer + used, size - 1 - used);
+        if (got <= 0) break;
+        used += static_cast<std::size_t>(got);
+    }
+    closeFile(fd);
+    buffer[used] = '\0';
+    return used > 0;
+}
+
 std::size_t length(const char* text, std::size_t limit) {
     std::size_t n = 0;
     while (n < limit && text[n] != '\0') ++n;

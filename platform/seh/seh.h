@@ -9,7 +9,8 @@
 // 0xE06D7363. A fault on a thread that no guard covers takes the path it would take without
 // guards (the previous handler or the default action).
 //
-// The filter runs on the faulting thread while the other threads go on. Filters run one at a
+// The filter runs on the faulting thread while the other threads go on (a dump holds them while it
+// copies their stacks). Filters run one at a
 // time: an exception on another thread meanwhile (guarded or not) waits, at most 10 s, for the
 // running filter to return, so that what it writes is never cut short. Whatever it decides, the
 // exception then ends the process by its signal (a guarded sequence cannot be resumed after a fault

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <sys/types.h>
+#include <ucontext.h>
 
 #include <atomic>
 #include <csetjmp>
@@ -22,6 +23,8 @@ long readFile(int fd, void* buffer, std::size_t size);
 bool writeAll(int fd, const void* buffer, std::size_t size);
 bool writeAllAt(int fd, const void* buffer, std::size_t size, std::uint64_t offset);
 void closeFile(int fd);
+// A small file of /proc read whole into `buffer` (terminated); false when it cannot be read.
+bool readSmallFile(const char* path, char* buffer, std::size_t size);
 
 // Handles of the calls: file descriptors shifted by one, so that none is null or -1.
 inline HANDLE handleOf(int fd) { return reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(fd) + 1); }
@@ -55,6 +58,26 @@ struct GuardedThread {
 
 // The calling thread's entry, or null when no guard covers it.
 GuardedThread* currentGuardedThread();
+
+// The registers of a signal's context, as the platform describes a thread's context.
+void contextOf(const ucontext_t& uc, CONTEXT& context);
+
+// ---- the other threads held still while a dump is written
+constexpr std::size_t kMaxDumpThreads = 1024;
+
+struct ThreadState {
+    pid_t tid = 0;
+    bool known = false;  // false: neither the thread nor the system told its registers
+    CONTEXT context{};
+};
+
+// Installs the handler of the signal that holds a thread (at start-up, not inside a filter).
+void prepareThreadHolds();
+// Lists the process's threads other than the calling one into `threads` (at most `capacity`) and
+// holds each until releaseThreads: its registers are those at the hold, or, for a thread that did
+// not answer within a short bound, its last known state. Returns how many were listed.
+std::size_t holdOtherThreads(ThreadState* threads, std::size_t capacity);
+void releaseThreads();
 
 // ---- the mapping list (/proc/self/maps), read line by line without allocating
 struct Mapping {

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <regex>
+#include <set>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -186,7 +187,16 @@ TEST_P(FaultReportTest, LeavesBothFilesWithEverySectionAndEndsTheProgramByItsSig
   EXPECT_FALSE(stack_failed_);
   const auto dump = seh_testing::readDump((dump_folder_ / "PLANDREL_CRASH.DMP").string());
   ASSERT_TRUE(dump.has_value());
-  ASSERT_EQ(dump->threads.size(), 1u);
+  // The faulting thread first, then the process's other threads (the main thread among them), each
+  // with its stack.
+  ASSERT_FALSE(dump->threads.empty());
+  EXPECT_EQ(dump->threads[0].id, dump->exceptionThread);
+  bool hasMain = false;
+  for (const seh_testing::DumpThread& each : dump->threads) {
+    hasMain = hasMain || each.id == dump->processId;
+    EXPECT_GT(each.stackSize, 0u) << each.id;
+  }
+  EXPECT_TRUE(hasMain);
   EXPECT_EQ(dump->exceptionCode, static_cast<std::uint32_t>(fault.signal));
   // The stack from its pointer, or (an overflow) from the first readable page above it.
   const seh_testing::DumpThread& thread = dump->threads[0];
@@ -225,6 +235,20 @@ TEST_F(CrashReportTest, TheCrashReportProgramGetsItsThreeArgumentsUnlessADebugge
   EXPECT_TRUE(fs::exists(dump_folder_ / "PLANDREL_ERRORLOG.TXT"));
   EXPECT_TRUE(fs::exists(dump_folder_ / "PLANDREL_CRASH.DMP"));
   EXPECT_NE(ReadFile(root_ / "gdb.txt").find("SIGSEGV"), std::string::npos) << "the exception reached the debugger";
+  // Under the debugger no thread is held (it would stop at the hold's signal): the dump still lists
+  // every thread the debugger saw start, each with its stack as last known.
+  const auto dump = seh_testing::readDump((dump_folder_ / "PLANDREL_CRASH.DMP").string());
+  ASSERT_TRUE(dump.has_value());
+  const std::string said = ReadFile(root_ / "gdb.txt");
+  std::set<std::uint32_t> started{dump->processId}, dumped;
+  const std::regex lwp(R"(\[New Thread 0x[0-9a-f]+ \(LWP (\d+)\)\])");
+  for (auto it = std::sregex_iterator(said.begin(), said.end(), lwp); it != std::sregex_iterator(); ++it)
+    started.insert(static_cast<std::uint32_t>(std::stoul((*it)[1].str())));
+  for (const seh_testing::DumpThread& thread : dump->threads) {
+    dumped.insert(thread.id);
+    EXPECT_GT(thread.stackSize, 0u) << thread.id;
+  }
+  EXPECT_EQ(dumped, started);
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
   EXPECT_FALSE(fs::exists(out)) << "no crash-report program under a debugger";
 }

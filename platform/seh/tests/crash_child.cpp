@@ -3,12 +3,16 @@
 //
 //   seh_crash_child KIND FOLDER
 #include <sys/mman.h>
+#include <sys/syscall.h>
 #include <csignal>
 #include <unistd.h>
 
 #include <atomic>
 #include <cstdlib>
+#include <chrono>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -149,6 +153,62 @@ int guardedThread(void*) {
     return 0;
 }
 
+// A session-like guarded thread, a thread that blocks every signal, and the main thread, all
+// waiting in the system but the one that faults ("threads-session" or "threads-main"). Before the
+// fault the child lists the process's threads into "<folder>/threads", one identifier a line.
+std::atomic<pid_t> sessionTid{0}, deafTid{0};
+
+[[noreturn]] void sleepForEver() {
+    for (;;) std::this_thread::sleep_for(std::chrono::hours(1));
+}
+
+bool waitsInTheSystem(pid_t tid) {
+    std::ifstream in("/proc/self/task/" + std::to_string(tid) + "/syscall");
+    std::string first;
+    return in >> first && first != "running";
+}
+
+void listThreadsAndFault() {
+    while (deafTid.load() == 0 || sessionTid.load() == 0) std::this_thread::yield();
+    for (const pid_t tid : {getpid(), sessionTid.load(), deafTid.load()})
+        while (tid != gettid() && !waitsInTheSystem(tid)) std::this_thread::yield();
+    {
+        std::ofstream list(std::string(folder) + "/threads");
+        for (const auto& entry : std::filesystem::directory_iterator("/proc/self/task"))
+            list << entry.path().filename().string() << '\n';
+    }
+    readNull();
+}
+
+int threads(const std::string& what) {
+    std::thread deaf([] {
+        sigset_t all;
+        sigfillset(&all);
+        pthread_sigmask(SIG_BLOCK, &all, nullptr);
+        deafTid = gettid();
+        sleepForEver();
+    });
+    deaf.detach();
+    std::thread session([&what] {
+        auto body = [&what] {
+            sessionTid = gettid();
+            if (what == "threads-session") listThreadsAndFault();
+            sleepForEver();
+            return 0;
+        };
+        seh::Guard(body, recordingFilter, const_cast<char*>("session"));
+    });
+    if (what == "threads-main") {
+        auto body = [] {
+            listThreadsAndFault();
+            return 0;
+        };
+        seh::Guard(body, recordingFilter, const_cast<char*>("main"));
+    }
+    session.join();
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -162,6 +222,7 @@ int main(int argc, char** argv) {
         other.join();
         return 0;
     }
+    if (what.rfind("threads-", 0) == 0) return threads(what);
     if (what == "nested") {
         auto inner = [] { return seh::Guard([](void*) { readNull(); return 0; }, nullptr, recordingFilter,
                                             const_cast<char*>("inner")); };

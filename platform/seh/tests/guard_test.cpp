@@ -119,7 +119,8 @@ TEST_F(GuardTest, TheDumpHoldsTheFaultingThreadItsStackTheModulesAndTheException
     EXPECT_EQ(dump->architecture, 9);
     EXPECT_EQ(dump->platform, 0x8201u);
     EXPECT_FALSE(dump->release.empty());
-    ASSERT_EQ(dump->threads.size(), 1u);
+    // The faulting thread comes first (a sanitizer's threads follow it).
+    ASSERT_FALSE(dump->threads.empty());
     const seh_testing::DumpThread& thread = dump->threads[0];
     EXPECT_EQ(thread.id, r.number("thread"));
     EXPECT_EQ(thread.rip, r.number("rip"));

@@ -1,5 +1,5 @@
 // Reads back the parts of a minidump that the tests check: the stream directory, the system
-// information, the one thread with its context, the exception, the modules and the memory ranges.
+// information, the threads with their contexts, the exception, the modules and the memory ranges.
 #pragma once
 
 #include <cstdint>
