@@ -156,9 +156,11 @@ std::vector<ActiveDeviceInfo> activeDevices(bool otherProcesses) {
     };
     for (const DriverKey& driver : kDriverKeys) {
         DriverBoards boards = readDriverBoards(driver);
-        for (std::size_t i = 0; i < kBoardsPerType; ++i)
-            if (otherProcesses && boards.active[i] && !boards.used[i] && openElsewhere(driver.type, static_cast<std::uint16_t>(i + 1)))
+        for (std::size_t i = 0; i < kBoardsPerType; ++i) {
+            const auto number = static_cast<std::uint16_t>(i + 1);
+            if (otherProcesses && boards.active[i] && !boards.used[i] && openElsewhere(driver.type, number))
                 boards.used[i] = 1;
+        }
         append(driver.type, boards.active, boards.used);
     }
     const UsbBoardFlags usb = usb_board_flags();

@@ -34,7 +34,8 @@ void FileLock::release() {
     fd_ = -1;
 }
 
-FileLock FileLock::take(const std::filesystem::path& file, Kind kind, bool waitForIt) {
+FileLock FileLock::take(const std::filesystem::path& file, Kind kind, bool waitForIt, bool* conflict) {
+    if (conflict) *conflict = false;
     std::error_code ignored;
     if (file.has_parent_path()) std::filesystem::create_directories(file.parent_path(), ignored);
     const int fd = ::open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
@@ -44,15 +45,18 @@ FileLock FileLock::take(const std::filesystem::path& file, Kind kind, bool waitF
     while ((result = ::fcntl(fd, waitForIt ? F_OFD_SETLKW : F_OFD_SETLK, &range)) != 0 && errno == EINTR) {
     }
     if (result != 0) {
+        if (conflict) *conflict = errno == EAGAIN || errno == EACCES;
         ::close(fd);
         return {};
     }
     return FileLock(fd);
 }
 
-FileLock FileLock::wait(const std::filesystem::path& file, Kind kind) { return take(file, kind, true); }
+FileLock FileLock::wait(const std::filesystem::path& file, Kind kind) { return take(file, kind, true, nullptr); }
 
-FileLock FileLock::tryTake(const std::filesystem::path& file, Kind kind) { return take(file, kind, false); }
+FileLock FileLock::tryTake(const std::filesystem::path& file, Kind kind, bool* conflict) {
+    return take(file, kind, false, conflict);
+}
 
 bool FileLock::isHeld(const std::filesystem::path& file) {
     const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);

@@ -22,9 +22,9 @@ public:
     // Takes the lock on `file` (created when missing, with its folder), waiting while another
     // holder's lock conflicts. An unheld lock when the file cannot be opened.
     static FileLock wait(const std::filesystem::path& file, Kind kind);
-    // Takes the lock without waiting: an unheld lock when another holder's lock conflicts or the
-    // file cannot be opened.
-    static FileLock tryTake(const std::filesystem::path& file, Kind kind);
+    // Takes the lock without waiting: an unheld lock when another holder's lock conflicts (then
+    // *conflict, when given, is set) or the file cannot be opened.
+    static FileLock tryTake(const std::filesystem::path& file, Kind kind, bool* conflict = nullptr);
     // Whether some holder (another process, or another lock of this one) holds a lock on `file`,
     // asked without taking one. False when the file does not exist.
     static bool isHeld(const std::filesystem::path& file);
@@ -34,7 +34,7 @@ public:
 
 private:
     explicit FileLock(int fd) : fd_(fd) {}
-    static FileLock take(const std::filesystem::path& file, Kind kind, bool waitForIt);
+    static FileLock take(const std::filesystem::path& file, Kind kind, bool waitForIt, bool* conflict);
     int fd_ = -1;
 };
 

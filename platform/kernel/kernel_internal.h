@@ -72,7 +72,8 @@ std::optional<OpenTarget> resolveOpenPath(const std::string& path);
 // Counts an open file on `device` and takes the device's hold for the machine into `hold`: an
 // advisory lock in the machine root, exclusive on an exclusive stack, shared otherwise, that every
 // process of the machine sees. False when an exclusive stack is already open, in this process or
-// in another one. An unnamed device is held in this process alone.
+// in another one. An unnamed device, or one whose hold file cannot be made, is held in this
+// process alone.
 bool acquireOpen(PDEVICE_OBJECT device, qbase::FileLock& hold);
 // Releases the hold, then the count.
 void releaseOpen(PDEVICE_OBJECT device, qbase::FileLock& hold);

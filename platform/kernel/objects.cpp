@@ -149,9 +149,12 @@ bool acquireOpen(PDEVICE_OBJECT device, qbase::FileLock& hold) {
     const bool exclusive = stackIsExclusive(device);
     if (rec.openFiles > 0 && exclusive) return false;
     if (!rec.name.empty()) {
+        // A machine root that cannot take the hold file leaves the open to this process alone.
+        bool conflict = false;
         hold = qbase::FileLock::tryTake(holdFile(rec.name),
-                                        exclusive ? qbase::FileLock::Kind::exclusive : qbase::FileLock::Kind::shared);
-        if (!hold.held()) return false;
+                                        exclusive ? qbase::FileLock::Kind::exclusive : qbase::FileLock::Kind::shared,
+                                        &conflict);
+        if (conflict) return false;
     }
     ++rec.openFiles;
     return true;

@@ -18,7 +18,9 @@ TEST(FileLock, LocksOfOneProcessExcludeEachOtherAndTheQueryTakesNothing) {
     FileLock first = FileLock::tryTake(file, FileLock::Kind::exclusive);
     ASSERT_TRUE(first.held()) << "the folder and the file are made";
     EXPECT_TRUE(FileLock::isHeld(file));
-    EXPECT_FALSE(FileLock::tryTake(file, FileLock::Kind::exclusive).held());
+    bool conflict = false;
+    EXPECT_FALSE(FileLock::tryTake(file, FileLock::Kind::exclusive, &conflict).held());
+    EXPECT_TRUE(conflict);
     EXPECT_FALSE(FileLock::tryTake(file, FileLock::Kind::shared).held());
 
     FileLock moved = std::move(first);
@@ -37,10 +39,12 @@ TEST(FileLock, LocksOfOneProcessExcludeEachOtherAndTheQueryTakesNothing) {
     EXPECT_TRUE(FileLock::wait(file, FileLock::Kind::exclusive).held());
 }
 
-TEST(FileLock, AFileThatCannotBeOpenedIsNeverHeld) {
+TEST(FileLock, AFileThatCannotBeOpenedIsNeitherHeldNorAConflict) {
     const std::filesystem::path file = qbase::machineRoot() / "plain";
     ASSERT_TRUE(FileLock::tryTake(file, FileLock::Kind::exclusive).held());
-    EXPECT_FALSE(FileLock::tryTake(file / "below", FileLock::Kind::exclusive).held());
+    bool conflict = true;
+    EXPECT_FALSE(FileLock::tryTake(file / "below", FileLock::Kind::exclusive, &conflict).held());
+    EXPECT_FALSE(conflict) << "not another holder's";
     EXPECT_FALSE(FileLock::isHeld(file / "below"));
 }
 
