@@ -8,6 +8,7 @@
 
 #include "board_commands.h"
 #include "fdb_ioctl.h"
+#include "kernel/io_seam.h"
 #include "win32/windows.h"
 
 namespace corvix {
@@ -62,10 +63,12 @@ DriverBoards readDriverBoards(const DriverKey& driver) {
     return boards;
 }
 
-HANDLE openPc104(std::uint16_t number) {
+// The device path of PC104 board `number`: its device interface at member index number - 1.
+// Empty when there is none or its path is longer than the platform's limit.
+std::string pc104Path(std::uint16_t number) {
     const HDEVINFO set = SetupDiGetClassDevsA(&kPc104Interface, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
-    if (set == INVALID_HANDLE_VALUE) return INVALID_HANDLE_VALUE;
-    HANDLE handle = INVALID_HANDLE_VALUE;
+    if (set == INVALID_HANDLE_VALUE) return {};
+    std::string path;
     SP_DEVICE_INTERFACE_DATA data{};
     data.cbSize = sizeof data;
     DWORD required = 0;
@@ -78,18 +81,36 @@ HANDLE openPc104(std::uint16_t number) {
             detail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A);
             if (SetupDiGetDeviceInterfaceDetailA(set, &data, detail, required, nullptr, nullptr) &&
                 strnlen(detail->DevicePath, kMaxDevicePath + 1) <= kMaxDevicePath)
-                handle = CreateFileA(detail->DevicePath, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                                     FILE_ATTRIBUTE_NORMAL, nullptr);
+                path = detail->DevicePath;
         }
     }
     SetupDiDestroyDeviceInfoList(set);
-    return handle;
+    return path;
+}
+
+std::string pciPath(std::uint16_t number) {
+    char name[32];
+    std::snprintf(name, sizeof name, "\\\\.\\AMBRIX%i", static_cast<int>(number));
+    return name;
+}
+
+HANDLE openPc104(std::uint16_t number) {
+    const std::string path = pc104Path(number);
+    if (path.empty()) return INVALID_HANDLE_VALUE;
+    return CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                       nullptr);
 }
 
 HANDLE openPci(std::uint16_t number) {
-    char name[32];
-    std::snprintf(name, sizeof name, "\\\\.\\AMBRIX%i", static_cast<int>(number));
-    return CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
+    return CreateFileA(pciPath(number).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                       FILE_FLAG_OVERLAPPED, nullptr);
+}
+
+// The drivers run in every process of the machine and each publishes the boards open in its own
+// process; a board that another process holds open is used as well.
+bool openElsewhere(BoardType type, std::uint16_t number) {
+    const std::string path = type == kBoardPc104 ? pc104Path(number) : pciPath(number);
+    return !path.empty() && qk::ioSeam().openElsewhere(path);
 }
 
 }  // namespace
@@ -127,14 +148,19 @@ QueryDevice::~QueryDevice() {
     if (temporary_) device_->close();
 }
 
-std::vector<ActiveDeviceInfo> activeDevices() {
+std::vector<ActiveDeviceInfo> activeDevices(bool otherProcesses) {
     std::vector<ActiveDeviceInfo> list;
     auto append = [&](BoardType type, const auto& active, const auto& used) {
         for (std::size_t i = 0; i < kBoardsPerType; ++i)
             if (active[i]) list.push_back({type, static_cast<std::uint16_t>(i + 1), 0, used[i] != 0 ? 1u : 0u});
     };
     for (const DriverKey& driver : kDriverKeys) {
-        const DriverBoards boards = readDriverBoards(driver);
+        DriverBoards boards = readDriverBoards(driver);
+        for (std::size_t i = 0; i < kBoardsPerType; ++i) {
+            const auto number = static_cast<std::uint16_t>(i + 1);
+            if (otherProcesses && boards.active[i] && !boards.used[i] && openElsewhere(driver.type, number))
+                boards.used[i] = 1;
+        }
         append(driver.type, boards.active, boards.used);
     }
     const UsbBoardFlags usb = usb_board_flags();

@@ -33,8 +33,9 @@ private:
 };
 
 // The boards that the drivers and the USB enumeration report, PCI first, then PC104, then USB,
-// each in board-number order.
-std::vector<ActiveDeviceInfo> activeDevices();
+// each in board-number order. A PCI or PC104 board is used when this process's driver marks it,
+// or, with `otherProcesses`, when another process of the machine holds it open.
+std::vector<ActiveDeviceInfo> activeDevices(bool otherProcesses = true);
 
 // BoardVariant of the context's device: 1 PCI board or failed type query, 2 single-medium PC104
 // board, 1 dual-medium PC104 board, 0 unknown (no device, or an information word with both or

@@ -28,12 +28,10 @@ ErrorCode checkPlatform() {
     return kSuccess;
 }
 
+// The mark of this process's driver: a PC104 board that another process also holds open (its
+// device admits several handles) is released here all the same.
 bool boardReleased(std::uint32_t type, std::uint16_t number) {
-    std::uint16_t count = 0;
-    GetActiveDevicesCount(&count);
-    std::vector<ActiveDeviceInfo> records(count);
-    GetActiveDevicesInfo(count, records.data());
-    for (const ActiveDeviceInfo& record : records)
+    for (const ActiveDeviceInfo& record : activeDevices(false))
         if (record.boardType == type && record.boardNumber == number && record.used == 0) return true;
     return false;
 }

@@ -63,21 +63,29 @@ BOOL CPlandrelApp::InitInstance() {
   // 2.
   AfxInitRichEdit2();
 
+  // 6. The working folder comes before the board: a board whose working files another designer
+  // holds there is not offered, and the chosen board's are held for the whole run.
+  working_folder_ = ChooseWorkingFolder();
+  SetCrashReportFolder(working_folder_);
+
   // 3. The board: refused or absent ends the program before any window exists.
   RegisterOnlineDialogs();
-  const BoardSelection select = board_selection_ ? board_selection_ : SelectBoardAtStart;
+  const BoardSelection select =
+      board_selection_ ? board_selection_
+                       : [this](SelectedDevice& device) { return SelectBoardAtStart(device, working_folder_, hold_); };
   if (select(device_) != IDOK) return FALSE;
+  // A selection that left the working files free takes them now; another designer's hold ends the
+  // start as a refused selection does.
+  if (!hold_.Held() && !hold_.Take(working_folder_, device_.board_type, device_.board_number)) return FALSE;
   // The crash report names the board; its serial number is read now, never at a crash.
   SetCrashReportBoard(device_.board_type, device_.board_number,
                       GetCardrixSerialNumber(device_.board_type, device_.board_number));
 
-  // 4.-7.
+  // 4., 5., 7.
   online_ = 0;
   presence_test_ = 0;
   SetRegistryKey("Talvenor");
   LoadStdProfileSettings(4);
-  working_folder_ = ChooseWorkingFolder();
-  SetCrashReportFolder(working_folder_);
   icon_size_ = static_cast<int>(GetProfileInt("GUI", "IconSize", 0));
 
   // 8. The command line decides on the splash window.

@@ -21,6 +21,7 @@
 #include "model/selected_device.h"
 #include "model/timing_table.h"
 #include "online/presence_sta.h"
+#include "online/working_files_hold.h"
 
 namespace plandrel {
 
@@ -98,6 +99,7 @@ class CPlandrelApp : public CWinApp, public FrameHost, public PresenceHost {
   std::atomic<int> online_{0};  // read by the session thread
   int presence_test_ = 0;
   SelectedDevice device_;
+  WorkingFilesHold hold_;  // the selected board's working files, held for the whole run
   std::unique_ptr<FipSession> session_;
   void* power_notification_ = nullptr;
 

@@ -11,6 +11,12 @@ CAttachToCard::CAttachToCard(SelectedDevice& selected, CWnd* parent)
     MapNotify(IDC_DEVICE_LIST, CBN_SELCHANGE, [this] { OnSelChangeDeviceList(); });
 }
 
+void CAttachToCard::HoldWorkingFiles(const std::filesystem::path& working_folder, WorkingFilesHold& hold) {
+    working_folder_ = working_folder;
+    hold_ = &hold;
+    devices_ = BoardList(working_folder);
+}
+
 BOOL CAttachToCard::OnInitDialog() {
     CBoardDialog::OnInitDialog();
     if (CWnd* help = GetDlgItem(IDC_HELP)) {
@@ -92,22 +98,24 @@ void CAttachToCard::OnSelChangeDeviceList() {
 
 bool CAttachToCard::SelectedBoardStillFree() {
     const ActiveDeviceInfo chosen = devices_.Devices()[selected_];
-    BoardList now;
+    BoardList now(working_folder_);
     if (now.Load() != 0) return false;
     const int index = now.Find(chosen.boardType, chosen.boardNumber);
     return now.IsFree(index) && GetCardrixInfo(chosen.boardType, chosen.boardNumber) != 0;
 }
 
-int SelectBoardAtStart(SelectedDevice& device) {
+int SelectBoardAtStart(SelectedDevice& device, const std::filesystem::path& working_folder, WorkingFilesHold& hold) {
     RegisterOnlineDialogs();
     CAttachToCard dialog(device);
+    dialog.HoldWorkingFiles(working_folder, hold);
     return static_cast<int>(dialog.DoModal());
 }
 
 void CAttachToCard::OnOK() {
     if (selected_number_ != 0 && devices_.IsFree(selected_)) {
-        if (SelectedBoardStillFree()) {
-            const ActiveDeviceInfo& device = devices_.Devices()[selected_];
+        const ActiveDeviceInfo& device = devices_.Devices()[selected_];
+        if (SelectedBoardStillFree() &&
+            (hold_ == nullptr || hold_->Take(working_folder_, device.boardType, device.boardNumber))) {
             target_.board_number = device.boardNumber;
             target_.board_type = static_cast<decltype(target_.board_type)>(device.boardType);
             EndDialog(IDOK);

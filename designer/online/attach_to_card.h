@@ -7,8 +7,11 @@
 // there is no board; -1 when the dialog could not be created. The program ends on all but IDOK.
 #pragma once
 
+#include <filesystem>
+
 #include "online/board_dialog.h"
 #include "online/board_list.h"
+#include "online/working_files_hold.h"
 #include "model/selected_device.h"
 
 namespace plandrel {
@@ -25,6 +28,11 @@ public:
     // OK writes the chosen board into `selected`.
     explicit CAttachToCard(SelectedDevice& selected, CWnd* parent = nullptr);
 
+    // Before DoModal: boards whose working files another designer holds in `working_folder` count
+    // as used, and OK takes the chosen board's into `hold` (a board whose files cannot be taken is
+    // refused as a used one).
+    void HoldWorkingFiles(const std::filesystem::path& working_folder, WorkingFilesHold& hold);
+
     BOOL OnInitDialog() override;
     void OnOK() override;
 
@@ -40,13 +48,15 @@ private:
     bool SelectedBoardStillFree();
 
     SelectedDevice& target_;
+    std::filesystem::path working_folder_;
+    WorkingFilesHold* hold_ = nullptr;
     BoardList devices_;
     int selected_ = -1;
     std::uint16_t selected_number_ = 0;
 };
 
 // The board selection of the designer's start: the dialog, modal, storing the chosen board in
-// `device`. Returns DoModal's result.
-int SelectBoardAtStart(SelectedDevice& device);
+// `device` and holding its working files in `hold`. Returns DoModal's result.
+int SelectBoardAtStart(SelectedDevice& device, const std::filesystem::path& working_folder, WorkingFilesHold& hold);
 
 }  // namespace plandrel

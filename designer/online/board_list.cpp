@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "online/working_files_hold.h"
+
 namespace plandrel {
 
 const char* BoardTypeName(std::uint32_t boardType) {
@@ -32,6 +34,9 @@ std::uint32_t BoardList::Load() {
     std::vector<ActiveDeviceInfo> records(count);
     if (const std::uint32_t code = GetActiveDevicesInfo(count, records.data()); code != 0) return code;
     std::erase_if(records, [](const ActiveDeviceInfo& r) { return r.boardNumber == 0; });
+    if (!working_folder_.empty())
+        for (ActiveDeviceInfo& r : records)
+            if (WorkingFilesHold::HeldByAnother(working_folder_, r.boardType, r.boardNumber)) r.used = 1;
     devices_ = std::move(records);
     return 0;
 }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -25,6 +26,10 @@ inline constexpr const char* kRgbLedColourNames[] = {"Black", "Blue",    "Green"
 
 class BoardList {
 public:
+    // With a working folder, a board whose working files another designer holds there is listed
+    // as used (working_files_hold.h).
+    explicit BoardList(std::filesystem::path working_folder = {}) : working_folder_(std::move(working_folder)) {}
+
     // Reads the list afresh: GetActiveDevicesCount, then GetActiveDevicesInfo. Returns 0 or the
     // engine's code; on failure the list is empty. Records left blank because a board went away
     // between the two calls (board number 0) are dropped.
@@ -41,6 +46,7 @@ public:
     bool IsFree(int index) const;
 
 private:
+    std::filesystem::path working_folder_;
     std::vector<ActiveDeviceInfo> devices_;
 };
 

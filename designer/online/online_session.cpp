@@ -8,6 +8,7 @@
 #include <unordered_map>
 #include <string>
 
+#include "base/file_lock.h"
 #include "corvix.h"
 #include "model/check_codes.h"
 #include "model/config_checks.h"
@@ -389,7 +390,10 @@ bool CFipSession::Connect() {
     return false;
   }
 
-  // 2.-3. The download image and its download.
+  // 2.-3. The download image and its download. The image is one file for every board of the
+  // working folder: a designer connecting beside this one waits until the download has read it.
+  const qbase::FileLock image_turn = qbase::FileLock::wait(
+      document->DownloadImagePath().string() + ".lock", qbase::FileLock::Kind::exclusive);
   if (!document->WriteDownloadImage()) {
     MessageBox(kDownloadError, MB_OK);
     Disconnect();

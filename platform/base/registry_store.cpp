@@ -9,7 +9,6 @@
 
 #include <fcntl.h>
 #include <set>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -20,6 +19,7 @@
 #include <mutex>
 
 #include "base/debug_output.h"
+#include "base/file_lock.h"
 #include "base/machine_root.h"
 #include "base/registry_testing.h"
 #include "base/registry_text.h"
@@ -78,27 +78,6 @@ bool writeAll(int fd, const std::string& text) {
     }
     return true;
 }
-
-// Holds the cross-process lock on the hive file for its lifetime.
-class FileLock {
-public:
-    explicit FileLock(const fs::path& lockFile)
-        : fd_(::open(lockFile.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644)) {
-        if (fd_ >= 0) {
-            while (::flock(fd_, LOCK_EX) != 0 && errno == EINTR) {
-            }
-        }
-    }
-    ~FileLock() {
-        if (fd_ >= 0) ::close(fd_);  // closing releases the lock
-    }
-    FileLock(const FileLock&) = delete;
-    FileLock& operator=(const FileLock&) = delete;
-    bool held() const { return fd_ >= 0; }
-
-private:
-    int fd_;
-};
 
 struct Store {
     std::mutex mutex;
@@ -183,7 +162,7 @@ bool savePersisted(Store& s) {
 // Applies `change` to the freshest persisted hive under the file lock and saves when it reports a
 // change. A failed save forgets the cache, so that the hive reads back what the file holds.
 bool changePersisted(Store& s, const std::function<bool(Hive&)>& change) {
-    FileLock lock(machineRoot() / "registry.reg.lock");
+    const FileLock lock = FileLock::wait(machineRoot() / "registry.reg.lock", FileLock::Kind::exclusive);
     if (!lock.held()) return false;
     s.persistedLoaded = false;  // under the lock, always read the file's current content
     refreshPersisted(s);

@@ -26,6 +26,7 @@ struct OpenFile {
     FILE_OBJECT object{};
     PDEVICE_OBJECT opened = nullptr;  // the named device or interface's device (referenced, counted open)
     PDEVICE_OBJECT target = nullptr;  // the top of its stack when opened (referenced)
+    qbase::FileLock hold;             // the machine's hold on the opened device
     std::wstring fileName;
     std::atomic<int> references{1};  // the handle, and each request in flight
     std::mutex lock;
@@ -49,7 +50,7 @@ NTSTATUS sendSimple(OpenFile& file, UCHAR major) {
 }
 
 void destroy(OpenFile* file) {
-    releaseOpen(file->opened);
+    releaseOpen(file->opened, file->hold);
     dereferenceDevice(file->target);
     dereferenceDevice(file->opened);
     delete file;
@@ -67,11 +68,13 @@ public:
         qbase::ensureMachineBooted();
         auto target = resolveOpenPath(path);
         if (!target) return {STATUS_OBJECT_NAME_NOT_FOUND, 0};
-        if (!acquireOpen(target->device)) {
+        qbase::FileLock hold;
+        if (!acquireOpen(target->device, hold)) {
             dereferenceDevice(target->device);
             return {STATUS_ACCESS_DENIED, 0};
         }
         auto* file = new OpenFile;
+        file->hold = std::move(hold);
         file->opened = target->device;
         file->target = IoGetAttachedDeviceReference(target->device);
         file->fileName = target->fileName;
@@ -128,6 +131,15 @@ public:
             for (PIRP irp : file->inFlight) IoCancelIrp(irp);
         }
         release(file);
+    }
+
+    bool openElsewhere(const std::string& path) override {
+        qbase::ensureMachineBooted();
+        auto target = resolveOpenPath(path);
+        if (!target) return false;
+        const bool elsewhere = kernel::openElsewhere(target->device);
+        dereferenceDevice(target->device);
+        return elsewhere;
     }
 
     std::vector<std::string> interfaces(const Guid& interfaceClass) override {

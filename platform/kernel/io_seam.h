@@ -45,13 +45,17 @@ public:
     virtual ~IoSeam() = default;
     // `path` is a Win32 device name ("\\.\AMBRIX1") or a device-interface path returned by
     // interfaces(). desiredAccess/shareMode are the Win32 values (GENERIC_READ..., FILE_SHARE_...).
-    // An exclusive device that already has an open file refuses with STATUS_ACCESS_DENIED; an
-    // unknown name gives STATUS_OBJECT_NAME_NOT_FOUND.
+    // An exclusive device that already has an open file, in this process or in another process of
+    // the machine, refuses with STATUS_ACCESS_DENIED; an unknown name gives
+    // STATUS_OBJECT_NAME_NOT_FOUND.
     virtual OpenResult open(const std::string& path, std::uint32_t desiredAccess, std::uint32_t shareMode) = 0;
     // One buffered device-control request. The output holds at most outputLength bytes.
     virtual ControlResult deviceControl(FileId file, std::uint32_t code, const std::vector<std::uint8_t>& input,
                                         std::uint32_t outputLength) = 0;
     virtual void close(FileId file) = 0;
+    // Whether another process of the machine has the device of `path` open while this process has
+    // no file on it (the drivers, which run in each process, publish only this process's opens).
+    virtual bool openElsewhere(const std::string&) { return false; }
     // Device-interface paths of the present interfaces of a class, in member-index order.
     virtual std::vector<std::string> interfaces(const Guid& interfaceClass) = 0;
 };

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "base/file_lock.h"
 #include "pnp.h"
 #include "wdm.h"
 
@@ -68,9 +69,16 @@ struct OpenTarget {
     std::wstring fileName;
 };
 std::optional<OpenTarget> resolveOpenPath(const std::string& path);
-// Counts an open file on `device`: false when an exclusive stack is already open.
-bool acquireOpen(PDEVICE_OBJECT device);
-void releaseOpen(PDEVICE_OBJECT device);
+// Counts an open file on `device` and takes the device's hold for the machine into `hold`: an
+// advisory lock in the machine root, exclusive on an exclusive stack, shared otherwise, that every
+// process of the machine sees. False when an exclusive stack is already open, in this process or
+// in another one. An unnamed device, or one whose hold file cannot be made, is held in this
+// process alone.
+bool acquireOpen(PDEVICE_OBJECT device, qbase::FileLock& hold);
+// Releases the hold, then the count.
+void releaseOpen(PDEVICE_OBJECT device, qbase::FileLock& hold);
+// Another process of the machine holds `device` open, and this process holds no file on it.
+bool openElsewhere(PDEVICE_OBJECT device);
 std::vector<std::string> enabledInterfaces(const GUID& interfaceClass);
 void dropInterfaces(PDEVICE_OBJECT physicalDevice);
 

@@ -7,6 +7,7 @@
 #include <mutex>
 #include <new>
 
+#include "base/machine_root.h"
 #include "kernel_internal.h"
 
 namespace qk::kernel {
@@ -65,6 +66,18 @@ bool stackIsExclusive(PDEVICE_OBJECT device) {
     for (PDEVICE_OBJECT d = device; d != nullptr; d = d->AttachedDevice)
         if (d->Flags & DO_EXCLUSIVE) return true;
     return false;
+}
+
+// The file whose lock holds a named device open for the machine: "holds/<name>" in the machine
+// root, the name's separators as dots ("\DEVICE\AMBRIX0" holds in "holds/DEVICE.AMBRIX0").
+std::filesystem::path holdFile(const std::wstring& foldedName) {
+    std::string file;
+    for (const wchar_t c : foldedName) {
+        const bool plain = (c >= L'A' && c <= L'Z') || (c >= L'0' && c <= L'9') || c == L'_' || c == L'-';
+        if (plain) file += static_cast<char>(c);
+        else if (!file.empty() && file.back() != '.') file += '.';
+    }
+    return qbase::machineRoot() / "holds" / file;
 }
 
 void freeDevice(PDEVICE_OBJECT device) {
@@ -130,17 +143,35 @@ std::optional<OpenTarget> resolveOpenPath(const std::string& path) {
     return std::nullopt;
 }
 
-bool acquireOpen(PDEVICE_OBJECT device) {
+bool acquireOpen(PDEVICE_OBJECT device, qbase::FileLock& hold) {
     std::lock_guard lock(ns().lock);
     DeviceRecord& rec = record(device);
-    if (rec.openFiles > 0 && stackIsExclusive(device)) return false;
+    const bool exclusive = stackIsExclusive(device);
+    if (rec.openFiles > 0 && exclusive) return false;
+    if (!rec.name.empty()) {
+        // A machine root that cannot take the hold file leaves the open to this process alone.
+        bool conflict = false;
+        hold = qbase::FileLock::tryTake(holdFile(rec.name),
+                                        exclusive ? qbase::FileLock::Kind::exclusive : qbase::FileLock::Kind::shared,
+                                        &conflict);
+        if (conflict) return false;
+    }
     ++rec.openFiles;
     return true;
 }
 
-void releaseOpen(PDEVICE_OBJECT device) {
+void releaseOpen(PDEVICE_OBJECT device, qbase::FileLock& hold) {
+    // The hold goes first: while the count still shows the file, no one here takes the device
+    // for another process's.
+    hold.release();
     std::lock_guard lock(ns().lock);
     --record(device).openFiles;
+}
+
+bool openElsewhere(PDEVICE_OBJECT device) {
+    std::lock_guard lock(ns().lock);
+    const DeviceRecord& rec = record(device);
+    return rec.openFiles == 0 && !rec.name.empty() && qbase::FileLock::isHeld(holdFile(rec.name));
 }
 
 std::vector<std::string> enabledInterfaces(const GUID& interfaceClass) {

@@ -2,7 +2,10 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "dialog_fixture.h"
+#include "base/machine_root.h"
 #include "kernel/pnp.h"
 #include "online/attach_to_card.h"
 #include "online/online_resources.h"
@@ -110,6 +113,50 @@ TEST_F(AttachToCard, UsedBoardIsListedWithItsTextAndRefused) {
     EXPECT_THAT(texts(), ElementsAre(kSelectUnusedText));
     EXPECT_EQ(selected, (SelectedDevice{1, kBoardTypePc104}));
     CloseHandle(holder);
+}
+
+// Another designer holds PCI board 1's working files: the board is used; OK holds the chosen
+// board's, and a board whose files are taken before OK is refused as a used one.
+TEST_F(AttachToCard, BoardsWhoseWorkingFilesAnotherDesignerHoldsAreUsed) {
+    boot(machineOf({pciBoard(), pc104Board()}));
+    const std::filesystem::path folder = qbase::machineRoot() / "work";
+    WorkingFilesHold other, mine;
+    ASSERT_TRUE(other.Take(folder, kBoardTypePci, 1));
+    dialog.HoldWorkingFiles(folder, mine);
+    EXPECT_EQ(run<CAttachToCard>(dialog, [](CAttachToCard& d) {
+                  EXPECT_THAT(entries(d), ElementsAre("PCI #1", "PC104 #1"));
+                  EXPECT_EQ(d.Item<CComboBox>(IDC_DEVICE_LIST).GetCurSel(), 1);
+                  d.SelectDlgItem(IDC_DEVICE_LIST, 0);
+                  EXPECT_EQ(d.GetDlgItemText(IDC_CARD_IN_USE), kCardInUseText);
+                  d.ClickDlgItem(IDOK);
+                  EXPECT_FALSE(d.IsEnded());
+                  d.SelectDlgItem(IDC_DEVICE_LIST, 1);
+                  d.ClickDlgItem(IDOK);
+              }),
+              IDOK);
+    EXPECT_EQ(selected, (SelectedDevice{1, kBoardTypePc104}));
+    EXPECT_TRUE(mine.Held());
+    EXPECT_FALSE(WorkingFilesHold().Take(folder, kBoardTypePc104, 1));
+
+    // A third designer, while PC104 board 1's files are taken between the listing and OK.
+    SelectedDevice third{0, 0};
+    CAttachToCard late{third};
+    WorkingFilesHold lateHold;
+    late.HoldWorkingFiles(folder, lateHold);
+    prompts.Clear();
+    mine = WorkingFilesHold();
+    EXPECT_EQ(run<CAttachToCard>(late, [&](CAttachToCard& d) {
+                  EXPECT_EQ(d.Item<CComboBox>(IDC_DEVICE_LIST).GetCurSel(), 1);
+                  ASSERT_TRUE(mine.Take(folder, kBoardTypePc104, 1));
+                  d.ClickDlgItem(IDOK);
+                  EXPECT_FALSE(d.IsEnded());
+                  EXPECT_TRUE(shown(d, IDC_NO_CARD));
+                  EXPECT_TRUE(entries(d).empty());
+                  d.ClickDlgItem(IDCANCEL);
+              }),
+              IDCANCEL);
+    EXPECT_THAT(texts(), ElementsAre(kSelectUnusedText));
+    EXPECT_FALSE(lateHold.Held());
 }
 
 TEST_F(AttachToCard, PciBoardShowsItsSlotAndNoLedControls) {

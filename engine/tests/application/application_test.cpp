@@ -3,6 +3,7 @@
 // board 1, PC104 board 1). Cases that watch a process's start or end run this program again as a
 // child process. Usage: corvix_application_test <case>; the exit code is 0 when the case holds.
 #include <array>
+#include <csignal>
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
@@ -29,7 +30,7 @@ namespace {
 
 using namespace corvix;
 
-constexpr std::uint32_t kPci = 0, kPc104 = 1;
+constexpr std::uint32_t kPci = 0, kPc104 = 1, kUsb = 2;
 constexpr ErrorCode kNoBoard = 6;  // the platform's invalid-handle code
 constexpr std::size_t kNameBytes = 33;
 
@@ -144,7 +145,33 @@ void childExitShared() {
     copied.get_future().wait();
 }
 
+// Another process of the machine holds PCI board 1 and PC104 board 1 open.
+void childSeesBoardsHeld() {
+    CHECK(boardUsed(kPci, 1));
+    CHECK(boardUsed(kPc104, 1));
+    CHECK(!boardUsed(kUsb, 1));
+    CHECK_CODE(START_FIP_ENGINE(1, kPci), kErrBoardNotOpened);
+    CHECK_CODE(GetCardrixSerialNumber(kPci, 1), 0u);
+}
+
+// Nothing is held any more: the boards are free and PCI board 1 starts.
+void childSeesBoardsFree() {
+    CHECK(!boardUsed(kPci, 1));
+    CHECK(!boardUsed(kPc104, 1));
+    CHECK_CODE(START_FIP_ENGINE(1, kPci), kSuccess);
+    CHECK_CODE(STOP_FIP_ENGINE(), kSuccess);
+}
+
+// Ends by a fault while the engine holds PCI board 1.
+void childCrashesHoldingBoard() {
+    CHECK_CODE(START_FIP_ENGINE(1, kPci), kSuccess);
+    if (failures == 0) std::raise(SIGKILL);
+}
+
 const std::map<std::string, std::function<void()>> kChildCases = {
+    {"sees-boards-held", childSeesBoardsHeld},
+    {"sees-boards-free", childSeesBoardsFree},
+    {"crashes-holding-board", childCrashesHoldingBoard},
     {"start-first-pci", [] { childStartFirst(kPci); }},
     {"start-first-pc104", [] { childStartFirst(kPc104); }},
     {"exit-started-pci", [] { childExitStarted(kPci); }},
@@ -154,6 +181,37 @@ const std::map<std::string, std::function<void()>> kChildCases = {
 };
 
 // --- Cases ---
+
+void runChild(const char* child) {
+    const qtesting::ChildEnd end = qtesting::runSelf({child});
+    if (!end.clean()) std::fprintf(stderr, "%s: %s\n", child, end.describe().c_str());
+    CHECK(end.clean());
+}
+
+// A board that one process holds is held for every process of the machine, until the holder lets
+// it go or ends, by a crash too.
+void boardsHeldByAnotherProcess() {
+    CHECK_CODE(START_FIP_ENGINE(1, kPci), kSuccess);
+    std::promise<void> started, release;
+    std::thread pc104([&] {
+        CHECK_CODE(START_FIP_ENGINE(1, kPc104), kSuccess);
+        started.set_value();
+        release.get_future().wait();
+        CHECK_CODE(STOP_FIP_ENGINE(), kSuccess);
+    });
+    started.get_future().wait();
+    runChild("sees-boards-held");
+    release.set_value();
+    pc104.join();
+    CHECK_CODE(STOP_FIP_ENGINE(), kSuccess);
+    runChild("sees-boards-free");
+
+    const qtesting::ChildEnd crashed = qtesting::runSelf({"crashes-holding-board"});
+    CHECK(crashed.signal == SIGKILL);
+    CHECK(!boardUsed(kPci, 1));
+    CHECK_CODE(START_FIP_ENGINE(1, kPci), kSuccess);
+    CHECK_CODE(STOP_FIP_ENGINE(), kSuccess);
+}
 
 // An application whose first call starts the engine: on a fresh machine root and on a later run.
 void firstCallStarts() {
@@ -168,11 +226,8 @@ void firstCallStarts() {
 
 // A process that returns from main without stopping the engine ends cleanly and releases its board.
 void exitWithoutStop() {
-    for (const char* child : {"exit-started-pci", "exit-started-pc104", "exit-started-after-listing", "exit-shared"}) {
-        const qtesting::ChildEnd end = qtesting::runSelf({child});
-        if (!end.clean()) std::fprintf(stderr, "%s: %s\n", child, end.describe().c_str());
-        CHECK(end.clean());
-    }
+    for (const char* child : {"exit-started-pci", "exit-started-pc104", "exit-started-after-listing", "exit-shared"})
+        runChild(child);
 }
 
 // A thread that ends without a stop lets its board go, unless a copy still shares it.
@@ -363,6 +418,7 @@ const std::map<std::string, std::function<void()>> kCases = {
     {"no-board-before-start-and-after-stop", noBoardBeforeStartAndAfterStop},
     {"code-image-with-trailing-bytes", codeImageWithTrailingBytes},
     {"whole-run-leaves-no-leak", wholeRunLeavesNoLeak},
+    {"boards-held-by-another-process", boardsHeldByAnotherProcess},
 };
 
 }  // namespace
