@@ -174,11 +174,44 @@ std::vector<TreeItems::Item> ConfigurationTree::items_with_code(std::uint32_t co
   return items;
 }
 
-void ConfigurationTree::forget_item(Item item, std::uint32_t code) {
-  if (!by_code_complete_) return;
-  for_each_item_with_code(code, [&](auto& entry) {
+void ConfigurationTree::remove_item(Item item) {
+  if (by_code_complete_) forget_items(item);
+  items_.remove(item);
+}
+
+void ConfigurationTree::forget_items(Item item) {
+  for (Item child = items_.first_child(item); child != TreeItems::kNone; child = items_.next_sibling(child))
+    forget_items(child);
+  for_each_item_with_code(items_.data(item), [&](auto& entry) {
     if (entry.second == item) entry.second = TreeItems::kNone;
   });
+}
+
+bool ConfigurationTree::is_station_item(Item item) const {
+  const Item root = items_.first_root();
+  return item != TreeItems::kNone && root != TreeItems::kNone && items_.parent(item) == root &&
+         is_station_code(items_.data(item));
+}
+
+TreeItems::Item ConfigurationTree::station_above(Item item) const {
+  const Item station = items_.parent(item);
+  return is_station_item(station) ? station : TreeItems::kNone;
+}
+
+template <class Accept>
+std::vector<std::pair<TreeItems::Item, TreeItems::Item>> ConfigurationTree::first_children_with_code(std::uint32_t code,
+                                                                                                    Accept accept) {
+  std::vector<std::pair<Item, Item>> found;
+  for_each_item_with_code(code, [&](const auto& entry) {
+    const Item parent = items_.parent(entry.second);
+    if (parent == TreeItems::kNone || !accept(parent)) return;
+    const auto same = std::find_if(found.begin(), found.end(), [&](const auto& f) { return f.first == parent; });
+    if (same == found.end())
+      found.emplace_back(parent, entry.second);
+    else
+      same->second = child_with_code(parent, code);  // two under one parent: the first in the tree
+  });
+  return found;
 }
 
 TreeItems::Item ConfigurationTree::insert_item(Item parent, Item after, std::string_view text, int image,
@@ -389,15 +422,16 @@ void ConfigurationTree::rename_variable_items(const VARIABLE4& variable) {
 }
 
 void ConfigurationTree::update_variable_items(const VARIABLE4& variable) {
+  const Item root = items_.first_root();
+  if (root == TreeItems::kNone) return;
+  const auto shown = first_children_with_code(variable.key, [&](Item parent) { return is_station_item(parent); });
   for_each_station_item([&](Item station, std::uint32_t index) {
     const bool producer = static_cast<std::int32_t>(index) == variable.producer;
     const bool consumer = !producer && records::is_consumer(variable, index);
-    const Item item = child_with_code(station, variable.key);
+    const auto at = std::find_if(shown.begin(), shown.end(), [&](const auto& f) { return f.first == station; });
+    const Item item = at == shown.end() ? TreeItems::kNone : at->second;
     if (!producer && !consumer) {
-      if (item != TreeItems::kNone) {
-        items_changed();
-        items_.remove(item);
-      }
+      if (item != TreeItems::kNone) remove_item(item);
       return;
     }
     const int image = producer ? kImageProducedVariable : kImageConsumedVariable;
@@ -450,15 +484,7 @@ void ConfigurationTree::update_message_items(const Configuration& configuration,
 }
 
 void ConfigurationTree::place_message_items(const MESSAGE4& message, const SidePlaces& sides) {
-  const Item root = items_.first_root();
-  if (root == TreeItems::kNone) return;
-  // The station item above a variable item, or kNone when the item stands elsewhere.
-  const auto station_above = [&](Item variable) {
-    const Item station = items_.parent(variable);
-    return station != TreeItems::kNone && items_.parent(station) == root && is_station_code(items_.data(station))
-               ? station
-               : TreeItems::kNone;
-  };
+  if (items_.first_root() == TreeItems::kNone) return;
   // Where the message shows: (variable item, its item there or kNone, the side's image or -1).
   struct Place {
     Item variable;
@@ -482,19 +508,15 @@ void ConfigurationTree::place_message_items(const MESSAGE4& message, const SideP
       if (place.image < 0) place.image = kSideImages[s];
     });
   }
-  // The message's items under variable items; with two under one variable item, the first counts.
-  for_each_item_with_code(message.key, [&](const auto& entry) {
-    const Item variable = items_.parent(entry.second);
-    if (variable == TreeItems::kNone || station_above(variable) == TreeItems::kNone) return;
-    Place& place = place_at(variable);
-    place.item = place.item == TreeItems::kNone ? entry.second : child_with_code(variable, message.key);
-  });
+  // The message's items under variable items.
+  for (const auto& [variable, item] :
+       first_children_with_code(message.key, [&](Item parent) { return station_above(parent) != TreeItems::kNone; }))
+    place_at(variable).item = item;
   for (const Place& place : places) {
     if (place.item == TreeItems::kNone) {
       if (place.image >= 0) insert_in_code_order(place.variable, message.key, text_of(message.name), place.image);
     } else if (place.image < 0) {
-      items_.remove(place.item);
-      forget_item(place.item, message.key);
+      remove_item(place.item);
     } else if (items_.image(place.item) != place.image) {
       items_.set_images(place.item, place.image, selected_image(place.image));
     }

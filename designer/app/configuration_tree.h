@@ -108,8 +108,18 @@ class ConfigurationTree {
   // once it is more than a few entries.
   void index_items();
   void note_code(Item item, std::uint32_t code);
-  // An item removed by these rules leaves the index, which stays complete.
-  void forget_item(Item item, std::uint32_t code);
+  // Removes the item and everything under it from the tree and from the index, which stays
+  // complete.
+  void remove_item(Item item);
+  void forget_items(Item item);
+  // A station's item under the root; the station item above a variable item, or kNone when the
+  // item stands elsewhere.
+  bool is_station_item(Item item) const;
+  Item station_above(Item variable) const;
+  // (parent, item) for each parent that `accept` takes of the items with `code`: the first child
+  // with the code where a parent has two.
+  template <class Accept>
+  std::vector<std::pair<Item, Item>> first_children_with_code(std::uint32_t code, Accept accept);
   // Removes the child with `code` under `parent` and lowers by one every child code above it.
   void remove_and_renumber(Item parent, std::uint32_t code);
   template <class Visit> void for_each_station_item(Visit visit) const;
@@ -119,8 +129,8 @@ class ConfigurationTree {
   TreeItems& items_;
   // (code, item) of every item, complete after build() or a walk of the tree: the first
   // by_code_sorted_ entries in code order, those added since after them. Inserts add to it, the
-  // rules' removals of message items blank their entry (item kNone); other removals and
-  // renumbering drop it until the next walk.
+  // removals of update_*_items blank their entries (item kNone); other removals and renumbering
+  // drop it until the next walk.
   std::vector<std::pair<std::uint32_t, Item>> by_code_;
   bool by_code_complete_ = false;
   std::size_t by_code_sorted_ = 0;

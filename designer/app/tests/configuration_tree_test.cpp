@@ -311,6 +311,16 @@ TEST(ConfigurationTreeEdit, UpdatingManyMessagesAtOnceGivesTheTreeOfAFreshBuild)
   configuration.messages = before;  // the items removed come back
   rules.update_message_items(configuration, all);
   expect_fresh("far ends at R again");
+  // VR leaves R with the message items under it there, and comes back.
+  records::VARIABLE4& vr = configuration.variables[1];
+  vr.producer = -1;
+  rules.update_variable_items(vr);
+  rules.update_message_items(configuration, all);
+  expect_fresh("VR no longer at R");
+  vr.producer = 1;
+  rules.update_variable_items(vr);
+  rules.update_message_items(configuration, all);
+  expect_fresh("VR at R again");
   for (records::MESSAGE4& m : configuration.messages) m.transmitted = m.transmitted != 0 ? 0 : 1;
   rules.update_message_items(configuration, all);
   expect_fresh("turned round");
