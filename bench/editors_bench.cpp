@@ -1,11 +1,13 @@
 // The variable and message editors and their selection dialogs on a configuration at the records'
 // limits (256 stations, 4095 variables, 4096 messages), with their widgets: each opened and shown
 // (from construction until the dialog is up, its first paint included), and a variable's Save with
-// the tree's and the working files' updates. Runs on Qt's offscreen platform unless another is set.
+// the tree's and the working files' updates, also with every message naming the variable. Runs on
+// Qt's offscreen platform unless another is set.
 #include <benchmark/benchmark.h>
 
 #include <QCoreApplication>
 
+#include <functional>
 #include <string>
 
 #include "designer_window.h"
@@ -103,6 +105,75 @@ void BM_SaveVariable(benchmark::State& state) {
   state.counters["refused"] = static_cast<double>(prompts.Boxes().size());
 }
 BENCHMARK(BM_SaveVariable)->Unit(benchmark::kMillisecond);
+
+// For the time of a benchmark every one of the 4096 messages names variable 256 at its local end
+// (its source): the tree shows them all under the variable's item at the local station. The
+// configuration, its tree and its working files come back afterwards.
+class EveryMessageNaming {
+ public:
+  explicit EveryMessageNaming(std::size_t variable) : saved_(g_designer->document.Records()) {
+    records::Configuration& c = g_designer->document.Records();
+    for (records::MESSAGE4& m : c.messages) m.source_identifier = c.variables[variable].identifier;
+    Rebuild();
+  }
+  ~EveryMessageNaming() {
+    g_designer->document.Records() = saved_;
+    Rebuild();
+  }
+
+ private:
+  static void Rebuild() {
+    g_designer->document.WriteAllWorkingFiles();
+    g_designer->frame->Tree()->BuildTree();
+    QCoreApplication::processEvents();
+  }
+  records::Configuration saved_;
+};
+
+// Saves variable 256 with every message naming it, after `change` in the editor (or, for the
+// consumers' picker, in that dialog): the messages' ends, their tree items, both working files.
+void SaveNamedByEveryMessage(benchmark::State& state, const std::function<void(CDialog&, int)>& change) {
+  EveryMessageNaming naming(256);
+  int turn = 0;
+  qui::testing::ScriptedPrompts prompts;
+  qui::testing::ScriptedDialogs save([&](CDialog& d) { change(d, turn); });
+  for (auto _ : state) {
+    ++turn;
+    benchmark::DoNotOptimize(plandrel::EditVariable(g_designer->context(), g_designer->frame, 256, false));
+    QCoreApplication::processEvents();
+  }
+  state.counters["refused"] = static_cast<double>(prompts.Boxes().size());
+}
+
+// The identifier goes from 1100 to 2100 (no variable's) and back: every message's source follows.
+void BM_SaveVariableIdentifierNamedByEveryMessage(benchmark::State& state) {
+  SaveNamedByEveryMessage(state, [](CDialog& d, int turn) {
+    d.TypeDlgItemText(plandrel::IDC_VAR_IDENTIFIER, turn % 2 != 0 ? "2100" : "1100");
+    d.ClickDlgItem(IDOK);
+  });
+}
+BENCHMARK(BM_SaveVariableIdentifierNamedByEveryMessage)->Unit(benchmark::kMillisecond);
+
+// Station 3 joins the consumers (stations 1 and 2) and leaves again: the variable's item comes and
+// goes at station 3, and every message naming the variable is brought up to date.
+void BM_SaveVariableConsumersNamedByEveryMessage(benchmark::State& state) {
+  SaveNamedByEveryMessage(state, [](CDialog& d, int turn) {
+    if (d.TemplateId() == plandrel::IDD_STA_CONS) {
+      if (turn % 2 != 0) {
+        d.SelectDlgItem(plandrel::IDC_ALL_STATIONS, 3);
+        d.ClickDlgItem(plandrel::IDC_ADD_CONSUMERS);
+      } else {
+        d.SelectDlgItem(plandrel::IDC_CONSUMING_STATIONS, 2);
+        d.ClickDlgItem(plandrel::IDC_DELETE_CONSUMERS);
+      }
+      d.ClickDlgItem(IDOK);
+      return;
+    }
+    d.ClickDlgItem(plandrel::IDC_VAR_CONSUMPTION);
+    d.ClickDlgItem(IDOK);
+  });
+}
+BENCHMARK(BM_SaveVariableConsumersNamedByEveryMessage)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

@@ -177,6 +177,9 @@ void CArbreCtrl::RenameMessageItems(const records::MESSAGE4& message) { rules_.r
 void CArbreCtrl::UpdateMessageItems(const records::MESSAGE4& message) {
   if (const auto* configuration = Records()) rules_.update_message_items(*configuration, message);
 }
+void CArbreCtrl::UpdateMessageItems(const std::vector<std::size_t>& messages) {
+  if (const auto* configuration = Records()) rules_.update_message_items(*configuration, messages);
+}
 
 HTREEITEM CArbreCtrl::FindLocalItem(std::uint32_t code) const {
   const records::Configuration* configuration = Records();

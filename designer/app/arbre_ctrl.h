@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "configuration_tree.h"
 #include "frame_host.h"
@@ -56,6 +57,8 @@ class CArbreCtrl : public CTreeCtrl, private TreeItems {
   void DeleteMessageItems(const records::MESSAGE4& message);
   void RenameMessageItems(const records::MESSAGE4& message);
   void UpdateMessageItems(const records::MESSAGE4& message);
+  // The same for the document's messages of these indexes.
+  void UpdateMessageItems(const std::vector<std::size_t>& messages);
 
   void ToggleIconSize();
   void ResizeTree(int width, int height);

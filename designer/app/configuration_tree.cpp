@@ -39,6 +39,31 @@ bool shows_variable(const VARIABLE4& variable, std::uint16_t station) {
   return variable.producer == static_cast<std::int16_t>(station) || records::is_consumer(variable, station);
 }
 
+// The index of the first variable with each identifier, in list order.
+std::unordered_map<std::uint16_t, std::size_t> first_variable_by_identifier(const Configuration& configuration) {
+  std::unordered_map<std::uint16_t, std::size_t> first;
+  first.reserve(configuration.variables.size());
+  for (std::size_t v = 0; v < configuration.variables.size(); ++v)
+    first.try_emplace(configuration.variables[v].identifier, v);
+  return first;
+}
+
+// The (station code, variable code) of each side of a message, its variable found by `find`
+// (identifier -> index of the first variable with it, if any).
+template <class Find>
+ConfigurationTree::SidePlaces side_places(const Configuration& configuration, const MESSAGE4& message, Find find) {
+  const auto targets = side_targets(configuration, message);
+  ConfigurationTree::SidePlaces places;
+  for (std::size_t s = 0; s < 2; ++s) {
+    if (!targets[s].station) continue;
+    if (const std::optional<std::size_t> variable = find(targets[s].identifier))
+      places[s] = std::pair{station_code(*targets[s].station), std::uint32_t{configuration.variables[*variable].key}};
+  }
+  return places;
+}
+
+constexpr auto kByCode = [](const auto& a, const auto& b) { return a.first < b.first; };
+
 }  // namespace
 
 std::optional<std::size_t> find_variable(const Configuration& configuration, std::uint16_t identifier) {
@@ -92,19 +117,19 @@ TreeItems::Item ConfigurationTree::station_item(std::uint16_t index) const {
 }
 
 void ConfigurationTree::note_code(Item item, std::uint32_t code) {
-  if (!by_code_complete_) return;
-  by_code_.emplace_back(code, item);
-  by_code_sorted_ = false;
+  if (by_code_complete_) by_code_.emplace_back(code, item);
 }
 
 void ConfigurationTree::items_changed() {
   by_code_.clear();
   by_code_complete_ = false;
+  by_code_sorted_ = 0;
 }
 
-std::vector<TreeItems::Item> ConfigurationTree::items_with_code(std::uint32_t code) {
+void ConfigurationTree::index_items() {
   if (!by_code_complete_) {
     by_code_.clear();
+    by_code_sorted_ = 0;
     by_code_complete_ = true;
     std::vector<Item> level;
     for (Item item = items_.first_root(); item != TreeItems::kNone; item = items_.next_sibling(item))
@@ -119,15 +144,74 @@ std::vector<TreeItems::Item> ConfigurationTree::items_with_code(std::uint32_t co
       level.swap(next);
     }
   }
-  if (!by_code_sorted_) {
-    std::sort(by_code_.begin(), by_code_.end());
-    by_code_sorted_ = true;
+  // A few entries added since the last sort are searched one by one; more are merged in.
+  constexpr std::size_t kUnsortedEntries = 256;
+  if (by_code_.size() - by_code_sorted_ > kUnsortedEntries) {
+    const auto added = by_code_.begin() + static_cast<std::ptrdiff_t>(by_code_sorted_);
+    std::sort(added, by_code_.end(), kByCode);
+    std::inplace_merge(by_code_.begin(), added, by_code_.end(), kByCode);
+    by_code_sorted_ = by_code_.size();
   }
+}
+
+template <class Visit>
+void ConfigurationTree::for_each_item_with_code(std::uint32_t code, Visit visit) {
+  index_items();
+  const auto sorted_end = by_code_.begin() + static_cast<std::ptrdiff_t>(by_code_sorted_);
+  const auto visit_entry = [&](std::pair<std::uint32_t, Item>& entry) {
+    // A blank entry is an item removed; an item deleted since carries no code.
+    if (entry.first == code && entry.second != TreeItems::kNone && items_.data(entry.second) == code) visit(entry);
+  };
+  for (auto it = std::lower_bound(by_code_.begin(), sorted_end, std::pair{code, Item{0}}, kByCode);
+       it != sorted_end && it->first == code; ++it)
+    visit_entry(*it);
+  for (auto it = sorted_end; it != by_code_.end(); ++it) visit_entry(*it);
+}
+
+std::vector<TreeItems::Item> ConfigurationTree::items_with_code(std::uint32_t code) {
   std::vector<Item> items;
-  for (auto it = std::lower_bound(by_code_.begin(), by_code_.end(), std::pair{code, Item{0}});
-       it != by_code_.end() && it->first == code; ++it)
-    if (items_.data(it->second) == code) items.push_back(it->second);  // an item deleted since carries no code
+  for_each_item_with_code(code, [&](const auto& entry) { items.push_back(entry.second); });
   return items;
+}
+
+void ConfigurationTree::remove_item(Item item) {
+  if (by_code_complete_) forget_items(item);
+  items_.remove(item);
+}
+
+void ConfigurationTree::forget_items(Item item) {
+  for (Item child = items_.first_child(item); child != TreeItems::kNone; child = items_.next_sibling(child))
+    forget_items(child);
+  for_each_item_with_code(items_.data(item), [&](auto& entry) {
+    if (entry.second == item) entry.second = TreeItems::kNone;
+  });
+}
+
+bool ConfigurationTree::is_station_item(Item item) const {
+  const Item root = items_.first_root();
+  return item != TreeItems::kNone && root != TreeItems::kNone && items_.parent(item) == root &&
+         is_station_code(items_.data(item));
+}
+
+TreeItems::Item ConfigurationTree::station_above(Item item) const {
+  const Item station = items_.parent(item);
+  return is_station_item(station) ? station : TreeItems::kNone;
+}
+
+template <class Accept>
+std::vector<std::pair<TreeItems::Item, TreeItems::Item>> ConfigurationTree::first_children_with_code(std::uint32_t code,
+                                                                                                    Accept accept) {
+  std::vector<std::pair<Item, Item>> found;
+  for_each_item_with_code(code, [&](const auto& entry) {
+    const Item parent = items_.parent(entry.second);
+    if (parent == TreeItems::kNone || !accept(parent)) return;
+    const auto same = std::find_if(found.begin(), found.end(), [&](const auto& f) { return f.first == parent; });
+    if (same == found.end())
+      found.emplace_back(parent, entry.second);
+    else
+      same->second = child_with_code(parent, code);  // two under one parent: the first in the tree
+  });
+  return found;
 }
 
 TreeItems::Item ConfigurationTree::insert_item(Item parent, Item after, std::string_view text, int image,
@@ -177,7 +261,7 @@ std::uint32_t ConfigurationTree::build(const Configuration& configuration) {
   by_code_.clear();
   // Complete as the items go in; a build that fails half-way leaves the items it made.
   by_code_complete_ = true;
-  by_code_sorted_ = false;
+  by_code_sorted_ = 0;
   const Item root = add(TreeItems::kNone, TreeItems::kLast, kRootText, kImageRoot, kRootCode);
   if (failure != 0) return failure;
 
@@ -222,10 +306,7 @@ std::uint32_t ConfigurationTree::build(const Configuration& configuration) {
   }
 
   std::stable_sort(placed.begin(), placed.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
-  std::unordered_map<std::uint16_t, std::size_t> first_with_identifier;
-  first_with_identifier.reserve(configuration.variables.size());
-  for (std::size_t v = 0; v < configuration.variables.size(); ++v)
-    first_with_identifier.try_emplace(configuration.variables[v].identifier, v);
+  const std::unordered_map<std::uint16_t, std::size_t> first_with_identifier = first_variable_by_identifier(configuration);
   for (const MESSAGE4& message : configuration.messages) {
     const auto targets = side_targets(configuration, message);
     for (std::size_t s = 0; s < 2; ++s) {
@@ -341,15 +422,16 @@ void ConfigurationTree::rename_variable_items(const VARIABLE4& variable) {
 }
 
 void ConfigurationTree::update_variable_items(const VARIABLE4& variable) {
+  const Item root = items_.first_root();
+  if (root == TreeItems::kNone) return;
+  const auto shown = first_children_with_code(variable.key, [&](Item parent) { return is_station_item(parent); });
   for_each_station_item([&](Item station, std::uint32_t index) {
     const bool producer = static_cast<std::int32_t>(index) == variable.producer;
     const bool consumer = !producer && records::is_consumer(variable, index);
-    const Item item = child_with_code(station, variable.key);
+    const auto at = std::find_if(shown.begin(), shown.end(), [&](const auto& f) { return f.first == station; });
+    const Item item = at == shown.end() ? TreeItems::kNone : at->second;
     if (!producer && !consumer) {
-      if (item != TreeItems::kNone) {
-        items_changed();
-        items_.remove(item);
-      }
+      if (item != TreeItems::kNone) remove_item(item);
       return;
     }
     const int image = producer ? kImageProducedVariable : kImageConsumedVariable;
@@ -382,31 +464,63 @@ void ConfigurationTree::rename_message_items(const MESSAGE4& message) {
 }
 
 void ConfigurationTree::update_message_items(const Configuration& configuration, const MESSAGE4& message) {
-  // The (station code, variable key) pair that each side belongs under.
-  const auto targets = side_targets(configuration, message);
-  std::array<std::optional<std::pair<std::uint32_t, std::uint32_t>>, 2> pairs;
+  place_message_items(message, side_places(configuration, message, [&](std::uint16_t identifier) {
+                        return find_variable(configuration, identifier);
+                      }));
+}
+
+void ConfigurationTree::update_message_items(const Configuration& configuration,
+                                             const std::vector<std::size_t>& messages) {
+  if (messages.empty()) return;
+  const std::unordered_map<std::uint16_t, std::size_t> first_with_identifier = first_variable_by_identifier(configuration);
+  const auto find = [&](std::uint16_t identifier) -> std::optional<std::size_t> {
+    const auto it = first_with_identifier.find(identifier);
+    if (it == first_with_identifier.end()) return std::nullopt;
+    return it->second;
+  };
+  for (std::size_t i : messages)
+    if (i < configuration.messages.size())
+      place_message_items(configuration.messages[i], side_places(configuration, configuration.messages[i], find));
+}
+
+void ConfigurationTree::place_message_items(const MESSAGE4& message, const SidePlaces& sides) {
+  if (items_.first_root() == TreeItems::kNone) return;
+  // Where the message shows: (variable item, its item there or kNone, the side's image or -1).
+  struct Place {
+    Item variable;
+    Item item;
+    int image;
+  };
+  std::vector<Place> places;
+  const auto place_at = [&](Item variable) -> Place& {
+    for (Place& place : places)
+      if (place.variable == variable) return place;
+    return places.emplace_back(Place{variable, TreeItems::kNone, -1});
+  };
+  // Each side's variable items; where both sides name one item the source side's image stands.
   for (std::size_t s = 0; s < 2; ++s) {
-    if (!targets[s].station) continue;
-    if (const auto variable = find_variable(configuration, targets[s].identifier))
-      pairs[s] = std::pair{station_code(*targets[s].station), std::uint32_t{configuration.variables[*variable].key}};
+    if (!sides[s]) continue;
+    const auto [station, variable_code] = *sides[s];
+    for_each_item_with_code(variable_code, [&](const auto& entry) {
+      const Item station_item = station_above(entry.second);
+      if (station_item == TreeItems::kNone || items_.data(station_item) != station) return;
+      Place& place = place_at(entry.second);
+      if (place.image < 0) place.image = kSideImages[s];
+    });
   }
-  for_each_variable_item([&](Item variable, std::uint32_t index) {
-    const std::pair<std::uint32_t, std::uint32_t> here{station_code(index), items_.data(variable)};
-    int image = -1;
-    if (pairs[0] == here)
-      image = kSideImages[0];
-    else if (pairs[1] == here)
-      image = kSideImages[1];
-    const Item item = child_with_code(variable, message.key);
-    if (item == TreeItems::kNone) {
-      if (image >= 0) insert_in_code_order(variable, message.key, text_of(message.name), image);
-    } else if (image < 0) {
-      items_changed();
-      items_.remove(item);
-    } else if (items_.image(item) != image) {
-      items_.set_images(item, image, selected_image(image));
+  // The message's items under variable items.
+  for (const auto& [variable, item] :
+       first_children_with_code(message.key, [&](Item parent) { return station_above(parent) != TreeItems::kNone; }))
+    place_at(variable).item = item;
+  for (const Place& place : places) {
+    if (place.item == TreeItems::kNone) {
+      if (place.image >= 0) insert_in_code_order(place.variable, message.key, text_of(message.name), place.image);
+    } else if (place.image < 0) {
+      remove_item(place.item);
+    } else if (items_.image(place.item) != place.image) {
+      items_.set_images(place.item, place.image, selected_image(place.image));
     }
-  });
+  }
 }
 
 std::optional<ItemPlace> ConfigurationTree::place_of(Item item, const Configuration& configuration) const {

@@ -8,6 +8,7 @@
 // source side (12/13) or destination side (14/15).
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <utility>
@@ -50,6 +51,8 @@ struct ItemPlace {
 class ConfigurationTree {
  public:
   using Item = TreeItems::Item;
+  // The (station code, variable code) under which each side of a message shows, the source first.
+  using SidePlaces = std::array<std::optional<std::pair<std::uint32_t, std::uint32_t>>, 2>;
 
   explicit ConfigurationTree(TreeItems& items) : items_(items) {}
 
@@ -74,6 +77,9 @@ class ConfigurationTree {
   void delete_message_items(const records::MESSAGE4& message);
   void rename_message_items(const records::MESSAGE4& message);
   void update_message_items(const records::Configuration& configuration, const records::MESSAGE4& message);
+  // The same for the messages of these indexes in the configuration's list, each in turn; the cost
+  // grows with the messages, not with the tree.
+  void update_message_items(const records::Configuration& configuration, const std::vector<std::size_t>& messages);
 
   std::optional<ItemPlace> place_of(Item item, const records::Configuration& configuration) const;
 
@@ -92,9 +98,28 @@ class ConfigurationTree {
   Item insert_item(Item parent, Item after, std::string_view text, int image, std::uint32_t code);
   // Inserts under `parent` in code order: before the first child whose code is greater.
   Item insert_in_code_order(Item parent, std::uint32_t code, std::string_view text, int image);
+  // Moves the message's items to the sides given: an item under each side's variable item, none
+  // under any other variable item.
+  void place_message_items(const records::MESSAGE4& message, const SidePlaces& sides);
   // The items that carry `code`, wherever they stand; a rename touches these alone.
   std::vector<Item> items_with_code(std::uint32_t code);
+  template <class Visit> void for_each_item_with_code(std::uint32_t code, Visit visit);
+  // Walks the tree when the index is not complete, and sorts what was added since the last sort
+  // once it is more than a few entries.
+  void index_items();
   void note_code(Item item, std::uint32_t code);
+  // Removes the item and everything under it from the tree and from the index, which stays
+  // complete.
+  void remove_item(Item item);
+  void forget_items(Item item);
+  // A station's item under the root; the station item above a variable item, or kNone when the
+  // item stands elsewhere.
+  bool is_station_item(Item item) const;
+  Item station_above(Item variable) const;
+  // (parent, item) for each parent that `accept` takes of the items with `code`: the first child
+  // with the code where a parent has two.
+  template <class Accept>
+  std::vector<std::pair<Item, Item>> first_children_with_code(std::uint32_t code, Accept accept);
   // Removes the child with `code` under `parent` and lowers by one every child code above it.
   void remove_and_renumber(Item parent, std::uint32_t code);
   template <class Visit> void for_each_station_item(Visit visit) const;
@@ -102,11 +127,13 @@ class ConfigurationTree {
   template <class Visit> void for_each_variable_item(Visit visit) const;
 
   TreeItems& items_;
-  // (code, item) of every item, complete after build() or a walk of the tree, sorted when a code
-  // is looked up. Inserts add to it; removals and renumbering drop it until the next walk.
+  // (code, item) of every item, complete after build() or a walk of the tree: the first
+  // by_code_sorted_ entries in code order, those added since after them. Inserts add to it, the
+  // removals of update_*_items blank their entries (item kNone); other removals and renumbering
+  // drop it until the next walk.
   std::vector<std::pair<std::uint32_t, Item>> by_code_;
   bool by_code_complete_ = false;
-  bool by_code_sorted_ = false;
+  std::size_t by_code_sorted_ = 0;
 };
 
 }  // namespace plandrel

@@ -242,7 +242,7 @@ void CEditionStaDlg::OnOK() {
   }
   if (tree) {
     if (name_changed) tree->RenameStationItem(index_);
-    for (std::size_t i : messages_changed) tree->UpdateMessageItems(c.messages[i]);
+    tree->UpdateMessageItems(messages_changed);
   }
 
   if (entry_changed) document.WriteWorkingFile(records::Section::stations);

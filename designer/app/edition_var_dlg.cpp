@@ -452,12 +452,15 @@ void CEditionVarDlg::OnOK() {
     if (name_changed) tree->RenameVariableItems(*record_);
     if (stations_changed) tree->UpdateVariableItems(*record_);
     if (stations_changed || identifier_changed || !messages_changed.empty()) {
+      std::vector<bool> moved(c.messages.size(), false);
+      for (std::size_t i : messages_changed) moved[i] = true;
+      std::vector<std::size_t> update;
       for (std::size_t i = 0; i < c.messages.size(); ++i) {
         const records::MESSAGE4& m = c.messages[i];
-        const bool names_it = m.source_identifier == working_.identifier || m.destination_identifier == working_.identifier;
-        const bool moved = std::find(messages_changed.begin(), messages_changed.end(), i) != messages_changed.end();
-        if (names_it || moved) tree->UpdateMessageItems(m);
+        if (moved[i] || m.source_identifier == working_.identifier || m.destination_identifier == working_.identifier)
+          update.push_back(i);
       }
+      tree->UpdateMessageItems(update);
     }
   }
 

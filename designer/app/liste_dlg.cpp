@@ -295,7 +295,7 @@ bool CListeDlg::DeleteRecord(std::size_t index, bool tree_items) {
       const RemovedVariable removed = RemoveVariable(document, index);
       if (tree) {
         tree->DeleteVariableItems(removed.record);
-        for (std::size_t i : removed.messages_changed) tree->UpdateMessageItems(c.messages[i]);
+        tree->UpdateMessageItems(removed.messages_changed);
       }
       return true;
     }

@@ -286,6 +286,51 @@ TEST(ConfigurationTreeEdit, UpdatingAMessageMovesItsSidesAndSwapsTheirImages) {
   EXPECT_EQ(dump(tree), dump(rebuilt));
 }
 
+// Many messages brought up to date at once, as a variable's Save does: after each round the tree is
+// a fresh build's, the messages added one by one since the build included, and renames still
+// reach every item.
+TEST(ConfigurationTreeEdit, UpdatingManyMessagesAtOnceGivesTheTreeOfAFreshBuild) {
+  auto configuration = two_station_network();
+  MemoryTree tree;
+  ConfigurationTree rules(tree);
+  ASSERT_EQ(rules.build(configuration), 0u);
+  // More messages sent from VL to VR at R than the tree's index keeps unsorted.
+  for (int k = 0; k < 300; ++k)
+    rules.insert_message_item(configuration, add_message(configuration, "N" + std::to_string(k), 1, 2, true, 1));
+  std::vector<std::size_t> all(configuration.messages.size());
+  for (std::size_t i = 0; i < all.size(); ++i) all[i] = i;
+  const auto expect_fresh = [&](const char* round) {
+    MemoryTree fresh;
+    ASSERT_EQ(ConfigurationTree(fresh).build(configuration), 0u);
+    EXPECT_EQ(dump(tree), dump(fresh)) << round;
+  };
+  const std::vector<records::MESSAGE4> before = configuration.messages;
+  for (records::MESSAGE4& m : configuration.messages) m.remote_station = -1;
+  rules.update_message_items(configuration, all);
+  expect_fresh("far ends without a station");
+  configuration.messages = before;  // the items removed come back
+  rules.update_message_items(configuration, all);
+  expect_fresh("far ends at R again");
+  // VR leaves R with the message items under it there, and comes back.
+  records::VARIABLE4& vr = configuration.variables[1];
+  vr.producer = -1;
+  rules.update_variable_items(vr);
+  rules.update_message_items(configuration, all);
+  expect_fresh("VR no longer at R");
+  vr.producer = 1;
+  rules.update_variable_items(vr);
+  rules.update_message_items(configuration, all);
+  expect_fresh("VR at R again");
+  for (records::MESSAGE4& m : configuration.messages) m.transmitted = m.transmitted != 0 ? 0 : 1;
+  rules.update_message_items(configuration, all);
+  expect_fresh("turned round");
+  for (std::size_t i = 0; i < configuration.messages.size(); ++i) {
+    testing::set_name(configuration.messages[i].name, "R" + std::to_string(i));
+    rules.rename_message_items(configuration.messages[i]);
+  }
+  expect_fresh("renamed");
+}
+
 TEST(ConfigurationTreeEdit, RenamingTouchesTheRenamedItemsAlone) {
   auto configuration = two_station_network();
   MemoryTree tree;
