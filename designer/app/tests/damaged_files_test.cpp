@@ -4,12 +4,15 @@
 // message, so that Connect never ends in the tree error.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <array>
 #include <filesystem>
+#include <memory>
 #include <random>
 #include <set>
 #include <string>
-#include <unistd.h>
+#include <vector>
 
 #include "configuration_tree.h"
 #include "first_network.h"
