@@ -129,8 +129,10 @@ bool CPlandrelDoc::ReadConfigurationFile(const std::filesystem::path& path) {
   records::Configuration loaded;
   records::LoadSummary summary;
   const records::Status decoded = records::decode_configuration(bytes, loaded, summary);
-  if (decoded != records::Status::ok && decoded != records::Status::memory_full) {
-    // Foreign or damaged: nothing was taken from the file.
+  if ((decoded != records::Status::ok && decoded != records::Status::memory_full) ||
+      records::check_consistency(loaded) != records::Status::ok) {
+    // Foreign, damaged, or records that no editor leaves and that the tree and the session would
+    // follow without looking: nothing was taken from the file.
     Inform(kInvalidFormat);
     return false;
   }
@@ -186,9 +188,9 @@ bool CPlandrelDoc::ReadWorkingFiles() {
       return false;
     }
   }
-  // Files whose station indices point outside the station table are not taken at all: the tree
-  // and the checks follow those indices.
-  if (records::check_station_indices(loaded) != records::Status::ok) {
+  // Files whose station indices point outside the station table, or whose records contradict
+  // each other, are not taken at all: the tree and the checks follow them without looking.
+  if (records::check_consistency(loaded) != records::Status::ok) {
     Inform(kProblemManaging);
     return false;
   }

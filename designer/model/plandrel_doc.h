@@ -58,7 +58,8 @@ class CPlandrelDoc {
   // File dialog, then ReadConfiguration; on success UpdateTitle and the recent-file list.
   bool Open();
   // Reads a configuration file of format 3 or 4 and writes the six working files. A file that
-  // cannot be read, is foreign or damaged leaves the document as it was. A load that fails on the
+  // cannot be read, is foreign or damaged, or whose records contradict each other
+  // (records::check_consistency) leaves the document as it was. A load that fails on the
   // working files or the memory limit keeps the records read and leaves the document untitled.
   bool ReadConfiguration(const std::filesystem::path& path);
   // Current configuration: rebuilds the document from the working files of the selected board.

@@ -1,6 +1,7 @@
 #include "records/configuration.h"
 
 #include <algorithm>
+#include <bit>
 
 namespace records {
 
@@ -25,6 +26,62 @@ Status check_station_indices(const Configuration& configuration) {
   if (configuration.local_station >= count) return Status::local_station_out_of_range;
   for (const VARIABLE4& variable : configuration.variables)
     if (variable.producer < -1 || variable.producer >= count) return Status::producer_out_of_range;
+  return Status::ok;
+}
+
+namespace {
+
+bool is_flag(std::uint8_t byte) { return byte <= 1; }
+
+// One variable against the station table and the local station.
+bool consistent(const VARIABLE4& v, std::size_t station_count, std::size_t local) {
+  std::size_t members = 0;
+  for (std::size_t word = 0; word < v.consumers.size(); ++word) {
+    const std::size_t first = word * 32;
+    const std::uint32_t inside = first >= station_count        ? 0U
+                                 : station_count - first >= 32 ? ~0U
+                                                               : (1U << (station_count - first)) - 1U;
+    if ((v.consumers[word] & ~inside) != 0) return false;
+    members += static_cast<std::size_t>(std::popcount(v.consumers[word]));
+  }
+  if (members != v.consumer_count) return false;
+  if (v.producer >= 0 && is_consumer(v, static_cast<std::size_t>(v.producer))) return false;
+
+  // Direction 0: the local station produces it; 1: another station (or none) produces it and the
+  // local station consumes it.
+  const bool local_produces = v.producer == static_cast<int>(local);
+  const bool produced_here = v.direction == 0 && local_produces;
+  const bool consumed_here = v.direction == 1 && !local_produces && is_consumer(v, local);
+  if (!produced_here && !consumed_here) return false;
+  if (!is_flag(v.refreshment_status) || !is_flag(v.promptness_status)) return false;
+
+  if (v.direction == 1)
+    return (v.flags & (VARIABLE4::kMessageChannel | VARIABLE4::kAperiodicVariableRequests)) == 0 && v.channel == -1;
+  return (v.flags & VARIABLE4::kMessageChannel) != 0 ? v.channel >= 0 : v.channel == -1;
+}
+
+}  // namespace
+
+Status check_consistency(const Configuration& configuration) {
+  if (Status s = check_station_indices(configuration); s != Status::ok) return s;
+  const auto& variables = configuration.variables;
+  // Periodic channel c of a produced variable marks taken[c - 1]; channels 1..k must each be
+  // taken once, so none can lie above the variable count.
+  std::vector<bool> taken(variables.size(), false);
+  std::size_t periodic = 0;
+  for (const VARIABLE4& v : variables) {
+    if (!consistent(v, configuration.station_count, configuration.local_station)) return Status::inconsistent;
+    if (v.direction != 0 || (v.flags & VARIABLE4::kMessageChannel) == 0 || v.channel <= 0) continue;
+    const auto channel = static_cast<std::size_t>(v.channel);
+    if (channel > taken.size() || taken[channel - 1]) return Status::inconsistent;
+    taken[channel - 1] = true;
+    ++periodic;
+  }
+  if (std::find(taken.begin(), taken.begin() + static_cast<std::ptrdiff_t>(periodic), false) !=
+      taken.begin() + static_cast<std::ptrdiff_t>(periodic))
+    return Status::inconsistent;
+  for (const MESSAGE4& m : configuration.messages)
+    if (!is_flag(m.acknowledged) || !is_flag(m.aperiodic) || !is_flag(m.transmitted)) return Status::inconsistent;
   return Status::ok;
 }
 

@@ -58,6 +58,24 @@ void renumber_keys(Configuration& configuration);
 // whose far end lies outside the table is shown without that side.
 Status check_station_indices(const Configuration& configuration);
 
+// The records as the editors leave them, which the tree, the checks before a connection and the
+// on-line session follow without looking: first the station indices above, then (inconsistent):
+// - each variable's consumer set names stations below the count only, consumer_count is the
+//   number of its members, and its producer is not among them;
+// - direction is 0 exactly when the local station produces the variable, 1 exactly when another
+//   station (or none) produces it and the local station consumes it;
+// - a consumed variable neither carries message requests nor enables aperiodic variable requests
+//   (flags 0x02 and 0x40 clear) and has channel -1; a produced one has channel -1 without flags
+//   0x02 and at least 0 with it;
+// - the periodic channels of the produced variables are 1..k, each once (the editors keep them
+//   dense; more than eight is left to the checks before a connection);
+// - the status bytes of a variable and the mode bytes of a message (acknowledged, aperiodic,
+//   transmitted) are 0 or 1.
+// What the checks before a connection tell by name (names, identifiers, formats, channels that no
+// variable carries) and what the tree shows without (a message's remote station, -1 or outside the
+// table) is not looked at here.
+Status check_consistency(const Configuration& configuration);
+
 // Physical address of the local station (0 when the index is outside the table).
 int local_address(const Configuration& configuration);
 

@@ -16,6 +16,7 @@ enum class Status : std::uint8_t {
   local_station_out_of_range,  // local-station index not below the station count
   producer_out_of_range,       // a variable's producer neither -1 nor below the station count
   list_out_of_range,           // a list with 0 or more than 64 identifiers
+  inconsistent,                // records that contradict each other (check_consistency)
   too_large,                   // a file larger than any valid one; none of it was read
   cannot_create_working_file,  // CONFIG_CHECK_CODE 0x28000001
   memory_full,                 // CONFIG_CHECK_CODE 0x28000017: records kept, working files written
@@ -31,7 +32,8 @@ constexpr bool is_damage(Status status) {
   return status == Status::truncated || status == Status::count_out_of_range ||
          status == Status::station_count_out_of_range ||
          status == Status::local_station_out_of_range || status == Status::producer_out_of_range ||
-         status == Status::list_out_of_range || status == Status::too_large;
+         status == Status::list_out_of_range || status == Status::inconsistent ||
+         status == Status::too_large;
 }
 
 }  // namespace records

@@ -400,7 +400,14 @@ TEST_F(DocumentTest, StationIndicesOutsideTheStationTableAreRefusedAtOpen) {
       {"no station at all", [](auto& c) { c.station_count = 0; }, false},
       {"producer equal to the count", [](auto& c) { c.variables[1].producer = 1; }, false},
       {"producer below -1", [](auto& c) { c.variables[0].producer = -2; }, false},
-      {"no producer", [](auto& c) { c.variables[0].producer = -1; }, true},
+      {"no producer, consumed here",
+       [](auto& c) {
+         c.variables[0].producer = -1;
+         c.variables[0].direction = 1;
+         records::set_consumer(c.variables[0], 0, true);
+         c.variables[0].consumer_count = 1;
+       },
+       true},
       {"remote station outside the table", [](auto& c) { c.messages[0].remote_station = 300; }, true},
   };
   for (const Case& k : cases) {

@@ -128,6 +128,22 @@ TEST_F(SessionTest, OnlineTextsGoToTheLocalStationsItemsOnly) {
   EXPECT_TRUE(prompts_.Boxes().empty()) << prompts_.Boxes().front().text;
 }
 
+// The example with its local station index moved to R5's reached the tree error at Connect: Open
+// now refuses it, the example stays open, and Connect goes on line with nothing more said.
+TEST_F(SessionTest, AFileWhoseLocalStationContradictsItsVariablesIsRefusedAtOpen) {
+  Start(examples::first_network());
+  records::Configuration damaged = examples::first_network();
+  damaged.local_station = 1;
+  const fs::path file = folder_ / "damaged.cnf";
+  ASSERT_TRUE(records::write_file_atomically(file, records::encode_format4(damaged)));
+  EXPECT_FALSE(app_->OpenDocumentFile(file.c_str()));
+  ASSERT_EQ(prompts_.Boxes().size(), 1u);
+  EXPECT_EQ(prompts_.Boxes().front().text, "Cannot open file : invalid format.");
+  EXPECT_EQ(app_->Document()->Records(), examples::first_network());
+  ASSERT_TRUE(Connect());
+  EXPECT_EQ(prompts_.Boxes().size(), 1u) << prompts_.Boxes().back().text;
+}
+
 // A received message that no configured message describes gets a message of its own, named after
 // its source and destination identifiers; the next ones with the same addresses go to it.
 TEST_F(SessionTest, AnUnconfiguredMessageAppearsUnderItsGeneratedName) {

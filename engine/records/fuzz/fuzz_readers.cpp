@@ -1,6 +1,7 @@
 // libFuzzer harness for the readers of configuration and working files and for the bounded
 // whole-file read. Besides finding crashes and sanitizer reports, it checks that whatever a reader
-// accepts writes back to bytes that read again to the same records.
+// accepts writes back to bytes that read again to the same records, and that records whose
+// consistency Open accepts are accepted again after a save in either format.
 #include <cstddef>
 #include <cstdint>
 #include <unistd.h>
@@ -31,12 +32,14 @@ void read_configuration(std::span<const std::uint8_t> bytes) {
   const records::Status status = records::decode_configuration(bytes, configuration, summary);
   if (status != records::Status::ok) return;
 
+  const bool consistent = records::check_consistency(configuration) == records::Status::ok;
   records::Configuration again;
   check(records::decode_configuration(records::encode_format4(configuration), again, summary) ==
         records::Status::ok);
   check(again == configuration);
   check(records::decode_configuration(records::encode_format3(configuration), again, summary) ==
         records::Status::ok);
+  check(!consistent || records::check_consistency(again) == records::Status::ok);
 }
 
 void read_sections(std::span<const std::uint8_t> bytes) {

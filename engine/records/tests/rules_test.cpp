@@ -2,8 +2,10 @@
 // memory estimate and the displayed times.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <tuple>
 
+#include "records/byte_codec.h"
 #include "records/configuration.h"
 #include "records/general_param.h"
 #include "records/instruction.h"
@@ -139,6 +141,127 @@ TEST(Timing, IndexAndFormulas) {
   p.speed = 0;
   p.clock_multiplier = 2;
   EXPECT_EQ(timing_index(p), std::nullopt);
+}
+
+// Three stations, the local one at index 1: Out produced here for station 2, with periodic
+// channel 1 and the aperiodic one; In produced by station 0 for the local station and station 2;
+// Free with no producer, consumed here; Out2 on periodic channel 2; one message each way.
+Configuration consistent_network() {
+  Configuration c = new_configuration();
+  c.station_count = 3;
+  c.local_station = 1;
+  c.stations[1] = make_station("Here", 1);
+  c.stations[2] = make_station("There", 2);
+  const auto variable = [&c](std::uint16_t identifier, std::int16_t producer, std::initializer_list<std::size_t> consumers,
+                             std::uint8_t flags, std::int16_t channel) {
+    VARIABLE4 v;
+    v.identifier = identifier;
+    v.producer = producer;
+    for (std::size_t s : consumers) set_consumer(v, s, true);
+    v.consumer_count = static_cast<std::uint16_t>(consumers.size());
+    v.direction = producer == 1 ? 0 : 1;
+    v.flags = flags;
+    v.channel = channel;
+    c.variables.push_back(v);
+  };
+  variable(0x10, 1, {2}, VARIABLE4::kMessageChannel | VARIABLE4::kAperiodicVariableRequests, 1);
+  variable(0x11, 0, {1, 2}, VARIABLE4::kMessageReception, -1);
+  variable(0x12, -1, {1}, 0, -1);
+  variable(0x13, 1, {}, VARIABLE4::kMessageChannel, 0);
+  variable(0x14, 1, {0}, VARIABLE4::kMessageChannel, 2);
+  MESSAGE4 out;
+  out.source_identifier = 0x10;
+  out.transmitted = 1;
+  out.remote_station = 2;
+  MESSAGE4 in;
+  in.destination_identifier = 0x11;
+  in.acknowledged = 1;
+  in.remote_station = 0;
+  c.messages = {out, in};
+  renumber_keys(c);
+  return c;
+}
+
+// Each contradiction that no editor leaves is refused; the oddities that the tree shows without,
+// or that the checks before a connection tell by name, are kept.
+TEST(Consistency, RefusesRecordsThatContradictEachOther) {
+  struct Case {
+    const char* name;
+    std::function<void(Configuration&)> change;
+    Status expected;
+  };
+  const Case cases[] = {
+      {"as built", [](Configuration&) {}, Status::ok},
+      {"local station moved to a station that produces", [](Configuration& c) { c.local_station = 0; },
+       Status::inconsistent},
+      {"local station moved to one not involved", [](Configuration& c) { c.local_station = 2; }, Status::inconsistent},
+      {"local station outside the table", [](Configuration& c) { c.local_station = 3; },
+       Status::local_station_out_of_range},
+      {"produced here but by another station", [](Configuration& c) { c.variables[0].producer = 0; },
+       Status::inconsistent},
+      {"consumed here but produced here", [](Configuration& c) { c.variables[1].producer = 1; }, Status::inconsistent},
+      {"consumed but the local bit clear", [](Configuration& c) { set_consumer(c.variables[1], 1, false); c.variables[1].consumer_count = 1; },
+       Status::inconsistent},
+      {"produced here and consumed here too",
+       [](Configuration& c) { set_consumer(c.variables[0], 1, true); c.variables[0].consumer_count = 2; },
+       Status::inconsistent},
+      {"producer among its consumers", [](Configuration& c) { set_consumer(c.variables[1], 0, true); c.variables[1].consumer_count = 3; },
+       Status::inconsistent},
+      {"direction 2", [](Configuration& c) { c.variables[0].direction = 2; }, Status::inconsistent},
+      {"direction of a consumed variable 0", [](Configuration& c) { c.variables[1].direction = 0; }, Status::inconsistent},
+      {"consumer count below the set", [](Configuration& c) { c.variables[1].consumer_count = 1; }, Status::inconsistent},
+      {"consumer count above the set", [](Configuration& c) { c.variables[1].consumer_count = 3; }, Status::inconsistent},
+      {"consumer beyond the station count", [](Configuration& c) { set_consumer(c.variables[1], 3, true); c.variables[1].consumer_count = 3; },
+       Status::inconsistent},
+      {"consumer at the last station of the table", [](Configuration& c) { set_consumer(c.variables[1], 255, true); c.variables[1].consumer_count = 3; },
+       Status::inconsistent},
+      {"consumer at the last of 256 stations",
+       [](Configuration& c) {
+         c.station_count = 256;
+         set_consumer(c.variables[1], 255, true);
+         c.variables[1].consumer_count = 3;
+       },
+       Status::ok},
+      {"consumed with a channel", [](Configuration& c) { c.variables[1].channel = 0; }, Status::inconsistent},
+      {"consumed carrying message requests",
+       [](Configuration& c) { c.variables[1].flags |= VARIABLE4::kMessageChannel; }, Status::inconsistent},
+      {"consumed with aperiodic variable requests",
+       [](Configuration& c) { c.variables[2].flags |= VARIABLE4::kAperiodicVariableRequests; }, Status::inconsistent},
+      {"a channel without message requests",
+       [](Configuration& c) { c.variables[3].flags = 0; }, Status::inconsistent},
+      {"message requests without a channel", [](Configuration& c) { c.variables[4].channel = -1; }, Status::inconsistent},
+      {"two variables on one periodic channel", [](Configuration& c) { c.variables[4].channel = 1; }, Status::inconsistent},
+      {"a gap in the periodic channels", [](Configuration& c) { c.variables[4].channel = 3; }, Status::inconsistent},
+      {"channel 9 of one", [](Configuration& c) { c.variables[4].channel = 9; }, Status::inconsistent},
+      {"channels swapped", [](Configuration& c) { std::swap(c.variables[0].channel, c.variables[4].channel); }, Status::ok},
+      {"a second aperiodic channel", [](Configuration& c) { c.variables[4].channel = 0; }, Status::ok},
+      {"refreshment status 2", [](Configuration& c) { c.variables[0].refreshment_status = 2; }, Status::inconsistent},
+      {"promptness status 255", [](Configuration& c) { c.variables[1].promptness_status = 255; }, Status::inconsistent},
+      {"transmitted 2", [](Configuration& c) { c.messages[0].transmitted = 2; }, Status::inconsistent},
+      {"aperiodic 2", [](Configuration& c) { c.messages[0].aperiodic = 2; }, Status::inconsistent},
+      {"acknowledged 2", [](Configuration& c) { c.messages[1].acknowledged = 2; }, Status::inconsistent},
+      {"remote station outside the table", [](Configuration& c) { c.messages[0].remote_station = 300; }, Status::ok},
+      {"remote station the local one", [](Configuration& c) { c.messages[0].remote_station = 1; }, Status::ok},
+      {"message source no variable's", [](Configuration& c) { c.messages[0].source_identifier = 0x99; }, Status::ok},
+      {"message channel no variable carries", [](Configuration& c) { c.messages[0].channel = 7; }, Status::ok},
+      {"two variables with one identifier", [](Configuration& c) { c.variables[2].identifier = 0x10; }, Status::ok},
+  };
+  for (const Case& k : cases) {
+    Configuration c = consistent_network();
+    k.change(c);
+    EXPECT_EQ(check_consistency(c), k.expected) << k.name;
+  }
+
+  // Nine dense periodic channels pass here: the checks before a connection refuse them by name.
+  Configuration nine = consistent_network();
+  for (std::int16_t channel = 3; channel <= 9; ++channel) {
+    VARIABLE4 v = nine.variables[4];
+    v.identifier = static_cast<std::uint16_t>(0x20 + channel);
+    v.channel = channel;
+    nine.variables.push_back(v);
+  }
+  EXPECT_EQ(check_consistency(nine), Status::ok);
+  EXPECT_EQ(check_consistency(new_configuration()), Status::ok);
 }
 
 TEST(NewConfiguration, OneLocalStation) {
