@@ -22,14 +22,16 @@ std::uint32_t CAbstractCom::last_byte_count() const {
 
 bool CAbstractCom::wait_rx_data() {
     const auto deadline = boost::chrono::steady_clock::now() + boost::chrono::microseconds(m_data_wait_us);
-    qbase::spinUntil([this] { return m_data_ready.load() || m_closing.load(); });
+    if (m_rx_flowing) qbase::spinUntil([this] { return m_data_ready.load() || m_closing.load(); });
+    m_rx_flowing = false;
     boost::unique_lock<boost::mutex> lock(m_rx_mutex);
     while (!m_data_ready && !m_closing) {
         if (m_data_condition.wait_until(lock, deadline) == boost::cv_status::timeout && !m_data_ready && !m_closing)
             return false;
     }
     m_data_ready = false;
-    return !m_closing;
+    m_rx_flowing = !m_closing;
+    return m_rx_flowing;
 }
 
 void CAbstractCom::get_rx_data(std::vector<std::uint8_t>& out, std::uint64_t* start) {

@@ -53,9 +53,10 @@ public:
     virtual std::int32_t purge_transmit() = 0;
     virtual std::int32_t purge_receive() = 0;
 
-    // Waits up to the data wait (30 ms) for received bytes, spinning briefly first (bytes usually
-    // follow a request within microseconds). True when bytes arrived; false on a time-out or while
-    // the transport closes.
+    // Waits up to the data wait (30 ms) for received bytes. While bytes are flowing (the last wait
+    // took some) it spins briefly first, since the next ones usually follow within microseconds;
+    // after a wait that timed out it blocks at once, so that an idle reader costs no processor
+    // time. True when bytes arrived; false on a time-out or while the transport closes.
     bool wait_rx_data();
     // Moves the whole receive buffer to `out` (replacing its content); `start`, when given, receives
     // the stream position of the chunk's first byte (bytes received before it since construction).
@@ -85,6 +86,7 @@ private:
     std::atomic<bool> m_data_ready{false};
     std::atomic<bool> m_closing{false};
     std::int64_t m_data_wait_us = 30000;
+    bool m_rx_flowing = false;  // the last wait_rx_data took bytes (the board object's reader only)
     boost::condition_variable m_data_condition;
     std::uint32_t m_last_byte_count = 0;
     std::uint64_t m_rx_stream_end = 0;  // every byte received, also those dropped unread

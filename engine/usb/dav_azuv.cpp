@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <boost/bind/bind.hpp>
+#include <chrono>
 #include <sstream>
+#include <thread>
 
 #include "base/spin_wait.h"
 #include "transport_factory.h"
@@ -278,7 +280,8 @@ void CDavAzuv::reader_thread() {
     while (!m_reader_stopped) {
         if (!m_transport->is_open()) break;
         if (!m_transport->wait_rx_data()) {
-            if (!m_reader_stopped) boost::this_thread::sleep_for(boost::chrono::milliseconds(2));
+            // A plain sleep: the thread's interruptible sleep parks on a condition variable.
+            if (!m_reader_stopped) std::this_thread::sleep_for(std::chrono::milliseconds(2));
             continue;
         }
         m_transport->get_rx_data(chunk, &m_parser_sink.chunk_start);

@@ -1,6 +1,9 @@
-// Events and waits on the machine clock. All events share one lock and one condition variable, so
-// that a wait on several events sees every change at once; SetEvent wakes every waiter, and each
-// re-checks its own events. Names are not shared between events: every CreateEvent makes a new one.
+// Events and waits on the machine clock. All events share one lock, so that a wait on several
+// events sees every change at once; each blocked wait parks on a condition variable of its own,
+// registered with the events it waits on. SetEvent wakes only the waits registered with that
+// event (none when nobody waits), and each re-checks its own events. Names are not shared between
+// events: every CreateEvent makes a new one.
+#include <algorithm>
 #include <condition_variable>
 #include <cstdint>
 #include <limits>
@@ -15,22 +18,25 @@ namespace {
 
 constexpr DWORD kMaximumWaitObjects = 64;
 
-struct SyncState {
-    std::mutex mutex;
-    std::condition_variable changed;
-};
-
-SyncState& syncState() {
-    static SyncState& instance = *new SyncState;  // never destroyed: waits may end during process exit
+std::mutex& syncMutex() {
+    static std::mutex& instance = *new std::mutex;  // never destroyed: waits may end during process exit
     return instance;
 }
+
+// A blocked wait. Shared, so that a SetEvent may wake it after unlocking while the wait has
+// already returned.
+struct Waiter {
+    std::condition_variable wake;
+};
 
 class Event final : public KernelObject {
 public:
     Event(bool manualReset, bool signaled) : manualReset(manualReset), signaled(signaled) {}
     bool closedAtProcessEnd() const override { return false; }
     const bool manualReset;
-    bool signaled;  // guarded by the sync state's lock
+    // Guarded by the sync lock.
+    bool signaled;
+    std::vector<std::shared_ptr<Waiter>> waiters;
 
     // A satisfied wait takes the signal of an auto-reset event. Lock held.
     void consume() {
@@ -45,12 +51,13 @@ std::uint64_t timeout100ns(DWORD milliseconds) {
 BOOL setSignal(HANDLE handle, bool signaled) {
     const auto event = findHandleAs<Event>(handle);
     if (!event) return failWith(ERROR_INVALID_HANDLE);
-    SyncState& s = syncState();
+    std::vector<std::shared_ptr<Waiter>> waking;
     {
-        std::lock_guard lock(s.mutex);
+        std::lock_guard lock(syncMutex());
         event->signaled = signaled;
+        if (signaled) waking = event->waiters;
     }
-    if (signaled) s.changed.notify_all();
+    for (const auto& waiter : waking) waiter->wake.notify_one();
     return TRUE;
 }
 
@@ -83,8 +90,7 @@ DWORD WaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll, D
             return WAIT_FAILED;
         }
     }
-    SyncState& s = syncState();
-    std::unique_lock lock(s.mutex);
+    std::unique_lock lock(syncMutex());
     DWORD fired = 0;
     const auto ready = [&] {
         for (DWORD i = 0; i < count; ++i) {
@@ -96,7 +102,14 @@ DWORD WaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll, D
         }
         return static_cast<bool>(waitAll);
     };
-    if (!qbase::waitFor(lock, s.changed, timeout100ns(milliseconds), ready)) return WAIT_TIMEOUT;
+    if (!ready()) {
+        if (milliseconds == 0) return WAIT_TIMEOUT;
+        const auto waiter = std::make_shared<Waiter>();
+        for (const auto& event : events) event->waiters.push_back(waiter);
+        const bool satisfied = qbase::waitFor(lock, waiter->wake, timeout100ns(milliseconds), ready);
+        for (const auto& event : events) std::erase(event->waiters, waiter);
+        if (!satisfied) return WAIT_TIMEOUT;
+    }
     if (waitAll) {
         for (const auto& event : events) event->consume();
         return WAIT_OBJECT_0;

@@ -1,7 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <atomic>
+#include <chrono>
+#include <fstream>
 #include <future>
+#include <string>
 #include <thread>
 
 #include "fake_seam.h"
@@ -58,6 +63,42 @@ TEST(Win32Threads, SetEventWakesAWaiterOnTheRealClock) {
     worker.join();
     CloseHandle(command);
     CloseHandle(done);
+}
+
+// How many times a thread of this process has blocked so far.
+long voluntarySwitches(pid_t tid) {
+    std::ifstream status("/proc/self/task/" + std::to_string(tid) + "/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.starts_with("voluntary_ctxt_switches:")) return std::stol(line.substr(line.find(':') + 1));
+    return -1;
+}
+
+// A thread waiting on one event sleeps on while others are set: each set wakes the waits on its
+// own event only.
+TEST(Win32Threads, SetEventLeavesTheWaitsOnOtherEventsAsleep) {
+    const HANDLE mine = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    const HANDLE other = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    std::atomic<pid_t> tid{0};
+    std::thread waiter([&] {
+        tid = gettid();
+        EXPECT_EQ(WaitForSingleObject(mine, INFINITE), DWORD{WAIT_OBJECT_0});
+    });
+    while (tid.load() == 0) std::this_thread::yield();
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));  // blocked by now
+    const long before = voluntarySwitches(tid);
+    for (int i = 0; i < 50; ++i) {
+        SetEvent(other);
+        ResetEvent(other);
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    const long after = voluntarySwitches(tid);
+    SetEvent(mine);
+    waiter.join();
+    ASSERT_GE(before, 0);
+    EXPECT_LT(after - before, 5);
+    CloseHandle(mine);
+    CloseHandle(other);
 }
 
 TEST(Win32Threads, HandlesFromManyThreadsAreDistinct) {
