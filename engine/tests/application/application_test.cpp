@@ -145,12 +145,13 @@ void childExitShared() {
     copied.get_future().wait();
 }
 
-// Another process of the machine holds PCI board 1 and PC104 board 1 open.
+// Another process of the machine holds PCI board 1, PC104 board 1 and USB board 1 open.
 void childSeesBoardsHeld() {
     CHECK(boardUsed(kPci, 1));
     CHECK(boardUsed(kPc104, 1));
-    CHECK(!boardUsed(kUsb, 1));
+    CHECK(boardUsed(kUsb, 1));
     CHECK_CODE(START_FIP_ENGINE(1, kPci), kErrBoardNotOpened);
+    CHECK_CODE(START_FIP_ENGINE(1, kUsb), kErrBoardNotOpened);
     CHECK_CODE(GetCardrixSerialNumber(kPci, 1), 0u);
 }
 
@@ -158,6 +159,7 @@ void childSeesBoardsHeld() {
 void childSeesBoardsFree() {
     CHECK(!boardUsed(kPci, 1));
     CHECK(!boardUsed(kPc104, 1));
+    CHECK(!boardUsed(kUsb, 1));
     CHECK_CODE(START_FIP_ENGINE(1, kPci), kSuccess);
     CHECK_CODE(STOP_FIP_ENGINE(), kSuccess);
 }
@@ -192,17 +194,22 @@ void runChild(const char* child) {
 // it go or ends, by a crash too.
 void boardsHeldByAnotherProcess() {
     CHECK_CODE(START_FIP_ENGINE(1, kPci), kSuccess);
-    std::promise<void> started, release;
-    std::thread pc104([&] {
-        CHECK_CODE(START_FIP_ENGINE(1, kPc104), kSuccess);
-        started.set_value();
-        release.get_future().wait();
-        CHECK_CODE(STOP_FIP_ENGINE(), kSuccess);
-    });
-    started.get_future().wait();
+    std::promise<void> release;
+    const std::shared_future<void> released = release.get_future().share();
+    std::vector<std::thread> holders;
+    for (const std::uint32_t type : {kPc104, kUsb}) {
+        std::promise<void> started;
+        holders.emplace_back([&, type] {
+            CHECK_CODE(START_FIP_ENGINE(1, type), kSuccess);
+            started.set_value();
+            released.wait();
+            CHECK_CODE(STOP_FIP_ENGINE(), kSuccess);
+        });
+        started.get_future().wait();
+    }
     runChild("sees-boards-held");
     release.set_value();
-    pc104.join();
+    for (std::thread& holder : holders) holder.join();
     CHECK_CODE(STOP_FIP_ENGINE(), kSuccess);
     runChild("sees-boards-free");
 
