@@ -374,6 +374,27 @@ namespace qui::testing {
 void AttachMainThread() { StartMainThread(); }
 void WatchPowerBroadcast() { StartPowerWatch(); }
 void DetachMainThread() { StopMainThread(); }
+
+namespace {
+QApplication* offscreen = nullptr;
+}
+
+void StartOffscreenApplication(const char* name) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    static std::string program;
+    static char* argv[] = {nullptr, nullptr};
+    static int argc = 1;
+    program = name;
+    argv[0] = program.data();
+    offscreen = new QApplication(argc, argv);
+    AttachMainThread();
+}
+
+void EndOffscreenApplication() {
+    DetachMainThread();
+    delete offscreen;
+    offscreen = nullptr;
+}
 }  // namespace qui::testing
 
 int AfxWinMain(int argc, char** argv) {

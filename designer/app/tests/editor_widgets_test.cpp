@@ -18,23 +18,10 @@ namespace {
 
 class EditorWidgets : public testing::EditorTest {
  protected:
-  static void SetUpTestSuite() {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    static int argc = 1;
-    static char name[] = "plandrel_editor_widgets_test";
-    static char* argv[] = {name, nullptr};
-    qapp = new QApplication(argc, argv);
-    qui::testing::AttachMainThread();
-  }
-  static void TearDownTestSuite() {
-    qui::testing::DetachMainThread();
-    delete qapp;
-    qapp = nullptr;
-  }
+  static void SetUpTestSuite() { qui::testing::StartOffscreenApplication("plandrel_editor_widgets_test"); }
+  static void TearDownTestSuite() { qui::testing::EndOffscreenApplication(); }
   static void later(std::function<void()> fn) { QTimer::singleShot(0, qApp, std::move(fn)); }
-  static QApplication* qapp;
 };
-QApplication* EditorWidgets::qapp = nullptr;
 
 TEST_F(EditorWidgets, ARefusedFieldTakesTheKeyboardFocus) {
   CEditionVarDlg editor(frame_, context(), 0, 0);

@@ -52,28 +52,15 @@ class FrameHost final : public SessionHost {
 
 class FrameDlgWidgets : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    static int argc = 1;
-    static char name[] = "plandrel_frame_dlg_widgets_test";
-    static char* argv[] = {name, nullptr};
-    qapp = new QApplication(argc, argv);
-    qui::testing::AttachMainThread();
-  }
-  static void TearDownTestSuite() {
-    qui::testing::DetachMainThread();
-    delete qapp;
-    qapp = nullptr;
-  }
+  static void SetUpTestSuite() { qui::testing::StartOffscreenApplication("plandrel_frame_dlg_widgets_test"); }
+  static void TearDownTestSuite() { qui::testing::EndOffscreenApplication(); }
   void SetUp() override {
     qui::RegisterMenu(kMainMenu, {{"&File", 0, {{"E&xit", ID_APP_EXIT}}}});
     qui::RegisterDialog({kTemplate, 200, 60, "", "MS Shell Dlg", 8, qui::kChild,
                          {{1032, qui::ControlKind::Edit, 40, 8, 120, 12, ""}}});
   }
   void TearDown() override { qui::ClearResources(); }
-  static QApplication* qapp;
 };
-QApplication* FrameDlgWidgets::qapp = nullptr;
 
 TEST_F(FrameDlgWidgets, AMinimisedDialogIsRestoredWhenOpenedAgain) {
   TitleHost titles;

@@ -32,19 +32,10 @@ public:
 class Widgets : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-        static int argc = 1;
-        static char name[] = "ui_widgets_test";
-        static char* argv[] = {name, nullptr};
         QLocale::setDefault(QLocale(QLocale::German));
-        qapp = new QApplication(argc, argv);
-        qui::testing::AttachMainThread();
+        qui::testing::StartOffscreenApplication("ui_widgets_test");
     }
-    static void TearDownTestSuite() {
-        qui::testing::DetachMainThread();
-        delete qapp;
-        qapp = nullptr;
-    }
+    static void TearDownTestSuite() { qui::testing::EndOffscreenApplication(); }
     void SetUp() override {
         qui::RegisterDialog({kDialog, 160, 80, "Value", "MS Shell Dlg", 8, qui::kModalFrame | qui::kSystemMenu,
                              {{kValue, qui::ControlKind::Edit, 10, 10, 40, 12, "", 0},
@@ -53,10 +44,8 @@ protected:
                               {IDCANCEL, qui::ControlKind::PushButton, 90, 60, 50, 14, "Cancel", 0}}});
     }
     void TearDown() override { qui::ClearResources(); }
-    static QApplication* qapp;
     App app;
 };
-inline QApplication* Widgets::qapp = nullptr;
 
 class ValueDlg : public CDialog {
 public:

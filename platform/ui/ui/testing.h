@@ -115,6 +115,11 @@ private:
 // own QApplication instead of running AfxWinMain).
 void AttachMainThread();
 void DetachMainThread();
+// A test suite's own QApplication on the offscreen platform, attached as the main thread: made by
+// StartOffscreenApplication (in SetUpTestSuite, the program named `name`) and ended by
+// EndOffscreenApplication.
+void StartOffscreenApplication(const char* name);
+void EndOffscreenApplication();
 // Starts watching the login manager's signal, as AfxWinMain does.
 void WatchPowerBroadcast();
 
