@@ -500,8 +500,8 @@ void ConfigurationTree::place_message_items(const MESSAGE4& message, const SideP
   // Each side's variable items; where both sides name one item the source side's image stands.
   for (std::size_t s = 0; s < 2; ++s) {
     if (!sides[s]) continue;
-    const auto [station, variable_code] = *sides[s];
-    for_each_item_with_code(variable_code, [&](const auto& entry) {
+    const std::uint32_t station = sides[s]->first;  // named: clang 14 lambdas cannot capture a structured binding
+    for_each_item_with_code(sides[s]->second, [&](const auto& entry) {
       const Item station_item = station_above(entry.second);
       if (station_item == TreeItems::kNone || items_.data(station_item) != station) return;
       Place& place = place_at(entry.second);
