@@ -8,7 +8,6 @@
 #include <unordered_map>
 #include <string>
 
-#include "base/file_lock.h"
 #include "corvix.h"
 #include "model/check_codes.h"
 #include "model/config_checks.h"
@@ -20,6 +19,7 @@
 #include "online/critical_section_lock.h"
 #include "online/critical_sections.h"
 #include "online/designer_messages.h"
+#include "online/download_turn.h"
 #include "online/error_text.h"
 #include "online/hosted_dialogs.h"
 #include "online/medium_dlg.h"
@@ -390,17 +390,19 @@ bool CFipSession::Connect() {
     return false;
   }
 
-  // 2.-3. The download image and its download. The image is one file for every board of the
-  // working folder: a designer connecting beside this one waits until the download has read it.
-  const qbase::FileLock image_turn = qbase::FileLock::wait(
-      document->DownloadImagePath().string() + ".lock", qbase::FileLock::Kind::exclusive);
-  if (!document->WriteDownloadImage()) {
+  // 2.-3. The download image and its download, in the image's turn of the working folder; the
+  // failures are told once the turn is over.
+  const std::string image = document->DownloadImagePath().string();
+  std::uint32_t downloaded = 0;
+  if (!WriteAndDownload(
+          image, [document] { return document->WriteDownloadImage(); },
+          [&] { downloaded = DOWNLOAD_CNF(image.c_str()); })) {
     MessageBox(kDownloadError, MB_OK);
     Disconnect();
     return false;
   }
-  if (const std::uint32_t code = DOWNLOAD_CNF(document->DownloadImagePath().string().c_str()); code != 0) {
-    ShowError(code, true);
+  if (downloaded != 0) {
+    ShowError(downloaded, true);
     Disconnect();
     return false;
   }

@@ -6,6 +6,7 @@
 
 #include "corvix.h"
 #include "model/plandrel_doc.h"
+#include "online/download_turn.h"
 #include "online/error_text.h"
 #include "online/presence_resources.h"
 #include "online/presence_sta.h"
@@ -102,27 +103,37 @@ std::uint32_t CPresenceSta::StartWait() const { return BaStartWait(document_.Rec
 
 void CPresenceSta::Fail(std::string_view text) { MessageBox(std::string(text).c_str()); }
 
-bool CPresenceSta::WritePresenceConfiguration(PresenceKind kind) {
-  switch (plandrel::WritePresenceConfiguration(kind, document_.GetWorkingFiles(), document_.GetWorkingFolder(),
-                                               settings_)) {
-    case PresenceFileResult::ok: return true;
-    case PresenceFileResult::cannot_create: Fail(CPlandrelDoc::kProblemCreating); return false;
-    case PresenceFileResult::configuration_bad: Fail(CPlandrelDoc::kErrorRecording); return false;
+CPresenceSta::TestStart CPresenceSta::StartTestEngine(PresenceKind kind, const std::function<void()>& written) {
+  const std::filesystem::path file = PresenceConfigurationPath(document_.GetWorkingFolder(), kind);
+  PresenceFileResult result = PresenceFileResult::ok;
+  bool started = false;
+  std::uint32_t downloaded = 0;
+  WriteAndDownload(
+      file,
+      [&] {
+        result = WritePresenceConfiguration(kind, document_.GetWorkingFiles(), document_.GetWorkingFolder(), settings_);
+        return result == PresenceFileResult::ok;
+      },
+      [&] {
+        if (written) written();
+        SetStatus("Starting Fip Engine");
+        const SelectedDevice device = document_.GetDevice();
+        if (engine_.start_engine(device.board_number, device.board_type) != 0) return;
+        started = true;
+        SetStatus("Downloading CNF file");
+        downloaded = engine_.download(file.string().c_str());
+      });
+  switch (result) {
+    case PresenceFileResult::ok: break;
+    case PresenceFileResult::cannot_create: Fail(CPlandrelDoc::kProblemCreating); return TestStart::not_written;
+    case PresenceFileResult::configuration_bad: Fail(CPlandrelDoc::kErrorRecording); return TestStart::not_written;
   }
-  return false;
-}
-
-bool CPresenceSta::StartTestEngine(PresenceKind kind) {
-  SetStatus("Starting Fip Engine");
-  const SelectedDevice device = document_.GetDevice();
-  if (engine_.start_engine(device.board_number, device.board_type) != 0) return false;
-  SetStatus("Downloading CNF file");
-  const std::string path = PresenceConfigurationPath(document_.GetWorkingFolder(), kind).string();
-  if (engine_.download(path.c_str()) != 0 || engine_.start_communication() != 0) {
+  if (!started) return TestStart::failed;
+  if (downloaded != 0 || engine_.start_communication() != 0) {
     engine_.stop_engine();
-    return false;
+    return TestStart::failed;
   }
-  return true;
+  return TestStart::running;
 }
 
 bool CPresenceSta::EnableMedium(std::uint8_t command) {
@@ -203,9 +214,10 @@ bool CPresenceSta::StartTestArbitrator() {
 }
 
 bool CPresenceSta::DetectArbitrator() {
-  if (!StartTestEngine(PresenceKind::detection)) {
-    Fail(kErrorOnNetwork);
-    return false;
+  switch (StartTestEngine(PresenceKind::detection)) {
+    case TestStart::not_written: return false;
+    case TestStart::failed: Fail(kErrorOnNetwork); return false;
+    case TestStart::running: break;
   }
   clock_.Wait(kEngineSettleMs);
   if (!ValidateTransmissionChannel()) return false;
@@ -256,9 +268,12 @@ bool CPresenceSta::ScanFailed() {
 bool CPresenceSta::RunPresenceScan() {
   const PresenceKind kind = test_mode_ == kModeArbitrating ? PresenceKind::arbitrating : PresenceKind::listening;
   auto& progress = Item<CProgressCtrl>(IDC_PRESENCE_PROGRESS);
-  progress.ShowWindow(SW_SHOW);
-  StepProgress();
-  if (!StartTestEngine(kind)) {
+  const TestStart start = StartTestEngine(kind, [&] {
+    progress.ShowWindow(SW_SHOW);
+    StepProgress();
+  });
+  if (start == TestStart::not_written) return false;
+  if (start == TestStart::failed) {
     progress.ShowWindow(SW_HIDE);
     SetStatus("     ");
     Fail(kErrorOnNetwork);

@@ -58,7 +58,7 @@ BOOL CPresenceSta::OnInitDialog() {
   } else {
     WriteAddressMap(map_file, address_map_);  // not reported: Start tells when the file cannot be made
   }
-  if (WritePresenceConfiguration(PresenceKind::detection) && DetectArbitrator()) {
+  if (DetectArbitrator()) {
     CreateGrid();
     SetLine(IDC_LEGEND_LEFT_1, "Used address");
     SetLine(IDC_LEGEND_LEFT_2, "Free address");
@@ -142,8 +142,7 @@ void CPresenceSta::RunPresenceTest() {
 
   bool scanned = false;
   if (test_mode_ == kModeListening || test_mode_ == kModeArbitrating) {
-    const PresenceKind kind = test_mode_ == kModeListening ? PresenceKind::listening : PresenceKind::arbitrating;
-    scanned = WritePresenceConfiguration(kind) && RunPresenceScan();
+    scanned = RunPresenceScan();
   }
   // Only a scan that ran to its end changes the grid: a failed one leaves the plan shown.
   if (scanned && HasGrid()) {

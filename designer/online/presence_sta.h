@@ -116,14 +116,20 @@ class CPresenceSta : public CDialog {
   void ShowResults();
 
  private:
-  bool WritePresenceConfiguration(PresenceKind kind);
-  bool StartTestEngine(PresenceKind kind);
+  enum class TestStart { not_written, failed, running };
+  // Writes the file of `kind` (WritePresenceConfiguration), runs `written`, starts the engine and
+  // downloads the file, all in the file's turn of the working folder (download_turn.h); then
+  // START_COMMUNICATION. not_written: the file could not be written, as the message shown said;
+  // failed: the engine did not start, or the download or START_COMMUNICATION failed (the engine is
+  // stopped, nothing shown).
+  TestStart StartTestEngine(PresenceKind kind, const std::function<void()>& written = {});
   bool ValidateTransmissionChannel();
   // Success with the medium in use; failure with the engine stopped and the reason shown.
   bool EnableMedium(std::uint8_t command);
   bool StartTestArbitrator();
   bool DetectArbitrator();
-  // False when the engine failed part-way (the engine is stopped and the failure shown).
+  // False when the file could not be written or the engine failed part-way (the engine is stopped
+  // and the failure shown).
   bool RunPresenceScan();
   bool ReadPresenceVariables();
   // A failure of the scan once its engine runs: the engine stopped and "Error on FIP Network".

@@ -17,8 +17,10 @@ bool WorkingFilesHold::HeldByAnother(const std::filesystem::path& working_folder
 bool WorkingFilesHold::Take(const std::filesystem::path& working_folder, std::uint32_t board_type,
                             std::uint16_t board_number) {
     lock_.release();
-    lock_ = qbase::FileLock::tryTake(File(working_folder, board_type, board_number), qbase::FileLock::Kind::exclusive);
-    return lock_.held();
+    bool conflict = false;
+    lock_ = qbase::FileLock::tryTake(File(working_folder, board_type, board_number), qbase::FileLock::Kind::exclusive,
+                                     &conflict);
+    return !conflict;
 }
 
 }  // namespace plandrel

@@ -21,7 +21,8 @@ public:
                               std::uint16_t board_number);
 
     // Holds the board's working files, letting go of any held before; false when another designer
-    // holds them (or the folder cannot take the lock file), and then nothing is held.
+    // holds them, and then nothing is held. A folder that cannot take the lock file (read-only, say)
+    // leaves them to this designer, unheld: true.
     bool Take(const std::filesystem::path& working_folder, std::uint32_t board_type, std::uint16_t board_number);
     bool Held() const { return lock_.held(); }
 

@@ -2,6 +2,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <filesystem>
 
 #include "dialog_fixture.h"
@@ -9,6 +10,7 @@
 #include "kernel/pnp.h"
 #include "online/attach_to_card.h"
 #include "online/online_resources.h"
+#include "testing/unprivileged.h"
 #include "win32/windows.h"
 
 namespace plandrel::testing {
@@ -157,6 +159,33 @@ TEST_F(AttachToCard, BoardsWhoseWorkingFilesAnotherDesignerHoldsAreUsed) {
               IDCANCEL);
     EXPECT_THAT(texts(), ElementsAre(kSelectUnusedText));
     EXPECT_FALSE(lateHold.Held());
+}
+
+// A working folder where the lock file cannot be made (read-only to the designer's user) holds
+// nothing: the board stays this designer's, and a one-board machine starts without a word.
+TEST_F(AttachToCard, AWorkingFolderThatCannotTakeTheLockFileLeavesTheBoardToThisDesigner) {
+    if (const std::string why = qtesting::noUnprivilegedUser(); !why.empty()) GTEST_SKIP() << why;
+    const qtesting::UnprivilegedFolder folder;
+    const std::filesystem::path work = folder.path() / "work";
+    std::filesystem::create_directory(work);
+    folder.handOver(work, std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
+    EXPECT_TRUE(qtesting::runUnprivileged([&] {
+        qbase::setMachineRoot(folder.path() / "machine");
+        if (!sim::bootMachine(machineOf({pc104Board()})).problems().empty()) return false;
+        SelectedDevice chosen{0, 0};
+        CAttachToCard single{chosen};
+        WorkingFilesHold hold;
+        single.HoldWorkingFiles(work, hold);
+        bool seen = false;
+        const INT_PTR result = run<CAttachToCard>(single, [&](CAttachToCard& d) {
+            seen = true;
+            d.ClickDlgItem(IDCANCEL);
+        });
+        for (const std::string& text : texts()) std::fprintf(stderr, "shown: %s\n", text.c_str());
+        return result == IDOK && !seen && texts().empty() && chosen == SelectedDevice{1, kBoardTypePc104} &&
+               !hold.Held();
+    }));
+    EXPECT_TRUE(std::filesystem::is_empty(work));
 }
 
 TEST_F(AttachToCard, PciBoardShowsItsSlotAndNoLedControls) {

@@ -4,11 +4,14 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <sstream>
 #include <string>
+#include <utility>
 
 #include "base/clock.h"
 #include "records/instruction.h"
 #include "session_fixture.h"
+#include "testing/application.h"
 
 namespace plandrel {
 namespace {
@@ -234,6 +237,15 @@ TEST_F(SessionTest, MediumFailureExitAndSuspendEndTheSession) {
   }
 }
 
+// A BA program file that the engine cannot read: the download refuses the configuration.
+void DamageBaProgram(records::Configuration& network, const fs::path& folder) {
+  const fs::path program = folder / "program.txt";
+  std::ofstream(program) << "ID_DAT(A10\nNOT_A_MACRO(12)\n";
+  network.param.ba_size = 1;
+  network.ba.program_from_file = 1;
+  records::set_text(network.ba.program_path, program.string());
+}
+
 // A configuration the engine refuses: its text is shown, the designer stays off line with its tree,
 // menus and document as they were, and the board is free again.
 TEST_F(SessionTest, ARefusedConfigurationLeavesTheDesignerOffLine) {
@@ -243,13 +255,7 @@ TEST_F(SessionTest, ARefusedConfigurationLeavesTheDesignerOffLine) {
   };
   const Case cases[] = {
       {"damaged BA program",
-       [](records::Configuration& n, const fs::path& folder) {
-         const fs::path program = folder / "program.txt";
-         std::ofstream(program) << "ID_DAT(A10\nNOT_A_MACRO(12)\n";
-         n.param.ba_size = 1;
-         n.ba.program_from_file = 1;
-         records::set_text(n.ba.program_path, program.string());
-       }},
+       DamageBaProgram},
       {"too many variables for the card",
        [](records::Configuration& n, const fs::path&) {
          while (n.variables.size() < records::kMaxVariables) {
@@ -286,6 +292,51 @@ TEST_F(SessionTest, ARefusedConfigurationLeavesTheDesignerOffLine) {
     TearDown();
     SetUp();
   }
+}
+
+// Prompts whose first message box stays open while `while_open` runs.
+class BoxKeptOpen final : public qui::UserPrompts {
+ public:
+  explicit BoxKeptOpen(std::function<void()> while_open)
+      : while_open_(std::move(while_open)), previous_(qui::SetUserPrompts(this)) {}
+  ~BoxKeptOpen() override { qui::SetUserPrompts(previous_); }
+  int ShowMessageBox(HWND, const std::string& text, const std::string&, UINT) override {
+    texts.push_back(text);
+    if (auto run = std::exchange(while_open_, nullptr)) run();
+    return IDOK;
+  }
+  void Beep(UINT) override {}
+  bool ChooseFile(HWND, qui::FileDialogRequest&) override { return false; }
+  UINT TrackPopupMenu(const CMenu&, POINT, HWND) override { return 0; }
+  std::vector<std::string> texts;
+
+ private:
+  std::function<void()> while_open_;
+  qui::UserPrompts* previous_;
+};
+
+// Another designer of the working folder, in a process of its own, connects while this designer's
+// failed download still shows its message: the download image's turn is over, and its Connect goes on.
+TEST_F(SessionTest, AnotherDesignerConnectsWhileThisOnesDownloadErrorIsOpen) {
+  records::Configuration refused = examples::first_network();
+  DamageBaProgram(refused, folder_);
+  Start(refused);
+  const fs::path theirs = folder_ / "theirs.cnf";
+  ASSERT_TRUE(records::write_file_atomically(theirs, records::encode_format4(examples::first_network())));
+  std::string told;
+  BoxKeptOpen box([&] {
+    const qtesting::ChildEnd end =
+        qtesting::runProgram(PLANDREL_PEER_DESIGNER, {theirs.string(), "connect"}, {}, folder_ / "peer.txt");
+    EXPECT_TRUE(end.clean()) << end.describe();
+    std::ostringstream text;
+    text << std::ifstream(folder_ / "peer.txt").rdbuf();
+    told = text.str();
+  });
+  EXPECT_FALSE(Connect());
+  ASSERT_EQ(box.texts.size(), 1u);
+  EXPECT_NE(box.texts[0], kDownloadError) << "the engine refused the download";
+  // The other designer took the next free board, PC104 1, and went on line.
+  EXPECT_EQ(told.substr(0, told.find('\n', told.find('\n') + 1) + 1), "selected 1 1\nconnected\n") << told;
 }
 
 // A configuration with neither variables nor a bus arbitrator still gets its mailbox window:
