@@ -3,8 +3,8 @@
 // board 1, PC104 board 1). Cases that watch a process's start or end run this program again as a
 // child process. Usage: corvix_application_test <case>; the exit code is 0 when the case holds.
 #include <array>
-#include <csignal>
 #include <atomic>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -24,6 +24,7 @@
 #include "records/configuration.h"
 #include "test_records.h"
 #include "testing/application.h"
+#include "testing/unprivileged.h"
 #include "win32/windows.h"
 
 namespace {
@@ -208,6 +209,20 @@ void boardsHeldByAnotherProcess() {
         started.get_future().wait();
     }
     runChild("sees-boards-held");
+    // Hold files that the other process may only read, another user's where the test can arrange
+    // it, hold the boards all the same.
+    if (const std::string why = qtesting::noUnprivilegedUser(); why.empty()) {
+        namespace fs = std::filesystem;
+        const fs::path root = std::getenv("QUORELLE_MACHINE_ROOT");
+        const fs::perms readable = fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read;
+        const fs::perms enterable = readable | fs::perms::owner_exec | fs::perms::group_exec | fs::perms::others_exec;
+        fs::permissions(root, enterable | fs::perms::owner_write);
+        fs::permissions(root / "holds", enterable | fs::perms::owner_write);
+        for (const fs::directory_entry& hold : fs::directory_iterator(root / "holds")) fs::permissions(hold, readable);
+        CHECK(qtesting::runUnprivileged([] { return qtesting::runSelf({"sees-boards-held"}).clean(); }));
+    } else {
+        std::fprintf(stderr, "hold files of another user not tried: %s\n", why.c_str());
+    }
     release.set_value();
     for (std::thread& holder : holders) holder.join();
     CHECK_CODE(STOP_FIP_ENGINE(), kSuccess);
