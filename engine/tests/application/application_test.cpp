@@ -4,6 +4,7 @@
 // child process. Usage: corvix_application_test <case>; the exit code is 0 when the case holds.
 #include <array>
 #include <atomic>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -165,6 +166,25 @@ void childSeesBoardsFree() {
     CHECK_CODE(STOP_FIP_ENGINE(), kSuccess);
 }
 
+// Lists the boards: the process's first use of the machine boots it.
+void childListsBoards() {
+    std::uint16_t count = 0;
+    CHECK_CODE(GetActiveDevicesCount(&count), kSuccess);
+}
+
+// Starts and stops PCI board 1 for three seconds.
+void childStartsAndStops() {
+    int starts = 0, failed = 0;
+    for (const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+         std::chrono::steady_clock::now() < end; ++starts) {
+        const std::uint32_t code = START_FIP_ENGINE(1, kPci);
+        if (code != kSuccess && failed++ == 0) std::fprintf(stderr, "a start gave 0x%X\n", code);
+        if (code == kSuccess) CHECK_CODE(STOP_FIP_ENGINE(), kSuccess);
+    }
+    if (failed) std::fprintf(stderr, "%d of %d starts failed\n", failed, starts);
+    CHECK(failed == 0);
+}
+
 // Ends by a fault while the engine holds PCI board 1.
 void childCrashesHoldingBoard() {
     CHECK_CODE(START_FIP_ENGINE(1, kPci), kSuccess);
@@ -174,6 +194,8 @@ void childCrashesHoldingBoard() {
 const std::map<std::string, std::function<void()>> kChildCases = {
     {"sees-boards-held", childSeesBoardsHeld},
     {"sees-boards-free", childSeesBoardsFree},
+    {"lists-boards", childListsBoards},
+    {"starts-and-stops", childStartsAndStops},
     {"crashes-holding-board", childCrashesHoldingBoard},
     {"start-first-pci", [] { childStartFirst(kPci); }},
     {"start-first-pc104", [] { childStartFirst(kPc104); }},
@@ -233,6 +255,28 @@ void boardsHeldByAnotherProcess() {
     CHECK(!boardUsed(kPci, 1));
     CHECK_CODE(START_FIP_ENGINE(1, kPci), kSuccess);
     CHECK_CODE(STOP_FIP_ENGINE(), kSuccess);
+}
+
+// Starts read the driver files that every boot of the machine installs: a process that starts
+// and stops PCI board 1 beside processes that boot the machine (each lists the boards) never fails.
+void startsBesideBoots() {
+    std::atomic<bool> done{false};
+    std::atomic<int> boots{0}, failedBoots{0};
+    std::vector<std::thread> booters;
+    for (int i = 0; i < 3; ++i) {
+        booters.emplace_back([&] {
+            while (!done) {
+                if (!qtesting::runSelf({"lists-boards"}).clean()) ++failedBoots;
+                ++boots;
+            }
+        });
+    }
+    const qtesting::ChildEnd starter = qtesting::runSelf({"starts-and-stops"});
+    done = true;
+    for (std::thread& booter : booters) booter.join();
+    CHECK(starter.clean());
+    CHECK(failedBoots == 0);
+    CHECK(boots > 0);
 }
 
 // An application whose first call starts the engine: on a fresh machine root and on a later run.
@@ -441,6 +485,7 @@ const std::map<std::string, std::function<void()>> kCases = {
     {"code-image-with-trailing-bytes", codeImageWithTrailingBytes},
     {"whole-run-leaves-no-leak", wholeRunLeavesNoLeak},
     {"boards-held-by-another-process", boardsHeldByAnotherProcess},
+    {"starts-beside-boots", startsBesideBoots},
 };
 
 }  // namespace
