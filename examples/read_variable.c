@@ -1,4 +1,4 @@
-/* Reads a variable through the bus viewer: starts the engine on the machine's first board,
+/* Reads a variable through the bus viewer: starts the engine on the machine's first free board,
    downloads a configuration (by default read_variable.cnf in the current folder, in which the
    board produces the variable 0x0100), writes the variable and reads it back, then stops.
 
@@ -10,6 +10,7 @@
 #include "spectrel.h"
 
 #define VARIABLE_ID 0x0100
+#define MOST_BOARDS 27 /* boards 1 to 9 of each of the three types */
 
 static const char* const kTypeNames[] = {"PCI", "PC104", "USB"};
 
@@ -25,7 +26,8 @@ static int failed(const char* what, uint32_t code) {
 int main(int argc, char** argv) {
     const char* configuration = argc > 1 ? argv[1] : "read_variable.cnf";
     uint16_t count = 0;
-    SpxDeviceRecord board;
+    SpxDeviceRecord boards[MOST_BOARDS];
+    const SpxDeviceRecord* board = NULL;
     int32_t slot = -1;
     int16_t index = -1, length = 0;
     uint8_t flags = 0, status = 0;
@@ -37,16 +39,23 @@ int main(int argc, char** argv) {
 
     code = SPX_GET_ACTIVE_DEVICES_COUNT(&count, text, sizeof text, &needed);
     if (code != 0) return failed("Cannot list the boards", code);
-    if (count == 0) {
-        fputs("No board.\n", stderr);
+    if (count > MOST_BOARDS) count = MOST_BOARDS;
+    if (count > 0) {
+        code = SPX_GET_ACTIVE_DEVICES_INFO(count, boards, text, sizeof text, &needed);
+        if (code != 0) return failed("Cannot list the boards", code);
+    }
+    /* A board that another program has open is listed as used and cannot be started here; the
+       bus viewer gives slots to boards 1 to 4 of each type. */
+    for (i = 0; i < count && board == NULL; ++i)
+        if (boards[i].used == 0 && boards[i].boardNumber <= 4) board = &boards[i];
+    if (board == NULL) {
+        fputs(count == 0 ? "No board.\n" : "No free board.\n", stderr);
         return 1;
     }
-    code = SPX_GET_ACTIVE_DEVICES_INFO(1, &board, text, sizeof text, &needed);
-    if (code != 0) return failed("Cannot list the boards", code);
-    printf("Board: %s %u\n", board.boardType < 3 ? kTypeNames[board.boardType] : "unknown",
-           (unsigned)board.boardNumber);
+    printf("Board: %s %u\n", board->boardType < 3 ? kTypeNames[board->boardType] : "unknown",
+           (unsigned)board->boardNumber);
 
-    code = SPX_START_FIP_ENGINE(board.boardNumber, board.boardType, &slot, text, sizeof text, &needed);
+    code = SPX_START_FIP_ENGINE(board->boardNumber, board->boardType, &slot, text, sizeof text, &needed);
     if (code != 0) return failed("Cannot start the engine", code);
     /* Downloads the configuration and starts the bus. */
     code = SPX_DOWNLOAD_CNF(slot, configuration, text, sizeof text, &needed);

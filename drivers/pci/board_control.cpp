@@ -238,7 +238,9 @@ fullfip2::Completion runControl(Extension& b, ULONG code, ULONG in, ULONG out, U
     case fdb::IOCTL_READ_EEPROM: return readEeprom(b, in, out, buffer);
     case fdb::IOCTL_WRITE_EEPROM: return writeEeprom(b, in, out, buffer);
     case fdb::IOCTL_GET_SERIAL_NUMBER: return serialNumber(b, out, buffer);
-    case fdb::IOCTL_GET_CARD_CONF: return putU32(out, buffer, b.cardConf);
+    case fdb::IOCTL_GET_CARD_CONF:
+        if (out != 4) return failed(nt::kInvalidParameter);
+        return putU32(out, buffer, b.cardConf);
     case fdb::IOCTL_FDB_UNSUPPORTED_6400: return failed(nt::kNotSupported);
     default: break;
     }

@@ -1,7 +1,9 @@
 // Advisory locks on files, shared by the processes of the machine: an open file description lock
 // (Linux "OFD" record lock over the whole file). It belongs to the open file, not to the process:
 // two opens of one file in one process exclude each other as two processes do, and the system
-// releases the lock when the file is closed or its process ends, a crash included.
+// releases the lock when the file is closed or its process ends, a crash included. A lock file
+// is made so that every user may open it read-write; one that this user may only read (another
+// user's, made otherwise) still shows another holder's lock as a conflict.
 #pragma once
 
 #include <filesystem>

@@ -12,7 +12,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstdio>
 #include <filesystem>
 #include <functional>
@@ -20,6 +19,7 @@
 
 #include "base/debug_output.h"
 #include "base/file_lock.h"
+#include "base/file_replace.h"
 #include "base/machine_root.h"
 #include "base/registry_testing.h"
 #include "base/registry_text.h"
@@ -66,17 +66,6 @@ bool readWhole(const fs::path& file, std::string& text) {
     const bool ok = !std::ferror(f);
     std::fclose(f);
     return ok;
-}
-
-bool writeAll(int fd, const std::string& text) {
-    std::size_t done = 0;
-    while (done < text.size()) {
-        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        done += static_cast<std::size_t>(n);
-    }
-    return true;
 }
 
 struct Store {

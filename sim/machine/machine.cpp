@@ -1,10 +1,10 @@
 #include "sim/machine/machine.h"
 
-#include <fstream>
 #include <iostream>
 #include <mutex>
 
 #include "base/debug_output.h"
+#include "base/file_replace.h"
 #include "base/machine_root.h"
 #include "base/registry_store.h"
 #include "quorelle_config.h"
@@ -50,12 +50,12 @@ Overloaded(F...) -> Overloaded<F...>;
 
 Machine::Machine(MachineDescription description) : description_(std::move(description)) {}
 
+// Other processes of the machine read these files at any time (an engine start checks the driver
+// versions): a file is replaced whole, and only when its content changes.
 void Machine::writeFile(const fs::path& file, const std::string& bytes) {
     std::error_code error;
     fs::create_directories(file.parent_path(), error);
-    std::ofstream out(file, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    if (!out) problems_.push_back("cannot write " + file.string());
+    if (!qbase::replaceFileIfChanged(file, bytes)) problems_.push_back("cannot write " + file.string());
 }
 
 void Machine::install() {

@@ -6,7 +6,7 @@
 // Boot, in this order: mark the machine booted (so that the boot's own registry and device use
 // does not boot again), reset the volatile registry hive, write the driver files with their
 // versions under the system directory ("drivers\ambrix.sys", "drivers\osprix.sys", each with its
-// ".version" sidecar), install the product when the machine root has no installation yet (neither
+// ".version" sidecar; a file is written only when its content changes, and replaced whole), install the product when the machine root has no installation yet (neither
 // HKLM "Software\Talvenor\Corvix" nor "SOFTWARE\Talvenor\Quorelle 5": the card code image
 // "kernala.dat", its folder as the REG_SZ value Dllpath of the first key and the version as
 // "Distrib" of the second), attach the boards' ranges, load the drivers Ambrix and Osprix, and

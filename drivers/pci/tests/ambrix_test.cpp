@@ -61,6 +61,16 @@ TEST_F(Ambrix, BoardLevelAnswers) {
     EXPECT_EQ(control(fdb::IOCTL_GET_EEPROM_KIND, nullptr, 0, small, sizeof small).error, DWORD{ERROR_INVALID_PARAMETER});
     EXPECT_FALSE(control(fdb::IOCTL_FDB_UNSUPPORTED_6400, nullptr, 0, nullptr, 0).ok);
     EXPECT_FALSE(control(fdb::IOCTL_GET_LEDS_STATE, nullptr, 0, small, sizeof small).ok);
+    // The card configuration word takes exactly four bytes: any other size is refused, nothing written.
+    std::uint32_t words[2] = {0xDEADBEEF, 0xDEADBEEF};
+    EXPECT_EQ(control(fdb::IOCTL_GET_CARD_CONF, nullptr, 0, words, 4).returned, 4u);
+    for (const DWORD size : {3u, 5u, 8u}) {
+        words[0] = words[1] = 0xDEADBEEF;
+        const Reply r = control(fdb::IOCTL_GET_CARD_CONF, nullptr, 0, words, size);
+        EXPECT_EQ(r.error, DWORD{ERROR_INVALID_PARAMETER}) << size;
+        EXPECT_EQ(r.returned, 0u);
+        EXPECT_TRUE(words[0] == 0xDEADBEEF && words[1] == 0xDEADBEEF);
+    }
     std::uint8_t bridge[84];
     const Reply dump = control(fdb::IOCTL_DUMP_BRIDGE_REGISTERS, nullptr, 0, bridge, sizeof bridge);
     EXPECT_TRUE(dump.ok);

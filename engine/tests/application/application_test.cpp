@@ -3,8 +3,9 @@
 // board 1, PC104 board 1). Cases that watch a process's start or end run this program again as a
 // child process. Usage: corvix_application_test <case>; the exit code is 0 when the case holds.
 #include <array>
-#include <csignal>
 #include <atomic>
+#include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -24,6 +25,7 @@
 #include "records/configuration.h"
 #include "test_records.h"
 #include "testing/application.h"
+#include "testing/unprivileged.h"
 #include "win32/windows.h"
 
 namespace {
@@ -164,6 +166,25 @@ void childSeesBoardsFree() {
     CHECK_CODE(STOP_FIP_ENGINE(), kSuccess);
 }
 
+// Lists the boards: the process's first use of the machine boots it.
+void childListsBoards() {
+    std::uint16_t count = 0;
+    CHECK_CODE(GetActiveDevicesCount(&count), kSuccess);
+}
+
+// Starts and stops PCI board 1 for three seconds.
+void childStartsAndStops() {
+    int starts = 0, failed = 0;
+    for (const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+         std::chrono::steady_clock::now() < end; ++starts) {
+        const std::uint32_t code = START_FIP_ENGINE(1, kPci);
+        if (code != kSuccess && failed++ == 0) std::fprintf(stderr, "a start gave 0x%X\n", code);
+        if (code == kSuccess) CHECK_CODE(STOP_FIP_ENGINE(), kSuccess);
+    }
+    if (failed) std::fprintf(stderr, "%d of %d starts failed\n", failed, starts);
+    CHECK(failed == 0);
+}
+
 // Ends by a fault while the engine holds PCI board 1.
 void childCrashesHoldingBoard() {
     CHECK_CODE(START_FIP_ENGINE(1, kPci), kSuccess);
@@ -173,6 +194,8 @@ void childCrashesHoldingBoard() {
 const std::map<std::string, std::function<void()>> kChildCases = {
     {"sees-boards-held", childSeesBoardsHeld},
     {"sees-boards-free", childSeesBoardsFree},
+    {"lists-boards", childListsBoards},
+    {"starts-and-stops", childStartsAndStops},
     {"crashes-holding-board", childCrashesHoldingBoard},
     {"start-first-pci", [] { childStartFirst(kPci); }},
     {"start-first-pc104", [] { childStartFirst(kPc104); }},
@@ -208,6 +231,20 @@ void boardsHeldByAnotherProcess() {
         started.get_future().wait();
     }
     runChild("sees-boards-held");
+    // Hold files that the other process may only read, another user's where the test can arrange
+    // it, hold the boards all the same.
+    if (const std::string why = qtesting::noUnprivilegedUser(); why.empty()) {
+        namespace fs = std::filesystem;
+        const fs::path root = std::getenv("QUORELLE_MACHINE_ROOT");
+        const fs::perms readable = fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read;
+        const fs::perms enterable = readable | fs::perms::owner_exec | fs::perms::group_exec | fs::perms::others_exec;
+        fs::permissions(root, enterable | fs::perms::owner_write);
+        fs::permissions(root / "holds", enterable | fs::perms::owner_write);
+        for (const fs::directory_entry& hold : fs::directory_iterator(root / "holds")) fs::permissions(hold, readable);
+        CHECK(qtesting::runUnprivileged([] { return qtesting::runSelf({"sees-boards-held"}).clean(); }));
+    } else {
+        std::fprintf(stderr, "hold files of another user not tried: %s\n", why.c_str());
+    }
     release.set_value();
     for (std::thread& holder : holders) holder.join();
     CHECK_CODE(STOP_FIP_ENGINE(), kSuccess);
@@ -218,6 +255,28 @@ void boardsHeldByAnotherProcess() {
     CHECK(!boardUsed(kPci, 1));
     CHECK_CODE(START_FIP_ENGINE(1, kPci), kSuccess);
     CHECK_CODE(STOP_FIP_ENGINE(), kSuccess);
+}
+
+// Starts read the driver files that every boot of the machine installs: a process that starts
+// and stops PCI board 1 beside processes that boot the machine (each lists the boards) never fails.
+void startsBesideBoots() {
+    std::atomic<bool> done{false};
+    std::atomic<int> boots{0}, failedBoots{0};
+    std::vector<std::thread> booters;
+    for (int i = 0; i < 3; ++i) {
+        booters.emplace_back([&] {
+            while (!done) {
+                if (!qtesting::runSelf({"lists-boards"}).clean()) ++failedBoots;
+                ++boots;
+            }
+        });
+    }
+    const qtesting::ChildEnd starter = qtesting::runSelf({"starts-and-stops"});
+    done = true;
+    for (std::thread& booter : booters) booter.join();
+    CHECK(starter.clean());
+    CHECK(failedBoots == 0);
+    CHECK(boots > 0);
 }
 
 // An application whose first call starts the engine: on a fresh machine root and on a later run.
@@ -426,6 +485,7 @@ const std::map<std::string, std::function<void()>> kCases = {
     {"code-image-with-trailing-bytes", codeImageWithTrailingBytes},
     {"whole-run-leaves-no-leak", wholeRunLeavesNoLeak},
     {"boards-held-by-another-process", boardsHeldByAnotherProcess},
+    {"starts-beside-boots", startsBesideBoots},
 };
 
 }  // namespace

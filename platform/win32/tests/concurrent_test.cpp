@@ -8,6 +8,7 @@
 #include <future>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "fake_seam.h"
 #include "win32/windows.h"
@@ -99,6 +100,37 @@ TEST(Win32Threads, SetEventLeavesTheWaitsOnOtherEventsAsleep) {
     EXPECT_LT(after - before, 5);
     CloseHandle(mine);
     CloseHandle(other);
+}
+
+// Several threads blocked on one event: one set releases every wait on a manual-reset event, and
+// exactly one on an auto-reset event.
+TEST(Win32Threads, ASetReleasesAllBlockedWaitsOfAManualEventAndOneOfAnAutoResetEvent) {
+    constexpr int kWaiters = 4;
+    for (const BOOL manualReset : {TRUE, FALSE}) {
+        const HANDLE event = CreateEventA(nullptr, manualReset, FALSE, nullptr);
+        std::atomic<int> started{0}, released{0};
+        std::vector<std::thread> waiters;
+        for (int i = 0; i < kWaiters; ++i) {
+            waiters.emplace_back([&] {
+                ++started;
+                if (WaitForSingleObject(event, 10'000) == WAIT_OBJECT_0) ++released;
+            });
+        }
+        while (started.load() < kWaiters) std::this_thread::yield();
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));  // blocked by now
+        EXPECT_EQ(released.load(), 0);
+        for (int set = 1; set <= (manualReset ? 1 : kWaiters); ++set) {
+            SetEvent(event);
+            const int expected = manualReset ? kWaiters : set;
+            const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+            while (released.load() < expected && std::chrono::steady_clock::now() < deadline)
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));  // time for a wait released too many
+            EXPECT_EQ(released.load(), expected) << (manualReset ? "manual-reset" : "auto-reset") << ", set " << set;
+        }
+        for (std::thread& waiter : waiters) waiter.join();
+        CloseHandle(event);
+    }
 }
 
 TEST(Win32Threads, HandlesFromManyThreadsAreDistinct) {
