@@ -393,10 +393,10 @@ void CEditionVarDlg::OnOK() {
       if (IsDlgButtonChecked(IDC_VAR_APERIODICAL)) {
         working_.channel = kAperiodicChannel;
       } else {
-        const std::optional<std::int16_t> free = FreePeriodicChannel(c, &working_);
-        if (CountPeriodicMessageChannels(c, &working_) > records::kMaxMessageChannel - 1u || !free)
+        const std::optional<std::int16_t> channel = PeriodicChannelAtSave(c, record);
+        if (CountPeriodicMessageChannels(c, &working_) > records::kMaxMessageChannel - 1u || !channel)
           return Refuse(IDC_VAR_EMISSION, kEightChannels);
-        working_.channel = *free;
+        working_.channel = *channel;
       }
     } else {
       working_.flags &= static_cast<std::uint8_t>(~VARIABLE4::kMessageChannel);

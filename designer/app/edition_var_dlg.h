@@ -1,8 +1,8 @@
 // CEditionVarDlg: the variable editor (dialog 138). It edits a working copy of one VARIABLE4; only a
 // Save that passes every check, in a fixed order, writes the copy back, keeps the messages naming
-// the variable in step (identifier, remote stations) and the periodic channels dense, updates the
-// tree and rewrites the variables (and, when touched, messages) working files. On line it is
-// view-only.
+// the variable in step (identifier, remote stations) and each periodic message with its carrier's
+// channel (a channel given up closes its gap; one kept stays as it is), updates the tree and
+// rewrites the variables (and, when touched, messages) working files. On line it is view-only.
 #pragma once
 
 #include <cstdint>

@@ -22,7 +22,9 @@ bool HeldByAnother(const records::Configuration& configuration, int channel, std
 }  // namespace
 
 bool CarriesPeriodicMessage(const records::Configuration& configuration, const records::VARIABLE4& variable) {
-  if (variable.channel <= 0 || HeldByAnother(configuration, variable.channel, variable.key)) return false;
+  if (!IsLocalMessageChannel(variable) || variable.channel <= 0 ||
+      HeldByAnother(configuration, variable.channel, variable.key))
+    return false;
   return std::any_of(configuration.messages.begin(), configuration.messages.end(), [&](const records::MESSAGE4& m) {
     return SentPeriodically(m) && m.channel == variable.channel;
   });
@@ -55,6 +57,14 @@ std::optional<std::int16_t> FreePeriodicChannel(const records::Configuration& co
   for (std::int16_t c = 1; c <= records::kMaxMessageChannel; ++c)
     if (!used[static_cast<std::size_t>(c)]) return c;
   return std::nullopt;
+}
+
+std::optional<std::int16_t> PeriodicChannelAtSave(const records::Configuration& configuration,
+                                                  const records::VARIABLE4& record) {
+  const bool periodic = (record.flags & records::VARIABLE4::kMessageChannel) != 0 && record.channel >= 1 &&
+                        record.channel <= records::kMaxMessageChannel;
+  if (periodic && !HeldByAnother(configuration, record.channel, record.key)) return record.channel;
+  return FreePeriodicChannel(configuration, &record);
 }
 
 std::optional<std::uint16_t> FindChannelVariable(const records::Configuration& configuration, int channel) {

@@ -55,8 +55,9 @@ bool consistent(const VARIABLE4& v, std::size_t station_count, std::size_t local
   if (!produced_here && !consumed_here) return false;
   if (!is_flag(v.refreshment_status) || !is_flag(v.promptness_status)) return false;
 
-  if (v.direction == 1)
-    return (v.flags & (VARIABLE4::kMessageChannel | VARIABLE4::kAperiodicVariableRequests)) == 0 && v.channel == -1;
+  // Whatever the direction: the variable editor keeps the emission and aperiodic request boxes of
+  // a variable that turns consumed, and format 3 numbers the periodic channels of every variable
+  // that carries message requests.
   return (v.flags & VARIABLE4::kMessageChannel) != 0 ? v.channel >= 0 : v.channel == -1;
 }
 
@@ -64,22 +65,14 @@ bool consistent(const VARIABLE4& v, std::size_t station_count, std::size_t local
 
 Status check_consistency(const Configuration& configuration) {
   if (Status s = check_station_indices(configuration); s != Status::ok) return s;
-  const auto& variables = configuration.variables;
-  // Periodic channel c of a produced variable marks taken[c - 1]; channels 1..k must each be
-  // taken once, so none can lie above the variable count.
-  std::vector<bool> taken(variables.size(), false);
-  std::size_t periodic = 0;
-  for (const VARIABLE4& v : variables) {
+  std::vector<std::int16_t> periodic;  // the periodic channels of the produced variables
+  for (const VARIABLE4& v : configuration.variables) {
     if (!consistent(v, configuration.station_count, configuration.local_station)) return Status::inconsistent;
-    if (v.direction != 0 || (v.flags & VARIABLE4::kMessageChannel) == 0 || v.channel <= 0) continue;
-    const auto channel = static_cast<std::size_t>(v.channel);
-    if (channel > taken.size() || taken[channel - 1]) return Status::inconsistent;
-    taken[channel - 1] = true;
-    ++periodic;
+    if (v.direction == 0 && (v.flags & VARIABLE4::kMessageChannel) != 0 && v.channel > 0) periodic.push_back(v.channel);
   }
-  if (std::find(taken.begin(), taken.begin() + static_cast<std::ptrdiff_t>(periodic), false) !=
-      taken.begin() + static_cast<std::ptrdiff_t>(periodic))
-    return Status::inconsistent;
+  // A periodic message names its carrier by channel number: one produced variable per number.
+  std::sort(periodic.begin(), periodic.end());
+  if (std::adjacent_find(periodic.begin(), periodic.end()) != periodic.end()) return Status::inconsistent;
   for (const MESSAGE4& m : configuration.messages)
     if (!is_flag(m.acknowledged) || !is_flag(m.aperiodic) || !is_flag(m.transmitted)) return Status::inconsistent;
   return Status::ok;

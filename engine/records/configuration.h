@@ -58,17 +58,18 @@ void renumber_keys(Configuration& configuration);
 // whose far end lies outside the table is shown without that side.
 Status check_station_indices(const Configuration& configuration);
 
-// The records as the editors leave them, which the tree, the checks before a connection and the
-// on-line session follow without looking: first the station indices above, then (inconsistent):
+// The records as the designer's writers (its editors and record commands, format 3's reading)
+// can leave them, which the tree, the checks before a connection and the on-line session follow
+// without looking: first the station indices above, then (inconsistent):
 // - each variable's consumer set names stations below the count only, consumer_count is the
 //   number of its members, and its producer is not among them;
 // - direction is 0 exactly when the local station produces the variable, 1 exactly when another
 //   station (or none) produces it and the local station consumes it;
-// - a consumed variable neither carries message requests nor enables aperiodic variable requests
-//   (flags 0x02 and 0x40 clear) and has channel -1; a produced one has channel -1 without flags
-//   0x02 and at least 0 with it;
-// - the periodic channels of the produced variables are 1..k, each once (the editors keep them
-//   dense; more than eight is left to the checks before a connection);
+// - a variable has channel -1 without flags 0x02 and at least 0 with it, whatever its direction
+//   (a consumed variable may keep 0x02, 0x40 and its channel: only the produced ones count);
+// - no two produced variables with 0x02 share a periodic channel (above 0); the numbers may have
+//   gaps and lie above 8 (format 3 numbers consumed variables too; more than eight is left to the
+//   checks before a connection);
 // - the status bytes of a variable and the mode bytes of a message (acknowledged, aperiodic,
 //   transmitted) are 0 or 1.
 // What the checks before a connection tell by name (names, identifiers, formats, channels that no

@@ -6,6 +6,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <filesystem>
 #include <memory>
@@ -116,7 +117,8 @@ TEST_F(DamagedFiles, TheFilesThatEndedInTheTreeErrorAreRefusedAtOpen) {
 
 // Index fields of the example changed at random within their tables: each file is refused at Open
 // with nothing changed, or refused by the checks before a connection, or connects with every item
-// in place.
+// in place. Among those that connect are files whose consumed variables kept message requests or
+// aperiodic variable requests, as the variable editor leaves them.
 TEST_F(DamagedFiles, NoFileOfChangedIndicesReachesTheTreeError) {
   std::mt19937 random(38);
   const auto pick = [&random](int low, int high) { return std::uniform_int_distribution<int>(low, high)(random); };
@@ -126,6 +128,7 @@ TEST_F(DamagedFiles, NoFileOfChangedIndicesReachesTheTreeError) {
   const int messages = static_cast<int>(example.messages.size());
 
   int refused = 0, explained = 0, connected = 0;
+  int kept_requests = 0;  // connected with a consumed variable that kept 0x02 or 0x40
   for (int round = 0; round < 300; ++round) {
     Configuration c = example;
     for (int changes = pick(1, 3); changes > 0; --changes) {
@@ -165,6 +168,11 @@ TEST_F(DamagedFiles, NoFileOfChangedIndicesReachesTheTreeError) {
     } else {
       ++connected;
       EXPECT_TRUE(EveryItemUnderTheLocalStation(doc_->Records())) << round;
+      const auto& opened = doc_->Records().variables;
+      kept_requests += std::any_of(opened.begin(), opened.end(), [](const records::VARIABLE4& v) {
+        return v.direction == 1 && (v.flags & (records::VARIABLE4::kMessageChannel |
+                                               records::VARIABLE4::kAperiodicVariableRequests));
+      });
     }
     doc_->SetModifiedFlag(false);  // a channel the checks corrected asks no question at the next Open
   }
@@ -172,6 +180,7 @@ TEST_F(DamagedFiles, NoFileOfChangedIndicesReachesTheTreeError) {
   EXPECT_GT(refused, 0);
   EXPECT_GT(explained, 0);
   EXPECT_GT(connected, 0);
+  EXPECT_GT(kept_requests, 0);  // what the variable editor leaves on a variable that turns consumed
 }
 
 }  // namespace

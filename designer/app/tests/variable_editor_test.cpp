@@ -144,6 +144,45 @@ TEST_F(VariableEditor, ClearingEmissionKeepsThePeriodicChannelsDenseAndRewritesT
   EXPECT_EQ(document_->Records().messages[3].channel, 2);
 }
 
+// Command (channel 2) as a file may hold it: consumed, with message requests, aperiodic variable
+// requests and channel 2 kept, so that the produced channels are 1, 3 and 4 and Order is sent on
+// channel 2, which no produced variable carries.
+TEST_F(VariableEditor, AGapInThePeriodicChannelsMovesNoCarrierAwayFromItsMessages) {
+  VARIABLE4& command = variable(2);
+  command.producer = 2;
+  records::set_consumer(command, 2, false);
+  records::set_consumer(command, 0, true);
+  command.direction = 1;
+  command.flags |= VARIABLE4::kAperiodicVariableRequests;
+  document_->Records().messages[0].channel = 2;
+  const records::Configuration file = document_->Records();
+  load(file);
+
+  // Alarm and Setpoint saved unchanged keep channels 3 and 4, and Update stays with Alarm.
+  EXPECT_EQ(save(3, [](CDialog&) {}).result, IDOK);
+  EXPECT_EQ(save(5, [](CDialog&) {}).result, IDOK);
+  EXPECT_EQ(variable(3).channel, 3);
+  EXPECT_EQ(variable(5).channel, 4);
+  EXPECT_EQ(working(records::Section::variables).variables[3].channel, 3);
+  EXPECT_EQ(document_->Records().messages[3].channel, 3);
+  // Setpoint made aperiodic, then periodic again: the smallest free channel, 2.
+  EXPECT_EQ(save(5, [](CDialog& d) { d.ClickDlgItem(IDC_VAR_APERIODICAL); }).result, IDOK);
+  EXPECT_EQ(save(5, [](CDialog& d) { d.ClickDlgItem(IDC_VAR_PERIODICAL); }).result, IDOK);
+  EXPECT_EQ(variable(5).channel, 2);
+
+  // Command carries nothing, although Order names its channel: its Save gives up what it kept, and
+  // the gap closes with the channels of the messages moving with their carriers.
+  load(file);
+  const Outcome outcome = save(2, [](CDialog&) {});
+  EXPECT_EQ(outcome.result, IDOK) << outcome.refusal;
+  EXPECT_EQ(variable(2).flags & (VARIABLE4::kMessageChannel | VARIABLE4::kAperiodicVariableRequests), 0);
+  EXPECT_EQ(variable(2).channel, -1);
+  EXPECT_EQ(variable(3).channel, 2);
+  EXPECT_EQ(variable(5).channel, 3);
+  EXPECT_EQ(working(records::Section::messages).messages[3].channel, 2);  // Update, with Alarm
+  EXPECT_EQ(document_->Records().messages[0].channel, 2);                 // Order, now on Alarm's
+}
+
 TEST_F(VariableEditor, AProducedChannelVariableMadeConsumedGivesUpItsEmissionAndChannel) {
   // Alarm (channel 3, produced) gets station 1 as producer: the local station consumes it.
   const auto make_consumed = [&] {

@@ -97,6 +97,10 @@ class SessionTest : public ::testing::Test {
 
   // Boots the machine, starts the designer on the PCI board 1 and opens `configuration`.
   void Start(const records::Configuration& configuration, sim::MachineDescription machine = sim::standardMachine()) {
+    StartWithFile(records::encode_format4(configuration), machine);
+  }
+  // The same with the configuration file's bytes.
+  void StartWithFile(const std::vector<std::uint8_t>& bytes, sim::MachineDescription machine = sim::standardMachine()) {
     machine_ = &sim::bootMachine(machine);
     app_ = std::make_unique<CPlandrelApp>();
     app_->SetBoardSelection([this](SelectedDevice& device) {
@@ -107,7 +111,7 @@ class SessionTest : public ::testing::Test {
     app_->arguments = {};
     ASSERT_TRUE(app_->InitInstance());
     const fs::path file = folder_ / "network.cnf";
-    ASSERT_TRUE(records::write_file_atomically(file, records::encode_format4(configuration)));
+    ASSERT_TRUE(records::write_file_atomically(file, bytes));
     ASSERT_TRUE(app_->OpenDocumentFile(file.c_str()));
   }
 

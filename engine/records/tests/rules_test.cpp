@@ -222,17 +222,39 @@ TEST(Consistency, RefusesRecordsThatContradictEachOther) {
          c.variables[1].consumer_count = 3;
        },
        Status::ok},
-      {"consumed with a channel", [](Configuration& c) { c.variables[1].channel = 0; }, Status::inconsistent},
-      {"consumed carrying message requests",
+      {"consumed with a channel but no message requests", [](Configuration& c) { c.variables[1].channel = 0; },
+       Status::inconsistent},
+      {"consumed with message requests but no channel",
        [](Configuration& c) { c.variables[1].flags |= VARIABLE4::kMessageChannel; }, Status::inconsistent},
+      // What the variable editor leaves on a variable that turns consumed, and format 3 gives it.
+      {"consumed carrying message requests on a produced one's channel",
+       [](Configuration& c) {
+         c.variables[1].flags |= VARIABLE4::kMessageChannel;
+         c.variables[1].channel = 2;
+       },
+       Status::ok},
+      {"consumed carrying aperiodic message requests",
+       [](Configuration& c) {
+         c.variables[2].flags |= VARIABLE4::kMessageChannel;
+         c.variables[2].channel = 0;
+       },
+       Status::ok},
       {"consumed with aperiodic variable requests",
-       [](Configuration& c) { c.variables[2].flags |= VARIABLE4::kAperiodicVariableRequests; }, Status::inconsistent},
+       [](Configuration& c) { c.variables[2].flags |= VARIABLE4::kAperiodicVariableRequests; }, Status::ok},
       {"a channel without message requests",
        [](Configuration& c) { c.variables[3].flags = 0; }, Status::inconsistent},
       {"message requests without a channel", [](Configuration& c) { c.variables[4].channel = -1; }, Status::inconsistent},
       {"two variables on one periodic channel", [](Configuration& c) { c.variables[4].channel = 1; }, Status::inconsistent},
-      {"a gap in the periodic channels", [](Configuration& c) { c.variables[4].channel = 3; }, Status::inconsistent},
-      {"channel 9 of one", [](Configuration& c) { c.variables[4].channel = 9; }, Status::inconsistent},
+      {"a gap in the periodic channels", [](Configuration& c) { c.variables[4].channel = 3; }, Status::ok},
+      {"channel 9 after a gap", [](Configuration& c) { c.variables[4].channel = 9; }, Status::ok},
+      {"two consumed variables on one channel",
+       [](Configuration& c) {
+         for (std::size_t i : {1u, 2u}) {
+           c.variables[i].flags |= VARIABLE4::kMessageChannel;
+           c.variables[i].channel = 1;
+         }
+       },
+       Status::ok},
       {"channels swapped", [](Configuration& c) { std::swap(c.variables[0].channel, c.variables[4].channel); }, Status::ok},
       {"a second aperiodic channel", [](Configuration& c) { c.variables[4].channel = 0; }, Status::ok},
       {"refreshment status 2", [](Configuration& c) { c.variables[0].refreshment_status = 2; }, Status::inconsistent},
