@@ -65,14 +65,8 @@ bool consistent(const VARIABLE4& v, std::size_t station_count, std::size_t local
 
 Status check_consistency(const Configuration& configuration) {
   if (Status s = check_station_indices(configuration); s != Status::ok) return s;
-  std::vector<std::int16_t> periodic;  // the periodic channels of the produced variables
-  for (const VARIABLE4& v : configuration.variables) {
+  for (const VARIABLE4& v : configuration.variables)
     if (!consistent(v, configuration.station_count, configuration.local_station)) return Status::inconsistent;
-    if (v.direction == 0 && (v.flags & VARIABLE4::kMessageChannel) != 0 && v.channel > 0) periodic.push_back(v.channel);
-  }
-  // A periodic message names its carrier by channel number: one produced variable per number.
-  std::sort(periodic.begin(), periodic.end());
-  if (std::adjacent_find(periodic.begin(), periodic.end()) != periodic.end()) return Status::inconsistent;
   for (const MESSAGE4& m : configuration.messages)
     if (!is_flag(m.acknowledged) || !is_flag(m.aperiodic) || !is_flag(m.transmitted)) return Status::inconsistent;
   return Status::ok;

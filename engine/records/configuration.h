@@ -67,14 +67,14 @@ Status check_station_indices(const Configuration& configuration);
 //   station (or none) produces it and the local station consumes it;
 // - a variable has channel -1 without flags 0x02 and at least 0 with it, whatever its direction
 //   (a consumed variable may keep 0x02, 0x40 and its channel: only the produced ones count);
-// - no two produced variables with 0x02 share a periodic channel (above 0); the numbers may have
-//   gaps and lie above 8 (format 3 numbers consumed variables too; more than eight is left to the
-//   checks before a connection);
 // - the status bytes of a variable and the mode bytes of a message (acknowledged, aperiodic,
 //   transmitted) are 0 or 1.
 // What the checks before a connection tell by name (names, identifiers, formats, channels that no
 // variable carries) and what the tree shows without (a message's remote station, -1 or outside the
-// table) is not looked at here.
+// table) is not looked at here. Nor are the periodic channels: their numbers may have gaps and lie
+// above 8 (format 3 numbers consumed variables too), and two produced variables may share one (the
+// variable editor lowers the channels above one that a variable gives up, even when a consumed
+// variable held the number below); more than eight is left to the checks before a connection.
 Status check_consistency(const Configuration& configuration);
 
 // Physical address of the local station (0 when the index is outside the table).

@@ -104,6 +104,22 @@ TEST_F(DesignerFiles, AFormat3FileOpensConnectsAndSavesUnchanged) {
   ExpectFormat3Keeps(opened, channels);
 }
 
+// Two produced variables on one periodic channel, as the variable editor leaves them when a
+// variable gives up a channel while a consumed one held the number below it (the channels above
+// fall by one onto a number that a produced variable took meanwhile). Nothing is refused.
+TEST_F(DesignerFiles, TwoProducedVariablesOnOneChannelOpenConnectAndSaveUnchanged) {
+  std::vector<tb::FileVariable> variables = tb::designer_variables();
+  variables[tb::kPump].channel = 1;
+  const std::vector<std::uint8_t> file =
+      tb::format4_file(tb::designer_stations(), 0, variables, tb::designer_messages(1));
+  StartWithFile(file);
+  ASSERT_TRUE(prompts_.Boxes().empty()) << prompts_.Boxes().front().text;
+  ConnectSendAndDisconnect();
+  EXPECT_FALSE(document().IsModified());
+  ASSERT_TRUE(document().WriteFormat4(folder_ / "saved4.cnf"));
+  EXPECT_EQ(Bytes(folder_ / "saved4.cnf"), file);
+}
+
 // Connect lowers a periodic message's channel above the count of periodic channels to that count:
 // with the gap, "Valve order" on Pump's channel 3 goes to channel 2, which no produced variable
 // carries. The download and the session go on, and the message is sent on channel 2 (the simulated
