@@ -27,12 +27,7 @@ class DesignerFiles : public SessionTest {
     OnlineMessage* order = session()->Message(tb::kValveOrder);
     ASSERT_NE(order, nullptr);
     EXPECT_EQ(order->Send("%4h", "01 02 03 04"), kCheckOk);
-    const auto received = [&] {
-      for (const auto& m : machine_->segment().remoteMessages(kR6))
-        if (m.source == 0x0A21) return m.data == std::vector<std::uint8_t>{1, 2, 3, 4};
-      return false;
-    };
-    EXPECT_TRUE(PumpUntil(received));
+    EXPECT_TRUE(R6Receives(0x0A21, {1, 2, 3, 4}));
     ASSERT_TRUE(EndBy([this] { frame().RunCommand(kCmdDisconnect); }));
     EXPECT_TRUE(prompts_.Boxes().empty()) << prompts_.Boxes().front().text;
   }

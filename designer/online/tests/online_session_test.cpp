@@ -65,12 +65,7 @@ TEST_F(SessionTest, TheExampleGoesOnLineAndItsValuesMove) {
   OnlineMessage* command = session()->Message(kCommand);
   ASSERT_NE(command, nullptr);
   ASSERT_EQ(command->Send("%4h", "DE AD BE EF"), kCheckOk);
-  const auto command_received = [&] {
-    for (const auto& m : machine_->segment().remoteMessages(kR6))
-      if (m.source == 0x0A20) return m.data == std::vector<std::uint8_t>{0xDE, 0xAD, 0xBE, 0xEF};
-    return false;
-  };
-  ASSERT_TRUE(PumpUntil(command_received));
+  ASSERT_TRUE(R6Receives(0x0A20, {0xDE, 0xAD, 0xBE, 0xEF}));
 
   // R5's message arrives on its stack; its menu entry is enabled by the first one.
   ASSERT_TRUE(PumpUntil([&] { return session()->Message(kAlarm)->StackSize() > 0; }, 3000ms));

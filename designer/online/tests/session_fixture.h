@@ -132,6 +132,14 @@ class SessionTest : public ::testing::Test {
       if (!online) std::fprintf(stderr, "shown: %s\n", box.text.c_str());
     return online;
   }
+  // Waits until R6 has received a message from `source` carrying `data`.
+  bool R6Receives(std::uint16_t source, const std::vector<std::uint8_t>& data) {
+    return PumpUntil([&] {
+      for (const auto& m : machine_->segment().remoteMessages(kR6))
+        if (m.source == source) return m.data == data;
+      return false;
+    });
+  }
   // Ends the session by `end` and waits for the frame to delete it.
   bool EndBy(const std::function<void()>& end) {
     end();
